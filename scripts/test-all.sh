@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a normal build, a build under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+jobs=${JOBS:-2}
+
+run_suite() {
+  local dir=$1; shift
+  local label=$1; shift
+  cmake -S . -B "$dir" -DWERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  if [ -n "$label" ]; then
+    (cd "$dir" && ctest --output-on-failure -j"$jobs" -L "$label")
+  else
+    (cd "$dir" && ctest --output-on-failure -j"$jobs")
+  fi
+}
+
+echo "== normal build =="
+run_suite build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
+run_suite build-sanitize "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF
+echo "== ThreadSanitizer build (threaded tests) =="
+run_suite build-tsan "grabber" -DCMAKE_BUILD_TYPE=Debug -DTSAN=ON -DBUILD_BENCHMARKS=OFF
+echo "All tests passed."
