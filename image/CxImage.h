@@ -4,6 +4,7 @@
 #include "platform/WinRegion.h"
 #include "platform/WinTypes.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // An in-memory device-independent bitmap of 1, 4, 8 or 24 bits per pixel with
@@ -77,9 +78,9 @@ public:
         int32_t xOffset;          //
         int32_t yOffset;          //
         uint32_t codecOptions[16];
-        RGBQUAD nearestColor;    // last colour looked up by GetNearestIndex
-        uint8_t nearestIndex;    // the index found for it
-        bool nearestValid;       // the cache holds a valid answer
+        RGBQUAD nearestColor; // last colour looked up by GetNearestIndex
+        uint8_t nearestIndex; // the index found for it
+        bool nearestValid;    // the cache holds a valid answer
         uint32_t flags;
     };
 
@@ -259,8 +260,7 @@ public:
 
     // ---- free rotation and warps ----
     bool Rotate(float angle, CxImage* destination = nullptr);
-    bool Skew(float xgain, float ygain, long xpivot = 0, long ypivot = 0,
-              bool interpolate = false);
+    bool Skew(float xgain, float ygain, long xpivot = 0, long ypivot = 0, bool interpolate = false);
     bool CircleTransform(int type, long radius = 0, float coefficient = 1.0f);
 
     // ---- bit depth and dithering ----
@@ -297,8 +297,7 @@ public:
     static float KernelCatrom(const float x);
 
     // ---- point and area interpolation ----
-    RGBQUAD GetPixelColorInterpolated(float x, float y,
-                                      InterpolationMethod method = IM_BILINEAR,
+    RGBQUAD GetPixelColorInterpolated(float x, float y, InterpolationMethod method = IM_BILINEAR,
                                       OverflowMethod overflow = OM_BACKGROUND,
                                       RGBQUAD* const replacement = nullptr);
     RGBQUAD GetAreaColorInterpolated(float xc, float yc, float w, float h,
@@ -311,9 +310,9 @@ public:
                    OverflowMethod overflow = OM_REPEAT, CxImage* const destination = nullptr,
                    bool disableAveraging = false);
     bool Rotate2(float angle, CxImage* destination = nullptr,
-                 InterpolationMethod method = IM_BILINEAR,
-                 OverflowMethod overflow = OM_BACKGROUND, RGBQUAD* replacement = nullptr,
-                 bool optimizeRightAngles = true, bool keepOriginalSize = false);
+                 InterpolationMethod method = IM_BILINEAR, OverflowMethod overflow = OM_BACKGROUND,
+                 RGBQUAD* replacement = nullptr, bool optimizeRightAngles = true,
+                 bool keepOriginalSize = false);
     bool CropRotatedRectangle(long left, long top, long width, long height, float angle,
                               CxImage* destination = nullptr);
 
@@ -346,3 +345,5 @@ protected:
     uint8_t* selection;
     uint8_t* alpha;
 };
+
+#include "image/PixelAccess.inl"

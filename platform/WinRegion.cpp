@@ -1,0 +1,37 @@
+#include "platform/WinRegion.h"
+
+#if !defined(_WIN32)
+
+struct RegionObject {
+    std::vector<RECT> rectangles;
+};
+
+HRGN CreateRectRgn(int left, int top, int right, int bottom) {
+    HRGN region = new RegionObject;
+    if (left < right && top < bottom) region->rectangles.push_back(RECT{left, top, right, bottom});
+    return region;
+}
+
+int CombineRgn(HRGN destination, HRGN source1, HRGN source2, int mode) {
+    if (destination == nullptr || source1 == nullptr || source2 == nullptr || mode != RGN_OR)
+        return RGN_ERROR;
+    std::vector<RECT> united = source1->rectangles;
+    if (source2 != source1)
+        united.insert(united.end(), source2->rectangles.begin(), source2->rectangles.end());
+    destination->rectangles.swap(united);
+    if (destination->rectangles.empty()) return NULLREGION;
+    return destination->rectangles.size() == 1 ? SIMPLEREGION : COMPLEXREGION;
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+    if (object == nullptr) return 0;
+    delete static_cast<RegionObject*>(object);
+    return 1;
+}
+
+std::vector<RECT> RegionRectangles(HRGN region) {
+    if (region == nullptr) return {};
+    return region->rectangles;
+}
+
+#endif
