@@ -1,0 +1,28 @@
+#pragma once
+
+#include "grabber/FrameGrabber.h"
+#include "platform/Export.h"
+
+#include <cstdint>
+#include <string>
+
+// The plug-in's entry points, exported under their plain names. The host
+// resolves them by name after loading the library.
+extern "C" {
+
+// Creates a grabber whose parameter file is "<working directory>\<name>",
+// with ".ini" appended when the path holds no ".ini". Null when the working
+// directory cannot be read or no object can be allocated.
+UEYE_EXPORT FrameGrabber* MakeGrabber(uint32_t camera, const std::string& name);
+
+// Destroys a grabber made by MakeGrabber; null is ignored. Always 0.
+UEYE_EXPORT int32_t DeleteGrabber(FrameGrabber* grabber);
+
+// The revision text of the grabber interface; the same pointer on every call.
+UEYE_EXPORT const char* GrabberApiVersion();
+}
+
+// Entry point types, for hosts that resolve them at run time.
+typedef FrameGrabber* (*MakeGrabberFunction)(uint32_t, const std::string&);
+typedef int32_t (*DeleteGrabberFunction)(FrameGrabber*);
+typedef const char* (*GrabberApiVersionFunction)();

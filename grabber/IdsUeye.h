@@ -1,0 +1,90 @@
+#pragma once
+
+#include "grabber/FrameGrabber.h"
+#include "platform/Export.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// The grabber for one uEye camera, reached through the SDK table (UeyeSdk).
+//
+// The host's thread makes every call; the acquisition thread runs only
+// AcquisitionLoop. They share the open flag, the thread state and the frame
+// counter, which are atomic.
+class UEYE_EXPORT IdsUeye : public FrameGrabber {
+public:
+    // Acquisition thread states.
+    enum : int32_t {
+        ThreadNone = 0,     // no thread was started
+        ThreadStarting = 1, // started, waiting for the open flag
+        ThreadRunning = 2,  // counting frame events
+        ThreadStopping = 8, // stop requested
+        ThreadStopped = 9,  // ended
+    };
+
+    explicit IdsUeye(const std::string& parameterFile);
+    ~IdsUeye() override;
+
+    bool QueryCameraStatus() override;
+    int32_t MaxExposure() override;
+    int32_t MinExposure() override;
+    void GrabImage(uint32_t camera, CxImage* image) override;
+    CxImage GrabImage(uint32_t camera) override;
+    int32_t CameraGain(uint32_t camera) override;
+    void CameraGain(uint32_t camera, int32_t gain) override;
+    int32_t BitsPerPixel(uint32_t camera) override;
+    int32_t ImageWidth(uint32_t camera) override;
+    int32_t ImageHeight(uint32_t camera) override;
+    void CloseCamera(uint32_t camera) override;
+    void StopAcquisition() override;
+    void SetColor(int32_t colour, int32_t* value) override;
+    void AdjustCameraGain(uint32_t camera) override;
+    GrabberText CameraDescription() override;
+    void StopLive() override;
+    void CopyImage(uint32_t camera, uint32_t* buffer, bool wait) override;
+    void CopyImage(uint32_t camera, unsigned char* buffer, bool wait) override;
+    void StartLive() override;
+    void OpenCamera(uint32_t camera) override;
+    boost::thread* StartAcquisition() override;
+    void SaveRawImage(uint32_t camera, std::string fileName) override;
+    void CheckCameraIndex(uint32_t camera, const std::string& caller) override;
+    int32_t Exposure(uint32_t camera, uint32_t* microseconds) override;
+    void SetNegative(bool negative) override;
+
+    // Run by the acquisition thread: waits for the camera to be open, then
+    // counts frame events until a stop is requested.
+    void AcquisitionLoop();
+
+    // Longest time WaitForNewFrame waits for a frame, in milliseconds.
+    static const uint32_t FrameWaitLimitMs = 3000;
+
+protected:
+    int32_t m_exposure; // microseconds
+    boost::thread* m_acquisitionThread;
+    bool m_negative;
+    std::atomic<uint32_t> m_frameCounter;
+    std::atomic<int32_t> m_threadState;
+    uint32_t m_camera; // SDK handle, 0 when none
+    int32_t m_lastStatus;
+    int32_t m_colourMode;
+    int32_t m_bitsPerPixel;
+    int32_t m_width;
+    int32_t m_height;
+    int32_t m_memoryId;
+    unsigned char* m_imageMemory; // owned by the SDK
+
+    // Acquisition loops that have not yet finished; the last thing a loop
+    // does is to decrement it, so at 0 no thread uses the grabber any more.
+    std::atomic<int32_t> m_activeLoops;
+
+private:
+    // Writes "Only One Camera Supported" for any camera but 0.
+    void TestCameraIndex(uint32_t camera);
+    void ReleaseCamera();
+    void WaitForNewFrame();
+    void BuildFrameImage(uint32_t camera, CxImage& target);
+};
+
+// Writes one message line to the standard error stream and flushes it.
+void GrabberMessage(const std::string& text);

@@ -1,0 +1,97 @@
+// Camera settings: exposure, negative flag, and the operations answered
+// without the camera.
+#include "Boost/BoostTools.h"
+#include "grabber/IdsUeye.h"
+#include "grabber/UeyeSdk.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+const uint32_t kShortestExposureSettleMs = 300;
+
+// Milliseconds from the SDK to microseconds: multiplied by 1000, truncated
+// toward zero to 64 bits, low 32 bits kept. Values beyond the 64-bit range
+// (or not numbers) give 0 instead of an undefined conversion.
+int32_t ToMicroseconds(double milliseconds) {
+    const double microseconds = milliseconds * 1000.0;
+    if (!(std::fabs(microseconds) < 9.2e18)) return 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(microseconds)));
+}
+
+} // namespace
+
+int32_t IdsUeye::Exposure(uint32_t camera, uint32_t* microseconds) {
+    TestCameraIndex(camera);
+    if (microseconds == nullptr) return 0;
+    const uint32_t requested = *microseconds;
+    if (requested == 0) {
+        *microseconds = static_cast<uint32_t>(m_exposure);
+        return 0;
+    }
+    const double milliseconds = requested / 1000.0;
+    double taken = milliseconds;
+    UeyeSdk::Current().SetExposure(m_camera, milliseconds, &taken);
+    BoostTools::delay(std::max(requested / 200, kShortestExposureSettleMs));
+
+    const int32_t result = ToMicroseconds(taken);
+    *microseconds = static_cast<uint32_t>(result);
+    m_exposure = result;
+    return result;
+}
+
+int32_t IdsUeye::MaxExposure() {
+    double lower = 0, upper = 0, step = 0;
+    UeyeSdk::Current().ReadExposureRange(m_camera, &lower, &upper, &step);
+    return ToMicroseconds(upper);
+}
+
+int32_t IdsUeye::MinExposure() {
+    double lower = 0, upper = 0, step = 0;
+    UeyeSdk::Current().ReadExposureRange(m_camera, &lower, &upper, &step);
+    return ToMicroseconds(lower);
+}
+
+void IdsUeye::SetNegative(bool negative) {
+    m_negative = negative;
+}
+
+bool IdsUeye::QueryCameraStatus() {
+    if (m_camera != 0) {
+        uint32_t word = 0;
+        UeyeSdk::Current().QueryStatus(m_camera, &word, nullptr);
+    }
+    return false;
+}
+
+GrabberText IdsUeye::CameraDescription() {
+    GrabberText description = {};
+    if (m_camera != 0) {
+        static const char kText[] = "Not implemented yet";
+        static_assert(sizeof kText == 20, "text and terminator take 20 bytes");
+        std::copy(kText, kText + sizeof kText, description.text);
+    }
+    return description;
+}
+
+void IdsUeye::SetColor(int32_t colour, int32_t* value) {
+    std::ostringstream line;
+    line << " SET COLOR === " << colour << "Value =";
+    if (value != nullptr) line << *value;
+    GrabberMessage(line.str());
+}
+
+int32_t IdsUeye::CameraGain(uint32_t) {
+    throw std::runtime_error("IdsUeye::CameraGain()  -- Not implemented yet");
+}
+
+void IdsUeye::CameraGain(uint32_t, int32_t) {
+    throw std::runtime_error("IdsUeye::CameraGain()  -- Not implemented yet");
+}
+
+void IdsUeye::AdjustCameraGain(uint32_t) {
+    throw std::runtime_error("IdsUeye::AdjustCameraGain()  -- Not implemented yet");
+}
