@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when they are missing.
 set -euo pipefail
-packages=(cmake g++ make libboost-thread-dev libboost-date-time-dev libgtest-dev libgmock-dev
+packages=(cmake g++ make libboost-thread-dev libboost-date-time-dev libboost-chrono-dev libgtest-dev libgmock-dev
           libbenchmark-dev libpng-dev)
 missing=()
 for p in "${packages[@]}"; do
