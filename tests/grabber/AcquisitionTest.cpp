@@ -1,0 +1,162 @@
+#include "grabber/GrabberEntryPoints.h"
+#include "sim/SimulatedCamera.h"
+#include "tests/grabber/GrabberTestSupport.h"
+
+#include <boost/thread/thread.hpp>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+using namespace grabber_test;
+
+namespace {
+
+long long MillisecondsOf(const std::function<void()>& action) {
+    const auto start = std::chrono::steady_clock::now();
+    action();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+}
+
+void WaitFor(const std::function<bool()>& condition) {
+    for (int i = 0; i < 300 && !condition(); ++i)
+        boost::this_thread::sleep_for(boost::chrono::milliseconds(10));
+}
+
+// A small, fast simulated camera, restored afterwards.
+class SimulatedSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UeyeSdk::InstallDefault();
+        SimulatedCamera::Config config;
+        config.width = 64;
+        config.height = 32;
+        config.framesPerSecond = 200;
+        SimulatedCamera::Configure(config);
+    }
+    void TearDown() override { SimulatedCamera::Configure(SimulatedCamera::Config()); }
+    TempWorkingDirectory dir;
+    CerrCapture err;
+};
+
+void Finish(boost::thread* thread) {
+    ASSERT_NE(thread, nullptr);
+    thread->join();
+    delete thread;
+}
+
+} // namespace
+
+TEST_F(SimulatedSession, FrameCounterCountsSimulatedFrames) {
+    Probe grabber("cam.ini");
+    grabber.OpenCamera(0);
+    boost::thread* thread = grabber.StartAcquisition();
+    WaitFor([&] { return grabber.m_threadState.load() == IdsUeye::ThreadRunning; });
+    ASSERT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadRunning);
+    grabber.StartLive();
+    boost::this_thread::sleep_for(boost::chrono::milliseconds(300));
+    grabber.StopLive();
+    boost::this_thread::sleep_for(boost::chrono::milliseconds(30));
+
+    const uint64_t signalled = SimulatedCamera::EventsSignalled(grabber.m_camera);
+    const uint32_t counted = grabber.m_frameCounter.load();
+    EXPECT_GT(signalled, 20u);
+    EXPECT_LE(counted, signalled);
+    EXPECT_GE(counted + 2, signalled);
+
+    const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
+    EXPECT_LT(ms, 1300);
+    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
+    grabber.CloseCamera(0);
+    Finish(thread);
+}
+
+TEST_F(SimulatedSession, CopyWithWaitDeliversAFreshFrame) {
+    Probe grabber("cam.ini");
+    grabber.OpenCamera(0);
+    boost::thread* thread = grabber.StartAcquisition();
+    grabber.StartLive();
+    std::vector<unsigned char> first(64 * 32), second(64 * 32);
+    grabber.CopyImage(0, first.data(), true);
+    grabber.CopyImage(0, second.data(), true);
+    grabber.StopLive();
+    // Each copy holds the pattern of one frame, and the second a later one.
+    for (const auto* frame : {&first, &second}) {
+        const unsigned char n = (*frame)[0];
+        for (int y = 0; y < 32; y += 7)
+            for (int x = 0; x < 64; x += 5)
+                ASSERT_EQ((*frame)[y * 64 + x], static_cast<unsigned char>(x + 2 * y + n));
+    }
+    EXPECT_NE(first[0], second[0]);
+    grabber.StopAcquisition();
+    grabber.CloseCamera(0);
+    Finish(thread);
+}
+
+TEST_F(SimulatedSession, StopBeforeAnyThreadReturnsAtOnce) {
+    Probe grabber("cam.ini");
+    EXPECT_LT(MillisecondsOf([&] { grabber.StopAcquisition(); }), 5);
+    grabber.OpenCamera(0);
+    EXPECT_LT(MillisecondsOf([&] { grabber.StopAcquisition(); }), 5);
+}
+
+TEST_F(SimulatedSession, StopWhileWaitingForTheOpenFlagEndsTheThread) {
+    Probe grabber("cam.ini");
+    boost::thread* thread = grabber.StartAcquisition();
+    boost::this_thread::sleep_for(boost::chrono::milliseconds(30));
+    const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
+    EXPECT_LT(ms, 300);
+    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
+    EXPECT_EQ(grabber.m_activeLoops.load(), 0);
+    // The thread did not go on to register an event once the camera opened.
+    grabber.OpenCamera(0);
+    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
+    Finish(thread);
+    // A later start makes a new thread that runs.
+    thread = grabber.StartAcquisition();
+    WaitFor([&] { return grabber.m_threadState.load() == IdsUeye::ThreadRunning; });
+    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadRunning);
+    grabber.StopAcquisition();
+    Finish(thread);
+}
+
+TEST_F(SimulatedSession, StopWithoutFramesReturnsAfterOneEventWait) {
+    Probe grabber("cam.ini");
+    grabber.OpenCamera(0);
+    boost::thread* thread = grabber.StartAcquisition();
+    WaitFor([&] { return grabber.m_threadState.load() == IdsUeye::ThreadRunning; });
+    const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
+    EXPECT_LT(ms, 1300);
+    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
+    Finish(thread);
+}
+
+TEST_F(SimulatedSession, DestroyingTheGrabberEndsItsThread) {
+    auto* grabber = new Probe("cam.ini");
+    grabber->OpenCamera(0);
+    boost::thread* thread = grabber->StartAcquisition();
+    grabber->StartLive();
+    WaitFor([&] { return grabber->m_frameCounter.load() > 0; });
+    grabber->StopLive();
+    delete grabber;
+    EXPECT_EQ(SimulatedCamera::OpenCameras(), 0);
+    Finish(thread);
+}
+
+TEST(Acquisition, StopWhileTheEventIsBeingRegisteredEndsTheThread) {
+    FakeSdkScope fake;
+    FakeSdk::Config().registerDelayMs = 200;
+    Probe grabber("cam.ini");
+    grabber.OpenCamera(0);
+    boost::thread* thread = grabber.StartAcquisition();
+    WaitFor([&] { return FakeSdk::LastEventSeen(); });
+    const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
+    EXPECT_LT(ms, 600);
+    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
+    thread->join();
+    delete thread;
+    // The loop released its event.
+    EXPECT_EQ(WaitForSingleObject(FakeSdk::LastEvent(), 0), WAIT_FAILED);
+}

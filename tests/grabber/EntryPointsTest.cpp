@@ -1,0 +1,83 @@
+#include "grabber/GrabberEntryPoints.h"
+#include "tests/grabber/GrabberTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace grabber_test;
+
+namespace {
+
+std::string PathFor(uint32_t camera, const std::string& name) {
+    FrameGrabber* grabber = MakeGrabber(camera, name);
+    EXPECT_NE(grabber, nullptr);
+    if (grabber == nullptr) return "";
+    std::string path = static_cast<Probe*>(grabber)->m_parameterFile;
+    DeleteGrabber(grabber);
+    return path;
+}
+
+} // namespace
+
+TEST(EntryPoints, ParameterFilePathFollowsTheIniRule) {
+    TempWorkingDirectory dir("/work");
+    const std::string base = dir.Path() + "\\";
+    EXPECT_EQ(PathFor(0, "cam1"), base + "cam1.ini");
+    EXPECT_EQ(PathFor(0, "cam1.ini"), base + "cam1.ini");
+    EXPECT_EQ(PathFor(0, "cam1.ini.bak"), base + "cam1.ini.bak");
+    EXPECT_EQ(PathFor(0, "cam1.INI"), base + "cam1.INI.ini");
+    EXPECT_EQ(PathFor(0, ""), base + ".ini");
+}
+
+TEST(EntryPoints, IniInTheWorkingDirectorySuppressesTheSuffix) {
+    TempWorkingDirectory dir("/old.ini/run");
+    EXPECT_EQ(PathFor(0, "cam1"), dir.Path() + "\\cam1");
+}
+
+TEST(EntryPoints, EmptyNameWithNonZeroIndexWarnsOnceAndStillCreates) {
+    TempWorkingDirectory dir;
+    {
+        CerrCapture err;
+        EXPECT_EQ(PathFor(0, ""), dir.Path() + "\\.ini");
+        EXPECT_EQ(err.Text(), "");
+    }
+    CerrCapture err;
+    EXPECT_EQ(PathFor(1, ""), dir.Path() + "\\.ini");
+    EXPECT_EQ(err.Text(), "Only One Camera Supported\n");
+}
+
+TEST(EntryPoints, NewGrabberIsClosedAndUntouched) {
+    FakeSdkScope fake;
+    FrameGrabber* grabber = MakeGrabber(0, "cam");
+    ASSERT_NE(grabber, nullptr);
+    Probe* probe = static_cast<Probe*>(grabber);
+    EXPECT_FALSE(probe->m_open);
+    EXPECT_FALSE(probe->m_live);
+    EXPECT_EQ(probe->m_spare1, 0);
+    EXPECT_EQ(probe->m_spare2, 2);
+    EXPECT_EQ(grabber->ImageWidth(0), 0);
+    EXPECT_EQ(grabber->ImageHeight(0), 0);
+    EXPECT_EQ(grabber->BitsPerPixel(0), 0);
+    EXPECT_EQ(DeleteGrabber(grabber), 0);
+    EXPECT_TRUE(FakeSdk::Calls().empty());
+}
+
+TEST(EntryPoints, UnreadableWorkingDirectoryGivesNoGrabber) {
+    TempWorkingDirectory dir;
+    // A working directory longer than the 255 characters the query accepts.
+    std::string deep = dir.Path();
+    while (deep.size() < 300) {
+        deep += "/" + std::string(40, 'd');
+        ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+    }
+    ASSERT_EQ(chdir(deep.c_str()), 0);
+    EXPECT_EQ(MakeGrabber(0, "cam"), nullptr);
+}
+
+TEST(EntryPoints, DeleteNullAndVersionText) {
+    EXPECT_EQ(DeleteGrabber(nullptr), 0);
+    const char* first = GrabberApiVersion();
+    EXPECT_STREQ(first, "FrameGrabber $Revision: 1.26 $");
+    EXPECT_EQ(GrabberApiVersion(), first);
+}

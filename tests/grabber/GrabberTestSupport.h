@@ -1,0 +1,302 @@
+#pragma once
+
+#include "grabber/IdsUeye.h"
+#include "grabber/UeyeSdk.h"
+
+#include <boost/thread/locks.hpp>
+#include <boost/thread/mutex.hpp>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace grabber_test {
+
+// Collects everything written to std::cerr while it lives.
+class CerrCapture {
+public:
+    CerrCapture() : m_previous(std::cerr.rdbuf(m_text.rdbuf())) {}
+    ~CerrCapture() { std::cerr.rdbuf(m_previous); }
+    std::string Text() const { return m_text.str(); }
+
+private:
+    std::ostringstream m_text;
+    std::streambuf* m_previous;
+};
+
+// A fresh temporary directory that is the working directory while it lives.
+class TempWorkingDirectory {
+public:
+    explicit TempWorkingDirectory(const std::string& inside = "") {
+        char old[4096];
+        m_old = getcwd(old, sizeof old) ? old : "/";
+        char pattern[] = "/tmp/grabber-test-XXXXXX";
+        m_root = mkdtemp(pattern);
+        m_path = m_root + inside;
+        std::system(("mkdir -p '" + m_path + "'").c_str());
+        if (chdir(m_path.c_str()) != 0) std::abort();
+    }
+    ~TempWorkingDirectory() {
+        if (chdir(m_old.c_str()) != 0) std::abort();
+        std::system(("rm -rf '" + m_root + "'").c_str());
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_old, m_root, m_path;
+};
+
+// Exposes the grabber's protected state to tests.
+class Probe : public IdsUeye {
+public:
+    using IdsUeye::IdsUeye;
+    using IdsUeye::m_activeLoops;
+    using IdsUeye::m_camera;
+    using IdsUeye::m_exposure;
+    using IdsUeye::m_frameCounter;
+    using IdsUeye::m_imageMemory;
+    using IdsUeye::m_live;
+    using IdsUeye::m_open;
+    using IdsUeye::m_parameterFile;
+    using IdsUeye::m_spare1;
+    using IdsUeye::m_spare2;
+    using IdsUeye::m_threadState;
+};
+
+// A recording SDK: every call is logged as "Name(arguments)"; image memory
+// is filled with (x + 2y) mod 256.
+struct FakeSdk {
+    struct Settings {
+        int32_t openStatus = 0;
+        int32_t reportStatus = 0;
+        uint32_t handle = 7;
+        int32_t width = 16;
+        int32_t height = 8;
+        double exposureTaken = -1; // < 0: the requested value is taken
+        bool fillRange = true;
+        double lower = 0.5, upper = 64.0;
+        int registerDelayMs = 0;
+    };
+
+    static boost::mutex& Mutex() {
+        static boost::mutex mutex;
+        return mutex;
+    }
+    static std::vector<std::string>& Log() {
+        static std::vector<std::string> log;
+        return log;
+    }
+    static Settings& Config() {
+        static Settings settings;
+        return settings;
+    }
+    static std::map<int32_t, std::vector<unsigned char>>& Memories() {
+        static std::map<int32_t, std::vector<unsigned char>> memories;
+        return memories;
+    }
+    static int32_t& NextId() {
+        static int32_t next = 1;
+        return next;
+    }
+    static HANDLE& LastEventSlot() {
+        static HANDLE event = nullptr;
+        return event;
+    }
+    static HANDLE LastEvent() {
+        boost::lock_guard<boost::mutex> lock(Mutex());
+        return LastEventSlot();
+    }
+    static std::vector<std::string> Calls() {
+        boost::lock_guard<boost::mutex> lock(Mutex());
+        return Log();
+    }
+    static void Clear() {
+        boost::lock_guard<boost::mutex> lock(Mutex());
+        Log().clear();
+    }
+
+    static void Record(const std::string& call) {
+        boost::lock_guard<boost::mutex> lock(Mutex());
+        Log().push_back(call);
+    }
+    template <typename... A> static std::string Text(const char* name, A... arguments) {
+        std::ostringstream text;
+        text << name << "(";
+        const char* separator = "";
+        using expand = int[];
+        (void)expand{0, ((text << separator << arguments), separator = ",", 0)...};
+        text << ")";
+        return text.str();
+    }
+    static std::string MemoryName(unsigned char* memory) {
+        for (auto& m : Memories())
+            if (m.second.data() == memory) return "mem" + std::to_string(m.first);
+        return memory == nullptr ? "null" : "unknown";
+    }
+
+    static int32_t OpenCamera(uint32_t* handle, void* window) {
+        Record(Text("OpenCamera", *handle, window == nullptr ? "null" : "window"));
+        if (Config().openStatus == 0) *handle = Config().handle;
+        return Config().openStatus;
+    }
+    static int32_t EnableErrorReport(uint32_t h, int32_t mode) {
+        Record(Text("EnableErrorReport", h, mode));
+        return Config().reportStatus;
+    }
+    static int32_t ReadColourDepth(uint32_t h, int32_t* bpp, int32_t* mode) {
+        Record(Text("ReadColourDepth", h));
+        *bpp = 32;
+        *mode = 0;
+        return 0;
+    }
+    static int32_t ReadSensorRecord(uint32_t h, void* record) {
+        Record(Text("ReadSensorRecord", h));
+        unsigned char bytes[80] = {};
+        std::memcpy(bytes + 36, &Config().width, 4);
+        std::memcpy(bytes + 40, &Config().height, 4);
+        std::memcpy(record, bytes, 80);
+        return 0;
+    }
+    static int32_t AllocateImageMemory(uint32_t h, int32_t w, int32_t ht, int32_t bpp,
+                                       unsigned char** memory, int32_t* id) {
+        const int32_t made = NextId()++;
+        std::vector<unsigned char> bytes(size_t(w) * size_t(ht));
+        for (int32_t y = 0; y < ht; ++y)
+            for (int32_t x = 0; x < w; ++x) bytes[size_t(y) * w + x] = (x + 2 * y) & 0xFF;
+        Memories()[made] = std::move(bytes);
+        *memory = Memories()[made].data();
+        *id = made;
+        Record(Text("AllocateImageMemory", h, w, ht, bpp));
+        return 0;
+    }
+    static int32_t SetColourMode(uint32_t h, int32_t mode) {
+        Record(Text("SetColourMode", h, mode));
+        return 0;
+    }
+    static int32_t ActivateImageMemory(uint32_t h, unsigned char* memory, int32_t id) {
+        Record(Text("ActivateImageMemory", h, MemoryName(memory), id));
+        return 0;
+    }
+    static int32_t SetImageSize(uint32_t h, int32_t w, int32_t ht) {
+        Record(Text("SetImageSize", h, w, ht));
+        return 0;
+    }
+    static int32_t Configure(uint32_t h, int32_t v) {
+        Record(Text("Configure", h, v));
+        return 0;
+    }
+    static int32_t ConfigureBeforeLive(uint32_t h, int32_t a, int32_t b) {
+        Record(Text("ConfigureBeforeLive", h, a, b));
+        return 0;
+    }
+    static int32_t SetExposure(uint32_t h, double ms, double* taken) {
+        Record(Text("SetExposure", h, ms, *taken));
+        if (Config().exposureTaken >= 0) *taken = Config().exposureTaken;
+        return 0;
+    }
+    static int32_t ApplyParameterFile(uint32_t h, const char* path) {
+        Record(Text("ApplyParameterFile", h, path));
+        return 0;
+    }
+    static int32_t StartLiveCapture(uint32_t h, int32_t wait) {
+        Record(Text("StartLiveCapture", h, wait));
+        return 0;
+    }
+    static int32_t StopLiveCapture(uint32_t h, int32_t wait) {
+        Record(Text("StopLiveCapture", h, wait));
+        return 0;
+    }
+    static int32_t StoreParameters(uint32_t h, const char* path) {
+        Record(Text("StoreParameters", h, path));
+        return 0;
+    }
+    static int32_t FreeImageMemory(uint32_t h, unsigned char* memory, int32_t id) {
+        Record(Text("FreeImageMemory", h, MemoryName(memory), id));
+        Memories().erase(id);
+        return 0;
+    }
+    static int32_t CloseCamera(uint32_t h) {
+        Record(Text("CloseCamera", h));
+        return 0;
+    }
+    static std::atomic<bool>& Registering() {
+        static std::atomic<bool> registering(false);
+        return registering;
+    }
+    static bool LastEventSeen() { return Registering().load(); }
+    static int32_t RegisterFrameEvent(uint32_t h, HANDLE event, int32_t kind) {
+        Registering() = true;
+        if (Config().registerDelayMs > 0) usleep(Config().registerDelayMs * 1000);
+        {
+            boost::lock_guard<boost::mutex> lock(Mutex());
+            LastEventSlot() = event;
+        }
+        Record(Text("RegisterFrameEvent", h, kind));
+        return 0;
+    }
+    static int32_t EnableEvent(uint32_t h, int32_t kind) {
+        Record(Text("EnableEvent", h, kind));
+        return 0;
+    }
+    static int32_t QueryStatus(uint32_t h, uint32_t* word, void* reserved) {
+        Record(Text("QueryStatus", h, reserved == nullptr ? "null" : "?"));
+        *word = 0xDEAD;
+        return 0;
+    }
+    static int32_t ReadExposureRange(uint32_t h, double* lower, double* upper, double*) {
+        Record(Text("ReadExposureRange", h));
+        if (Config().fillRange) {
+            *lower = Config().lower;
+            *upper = Config().upper;
+        }
+        return 0;
+    }
+
+    // Installs the fake with fresh settings and an empty log.
+    static void Install() {
+        Config() = Settings();
+        Clear();
+        LastEventSlot() = nullptr;
+        Registering() = false;
+        NextId() = 1;
+        UeyeSdk t;
+        t.OpenCamera = &OpenCamera;
+        t.EnableErrorReport = &EnableErrorReport;
+        t.ReadColourDepth = &ReadColourDepth;
+        t.ReadSensorRecord = &ReadSensorRecord;
+        t.AllocateImageMemory = &AllocateImageMemory;
+        t.SetColourMode = &SetColourMode;
+        t.ActivateImageMemory = &ActivateImageMemory;
+        t.SetImageSize = &SetImageSize;
+        t.Configure = &Configure;
+        t.ConfigureBeforeLive = &ConfigureBeforeLive;
+        t.SetExposure = &SetExposure;
+        t.ApplyParameterFile = &ApplyParameterFile;
+        t.StartLiveCapture = &StartLiveCapture;
+        t.StopLiveCapture = &StopLiveCapture;
+        t.StoreParameters = &StoreParameters;
+        t.FreeImageMemory = &FreeImageMemory;
+        t.CloseCamera = &CloseCamera;
+        t.RegisterFrameEvent = &RegisterFrameEvent;
+        t.EnableEvent = &EnableEvent;
+        t.QueryStatus = &QueryStatus;
+        t.ReadExposureRange = &ReadExposureRange;
+        UeyeSdk::Install(t);
+    }
+};
+
+// Installs the fake SDK for one test and restores the default afterwards.
+class FakeSdkScope {
+public:
+    FakeSdkScope() { FakeSdk::Install(); }
+    ~FakeSdkScope() { UeyeSdk::InstallDefault(); }
+};
+
+} // namespace grabber_test
