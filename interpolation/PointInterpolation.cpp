@@ -1,0 +1,216 @@
+#include "image/CxImage.h"
+
+#include <cmath>
+
+namespace {
+
+// Integer part of a coordinate as the 32-bit conversion gives it: values
+// that do not fit (and NaN) become the most negative 32-bit integer, which
+// lies outside every image.
+long TruncateCoordinate(double v) {
+    if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
+    return static_cast<long>(v);
+}
+
+// Base cell: truncation toward zero, one less for negative coordinates.
+long BaseCell(float v) {
+    return TruncateCoordinate(v) - (v < 0 ? 1 : 0);
+}
+
+// A channel sum clamped to 0..255 and truncated; NaN counts as 0.
+uint8_t ClampChannel(float sum) {
+    if (sum > 255.0f) return 255;
+    if (!(sum > 0.0f)) return 0;
+    return static_cast<uint8_t>(sum);
+}
+
+// Adds w × value in double precision and keeps the sum as a float.
+void Accumulate(float& sum, float weight, double value) {
+    sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(weight) * value);
+}
+
+// Low 8 bits of the truncated value; NaN and values beyond 64 bits give 0.
+uint8_t LowByte(double v) {
+    if (!(std::fabs(v) < 9.0e18)) return 0;
+    return static_cast<uint8_t>(static_cast<long long>(v) & 0xFF);
+}
+
+float Kernel(CxImage::InterpolationMethod method, float d) {
+    switch (method) {
+    case CxImage::IM_BSPLINE:
+        return CxImage::KernelBSpline(d);
+    case CxImage::IM_BICUBIC:
+        return CxImage::KernelCubic(d);
+    case CxImage::IM_BICUBIC2:
+        return CxImage::KernelGeneralizedCubic(d, -0.5f);
+    case CxImage::IM_BOX:
+        return CxImage::KernelBox(d);
+    case CxImage::IM_HERMITE:
+        return CxImage::KernelHermite(d);
+    case CxImage::IM_HAMMING:
+        return CxImage::KernelHamming(d);
+    case CxImage::IM_SINC:
+        return CxImage::KernelSinc(d);
+    case CxImage::IM_BLACKMAN:
+        return CxImage::KernelBlackman(d);
+    case CxImage::IM_BESSEL:
+        return CxImage::KernelBessel(d);
+    case CxImage::IM_GAUSSIAN:
+        return CxImage::KernelGaussian(d);
+    case CxImage::IM_QUADRATIC:
+        return CxImage::KernelQuadratic(d);
+    case CxImage::IM_MITCHELL:
+        return CxImage::KernelMitchell(d);
+    case CxImage::IM_CATROM:
+        return CxImage::KernelCatrom(d);
+    default:
+        return 0.0f;
+    }
+}
+
+// Pixel position minus sample position, rounded to float.
+float Distance(long pixel, float sample) {
+    return static_cast<float>(static_cast<double>(pixel) - static_cast<double>(sample));
+}
+
+struct ChannelSums {
+    float red = 0, green = 0, blue = 0, alpha = 0;
+
+    void AddColour(float weight, const RGBQUAD& c) {
+        Accumulate(red, weight, c.rgbRed);
+        Accumulate(green, weight, c.rgbGreen);
+        Accumulate(blue, weight, c.rgbBlue);
+        Accumulate(alpha, weight, c.rgbReserved);
+    }
+
+    RGBQUAD Result(bool withAlpha) const {
+        return RGBQUAD{ClampChannel(blue), ClampChannel(green), ClampChannel(red),
+                       withAlpha ? ClampChannel(alpha) : uint8_t(0)};
+    }
+};
+
+} // namespace
+
+RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod method,
+                                           OverflowMethod overflow, RGBQUAD* const replacement) {
+    long xi = BaseCell(x), yi = BaseCell(y);
+
+    if (method == IM_NEAREST_NEIGHBOUR) {
+        return GetPixelColorWithOverflow(TruncateCoordinate(static_cast<double>(x) + 0.5),
+                                         TruncateCoordinate(static_cast<double>(y) + 0.5), overflow,
+                                         replacement);
+    }
+
+    const bool lanczos = method == IM_LANCZOS;
+    const bool kernel = !lanczos && method >= IM_BSPLINE && method <= IM_CATROM;
+    // Columns of the sample window relative to the base cell.
+    const long before = lanczos ? 5 : kernel ? 1 : 0;
+    const long after = lanczos ? 6 : kernel ? 2 : 1;
+    const long width = head.biWidth, height = head.biHeight;
+    auto allOutside = [&]() {
+        if (kernel || lanczos)
+            return xi + after < 0 || xi - before >= width || yi + after < 0 ||
+                   yi - before >= height;
+        return xi < -1 || xi >= width || yi < -1 || yi >= height;
+    };
+    if (allOutside()) {
+        if (overflow > 0 && overflow <= OM_TRANSPARENT)
+            return GetPixelColorWithOverflow(-999, -999, overflow, replacement);
+        OverflowCoordinates(x, y, overflow);
+        xi = BaseCell(x);
+        yi = BaseCell(y);
+    }
+
+    const bool direct = pixelBuffer != nullptr && head.biClrUsed == 0;
+    const bool withAlpha = AlphaIsValid();
+    const bool windowInside =
+        xi - before >= 0 && xi + after < width && yi - before >= 0 && yi + after < height;
+
+    if (kernel) {
+        float kx[4], ky[4];
+        for (int i = 0; i < 4; ++i) {
+            kx[i] = Kernel(method, Distance(xi - 1 + i, x));
+            ky[i] = Kernel(method, Distance(yi - 1 + i, y));
+        }
+        ChannelSums sums;
+        for (long yy = yi - 1; yy <= yi + 2; ++yy) {
+            for (long xx = xi - 1; xx <= xi + 2; ++xx) {
+                const float w = static_cast<float>(kx[xx - xi + 1] * ky[yy - yi + 1]);
+                if (direct && windowInside) {
+                    const uint8_t* p = static_cast<const uint8_t*>(BlindGetPixelPointer(xx, yy));
+                    Accumulate(sums.blue, w, p[0]);
+                    Accumulate(sums.green, w, p[1]);
+                    Accumulate(sums.red, w, p[2]);
+                    if (withAlpha) Accumulate(sums.alpha, w, BlindAlphaGet(xx, yy));
+                } else {
+                    sums.AddColour(w, GetPixelColorWithOverflow(xx, yy, overflow, replacement));
+                }
+            }
+        }
+        return sums.Result(withAlpha);
+    }
+
+    if (lanczos) {
+        float kx[12];
+        for (int i = 0; i < 12; ++i) kx[i] = KernelLanczosSinc(Distance(xi - 5 + i, x), 6.0f);
+        ChannelSums sums;
+        for (long yy = yi - 5; yy <= yi + 6; ++yy) {
+            const float ky = KernelLanczosSinc(Distance(yy, y), 6.0f);
+            for (long xx = xi - 5; xx <= xi + 6; ++xx) {
+                const float w = static_cast<float>(kx[xx - xi + 5] * ky);
+                if (direct && windowInside) {
+                    const uint8_t* p = static_cast<const uint8_t*>(BlindGetPixelPointer(xx, yy));
+                    Accumulate(sums.blue, w, p[0]);
+                    Accumulate(sums.green, w, p[1]);
+                    Accumulate(sums.red, w, p[2]);
+                    if (withAlpha) Accumulate(sums.alpha, w, BlindAlphaGet(xx, yy));
+                } else {
+                    sums.AddColour(w, GetPixelColorWithOverflow(xx, yy, overflow, replacement));
+                }
+            }
+        }
+        return sums.Result(withAlpha);
+    }
+
+    // Bilinear, also for every method value outside the enumeration.
+    if (direct && windowInside) {
+        const long fx = static_cast<long>((static_cast<double>(x) - xi) * 256);
+        const long fy = static_cast<long>((static_cast<double>(y) - yi) * 256);
+        const long d = (fx * fy) >> 8;
+        const long w00 = 256 - fx - fy + d, w10 = fx - d, w01 = fy - d, w11 = d;
+        const uint8_t* p0 = static_cast<const uint8_t*>(BlindGetPixelPointer(xi, yi));
+        const uint8_t* p1 = static_cast<const uint8_t*>(BlindGetPixelPointer(xi, yi + 1));
+        auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
+            return static_cast<uint8_t>((a00 * w00 + a10 * w10 + a01 * w01 + a11 * w11) >> 8);
+        };
+        RGBQUAD result{mix(p0[0], p0[3], p1[0], p1[3]), mix(p0[1], p0[4], p1[1], p1[4]),
+                       mix(p0[2], p0[5], p1[2], p1[5]), 0};
+        if (withAlpha) {
+            const uint8_t* a0 = alpha + static_cast<size_t>(xi) + static_cast<size_t>(yi) * width;
+            const uint8_t* a1 = a0 + width;
+            result.rgbReserved = mix(a0[0], a0[1], a1[0], a1[1]);
+        }
+        return result;
+    }
+
+    const float t = static_cast<float>(static_cast<double>(x) - xi);
+    const float u = static_cast<float>(static_cast<double>(y) - yi);
+    const float d = static_cast<float>(static_cast<double>(t) * u);
+    const float w10 = static_cast<float>(static_cast<double>(t) - d);
+    const float w01 = static_cast<float>(static_cast<double>(u) - d);
+    const float w00 = static_cast<float>(1.0 - t - w01);
+    const RGBQUAD c00 = GetPixelColorWithOverflow(xi, yi, overflow, replacement);
+    const RGBQUAD c10 = GetPixelColorWithOverflow(xi + 1, yi, overflow, replacement);
+    const RGBQUAD c01 = GetPixelColorWithOverflow(xi, yi + 1, overflow, replacement);
+    const RGBQUAD c11 = GetPixelColorWithOverflow(xi + 1, yi + 1, overflow, replacement);
+    auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
+        return LowByte(static_cast<double>(a00) * w00 + static_cast<double>(a10) * w10 +
+                       static_cast<double>(a01) * w01 + static_cast<double>(a11) * d);
+    };
+    return RGBQUAD{mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
+                   mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),
+                   mix(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed),
+                   withAlpha
+                       ? mix(c00.rgbReserved, c10.rgbReserved, c01.rgbReserved, c11.rgbReserved)
+                       : uint8_t(0)};
+}
