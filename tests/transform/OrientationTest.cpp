@@ -1,0 +1,193 @@
+#include "TransformTestUtil.h"
+
+#include <cstring>
+
+using namespace testutil;
+
+namespace {
+
+struct Shape {
+    long w, h;
+    unsigned bpp;
+};
+
+// 1-bit widths off the multiples of 8 and 32, tiles cut at the edges.
+const Shape kShapes[] = {{13, 7, 1},  {37, 70, 1}, {5, 3, 4},     {67, 9, 4},
+                         {70, 65, 8}, {3, 1, 8},   {66, 131, 24}, {1, 5, 24}};
+
+} // namespace
+
+TEST(Orientation, QuarterTurnsRestoreEveryDepth) {
+    for (const Shape& s : kShapes) {
+        SCOPED_TRACE(::testing::Message() << s.w << "x" << s.h << "@" << s.bpp);
+        CxImage original = MakeImage(s.w, s.h, s.bpp, true);
+        CxImage image(original);
+        ASSERT_TRUE(image.RotateLeft());
+        EXPECT_EQ(image.GetWidth(), static_cast<unsigned long>(s.h));
+        EXPECT_EQ(image.GetHeight(), static_cast<unsigned long>(s.w));
+        ASSERT_TRUE(image.RotateRight());
+        ExpectSameImage(image, original);
+
+        for (int i = 0; i < 4; ++i) ASSERT_TRUE(image.RotateLeft());
+        ExpectSameImage(image, original);
+        ASSERT_TRUE(image.Rotate180());
+        ASSERT_TRUE(image.Rotate180());
+        ExpectSameImage(image, original);
+    }
+}
+
+TEST(Orientation, QuarterTurnMapping) {
+    // 3 wide, 2 high at 24 bpp: red channel = 10 * stored row + column.
+    CxImage image(3, 2, 24);
+    for (long y = 0; y < 2; ++y)
+        for (long x = 0; x < 3; ++x)
+            image.SetPixelColor(x, y, Rgb(static_cast<uint8_t>(10 * y + x), 0, 0));
+    CxImage left, right;
+    ASSERT_TRUE(image.RotateLeft(&left));
+    ASSERT_TRUE(image.RotateRight(&right));
+    ASSERT_EQ(left.GetWidth(), 2u);
+    ASSERT_EQ(left.GetHeight(), 3u);
+    for (long y = 0; y < 3; ++y)
+        for (long x = 0; x < 2; ++x) {
+            EXPECT_EQ(left.GetPixelColor(x, y).rgbRed, 10 * (1 - x) + y);  // source (y, H-1-x)
+            EXPECT_EQ(right.GetPixelColor(x, y).rgbRed, 10 * x + (2 - y)); // source (W-1-y, x)
+        }
+}
+
+TEST(Orientation, DestinationLeavesSourceUnchanged) {
+    CxImage image = MakeImage(9, 4, 8, true);
+    image.SetXDPI(300);
+    image.SetTransIndex(3);
+    CxImage before(image);
+    CxImage rotated;
+    ASSERT_TRUE(image.RotateLeft(&rotated));
+    ExpectSameImage(image, before);
+    EXPECT_EQ(rotated.GetWidth(), 4u);
+    EXPECT_EQ(rotated.GetXDPI(), 300);
+    EXPECT_EQ(rotated.GetTransIndex(), 3);
+    EXPECT_TRUE(rotated.IsSamePalette(image));
+    CxImage turned;
+    ASSERT_TRUE(image.Rotate180(&turned));
+    ExpectSameImage(image, before);
+    EXPECT_EQ(turned.GetPixelIndex(0, 0), image.GetPixelIndex(8, 3));
+}
+
+TEST(Orientation, OneBitPaddingNeverLeaks) {
+    CxImage image(13, 5, 1);
+    // Every bit set, the padding of each row included.
+    std::memset(image.GetBits(0), 0xFF, image.GetEffWidth() * image.GetHeight());
+    for (int turn = 0; turn < 2; ++turn) {
+        CxImage rotated;
+        ASSERT_TRUE(turn == 0 ? image.RotateLeft(&rotated) : image.RotateRight(&rotated));
+        const uint8_t* bits = rotated.GetBits(0);
+        long set = 0;
+        for (size_t i = 0; i < rotated.GetEffWidth() * rotated.GetHeight(); ++i)
+            for (int b = 0; b < 8; ++b) set += (bits[i] >> b) & 1;
+        EXPECT_EQ(set, 13 * 5);
+    }
+}
+
+TEST(Orientation, FlipMirrorDropSelectionKeepAlpha) {
+    CxImage original = MakeImage(7, 5, 4, true);
+    for (int op = 0; op < 2; ++op) {
+        CxImage image(original);
+        ASSERT_TRUE(image.SelectionCreate());
+        ASSERT_TRUE(op == 0 ? image.Flip() : image.Mirror());
+        EXPECT_FALSE(image.SelectionIsValid());
+        for (long y = 0; y < 5; ++y)
+            for (long x = 0; x < 7; ++x) {
+                const long sx = op == 0 ? x : 6 - x, sy = op == 0 ? 4 - y : y;
+                EXPECT_EQ(image.GetPixelIndex(x, y), original.GetPixelIndex(sx, sy));
+                EXPECT_EQ(image.AlphaGet(x, y), original.AlphaGet(sx, sy));
+            }
+    }
+    for (unsigned bpp : {8u, 24u}) {
+        CxImage image = MakeImage(6, 3, bpp, false);
+        CxImage copy(image);
+        ASSERT_TRUE(image.Mirror());
+        ASSERT_TRUE(image.Mirror());
+        ASSERT_TRUE(image.Flip());
+        ASSERT_TRUE(image.Flip());
+        ExpectSameImage(image, copy);
+    }
+}
+
+TEST(Orientation, GrayScale) {
+    CxImage rgb(2, 1, 24);
+    rgb.SetPixelColor(0, 0, Rgb(255, 255, 255));
+    rgb.SetPixelColor(1, 0, Rgb(0, 0, 255));
+    rgb.SelectionCreate();
+    ASSERT_TRUE(rgb.GrayScale());
+    EXPECT_EQ(rgb.GetBpp(), 8);
+    EXPECT_TRUE(rgb.IsGrayScale());
+    EXPECT_EQ(rgb.GetPixelIndex(0, 0), 255);
+    EXPECT_EQ(rgb.GetPixelIndex(1, 0), 29);
+    EXPECT_TRUE(rgb.SelectionIsValid());
+
+    CxImage indexed(4, 2, 8);
+    indexed.SetPaletteColor(5, 255, 0, 0);
+    indexed.SetPaletteColor(6, 0, 255, 0);
+    indexed.SetPixelIndex(0, 0, 5);
+    indexed.SetPixelIndex(1, 1, 6);
+    indexed.SetTransIndex(5);
+    ASSERT_TRUE(indexed.GrayScale());
+    EXPECT_TRUE(indexed.IsGrayScale());
+    EXPECT_EQ(indexed.GetPixelIndex(0, 0), 76);
+    EXPECT_EQ(indexed.GetPixelIndex(1, 1), (601 * 255) >> 10);
+    EXPECT_EQ(indexed.GetTransIndex(), 76);
+
+    CxImage fourBit = MakeImage(5, 3, 4, true);
+    CxImage before(fourBit);
+    ASSERT_TRUE(fourBit.GrayScale());
+    EXPECT_EQ(fourBit.GetBpp(), 8);
+    const RGBQUAD c = before.GetPixelColor(4, 2);
+    EXPECT_EQ(fourBit.GetPixelIndex(4, 2),
+              (306 * c.rgbRed + 601 * c.rgbGreen + 117 * c.rgbBlue) >> 10);
+    EXPECT_EQ(fourBit.AlphaGet(4, 2), before.AlphaGet(4, 2));
+}
+
+TEST(Orientation, Negative) {
+    CxImage rgb = MakeImage(5, 3, 24, false);
+    rgb.SetTransColor(Rgb(1, 2, 3));
+    CxImage before(rgb);
+    ASSERT_TRUE(rgb.Negative());
+    EXPECT_EQ(rgb.GetPixelColor(2, 1).rgbRed, 255 - before.GetPixelColor(2, 1).rgbRed);
+    EXPECT_EQ(rgb.GetTransColor().rgbRed, 254);
+    ASSERT_TRUE(rgb.Negative());
+    ExpectSameImage(rgb, before);
+    EXPECT_EQ(rgb.GetTransColor().rgbBlue, 3);
+
+    // A colour palette: only the palette changes.
+    CxImage indexed = MakeImage(5, 3, 8, false);
+    CxImage copy(indexed);
+    ASSERT_TRUE(indexed.Negative());
+    EXPECT_EQ(0, std::memcmp(indexed.GetBits(0), copy.GetBits(0), copy.GetEffWidth() * 3));
+    EXPECT_EQ(indexed.GetPaletteColor(7).rgbGreen, 255 - copy.GetPaletteColor(7).rgbGreen);
+
+    // An identity grey palette: the indices change, only inside the selection.
+    CxImage gray(4, 4, 8);
+    gray.SetGrayPalette();
+    gray.Clear(10);
+    RECT box{1, 3, 3, 1}; // picture coordinates: columns 1..2, two rows
+    ASSERT_TRUE(gray.SelectionAddRect(box));
+    ASSERT_TRUE(gray.Negative());
+    long inverted = 0;
+    for (long y = 0; y < 4; ++y)
+        for (long x = 0; x < 4; ++x) {
+            const unsigned char v = gray.GetPixelIndex(x, y);
+            EXPECT_EQ(v, gray.SelectionIsInside(x, y) ? 245 : 10);
+            inverted += v == 245;
+        }
+    EXPECT_GT(inverted, 0);
+}
+
+TEST(Orientation, EmptyImageFails) {
+    CxImage empty;
+    EXPECT_FALSE(empty.Flip());
+    EXPECT_FALSE(empty.Mirror());
+    EXPECT_FALSE(empty.RotateLeft());
+    EXPECT_FALSE(empty.RotateRight());
+    EXPECT_FALSE(empty.Rotate180());
+    EXPECT_FALSE(empty.Negative());
+    EXPECT_FALSE(empty.GrayScale());
+}

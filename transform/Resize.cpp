@@ -1,0 +1,369 @@
+// Scaling: Resample (nearest pixel, B-spline, bilinear, box averaging) and
+// QIShrink (integer box reduction).
+
+#include "image/CxImage.h"
+#include "transform/WorkImage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+using transform_detail::Percent;
+using transform_detail::ZeroPixels;
+using transform_detail::ZeroRowPadding;
+
+namespace {
+
+// Weights of the box-averaging mode are in thousandths.
+constexpr int64_t kAccuracy = 1000;
+
+// Truncates a weight fraction (0..1) to thousandths, held to 0..1000 so that
+// drift in the running float limits can never produce a negative weight.
+int64_t Thousandths(float fraction) {
+    const float scaled = fraction * static_cast<float>(kAccuracy);
+    if (!(scaled > 0.0f)) return 0;
+    if (scaled >= static_cast<float>(kAccuracy)) return kAccuracy;
+    return static_cast<int64_t>(scaled);
+}
+
+} // namespace
+
+bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destination) {
+    if (newWidth <= 0 || newHeight <= 0) return false;
+    if (pixelBuffer == nullptr) return false;
+    const long W = static_cast<long>(GetWidth());
+    const long H = static_cast<long>(GetHeight());
+
+    if (newWidth == W && newHeight == H) {
+        if (destination != nullptr) destination->Copy(*this, true, true, true);
+        return true;
+    }
+
+    const float kx = static_cast<float>(W) / static_cast<float>(newWidth);
+    const float ky = static_cast<float>(H) / static_cast<float>(newHeight);
+
+    CxImage work;
+    work.CopyInfo(*this);
+    work.info.ghostOwner = nullptr;
+    if (work.Create(static_cast<unsigned long>(newWidth), static_cast<unsigned long>(newHeight),
+                    GetBpp(), GetType()) == nullptr)
+        return false;
+    work.SetPalette(GetPalette(), 256);
+    if (head.biBitCount == 24)
+        ZeroRowPadding(work);
+    else
+        ZeroPixels(work);
+
+    const bool indexed = head.biClrUsed != 0;
+    const size_t stride = info.effWidth;
+    // Source coordinates from float products, held inside the image in case
+    // rounding carries one of them onto the far edge.
+    auto sourceX = [&](long x) {
+        return std::min(static_cast<long>(static_cast<float>(x) * kx), W - 1);
+    };
+    auto sourceY = [&](long y) {
+        return std::min(static_cast<long>(static_cast<float>(y) * ky), H - 1);
+    };
+
+    if (mode == 1) {
+        for (long y = 0; y < newHeight; ++y) {
+            info.progress = static_cast<int32_t>(Percent(y, newHeight));
+            if (info.escape != 0) break;
+            const long sy = sourceY(y);
+            for (long x = 0; x < newWidth; ++x)
+                work.SetPixelColor(x, y, GetPixelColor(sourceX(x), sy, true), false);
+        }
+    } else if (mode == 2) {
+        for (long y = 0; y < newHeight; ++y) {
+            info.progress = static_cast<int32_t>(Percent(y, newHeight));
+            if (info.escape != 0) break;
+            const float fy = static_cast<float>(y) * ky - 0.5f;
+            const long iy = static_cast<long>(std::floor(fy));
+            const float dy = fy - static_cast<float>(iy);
+            uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
+            for (long x = 0; x < newWidth; ++x) {
+                const float fx = static_cast<float>(x) * kx - 0.5f;
+                const long ix = static_cast<long>(std::floor(fx));
+                const float dx = fx - static_cast<float>(ix);
+                float r = 0.0f, g = 0.0f, b = 0.0f;
+                for (int m = -1; m <= 2; ++m) {
+                    const float wy = KernelBSpline(static_cast<float>(m) - dy);
+                    const long row = std::min(std::max(iy + m, 0L), H - 1);
+                    for (int n = -1; n <= 2; ++n) {
+                        const float weight = wy * KernelBSpline(dx - static_cast<float>(n));
+                        const long column = std::min(std::max(ix + n, 0L), W - 1);
+                        unsigned red, green, blue;
+                        if (indexed) {
+                            const RGBQUAD c = GetPixelColor(column, row, true);
+                            red = c.rgbRed, green = c.rgbGreen, blue = c.rgbBlue;
+                        } else {
+                            const uint8_t* p = info.firstRow + static_cast<size_t>(row) * stride +
+                                               3 * static_cast<size_t>(column);
+                            blue = p[0], green = p[1], red = p[2];
+                        }
+                        r += weight * static_cast<float>(red);
+                        g += weight * static_cast<float>(green);
+                        b += weight * static_cast<float>(blue);
+                    }
+                }
+                // Low 8 bits of the truncated sums; the weights sum to 1.
+                const RGBQUAD c{static_cast<uint8_t>(static_cast<long>(b)),
+                                static_cast<uint8_t>(static_cast<long>(g)),
+                                static_cast<uint8_t>(static_cast<long>(r)), 0};
+                if (indexed) {
+                    work.SetPixelColor(x, y, c, false);
+                } else {
+                    target[3 * x] = c.rgbBlue;
+                    target[3 * x + 1] = c.rgbGreen;
+                    target[3 * x + 2] = c.rgbRed;
+                }
+            }
+        }
+    } else if (newWidth < W && newHeight < H && head.biBitCount == 24) {
+        // Fixed-point area averaging: every source pixel is read once and its
+        // bytes spread over the destination pixels it covers, weighted by the
+        // covered fraction in thousandths. Rows straddling two destination rows
+        // put their lower share into `carry`, which becomes the accumulator of
+        // the next destination row. Straddles beyond the last destination column
+        // (possible only through drift in the running float limits) are treated
+        // as whole pixels of the spare entries past the row, never written out.
+        const size_t entries = 3 * static_cast<size_t>(newWidth) + 3;
+        std::vector<int64_t> first, second;
+        try {
+            first.assign(entries, 0);
+            second.assign(entries, 0);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        int64_t* accu = first.data();
+        int64_t* carry = second.data();
+        const size_t lastColumnEntry = 3 * static_cast<size_t>(newWidth); // first past the row
+        const int64_t scale = static_cast<int64_t>(static_cast<float>(kAccuracy) * kx * ky);
+        float limitY = ky - 1.0f;
+        long v = 0;
+        uint8_t* out = work.info.firstRow;
+        uint8_t* const outEnd =
+            work.info.firstRow + static_cast<size_t>(newHeight) * work.info.effWidth;
+        auto emit = [&](int64_t sum) {
+            if (out < outEnd) *out++ = static_cast<uint8_t>(sum / scale);
+        };
+
+        for (long y = 0; y < H; ++y) {
+            info.progress = static_cast<int32_t>(Percent(y, H));
+            if (info.escape != 0) break;
+            const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
+            float limitX = kx - 1.0f;
+            size_t i = 0;
+            long u = 0;
+            if (static_cast<float>(y) < limitY) {
+                // The whole source row lies in destination row v.
+                for (long x = 0; x < W; ++x, source += 3) {
+                    if (static_cast<float>(x) < limitX || i >= lastColumnEntry) {
+                        for (int j = 0; j < 3; ++j) accu[i + j] += kAccuracy * source[j];
+                    } else {
+                        const int64_t wx = Thousandths(static_cast<float>(x) - limitX);
+                        for (int j = 0; j < 3; ++j) {
+                            accu[i + j] += (kAccuracy - wx) * source[j];
+                            accu[i + 3 + j] += wx * source[j];
+                        }
+                        i += 3;
+                        limitX += kx;
+                    }
+                }
+            } else {
+                // The source row straddles destination rows v and v + 1.
+                const int64_t wy = Thousandths(static_cast<float>(y) - limitY);
+                for (long x = 0; x < W; ++x, source += 3) {
+                    if (static_cast<float>(x) < limitX || u >= newWidth) {
+                        for (int j = 0; j < 3; ++j) {
+                            accu[i + j] += (kAccuracy - wy) * source[j];
+                            carry[i + j] += wy * source[j];
+                        }
+                    } else {
+                        const int64_t wx = Thousandths(static_cast<float>(x) - limitX);
+                        for (int j = 0; j < 3; ++j) {
+                            const int64_t byte = source[j];
+                            accu[i] += byte * (kAccuracy - wx) * (kAccuracy - wy) / kAccuracy;
+                            emit(accu[i]);
+                            carry[i] += byte * (kAccuracy - wx) * wy / kAccuracy;
+                            accu[i + 3] += byte * wx * (kAccuracy - wy) / kAccuracy;
+                            carry[i + 3] = byte * wx * wy / kAccuracy;
+                            ++i;
+                        }
+                        limitX += kx;
+                        ++u;
+                    }
+                }
+                if (u < newWidth)
+                    for (int j = 0; j < 3; ++j) emit(accu[i + j]);
+                std::swap(accu, carry);
+                carry[0] = carry[1] = carry[2] = 0;
+                ++v;
+                out = v < newHeight
+                          ? work.info.firstRow + static_cast<size_t>(v) * work.info.effWidth
+                          : outEnd;
+                limitY += ky;
+            }
+        }
+        if (v < newHeight)
+            for (size_t k = 0; k < lastColumnEntry; ++k) emit(accu[k]);
+    } else {
+        for (long y = 0; y < newHeight; ++y) {
+            info.progress = static_cast<int32_t>(Percent(y, newHeight));
+            if (info.escape != 0) break;
+            const float fy = static_cast<float>(y) * ky;
+            const long iy = std::min(static_cast<long>(fy), H - 1);
+            const long iy1 = std::min(iy + 1, H - 1);
+            const double dy = static_cast<double>(fy - static_cast<float>(iy));
+            for (long x = 0; x < newWidth; ++x) {
+                const float fx = static_cast<float>(x) * kx;
+                const long ix = std::min(static_cast<long>(fx), W - 1);
+                const long ix1 = std::min(ix + 1, W - 1);
+                const double dx = static_cast<double>(fx - static_cast<float>(ix));
+                RGBQUAD c00, c10, c01, c11; // c<column><row>
+                if (indexed) {
+                    c00 = GetPaletteColor(BlindGetPixelIndex(ix, iy));
+                    c10 = GetPaletteColor(BlindGetPixelIndex(ix1, iy));
+                    c01 = GetPaletteColor(BlindGetPixelIndex(ix, iy1));
+                    c11 = GetPaletteColor(BlindGetPixelIndex(ix1, iy1));
+                } else {
+                    auto at = [&](long px, long py) {
+                        const uint8_t* p = info.firstRow + static_cast<size_t>(py) * stride +
+                                           3 * static_cast<size_t>(px);
+                        return RGBQUAD{p[0], p[1], p[2], 0};
+                    };
+                    c00 = at(ix, iy), c10 = at(ix1, iy), c01 = at(ix, iy1), c11 = at(ix1, iy1);
+                }
+                auto blend = [&](uint8_t v00, uint8_t v10, uint8_t v01, uint8_t v11) {
+                    const float left = static_cast<float>(v01 * dy + v00 * (1.0 - dy));
+                    const float right = static_cast<float>(v11 * dy + v10 * (1.0 - dy));
+                    return static_cast<uint8_t>(static_cast<long>(
+                        static_cast<double>(right) * dx + static_cast<double>(left) * (1.0 - dx)));
+                };
+                const RGBQUAD c{blend(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
+                                blend(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),
+                                blend(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed), 0};
+                work.SetPixelColor(x, y, c, false);
+            }
+        }
+    }
+
+    // The alpha plane is always resampled by nearest pixel.
+    if (alpha != nullptr) {
+        work.AlphaCreate();
+        if (!work.AlphaIsValid()) return false;
+        for (long y = 0; y < newHeight; ++y) {
+            const long sy = sourceY(y);
+            for (long x = 0; x < newWidth; ++x)
+                work.alpha[static_cast<size_t>(y) * newWidth + x] = BlindAlphaGet(sourceX(x), sy);
+        }
+    }
+    return (destination != nullptr ? destination : this)->Transfer(work);
+}
+
+bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
+    if (pixelBuffer == nullptr) return false;
+    const long W = static_cast<long>(GetWidth());
+    const long H = static_cast<long>(GetHeight());
+    if (newWidth > W || newHeight > H) {
+        std::strncpy(info.lastError, "QIShrink can't enlarge image", sizeof(info.lastError) - 1);
+        info.lastError[sizeof(info.lastError) - 1] = '\0';
+        return false;
+    }
+    if (newWidth == W && newHeight == H) {
+        if (destination != nullptr) destination->Copy(*this, true, true, true);
+        return true;
+    }
+    if (newWidth <= 0 || newHeight <= 0) return false;
+
+    CxImage work;
+    work.CopyInfo(*this);
+    work.info.ghostOwner = nullptr;
+    if (work.Create(static_cast<unsigned long>(newWidth), static_cast<unsigned long>(newHeight),
+                    GetBpp(), GetType()) == nullptr)
+        return false;
+    work.SetPalette(GetPalette(), 256);
+    if (head.biBitCount == 24)
+        ZeroRowPadding(work);
+    else
+        ZeroPixels(work);
+    const bool hasAlpha = alpha != nullptr;
+    if (hasAlpha) {
+        work.AlphaCreate();
+        if (!work.AlphaIsValid()) return false;
+    }
+
+    // Sums are 64-bit so that no reduction, however large, can overflow them.
+    struct Sum {
+        uint64_t red, green, blue, alpha, count;
+    };
+    std::vector<Sum> sums;
+    try {
+        sums.assign(static_cast<size_t>(newWidth), Sum{0, 0, 0, 0, 0});
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+
+    const bool indexed = head.biClrUsed != 0;
+    const size_t stride = info.effWidth;
+    long ry = 0;
+    long row = 0;
+    for (long y = 0; y < H; ++y) {
+        info.progress = static_cast<int32_t>(Percent(y, H));
+        if (info.escape != 0) break;
+        ry += newHeight;
+        long rx = 0;
+        size_t current = 0;
+        const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
+        for (long x = 0; x < W; ++x) {
+            Sum& s = sums[current];
+            if (indexed) {
+                const RGBQUAD c = GetPixelColor(x, y, true);
+                s.red += c.rgbRed, s.green += c.rgbGreen, s.blue += c.rgbBlue;
+            } else {
+                const uint8_t* p = source + 3 * static_cast<size_t>(x);
+                s.blue += p[0], s.green += p[1], s.red += p[2];
+            }
+            if (hasAlpha) s.alpha += BlindAlphaGet(x, y);
+            ++s.count;
+            rx += newWidth;
+            // An unchanged width maps each column onto its own; otherwise a
+            // destination column takes source columns until the running count
+            // passes the width.
+            if ((rx > W || newWidth == W) && current + 1 < sums.size()) {
+                ++current;
+                rx -= W;
+            }
+        }
+        if (ry >= H) {
+            ry -= H;
+            if (row < newHeight) {
+                uint8_t* target =
+                    work.info.firstRow + static_cast<size_t>(row) * work.info.effWidth;
+                for (long x = 0; x < newWidth; ++x) {
+                    const Sum& s = sums[static_cast<size_t>(x)];
+                    if (s.count == 0) continue;
+                    const RGBQUAD c{static_cast<uint8_t>(s.blue / s.count),
+                                    static_cast<uint8_t>(s.green / s.count),
+                                    static_cast<uint8_t>(s.red / s.count),
+                                    static_cast<uint8_t>(s.alpha / s.count)};
+                    if (indexed) {
+                        work.BlindSetPixelColor(x, row, c, hasAlpha);
+                    } else {
+                        target[3 * x] = c.rgbBlue;
+                        target[3 * x + 1] = c.rgbGreen;
+                        target[3 * x + 2] = c.rgbRed;
+                    }
+                    // Written here for every depth: an indexed pixel write keeps no alpha.
+                    if (hasAlpha)
+                        work.alpha[static_cast<size_t>(row) * newWidth + x] = c.rgbReserved;
+                }
+                ++row;
+            }
+            std::fill(sums.begin(), sums.end(), Sum{0, 0, 0, 0, 0});
+        }
+    }
+    return (destination != nullptr ? destination : this)->Transfer(work);
+}
