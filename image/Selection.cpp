@@ -1,4 +1,5 @@
 #include "image/CxImage.h"
+#include "image/Truncate.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,13 +18,6 @@ long Clamp(long value, long low, long high) {
 const uint8_t kOutline = 255;
 const uint8_t kOutside = 1;
 
-// Truncates toward zero when the value fits a long comfortably.
-bool TruncateToLong(double value, long& result) {
-    if (!(std::fabs(value) < 4.0e18)) return false;
-    result = static_cast<long>(value);
-    return true;
-}
-
 // Marks the pixels of one polygon edge: one pixel per column when the edge
 // spans columns, and one per row when it spans rows, so steep and flat edges
 // both stay connected. Steps outside the image select nothing, so the walk
@@ -35,9 +29,8 @@ void DrawEdge(uint8_t* plane, long width, long height, const POINT& p, const POI
         const long from = std::max<long>(std::min<long>(p.x, n.x), 0);
         const long to = std::min<long>(std::max<long>(p.x, n.x), width - 1);
         for (long x = from; x <= to; ++x) {
-            long y;
             const float offset = static_cast<float>(x - p.x);
-            if (!TruncateToLong(slope * offset + static_cast<float>(p.y), y)) continue;
+            const long y = TruncateToLong(slope * offset + static_cast<float>(p.y));
             if (y >= 0 && y < height) plane[x + y * width] = kOutline;
         }
     }
@@ -47,9 +40,8 @@ void DrawEdge(uint8_t* plane, long width, long height, const POINT& p, const POI
         const long from = std::max<long>(std::min<long>(p.y, n.y), 0);
         const long to = std::min<long>(std::max<long>(p.y, n.y), height - 1);
         for (long y = from; y <= to; ++y) {
-            long x;
             const float offset = static_cast<float>(y - p.y);
-            if (!TruncateToLong(slope * offset + static_cast<float>(p.x), x)) continue;
+            const long x = TruncateToLong(slope * offset + static_cast<float>(p.x));
             if (x >= 0 && x < width) plane[x + y * width] = kOutline;
         }
     }

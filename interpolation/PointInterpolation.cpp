@@ -1,27 +1,13 @@
 #include "image/CxImage.h"
+#include "image/Truncate.h"
 
 #include <cmath>
 
 namespace {
 
-// Integer part of a coordinate as the 32-bit conversion gives it: values
-// that do not fit (and NaN) become the most negative 32-bit integer, which
-// lies outside every image.
-long TruncateCoordinate(double v) {
-    if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
-    return static_cast<long>(v);
-}
-
 // Base cell: truncation toward zero, one less for negative coordinates.
 long BaseCell(float v) {
-    return TruncateCoordinate(v) - (v < 0 ? 1 : 0);
-}
-
-// A channel sum clamped to 0..255 and truncated; NaN counts as 0.
-uint8_t ClampChannel(float sum) {
-    if (sum > 255.0f) return 255;
-    if (!(sum > 0.0f)) return 0;
-    return static_cast<uint8_t>(sum);
+    return TruncateToLong(v) - (v < 0 ? 1 : 0);
 }
 
 // Adds w × value in double precision and keeps the sum as a float.
@@ -96,8 +82,8 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
     long xi = BaseCell(x), yi = BaseCell(y);
 
     if (method == IM_NEAREST_NEIGHBOUR) {
-        return GetPixelColorWithOverflow(TruncateCoordinate(static_cast<double>(x) + 0.5),
-                                         TruncateCoordinate(static_cast<double>(y) + 0.5), overflow,
+        return GetPixelColorWithOverflow(TruncateToLong(static_cast<double>(x) + 0.5),
+                                         TruncateToLong(static_cast<double>(y) + 0.5), overflow,
                                          replacement);
     }
 

@@ -1,0 +1,180 @@
+#include "image/CxImage.h"
+#include "image/Truncate.h"
+#include "interpolation/CxPoint2.h"
+
+#include <algorithm>
+#include <cmath>
+
+// A fresh image of the new size with this image's attributes, depth, type,
+// palette and (when it has one) an alpha plane.
+static bool BuildWorkImage(CxImage& source, CxImage& work, long width, long height) {
+    if (work.Create(width, height, source.GetBpp(), source.GetType()) == nullptr) return false;
+    work.SetPalette(source.GetPalette(), 256);
+    if (source.AlphaIsValid()) work.AlphaCreate();
+    return work.IsValid();
+}
+
+// One row of a 24-bit work image written straight through its pixel row and
+// its alpha plane row (when there is one).
+struct DirectRow {
+    uint8_t* pixels;
+    unsigned char* alpha;
+
+    DirectRow(CxImage& work, long y)
+        : pixels(work.GetBits(static_cast<unsigned long>(y))), alpha(work.AlphaGetPointer(0, y)) {}
+
+    void Store(long x, const RGBQUAD& c) {
+        pixels[3 * x] = c.rgbBlue;
+        pixels[3 * x + 1] = c.rgbGreen;
+        pixels[3 * x + 2] = c.rgbRed;
+        if (alpha != nullptr) alpha[x] = c.rgbReserved;
+    }
+};
+
+bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
+                        OverflowMethod overflow, CxImage* const destination,
+                        bool disableAveraging) {
+    if (newWidth <= 0 || newHeight <= 0 || pixelBuffer == nullptr) return false;
+    if (newWidth == static_cast<long>(GetWidth()) && newHeight == static_cast<long>(GetHeight())) {
+        if (destination != nullptr) destination->Copy(*this, true, true, true);
+        return true;
+    }
+
+    const float xs = static_cast<float>(static_cast<double>(GetWidth()) / newWidth);
+    const float ys = static_cast<float>(static_cast<double>(GetHeight()) / newHeight);
+
+    CxImage work(0);
+    work.CopyInfo(*this);
+    if (!BuildWorkImage(*this, work, newWidth, newHeight)) return false;
+
+    const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
+    const bool direct = pointSampling && !IsIndexed();
+    for (long y = 0; y < newHeight; ++y) {
+        info.progress = static_cast<int32_t>(100 * y / newHeight);
+        if (info.escape != 0) break;
+        const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
+        DirectRow row(work, y);
+        for (long x = 0; x < newWidth; ++x) {
+            const float sx = static_cast<float>((x + 0.5) * xs - 0.5);
+            const RGBQUAD c =
+                pointSampling ? GetPixelColorInterpolated(sx, sy, method, overflow, nullptr)
+                              : GetAreaColorInterpolated(sx, sy, xs, ys, method, overflow, nullptr);
+            if (direct)
+                row.Store(x, c);
+            else
+                work.SetPixelColor(x, y, c, true);
+        }
+    }
+
+    (destination != nullptr ? destination : this)->Transfer(work);
+    return true;
+}
+
+bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod method,
+                      OverflowMethod overflow, RGBQUAD* replacement, bool optimizeRightAngles,
+                      bool keepOriginalSize) {
+    if (pixelBuffer == nullptr || !std::isfinite(angle)) return false;
+
+    const double quarter = static_cast<float>(std::acos(0.0));
+    const double radians = -static_cast<double>(angle) * quarter / 90.0;
+    const float co = static_cast<float>(std::cos(radians));
+    const float si = static_cast<float>(std::sin(radians));
+
+    const float width = static_cast<float>(GetWidth()), height = static_cast<float>(GetHeight());
+    CxPoint2 corners[4] = {CxPoint2(-0.5f, -0.5f), CxPoint2(width - 0.5f, -0.5f),
+                           CxPoint2(-0.5f, height - 0.5f), CxPoint2(width - 0.5f, height - 0.5f)};
+
+    if (!keepOriginalSize) {
+        for (CxPoint2& p : corners) {
+            const double x = p.x, y = p.y;
+            p = CxPoint2(static_cast<float>(x * co - y * si), static_cast<float>(x * si + y * co));
+        }
+        if (optimizeRightAngles) {
+            CxPoint2& last = corners[3];
+            if (last.Distance(height - 0.5f, 0.5f - width) < 0.25f) return RotateRight(destination);
+            if (last.Distance(0.5f - height, width - 0.5f) < 0.25f) return RotateLeft(destination);
+            if (last.Distance(0.5f - width, 0.5f - height) < 0.25f) return Rotate180(destination);
+            if (last.Distance(width - 0.5f, height - 0.5f) < 0.25f) {
+                if (destination != nullptr) destination->Copy(*this, true, true, true);
+                return true;
+            }
+        }
+    }
+
+    float startX = corners[0].x, endX = corners[0].x;
+    float startY = corners[0].y, endY = corners[0].y;
+    for (const CxPoint2& p : corners) {
+        startX = std::min(startX, p.x), endX = std::max(endX, p.x);
+        startY = std::min(startY, p.y), endY = std::max(endY, p.y);
+    }
+    const long newWidth = static_cast<long>(std::floor(static_cast<float>(endX - startX + 0.5)));
+    const long newHeight = static_cast<long>(std::floor(static_cast<float>(endY - startY + 0.5)));
+
+    float sx0 = static_cast<float>(((static_cast<double>(endX) + startX) - (newWidth - 1)) * 0.5);
+    float sy0 = static_cast<float>(((static_cast<double>(endY) + startY) - (newHeight - 1)) * 0.5);
+    if (keepOriginalSize) {
+        sx0 = static_cast<float>(sx0 - width * 0.5);
+        sy0 = static_cast<float>(sy0 - height * 0.5);
+    }
+
+    CxImage work(0);
+    work.CopyInfo(*this);
+    if (!BuildWorkImage(*this, work, newWidth, newHeight)) return false;
+
+    RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
+    const bool indexed = IsIndexed();
+    const bool alphaIn = AlphaIsValid();
+    float v = sy0;
+    for (long y = 0; y < newHeight; ++y, v += 1.0f) {
+        info.progress = static_cast<int32_t>(100 * y / newHeight);
+        if (info.escape != 0) break;
+        const double vco = static_cast<double>(v) * co, vsi = static_cast<double>(v) * si;
+        float u = sx0;
+        DirectRow row(work, y);
+        for (long x = 0; x < newWidth; ++x, u += 1.0f) {
+            float srcX = static_cast<float>(static_cast<double>(u) * co + vsi);
+            float srcY = static_cast<float>(vco - static_cast<double>(u) * si);
+            if (keepOriginalSize) {
+                srcX = static_cast<float>(srcX + newWidth * 0.5);
+                srcY = static_cast<float>(srcY + newHeight * 0.5);
+            }
+            const RGBQUAD c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
+            if (indexed)
+                work.SetPixelColor(x, y, c, alphaIn);
+            else
+                row.Store(x, c);
+        }
+    }
+
+    (destination != nullptr ? destination : this)->Transfer(work);
+    return true;
+}
+
+bool CxImage::CropRotatedRectangle(long left, long top, long width, long height, float angle,
+                                   CxImage* destination) {
+    if (pixelBuffer == nullptr) return false;
+    const float co = static_cast<float>(std::cos(angle));
+    const float si = static_cast<float>(std::sin(angle));
+    if (std::fabs(angle) < 0.0002f) return Crop(left, top, left + width, top + height, destination);
+
+    const long x0 = std::min(left, left - TruncateToLong(static_cast<double>(height) * si));
+    const long x1 = left + TruncateToLong(static_cast<double>(width) * co);
+    const long y1 =
+        top + TruncateToLong(static_cast<double>(width) * si + static_cast<double>(height) * co);
+    if (!IsInside(x0, top) || !IsInside(x1, y1)) return false;
+
+    CxImage work(*this, false, true, true);
+    work.Copy(*this, true, false, true);
+    if (!work.IsValid()) return false;
+    if (!work.Crop(x0, top, x1, y1, nullptr)) return false;
+    if (!work.Rotate(static_cast<float>(-static_cast<double>(angle) * 57.29577951308232), nullptr))
+        return false;
+
+    const long tw = static_cast<long>(work.GetWidth()), th = static_cast<long>(work.GetHeight());
+    if (!work.Crop((tw - width) / 2, (th + height) / 2, (tw + width) / 2, (th - height) / 2,
+                   nullptr))
+        return false;
+
+    (destination != nullptr ? destination : this)->Transfer(work);
+    return true;
+}

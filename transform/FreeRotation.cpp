@@ -1,0 +1,168 @@
+#include "image/CxImage.h"
+#include "image/Truncate.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The region a warp visits: the selection's box clamped to the image, or the
+// whole image without a selection.
+struct Region {
+    long left, bottom, right, top;
+};
+
+} // namespace
+
+// Copies the source pixel (sx, sy) of this image into the work pixel (x, y),
+// palette index or colour, then its alpha; points outside the source give
+// the background values.
+static void CopyNearestPixel(CxImage& source, CxImage& work, long x, long y, long sx, long sy) {
+    if (source.IsIndexed())
+        work.SetPixelIndex(x, y, source.GetPixelIndex(sx, sy));
+    else
+        work.SetPixelColor(x, y, source.GetPixelColor(sx, sy, true), false);
+    work.AlphaSet(x, y, source.AlphaGet(sx, sy));
+}
+
+static Region WarpRegion(CxImage& image) {
+    const long width = static_cast<long>(image.GetWidth());
+    const long height = static_cast<long>(image.GetHeight());
+    if (!image.SelectionIsValid()) return Region{0, 0, width, height};
+    RECT box;
+    image.SelectionGetBox(box);
+    return Region{std::max<long>(box.left, 0), std::max<long>(box.bottom, 0),
+                  std::min<long>(box.right, width), std::min<long>(box.top, height)};
+}
+
+bool CxImage::Rotate(float angle, CxImage* destination) {
+    if (pixelBuffer == nullptr || !std::isfinite(angle)) return false;
+
+    const double quarter = static_cast<float>(std::acos(0.0));
+    const double radians = -static_cast<double>(angle) * quarter / 90.0;
+    const double c = std::cos(radians), s = std::sin(radians);
+
+    const double width = GetWidth(), height = GetHeight();
+    const double cornersX[3] = {width, 0, width - 1};
+    const double cornersY[3] = {0, height, height};
+    long minX = 0, maxX = 0, minY = 0, maxY = 0;
+    for (int i = 0; i < 3; ++i) {
+        const long x = static_cast<long>(std::floor(cornersX[i] * c - cornersY[i] * s));
+        const long y = static_cast<long>(std::floor(cornersX[i] * s + cornersY[i] * c));
+        minX = std::min(minX, x), maxX = std::max(maxX, x);
+        minY = std::min(minY, y), maxY = std::max(maxY, y);
+    }
+    const long newWidth = maxX - minX + 2, newHeight = maxY - minY + 2;
+
+    CxImage work;
+    work.CopyInfo(*this);
+    if (work.Create(newWidth, newHeight, GetBpp(), GetType()) == nullptr) return false;
+    work.SetPalette(GetPalette(), 256);
+    if (AlphaIsValid()) {
+        work.AlphaCreate();
+        work.AlphaClear();
+    }
+
+    for (long j = 0; j < newHeight; ++j) {
+        info.progress = static_cast<int32_t>(100 * j / newHeight);
+        if (info.escape != 0) break;
+        const double y = static_cast<double>(minY + j);
+        for (long i = 0; i < newWidth; ++i) {
+            const double x = static_cast<double>(minX + i);
+            const long sx = TruncateToLong(x * c + y * s - 0.5);
+            const long sy = TruncateToLong(y * c - x * s - 0.5);
+            CopyNearestPixel(*this, work, i, j, sx, sy);
+        }
+    }
+
+    (destination != nullptr ? destination : this)->Transfer(work);
+    return true;
+}
+
+bool CxImage::Skew(float xgain, float ygain, long xpivot, long ypivot, bool interpolate) {
+    if (pixelBuffer == nullptr) return false;
+    CxImage work(*this, SelectionIsValid(), true, true);
+    if (!work.IsValid()) return false;
+
+    const Region region = WarpRegion(*this);
+    const long height = static_cast<long>(GetHeight());
+    for (long y = region.bottom; y < region.top; ++y) {
+        info.progress = static_cast<int32_t>(100 * y / height);
+        if (info.escape != 0) break;
+        for (long x = region.left; x < region.right; ++x) {
+            if (!SelectionIsInside(x, y)) continue;
+            const float nx = static_cast<float>(x + static_cast<double>(xgain) * (y - ypivot));
+            const float ny = static_cast<float>(y + static_cast<double>(ygain) * (x - xpivot));
+            if (interpolate) {
+                work.SetPixelColor(
+                    x, y, GetPixelColorInterpolated(nx, ny, IM_BILINEAR, OM_BACKGROUND, nullptr),
+                    true);
+            } else {
+                CopyNearestPixel(*this, work, x, y, TruncateToLong(nx), TruncateToLong(ny));
+            }
+        }
+    }
+    Transfer(work);
+    return true;
+}
+
+bool CxImage::CircleTransform(int type, long radius, float coefficient) {
+    if (pixelBuffer == nullptr) return false;
+    CxImage work(*this, SelectionIsValid(), true, true);
+    if (!work.IsValid()) return false;
+
+    const Region region = WarpRegion(*this);
+    const long cx = static_cast<long>(work.GetWidth() / 2);
+    const long cy = static_cast<long>(work.GetHeight() / 2);
+    if (radius == 0) {
+        // Squares summed in 64 bits: no overflow for any image size.
+        const long long ddx = cx - region.left, ddy = cy - region.bottom;
+        radius = static_cast<long>(
+            static_cast<float>(std::sqrt(static_cast<double>(ddx * ddx + ddy * ddy))));
+    }
+    if (coefficient == 0) coefficient = 1;
+
+    const long height = static_cast<long>(GetHeight());
+    for (long y = region.bottom; y < region.top; ++y) {
+        info.progress = static_cast<int32_t>(100 * y / height);
+        if (info.escape != 0) break;
+        const long long dy = cy - y;
+        for (long x = region.left; x < region.right; ++x) {
+            if (!SelectionIsInside(x, y)) continue;
+            const long long dx = cx - x;
+            const float r = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+            long sx = -1, sy = -1;
+            if (r < radius) {
+                double theta = std::atan2(static_cast<double>(dy), static_cast<double>(dx));
+                double rho = 0;
+                switch (type) {
+                case 0:
+                    rho = static_cast<double>(r) * r / radius;
+                    break;
+                case 1:
+                    rho = std::sqrt(static_cast<double>(radius) * r);
+                    break;
+                case 2:
+                    rho = r;
+                    theta += r / static_cast<double>(coefficient);
+                    break;
+                default:
+                    break;
+                }
+                if (type == 3) {
+                    sx = TruncateToLong(std::fabs(theta * region.right / 6.2831852));
+                    sy = TruncateToLong(std::fabs(static_cast<double>(region.top) * r / radius));
+                } else if (type >= 4) {
+                    sx = (x % 32) + x - 16;
+                    sy = y;
+                } else {
+                    sx = cx + TruncateToLong(std::cos(theta) * rho);
+                    sy = cy - TruncateToLong(std::sin(theta) * rho);
+                }
+            }
+            CopyNearestPixel(*this, work, x, y, sx, sy);
+        }
+    }
+    Transfer(work);
+    return true;
+}
