@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+class FrameGrabber;
+
+// What the frame module does for the host program: grab, transform and write
+// the frames. The module uses the image class exported by the plug-in, so the
+// host loads it only after the plug-in, and the module binds to the plug-in's
+// symbols at that moment; the host itself needs no image symbols at start-up.
+struct FrameJob {
+    int frames = 10;
+    std::string output;
+    bool rotate = false;
+    float angle = 0;
+    long resampleWidth = 0;
+    long resampleHeight = 0;
+    bool dither = false;
+    long ditherMethod = 0;
+};
+
+// Exit codes shared by the program and the module.
+enum FramegrabExit {
+    FramegrabSuccess = 0,
+    FramegrabUsage = 1,
+    FramegrabPluginMissing = 2,
+    FramegrabCameraFailed = 3,
+    FramegrabOutputUnwritable = 4,
+    FramegrabFrameFailed = 5,
+};
+
+// Grabs job.frames frames from an open, live grabber, each after waiting for
+// a new frame, and writes them as BMP and PNG. Returns an exit code.
+typedef int (*RunFrameJobFunction)(FrameGrabber& grabber, const FrameJob& job);
+// Makes cameras opened from now on fail to open (simulated camera only).
+typedef void (*SimulateOpenFailureFunction)(bool fail);

@@ -1,0 +1,88 @@
+// The part of framegrab that works on images; loaded after the plug-in.
+#include "grabber/FrameGrabber.h"
+#include "host/FrameFiles.h"
+#include "host/FrameJob.h"
+#include "image/CxImage.h"
+#if !defined(_WIN32)
+#include "sim/SimulatedCamera.h"
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+int Fail(int code, const std::string& message) {
+    std::cerr << "framegrab: " << message << std::endl;
+    return code;
+}
+
+std::string FrameName(const std::string& folder, int index, const char* extension) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame_%04d.%s", index, extension);
+    return folder + name;
+}
+
+bool Transform(CxImage& frame, const FrameJob& job, std::string& error) {
+    if (job.rotate && !frame.Rotate2(job.angle)) {
+        error = "rotation failed";
+        return false;
+    }
+    if (job.resampleWidth > 0 && !frame.Resample2(job.resampleWidth, job.resampleHeight)) {
+        error = "resampling failed";
+        return false;
+    }
+    if (job.dither && !frame.Dither(job.ditherMethod)) {
+        error = "dithering failed";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int RunFrameJob(FrameGrabber& grabber,
+                                                                  const FrameJob& job) {
+    const int32_t width = grabber.ImageWidth(0);
+    const int32_t height = grabber.ImageHeight(0);
+    std::vector<unsigned char> pixels(size_t(width) * size_t(height));
+    CxImage frame;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < job.frames; ++i) {
+        grabber.CopyImage(0, pixels.data(), true); // waits for a new frame
+        grabber.GrabImage(0, &frame);              // reuses the frame's buffer
+        CxImage picture(frame);
+        std::string error;
+        if (!picture.IsValid()) {
+            return Fail(FramegrabFrameFailed, "frame " + std::to_string(i) + " could not be taken");
+        }
+        if (!Transform(picture, job, error)) {
+            return Fail(FramegrabFrameFailed, "frame " + std::to_string(i) + ": " + error);
+        }
+        if (!WriteBmp(picture, FrameName(job.output, i, "bmp"), error) ||
+            !WritePng(picture, FrameName(job.output, i, "png"), error)) {
+            return Fail(FramegrabOutputUnwritable,
+                        "cannot write frame " + std::to_string(i) + ": " + error);
+        }
+        std::cout << "\rframe " << (i + 1) << "/" << job.frames << std::flush;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("\nGrabbed %d frames in %.2f s (%.1f frames per second) into %s\n", job.frames,
+                seconds, seconds > 0 ? job.frames / seconds : 0.0, job.output.c_str());
+    std::fflush(stdout);
+    return FramegrabSuccess;
+}
+
+extern "C" __attribute__((visibility("default"))) void SimulateOpenFailure(bool fail) {
+#if !defined(_WIN32)
+    SimulatedCamera::Config config = SimulatedCamera::Current();
+    config.openFails = fail;
+    SimulatedCamera::Configure(config);
+#else
+    (void)fail;
+#endif
+}

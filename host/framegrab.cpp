@@ -1,0 +1,318 @@
+// framegrab: loads the camera plug-in at run time, grabs frames from the
+// camera and writes them as BMP and PNG pictures (through its frame module).
+#include "grabber/GrabberEntryPoints.h"
+#include "host/FrameJob.h"
+
+#include <boost/thread/thread.hpp>
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum ExitCode {
+    Success = FramegrabSuccess,
+    UsageError = FramegrabUsage,
+    PluginMissing = FramegrabPluginMissing,
+    CameraFailed = FramegrabCameraFailed,
+    OutputUnwritable = FramegrabOutputUnwritable,
+};
+
+struct Options {
+    int frames = 10;
+    std::string output = "frames";
+    uint32_t exposure = 0; // microseconds, 0 leaves the camera's value
+    bool negative = false;
+    std::string parameters = "framegrab";
+    std::string plugin;
+    bool rotate = false;
+    float angle = 0;
+    long resampleWidth = 0, resampleHeight = 0;
+    bool dither = false;
+    long ditherMethod = 0;
+    bool simOpenFails = false;
+};
+
+const char kUsage[] =
+    "usage: framegrab [options]\n"
+    "  -n, --frames N          frames to grab (default 10)\n"
+    "  -o, --output DIR        folder for the pictures (default ./frames, created if missing)\n"
+    "  -e, --exposure US       exposure time in microseconds (default: the camera's)\n"
+    "      --negative          deliver inverted frames\n"
+    "  -p, --parameters NAME   camera parameter file name (default framegrab)\n"
+    "      --rotate DEGREES    rotate every frame by this angle\n"
+    "      --resample WxH      resample every frame to this size\n"
+    "      --dither [METHOD]   dither every frame to black and white (method 0 by default)\n"
+    "      --plugin PATH       plug-in library (default: next to this program)\n"
+    "      --sim-open-fails    make the simulated camera fail to open (for testing)\n"
+    "  -h, --help              this text\n";
+
+int Fail(ExitCode code, const std::string& message) {
+    std::cerr << "framegrab: " << message << std::endl;
+    return code;
+}
+
+bool ParseLong(const char* text, long low, long high, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || parsed < low || parsed > high) return false;
+    value = parsed;
+    return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto next = [&](const char*& value) {
+            if (i + 1 >= argc) {
+                error = "option " + arg + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+            return true;
+        };
+        const char* value = nullptr;
+        long number = 0;
+        if (arg == "-h" || arg == "--help") {
+            std::cout << kUsage;
+            std::exit(Success);
+        } else if (arg == "-n" || arg == "--frames") {
+            if (!next(value)) return false;
+            if (!ParseLong(value, 1, 100000, number)) {
+                error = "frame count must be a number from 1 to 100000";
+                return false;
+            }
+            options.frames = int(number);
+        } else if (arg == "-o" || arg == "--output") {
+            if (!next(value)) return false;
+            options.output = value;
+        } else if (arg == "-e" || arg == "--exposure") {
+            if (!next(value)) return false;
+            if (!ParseLong(value, 1, 10000000, number)) {
+                error = "exposure must be a number of microseconds from 1 to 10000000";
+                return false;
+            }
+            options.exposure = uint32_t(number);
+        } else if (arg == "--negative") {
+            options.negative = true;
+        } else if (arg == "-p" || arg == "--parameters") {
+            if (!next(value)) return false;
+            options.parameters = value;
+        } else if (arg == "--rotate") {
+            if (!next(value)) return false;
+            char* end = nullptr;
+            options.angle = std::strtof(value, &end);
+            if (end == value || *end != '\0') {
+                error = "rotation angle must be a number of degrees";
+                return false;
+            }
+            options.rotate = true;
+        } else if (arg == "--resample") {
+            if (!next(value)) return false;
+            long w = 0, h = 0;
+            const char* x = std::strchr(value, 'x');
+            if (x == nullptr || !ParseLong(std::string(value, x).c_str(), 1, 65535, w) ||
+                !ParseLong(x + 1, 1, 65535, h)) {
+                error = "resample size must be WIDTHxHEIGHT";
+                return false;
+            }
+            options.resampleWidth = w;
+            options.resampleHeight = h;
+        } else if (arg == "--dither") {
+            options.dither = true;
+            if (i + 1 < argc && ParseLong(argv[i + 1], 0, 100, number)) {
+                options.ditherMethod = number;
+                ++i;
+            }
+        } else if (arg == "--plugin") {
+            if (!next(value)) return false;
+            options.plugin = value;
+        } else if (arg == "--sim-open-fails") {
+            options.simOpenFails = true;
+        } else {
+            error = "unknown option " + arg;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ProgramDirectory() {
+    std::vector<char> path(4096);
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (length <= 0) return ".";
+    std::string self(path.data(), size_t(length));
+    const size_t slash = self.rfind('/');
+    return slash == std::string::npos ? "." : self.substr(0, slash);
+}
+
+bool Exists(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0;
+}
+
+// The plug-in next to the program, else the one this program was built with.
+std::string DefaultPlugin() {
+    const std::string beside = ProgramDirectory() + "/libueye_grabber.so";
+    if (Exists(beside)) return beside;
+#ifdef FRAMEGRAB_BUILT_PLUGIN
+    if (Exists(FRAMEGRAB_BUILT_PLUGIN)) return FRAMEGRAB_BUILT_PLUGIN;
+#endif
+    return beside;
+}
+
+// Creates the folder (and its parents) when missing and checks that a file
+// can be created in it.
+bool PrepareOutput(const std::string& folder, std::string& error) {
+    std::string partial;
+    for (size_t at = 0; at != std::string::npos;) {
+        const size_t slash = folder.find('/', at + 1);
+        partial = folder.substr(0, slash);
+        if (!partial.empty() && !Exists(partial) && mkdir(partial.c_str(), 0777) != 0 &&
+            errno != EEXIST) {
+            error = "cannot create " + partial + ": " + std::strerror(errno);
+            return false;
+        }
+        at = slash;
+    }
+    const std::string probe = folder + "/.framegrab-probe";
+    std::FILE* file = std::fopen(probe.c_str(), "wb");
+    if (file == nullptr) {
+        error = folder + " is not writable: " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    std::remove(probe.c_str());
+    return true;
+}
+
+struct Plugin {
+    MakeGrabberFunction make = nullptr;
+    DeleteGrabberFunction destroy = nullptr;
+    GrabberApiVersionFunction version = nullptr;
+    RunFrameJobFunction run = nullptr;
+    SimulateOpenFailureFunction simulateOpenFailure = nullptr;
+    std::string missingImageOperations; // why the module could not bind at once
+};
+
+bool LoadPlugin(const std::string& path, Plugin& plugin, std::string& error) {
+    // Global scope: the image class the program uses is bound from here.
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (library == nullptr) {
+        const char* reason = dlerror();
+        error = "cannot load plug-in " + path + ": " + (reason ? reason : "unknown error");
+        return false;
+    }
+    plugin.make = reinterpret_cast<MakeGrabberFunction>(dlsym(library, "MakeGrabber"));
+    plugin.destroy = reinterpret_cast<DeleteGrabberFunction>(dlsym(library, "DeleteGrabber"));
+    plugin.version =
+        reinterpret_cast<GrabberApiVersionFunction>(dlsym(library, "GrabberApiVersion"));
+    if (!plugin.make || !plugin.destroy || !plugin.version) {
+        error = path + " is not a camera plug-in (entry points missing)";
+        return false;
+    }
+    // The frame module binds the image class to the plug-in just loaded. A
+    // plug-in without some image operations still grabs plain frames; the
+    // operations are then refused up front instead of failing mid-run.
+    const std::string modulePath = ProgramDirectory() + "/libframegrab_frames.so";
+    void* module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        const char* reason = dlerror();
+        plugin.missingImageOperations = reason ? reason : "unknown error";
+        module = dlopen(modulePath.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    }
+    if (module == nullptr) {
+        const char* reason = dlerror();
+        error = "cannot load " + modulePath + ": " + (reason ? reason : "unknown error");
+        return false;
+    }
+    plugin.run = reinterpret_cast<RunFrameJobFunction>(dlsym(module, "RunFrameJob"));
+    plugin.simulateOpenFailure =
+        reinterpret_cast<SimulateOpenFailureFunction>(dlsym(module, "SimulateOpenFailure"));
+    if (!plugin.run || !plugin.simulateOpenFailure) {
+        error = modulePath + " is not the frame module of this program";
+        return false;
+    }
+    return true;
+}
+
+int Grab(FrameGrabber& grabber, const Plugin& plugin, const Options& options) {
+    grabber.OpenCamera(0);
+    const int32_t width = grabber.ImageWidth(0);
+    const int32_t height = grabber.ImageHeight(0);
+    if (width <= 0 || height <= 0) return Fail(CameraFailed, "the camera did not open");
+    std::cout << "Camera: " << width << " x " << height << ", " << grabber.BitsPerPixel(0)
+              << " bits per pixel" << std::endl;
+
+    if (options.exposure != 0) {
+        uint32_t exposure = options.exposure;
+        grabber.Exposure(0, &exposure);
+        std::cout << "Exposure: " << exposure << " us (requested " << options.exposure << ")"
+                  << std::endl;
+    }
+    grabber.SetNegative(options.negative);
+
+    boost::thread* acquisition = grabber.StartAcquisition();
+    grabber.StartLive();
+
+    FrameJob job;
+    job.frames = options.frames;
+    job.output = options.output;
+    job.rotate = options.rotate;
+    job.angle = options.angle;
+    job.resampleWidth = options.resampleWidth;
+    job.resampleHeight = options.resampleHeight;
+    job.dither = options.dither;
+    job.ditherMethod = options.ditherMethod;
+    const int result = plugin.run(grabber, job);
+
+    grabber.StopLive();
+    grabber.StopAcquisition();
+    if (acquisition != nullptr) {
+        acquisition->join();
+        delete acquisition;
+    }
+    grabber.CloseCamera(0);
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        std::cerr << "framegrab: " << error << "\n" << kUsage;
+        return UsageError;
+    }
+    if (options.plugin.empty()) options.plugin = DefaultPlugin();
+
+    Plugin plugin;
+    if (!LoadPlugin(options.plugin, plugin, error)) return Fail(PluginMissing, error);
+    std::cout << "Plug-in interface: " << plugin.version() << std::endl;
+    const bool imageOperations = options.rotate || options.resampleWidth > 0 || options.dither;
+    if (imageOperations && !plugin.missingImageOperations.empty()) {
+        return Fail(PluginMissing,
+                    "the plug-in lacks image operations: " + plugin.missingImageOperations);
+    }
+
+    if (!PrepareOutput(options.output, error)) return Fail(OutputUnwritable, error);
+
+    if (options.simOpenFails) plugin.simulateOpenFailure(true);
+
+    FrameGrabber* grabber = plugin.make(0, options.parameters);
+    if (grabber == nullptr) return Fail(CameraFailed, "the plug-in could not create a grabber");
+    const int result = Grab(*grabber, plugin, options);
+    plugin.destroy(grabber);
+    return result;
+}

@@ -1,0 +1,125 @@
+// Runs the built framegrab program against the plug-in and checks what it
+// writes and how it fails.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Framegrab() {
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path(self, length > 0 ? size_t(length) : 0);
+    path = path.substr(0, path.rfind('/')); // build/tests
+    return path + "/../host/framegrab";
+}
+
+class FramegrabProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/framegrab-test-XXXXXX";
+        dir = mkdtemp(pattern);
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    int Run(const std::string& arguments) {
+        const std::string command =
+            "cd '" + dir + "' && '" + Framegrab() + "' " + arguments + " >'" + dir + "/log' 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::vector<uint8_t> Read(const std::string& name) {
+        std::ifstream file(dir + "/" + name, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+    }
+    std::string dir;
+};
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+    uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// The bitmap holds the camera pattern of one frame, the top row last.
+void ExpectPatternBmp(const std::vector<uint8_t>& bmp, bool negative) {
+    ASSERT_GT(bmp.size(), 54u);
+    ASSERT_EQ(bmp[0], 'B');
+    ASSERT_EQ(bmp[1], 'M');
+    ASSERT_EQ(Le32(bmp, 2), bmp.size());
+    const uint32_t offset = Le32(bmp, 10);
+    const int32_t width = int32_t(Le32(bmp, 18)), height = int32_t(Le32(bmp, 22));
+    ASSERT_EQ(width, 1280);
+    ASSERT_EQ(height, 1024);
+    ASSERT_EQ(bmp[28], 8);
+    ASSERT_EQ(offset, 14u + 40u + 1024u);
+    auto camera = [&](int x, int y) {
+        const uint8_t stored = bmp[offset + size_t(height - 1 - y) * width + x];
+        return negative ? uint8_t(255 - stored) : stored;
+    };
+    const uint8_t n = camera(0, 0);
+    for (int y = 0; y < height; y += 37)
+        for (int x = 0; x < width; x += 53) ASSERT_EQ(camera(x, y), uint8_t(x + 2 * y + n));
+}
+
+void ExpectValidPng(const std::vector<uint8_t>& png) {
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    ASSERT_GT(png.size(), 33u);
+    ASSERT_TRUE(std::equal(signature, signature + 8, png.begin()));
+    ASSERT_EQ(Be32(png, 16), 1280u); // IHDR width
+    ASSERT_EQ(Be32(png, 20), 1024u);
+    size_t at = 8;
+    std::string last;
+    while (at + 12 <= png.size()) {
+        const uint32_t length = Be32(png, at);
+        ASSERT_LE(at + 12 + length, png.size());
+        last.assign(png.begin() + at + 4, png.begin() + at + 8);
+        ASSERT_EQ(Crc32(&png[at + 4], length + 4), Be32(png, at + 8 + length)) << last;
+        at += 12 + length;
+    }
+    EXPECT_EQ(last, "IEND");
+    EXPECT_EQ(at, png.size());
+}
+
+} // namespace
+
+TEST_F(FramegrabProgram, WritesTheRequestedFramesAsReadablePictures) {
+    ASSERT_EQ(Run("-n 3 -o out --negative"), 0) << Read("log").data();
+    for (int i = 0; i < 3; ++i) {
+        const std::string base = "out/frame_000" + std::to_string(i);
+        ExpectPatternBmp(Read(base + ".bmp"), true);
+        ExpectValidPng(Read(base + ".png"));
+    }
+    EXPECT_TRUE(Read("out/frame_0003.bmp").empty());
+    const std::vector<uint8_t> log = Read("log");
+    const std::string text(log.begin(), log.end());
+    EXPECT_NE(text.find("FrameGrabber $Revision: 1.26 $"), std::string::npos);
+    EXPECT_NE(text.find("frames per second"), std::string::npos);
+    EXPECT_FALSE(Read("framegrab.ini").empty()); // the camera stored its parameters
+}
+
+TEST_F(FramegrabProgram, FailuresHaveDistinctExitCodes) {
+    EXPECT_EQ(Run("--frames 0"), 1);
+    EXPECT_EQ(Run("--plugin '" + dir + "/missing.so'"), 2);
+    EXPECT_EQ(Run("--sim-open-fails -o out"), 3);
+    std::ofstream(dir + "/file") << "x";
+    EXPECT_EQ(Run("-o file/sub"), 4);
+}
