@@ -21,22 +21,6 @@ public:
 
 } // namespace
 
-TEST(MemFile, ClosedStreamReportsFailureValues) {
-    CxMemFile f;
-    uint8_t byte = 1;
-    EXPECT_EQ(f.Size(), -1);
-    EXPECT_EQ(f.Tell(), -1);
-    EXPECT_EQ(f.Error(), -1);
-    EXPECT_TRUE(f.Eof());
-    EXPECT_FALSE(f.Flush());
-    EXPECT_FALSE(f.Seek(0, 0));
-    EXPECT_EQ(f.Write(&byte, 1, 1), 0u);
-    EXPECT_EQ(f.Read(&byte, 1, 1), 0u);
-    EXPECT_FALSE(f.PutC(7));
-    EXPECT_EQ(f.GetC(), -1);
-    EXPECT_TRUE(f.Close());
-}
-
 TEST(MemFile, OpenAndCapacitySteps) {
     ProbeMemFile f;
     ASSERT_TRUE(f.Open());

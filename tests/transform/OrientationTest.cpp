@@ -180,14 +180,3 @@ TEST(Orientation, Negative) {
         }
     EXPECT_GT(inverted, 0);
 }
-
-TEST(Orientation, EmptyImageFails) {
-    CxImage empty;
-    EXPECT_FALSE(empty.Flip());
-    EXPECT_FALSE(empty.Mirror());
-    EXPECT_FALSE(empty.RotateLeft());
-    EXPECT_FALSE(empty.RotateRight());
-    EXPECT_FALSE(empty.Rotate180());
-    EXPECT_FALSE(empty.Negative());
-    EXPECT_FALSE(empty.GrayScale());
-}
