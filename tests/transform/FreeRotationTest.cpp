@@ -1,0 +1,111 @@
+#include "image/CxImage.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// 8-bit grey image whose pixel (x, y) holds 1 + x + 10·y.
+CxImage Numbered(long width, long height) {
+    CxImage image(width, height, 8);
+    image.SetGrayPalette();
+    for (long y = 0; y < height; ++y)
+        for (long x = 0; x < width; ++x)
+            image.SetPixelIndex(x, y, static_cast<uint8_t>(1 + x + 10 * y));
+    return image;
+}
+
+TEST(Rotate, ZeroDegreesShiftsByHalfAPixel) {
+    CxImage image = Numbered(3, 2);
+    image.SetTransIndex(0);
+    CxImage rotated;
+    ASSERT_TRUE(image.Rotate(0.0f, &rotated));
+    EXPECT_EQ(image.GetWidth(), 3u);
+    ASSERT_EQ(rotated.GetWidth(), 5u);
+    ASSERT_EQ(rotated.GetHeight(), 4u);
+    EXPECT_EQ(rotated.GetPixelIndex(0, 0), 1);
+    EXPECT_EQ(rotated.GetPixelIndex(1, 0), 1);
+    EXPECT_EQ(rotated.GetPixelIndex(2, 0), 2);
+    EXPECT_EQ(rotated.GetPixelIndex(3, 1), 3); // row 1 still reads source row 0
+    EXPECT_EQ(rotated.GetPixelIndex(3, 2), 13);
+    EXPECT_EQ(rotated.GetPixelIndex(4, 0), 0); // beyond the source: background
+    EXPECT_EQ(rotated.GetPixelIndex(0, 3), 0);
+    EXPECT_TRUE(rotated.IsGrayScale());
+}
+
+TEST(Rotate, QuarterTurnCanvasAndAlpha) {
+    CxImage image(4, 2, 24);
+    image.Clear(50);
+    image.AlphaCreate();
+    ASSERT_TRUE(image.Rotate(90.0f));
+    EXPECT_EQ(image.GetWidth(), 4u);
+    EXPECT_EQ(image.GetHeight(), 6u);
+
+    CxImage square(10, 10, 24);
+    square.Clear(50);
+    square.AlphaCreate();
+    ASSERT_TRUE(square.Rotate(45.0f));
+    ASSERT_TRUE(square.AlphaIsValid());
+    EXPECT_EQ(square.AlphaGet(0, 0), 0);
+    const long w = static_cast<long>(square.GetWidth()), h = static_cast<long>(square.GetHeight());
+    EXPECT_EQ(square.AlphaGet(w / 2, h / 2), 255);
+    CxImage empty;
+    EXPECT_FALSE(empty.Rotate(10.0f));
+    EXPECT_FALSE(square.Rotate(std::numeric_limits<float>::quiet_NaN()));
+}
+
+TEST(Skew, ShearsRowsByTheirDistanceToThePivot) {
+    CxImage image = Numbered(6, 3);
+    CxImage unchanged(image);
+    ASSERT_TRUE(unchanged.Skew(0, 0, 0, 0, false));
+    for (long y = 0; y < 3; ++y)
+        for (long x = 0; x < 6; ++x)
+            EXPECT_EQ(unchanged.GetPixelIndex(x, y), image.GetPixelIndex(x, y));
+    CxImage sheared(image);
+    ASSERT_TRUE(sheared.Skew(1, 0, 0, 0, false));
+    EXPECT_EQ(sheared.GetPixelIndex(0, 2), image.GetPixelIndex(2, 2));
+    EXPECT_EQ(sheared.GetPixelIndex(3, 1), image.GetPixelIndex(4, 1));
+    EXPECT_EQ(sheared.GetPixelIndex(5, 0), image.GetPixelIndex(5, 0));
+}
+
+TEST(Skew, OnlySelectedPixelsChange) {
+    CxImage image = Numbered(6, 3);
+    CxImage selected(image);
+    selected.SelectionAddRect(RECT{0, 3, 3, 2}); // row 2, columns 0..2
+    ASSERT_TRUE(selected.Skew(1, 0, 0, 0, false));
+    EXPECT_EQ(selected.GetPixelIndex(0, 2), image.GetPixelIndex(2, 2));
+    EXPECT_EQ(selected.GetPixelIndex(4, 2), image.GetPixelIndex(4, 2));
+    EXPECT_EQ(selected.GetPixelIndex(0, 1), image.GetPixelIndex(0, 1));
+    EXPECT_TRUE(selected.SelectionIsValid());
+}
+
+TEST(CircleTransform, AutomaticRadiusAndBackgroundOutside) {
+    CxImage image(100, 100, 24);
+    image.Clear(80);
+    image.SetTransIndex(0);
+    image.SetTransColor(RGBQUAD{1, 2, 3, 0});
+    ASSERT_TRUE(image.CircleTransform(0, 0, 0));
+    // R = trunc(sqrt(50² + 50²)) = 70.
+    EXPECT_EQ(image.GetPixelColor(50, 50).rgbRed, 80);
+    EXPECT_EQ(image.GetPixelColor(1, 1).rgbRed, 80); // distance 69.3
+    EXPECT_EQ(image.GetPixelColor(0, 0).rgbRed, 3);
+}
+
+TEST(CircleTransform, SawtoothShift) {
+    CxImage image = Numbered(64, 2);
+    image.SetTransIndex(0);
+    CxImage shifted(image);
+    ASSERT_TRUE(shifted.CircleTransform(5, 200, 0));
+    EXPECT_EQ(shifted.GetPixelIndex(0, 0), 0); // reads column -16
+    EXPECT_EQ(shifted.GetPixelIndex(16, 0), image.GetPixelIndex(16, 0));
+    EXPECT_EQ(shifted.GetPixelIndex(31, 1), image.GetPixelIndex(46, 1));
+}
+
+TEST(CircleTransform, SwirlWithHugeCoefficientMirrorsAboutTheCentreColumn) {
+    CxImage image = Numbered(20, 20);
+    CxImage swirled(image);
+    ASSERT_TRUE(swirled.CircleTransform(2, 8, 1.0e9f));
+    EXPECT_EQ(swirled.GetPixelIndex(7, 10), image.GetPixelIndex(13, 10));
+    EXPECT_EQ(swirled.GetPixelIndex(12, 10), image.GetPixelIndex(8, 10));
+}
+
+} // namespace
