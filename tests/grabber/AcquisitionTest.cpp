@@ -82,12 +82,16 @@ TEST_F(SimulatedSession, CopyWithWaitDeliversAFreshFrame) {
     grabber.CopyImage(0, first.data(), true);
     grabber.CopyImage(0, second.data(), true);
     grabber.StopLive();
-    // Each copy holds the pattern of one frame, and the second a later one.
+    // Each copy holds the camera pattern (a pixel may already belong to the
+    // next frame being written), and the second copy a later frame.
     for (const auto* frame : {&first, &second}) {
         const unsigned char n = (*frame)[0];
-        for (int y = 0; y < 32; y += 7)
-            for (int x = 0; x < 64; x += 5)
-                ASSERT_EQ((*frame)[y * 64 + x], static_cast<unsigned char>(x + 2 * y + n));
+        for (int y = 0; y < 32; y += 7) {
+            for (int x = 0; x < 64; x += 5) {
+                const unsigned char delta = (*frame)[y * 64 + x] - (x + 2 * y + n);
+                ASSERT_TRUE(delta == 0 || delta == 1) << x << "," << y;
+            }
+        }
     }
     EXPECT_NE(first[0], second[0]);
     grabber.StopAcquisition();

@@ -9,13 +9,18 @@ using namespace grabber_test;
 
 namespace {
 
+// The parameter file path, as the grabber hands it to the SDK when closing.
 std::string PathFor(uint32_t camera, const std::string& name) {
+    FakeSdkScope fake;
     FrameGrabber* grabber = MakeGrabber(camera, name);
     EXPECT_NE(grabber, nullptr);
     if (grabber == nullptr) return "";
-    std::string path = static_cast<Probe*>(grabber)->m_parameterFile;
+    grabber->CloseCamera(0);
     DeleteGrabber(grabber);
-    return path;
+    const std::vector<std::string> calls = FakeSdk::Calls();
+    const std::string prefix = "StoreParameters(0,";
+    if (calls.size() != 1 || calls[0].compare(0, prefix.size(), prefix) != 0) return "?";
+    return calls[0].substr(prefix.size(), calls[0].size() - prefix.size() - 1);
 }
 
 } // namespace
@@ -49,13 +54,15 @@ TEST(EntryPoints, EmptyNameWithNonZeroIndexWarnsOnceAndStillCreates) {
 
 TEST(EntryPoints, NewGrabberIsClosedAndUntouched) {
     FakeSdkScope fake;
+    {
+        Probe probe("cam.ini");
+        EXPECT_FALSE(probe.m_open);
+        EXPECT_FALSE(probe.m_live);
+        EXPECT_EQ(probe.m_spare1, 0);
+        EXPECT_EQ(probe.m_spare2, 2);
+    }
     FrameGrabber* grabber = MakeGrabber(0, "cam");
     ASSERT_NE(grabber, nullptr);
-    Probe* probe = static_cast<Probe*>(grabber);
-    EXPECT_FALSE(probe->m_open);
-    EXPECT_FALSE(probe->m_live);
-    EXPECT_EQ(probe->m_spare1, 0);
-    EXPECT_EQ(probe->m_spare2, 2);
     EXPECT_EQ(grabber->ImageWidth(0), 0);
     EXPECT_EQ(grabber->ImageHeight(0), 0);
     EXPECT_EQ(grabber->BitsPerPixel(0), 0);
