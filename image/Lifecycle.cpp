@@ -115,14 +115,15 @@ void* CxImage::Create(unsigned long width, unsigned long height, unsigned long b
     head.biSizeImage = static_cast<uint32_t>(rowBytes);
     head.biClrImportant = 0;
 
-    pixelBuffer = std::malloc(static_cast<size_t>(GetSize()));
+    // Zero-filled: an all-zero palette, and rows (padding included) that hold
+    // the same bytes on every run until they are written.
+    pixelBuffer = std::calloc(static_cast<size_t>(GetSize()), 1);
     if (pixelBuffer == nullptr) {
         StoreError(info.lastError, kErrorNoMemory);
         return nullptr;
     }
 
     uint8_t* block = static_cast<uint8_t*>(pixelBuffer);
-    std::memset(block + sizeof(BITMAPINFOHEADER), 0, 4u * colours);
     info.nearestValid = false;
     std::memcpy(block, &head, sizeof(BITMAPINFOHEADER));
     info.firstRow = block + sizeof(BITMAPINFOHEADER) + 4u * colours;
@@ -185,7 +186,12 @@ void CxImage::Copy(const CxImage& source, bool copypixels, bool copyselection, b
 }
 
 void CxImage::CopyInfo(const CxImage& source) {
-    if (pixelBuffer == nullptr) info = source.info;
+    if (pixelBuffer != nullptr) return;
+    // The ghost owner says who owns this image's buffers: a work image that
+    // took a ghost's owner would refuse to be created.
+    CxImage* const ghostOwner = info.ghostOwner;
+    info = source.info;
+    info.ghostOwner = ghostOwner;
 }
 
 bool CxImage::Transfer(CxImage& from) {

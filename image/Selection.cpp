@@ -18,33 +18,31 @@ long Clamp(long value, long low, long high) {
 const uint8_t kOutline = 255;
 const uint8_t kOutside = 1;
 
-// Marks the pixels of one polygon edge: one pixel per column when the edge
-// spans columns, and one per row when it spans rows, so steep and flat edges
-// both stay connected. Steps outside the image select nothing, so the walk
-// only visits the part of the edge's range that lies inside.
+// Marks one pixel per step along the axis the edge spans, from p to n: the
+// other coordinate follows the edge's slope. Steps outside the image select
+// nothing, so the walk only visits the part of the range that lies inside.
+// `along` and `across` pick the coordinates of the two axes.
+void WalkEdge(uint8_t* plane, long width, long height, const POINT& p, const POINT& n,
+              LONG POINT::*along, LONG POINT::*across, bool walkRows) {
+    const long alongSize = walkRows ? height : width, acrossSize = walkRows ? width : height;
+    const float slope =
+        static_cast<float>(static_cast<double>(static_cast<long>(n.*across) - p.*across) /
+                           static_cast<double>(static_cast<long>(n.*along) - p.*along));
+    const long from = std::max<long>(std::min<long>(p.*along, n.*along), 0);
+    const long to = std::min<long>(std::max<long>(p.*along, n.*along), alongSize - 1);
+    for (long a = from; a <= to; ++a) {
+        const float offset = static_cast<float>(a - p.*along);
+        const long c = TruncateToLong(slope * offset + static_cast<float>(p.*across));
+        if (c < 0 || c >= acrossSize) continue;
+        plane[walkRows ? c + a * width : a + c * width] = kOutline;
+    }
+}
+
+// An edge is drawn once per column it spans and once per row, so steep and
+// flat edges both stay connected.
 void DrawEdge(uint8_t* plane, long width, long height, const POINT& p, const POINT& n) {
-    if (p.x != n.x) {
-        const float slope = static_cast<float>(static_cast<double>(static_cast<long>(n.y) - p.y) /
-                                               static_cast<double>(static_cast<long>(n.x) - p.x));
-        const long from = std::max<long>(std::min<long>(p.x, n.x), 0);
-        const long to = std::min<long>(std::max<long>(p.x, n.x), width - 1);
-        for (long x = from; x <= to; ++x) {
-            const float offset = static_cast<float>(x - p.x);
-            const long y = TruncateToLong(slope * offset + static_cast<float>(p.y));
-            if (y >= 0 && y < height) plane[x + y * width] = kOutline;
-        }
-    }
-    if (p.y != n.y) {
-        const float slope = static_cast<float>(static_cast<double>(static_cast<long>(n.x) - p.x) /
-                                               static_cast<double>(static_cast<long>(n.y) - p.y));
-        const long from = std::max<long>(std::min<long>(p.y, n.y), 0);
-        const long to = std::min<long>(std::max<long>(p.y, n.y), height - 1);
-        for (long y = from; y <= to; ++y) {
-            const float offset = static_cast<float>(y - p.y);
-            const long x = TruncateToLong(slope * offset + static_cast<float>(p.x));
-            if (x >= 0 && x < width) plane[x + y * width] = kOutline;
-        }
-    }
+    if (p.x != n.x) WalkEdge(plane, width, height, p, n, &POINT::x, &POINT::y, false);
+    if (p.y != n.y) WalkEdge(plane, width, height, p, n, &POINT::y, &POINT::x, true);
 }
 
 struct FillBox {
@@ -73,6 +71,14 @@ void FloodOutside(uint8_t* plane, long width, long height, const FillBox& box, l
         for (long x = startX; inBox(x, y) && plane[x + y * width] == 0; ++x) visit(x, y);
         for (long x = startX - 1; inBox(x, y) && plane[x + y * width] == 0; --x) visit(x, y);
     }
+}
+
+// Widens the box to hold the bounds, each new bound clamped to the image.
+void GrowBox(RECT& box, long left, long right, long bottom, long top, long width, long height) {
+    if (box.top < top) box.top = static_cast<int32_t>(Clamp(top, 0, height));
+    if (box.left > left) box.left = static_cast<int32_t>(Clamp(left, 0, width));
+    if (box.right < right) box.right = static_cast<int32_t>(Clamp(right, 0, width));
+    if (box.bottom > bottom) box.bottom = static_cast<int32_t>(Clamp(bottom, 0, height));
 }
 
 } // namespace
@@ -173,11 +179,7 @@ bool CxImage::SelectionAddRect(RECT rect) {
     const long left = std::min(rect.left, rect.right), right = std::max(rect.left, rect.right);
     const long bottom = std::min(rect.top, rect.bottom), top = std::max(rect.top, rect.bottom);
 
-    RECT& box = info.selectionBox;
-    if (box.top < top) box.top = static_cast<int32_t>(Clamp(top, 0, height));
-    if (box.left > left) box.left = static_cast<int32_t>(Clamp(left, 0, width));
-    if (box.right < right) box.right = static_cast<int32_t>(Clamp(right, 0, width));
-    if (box.bottom > bottom) box.bottom = static_cast<int32_t>(Clamp(bottom, 0, height));
+    GrowBox(info.selectionBox, left, right, bottom, top, width, height);
 
     const long x0 = Clamp(left, 0, width), x1 = Clamp(right, 0, width);
     const long y0 = Clamp(bottom, 0, height), y1 = Clamp(top, 0, height);
@@ -197,11 +199,7 @@ bool CxImage::SelectionAddEllipse(RECT rect) {
 
     const long left = xc - xRadius, right = xc + xRadius;
     const long bottom = yc - yRadius, top = yc + yRadius;
-    RECT& box = info.selectionBox;
-    if (box.top < top) box.top = static_cast<int32_t>(Clamp(top, 0, height));
-    if (box.left > left) box.left = static_cast<int32_t>(Clamp(left, 0, width));
-    if (box.right < right) box.right = static_cast<int32_t>(Clamp(right, 0, width));
-    if (box.bottom > bottom) box.bottom = static_cast<int32_t>(Clamp(bottom, 0, height));
+    GrowBox(info.selectionBox, left, right, bottom, top, width, height);
 
     const long x0 = Clamp(left, 0, width), x1 = Clamp(right, 0, width);
     const long y0 = Clamp(bottom, 0, height), y1 = Clamp(top, 0, height);

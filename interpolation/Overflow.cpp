@@ -6,34 +6,34 @@ namespace {
 
 const RGBQUAD kWhiteFallback = {255, 255, 255, 0};
 
-long WrapLong(long v, long size) {
+long Wrap(long v, long size) {
     v %= size;
     return v < 0 ? v + size : v;
 }
 
-long RepeatLong(long v, long size) {
+long Repeat(long v, long size) {
     v = v > 0 ? v : 0;
     return v < size - 1 ? v : size - 1;
 }
 
-long MirrorLong(long v, long size) {
+long Mirror(long v, long size) {
     if (v < 0) return (-v) % size;
     if (v >= size) return size - (v % size) - 1;
     return v;
 }
 
-float WrapFloat(float v, float size) {
+float Wrap(float v, float size) {
     v = static_cast<float>(std::fmod(v, size));
     return v < 0 ? static_cast<float>(static_cast<double>(size) + v) : v;
 }
 
-float RepeatFloat(float v, float size) {
+float Repeat(float v, float size) {
     v = v > 0 ? v : 0.0f;
     const float last = static_cast<float>(size - 1);
     return last > v ? v : last;
 }
 
-float MirrorFloat(float v, float size) {
+float Mirror(float v, float size) {
     if (v < 0) return static_cast<float>(std::fmod(-v, size));
     if (v >= size) {
         const float remainder = static_cast<float>(std::fmod(v, size));
@@ -43,6 +43,27 @@ float MirrorFloat(float v, float size) {
     return v;
 }
 
+// Folds both coordinates with the remapping methods; the colour methods and
+// unknown values leave them as they are.
+template <typename T> void FoldBoth(T& x, T& y, T width, T height, CxImage::OverflowMethod method) {
+    switch (method) {
+    case CxImage::OM_WRAP:
+        x = Wrap(x, width);
+        y = Wrap(y, height);
+        break;
+    case CxImage::OM_REPEAT:
+        x = Repeat(x, width);
+        y = Repeat(y, height);
+        break;
+    case CxImage::OM_MIRROR:
+        x = Mirror(x, width);
+        y = Mirror(y, height);
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 void CxImage::OverflowCoordinates(long& x, long& y, OverflowMethod method) {
@@ -50,22 +71,7 @@ void CxImage::OverflowCoordinates(long& x, long& y, OverflowMethod method) {
     const long width = head.biWidth, height = head.biHeight;
     // An image without pixels has nothing to fold onto.
     if (width <= 0 || height <= 0) return;
-    switch (method) {
-    case OM_WRAP:
-        x = WrapLong(x, width);
-        y = WrapLong(y, height);
-        break;
-    case OM_REPEAT:
-        x = RepeatLong(x, width);
-        y = RepeatLong(y, height);
-        break;
-    case OM_MIRROR:
-        x = MirrorLong(x, width);
-        y = MirrorLong(y, height);
-        break;
-    default:
-        break;
-    }
+    FoldBoth(x, y, width, height, method);
 }
 
 void CxImage::OverflowCoordinates(float& x, float& y, OverflowMethod method) {
@@ -73,22 +79,7 @@ void CxImage::OverflowCoordinates(float& x, float& y, OverflowMethod method) {
     const float height = static_cast<float>(head.biHeight);
     if (x >= 0 && x < width && y >= 0 && y < height) return;
     if (head.biWidth <= 0 || head.biHeight <= 0) return;
-    switch (method) {
-    case OM_WRAP:
-        x = WrapFloat(x, width);
-        y = WrapFloat(y, height);
-        break;
-    case OM_REPEAT:
-        x = RepeatFloat(x, width);
-        y = RepeatFloat(y, height);
-        break;
-    case OM_MIRROR:
-        x = MirrorFloat(x, width);
-        y = MirrorFloat(y, height);
-        break;
-    default:
-        break;
-    }
+    FoldBoth(x, y, width, height, method);
 }
 
 RGBQUAD CxImage::GetPixelColorWithOverflow(long x, long y, OverflowMethod method,

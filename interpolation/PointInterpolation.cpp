@@ -112,46 +112,34 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
     const bool windowInside =
         xi - before >= 0 && xi + after < width && yi - before >= 0 && yi + after < height;
 
-    if (kernel) {
-        float kx[4], ky[4];
-        for (int i = 0; i < 4; ++i) {
-            kx[i] = Kernel(method, Distance(xi - 1 + i, x));
-            ky[i] = Kernel(method, Distance(yi - 1 + i, y));
+    if (kernel || lanczos) {
+        // Separable weights, computed once per call: a 4 x 4 window, or
+        // 12 x 12 for Lanczos with radius 6.
+        const int size = static_cast<int>(before + after + 1);
+        float kx[12], ky[12];
+        for (int i = 0; i < size; ++i) {
+            const float dx = Distance(xi - before + i, x), dy = Distance(yi - before + i, y);
+            kx[i] = lanczos ? KernelLanczosSinc(dx, 6.0f) : Kernel(method, dx);
+            ky[i] = lanczos ? KernelLanczosSinc(dy, 6.0f) : Kernel(method, dy);
         }
         ChannelSums sums;
-        for (long yy = yi - 1; yy <= yi + 2; ++yy) {
-            for (long xx = xi - 1; xx <= xi + 2; ++xx) {
-                const float w = static_cast<float>(kx[xx - xi + 1] * ky[yy - yi + 1]);
-                if (direct && windowInside) {
-                    const uint8_t* p = static_cast<const uint8_t*>(BlindGetPixelPointer(xx, yy));
+        for (int j = 0; j < size; ++j) {
+            const long yy = yi - before + j;
+            if (direct && windowInside) {
+                const uint8_t* p =
+                    static_cast<const uint8_t*>(BlindGetPixelPointer(xi - before, yy));
+                for (int i = 0; i < size; ++i, p += 3) {
+                    const float w = static_cast<float>(kx[i] * ky[j]);
                     Accumulate(sums.blue, w, p[0]);
                     Accumulate(sums.green, w, p[1]);
                     Accumulate(sums.red, w, p[2]);
-                    if (withAlpha) Accumulate(sums.alpha, w, BlindAlphaGet(xx, yy));
-                } else {
-                    sums.AddColour(w, GetPixelColorWithOverflow(xx, yy, overflow, replacement));
+                    if (withAlpha) Accumulate(sums.alpha, w, BlindAlphaGet(xi - before + i, yy));
                 }
-            }
-        }
-        return sums.Result(withAlpha);
-    }
-
-    if (lanczos) {
-        float kx[12];
-        for (int i = 0; i < 12; ++i) kx[i] = KernelLanczosSinc(Distance(xi - 5 + i, x), 6.0f);
-        ChannelSums sums;
-        for (long yy = yi - 5; yy <= yi + 6; ++yy) {
-            const float ky = KernelLanczosSinc(Distance(yy, y), 6.0f);
-            for (long xx = xi - 5; xx <= xi + 6; ++xx) {
-                const float w = static_cast<float>(kx[xx - xi + 5] * ky);
-                if (direct && windowInside) {
-                    const uint8_t* p = static_cast<const uint8_t*>(BlindGetPixelPointer(xx, yy));
-                    Accumulate(sums.blue, w, p[0]);
-                    Accumulate(sums.green, w, p[1]);
-                    Accumulate(sums.red, w, p[2]);
-                    if (withAlpha) Accumulate(sums.alpha, w, BlindAlphaGet(xx, yy));
-                } else {
-                    sums.AddColour(w, GetPixelColorWithOverflow(xx, yy, overflow, replacement));
+            } else {
+                for (int i = 0; i < size; ++i) {
+                    const float w = static_cast<float>(kx[i] * ky[j]);
+                    sums.AddColour(
+                        w, GetPixelColorWithOverflow(xi - before + i, yy, overflow, replacement));
                 }
             }
         }

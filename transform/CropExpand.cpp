@@ -8,8 +8,6 @@
 #include <cstring>
 
 using transform_detail::Percent;
-using transform_detail::ZeroPixels;
-using transform_detail::ZeroRowPadding;
 
 namespace {
 
@@ -44,14 +42,12 @@ bool CxImage::Crop(long left, long top, long right, long bottom, CxImage* destin
 
     const unsigned bpp = head.biBitCount;
     if (bpp == 1 || bpp == 4) {
-        ZeroPixels(work);
         for (long y = y0; y < y1; ++y) {
             info.progress = static_cast<int32_t>(Percent(y, y1));
             for (long x = x0; x < x1; ++x)
                 work.BlindSetPixelIndex(x - x0, y - y0, BlindGetPixelIndex(x, y));
         }
     } else {
-        ZeroRowPadding(work);
         const size_t bytes = static_cast<size_t>(bpp) * static_cast<size_t>(newWidth) / 8;
         const size_t offset = static_cast<size_t>(bpp) * static_cast<size_t>(x0) / 8;
         for (long y = y0; y < y1; ++y) {
@@ -101,7 +97,6 @@ bool CxImage::Expand(long left, long top, long right, long bottom, RGBQUAD canva
     const long resultHeight = static_cast<long>(newHeight);
     const unsigned bpp = head.biBitCount;
     if (bpp == 1 || bpp == 4) {
-        ZeroPixels(work);
         const unsigned char canvas = work.GetNearestIndex(canvasColour);
         for (long i = 0; i < resultHeight; ++i) {
             info.progress = static_cast<int32_t>(Percent(i, resultHeight));
@@ -117,7 +112,6 @@ bool CxImage::Expand(long left, long top, long right, long bottom, RGBQUAD canva
             std::memset(work.info.firstRow, work.GetNearestIndex(canvasColour),
                         static_cast<size_t>(work.info.effWidth) * work.GetHeight());
         } else {
-            ZeroRowPadding(work);
             for (long i = 0; i < resultHeight; ++i) {
                 uint8_t* pixel = work.info.firstRow + static_cast<size_t>(i) * work.info.effWidth;
                 for (long j = 0; j < resultWidth; ++j, pixel += 3) {

@@ -8,8 +8,6 @@
 #include <cstring>
 
 using transform_detail::Percent;
-using transform_detail::ZeroPixels;
-using transform_detail::ZeroRowPadding;
 
 namespace {
 
@@ -31,7 +29,6 @@ bool CxImage::GrayScale() {
     if (head.biBitCount == 24) {
         CxImage work;
         work.CopyInfo(*this);
-        work.info.ghostOwner = nullptr;
         if (work.Create(GetWidth(), GetHeight(), 8, GetType()) == nullptr) return false;
         work.SetGrayPalette();
         work.SelectionCopy(*this);
@@ -42,7 +39,6 @@ bool CxImage::GrayScale() {
             for (long x = 0; x < width; ++x, source += 3)
                 target[x] = Gray(source[2], source[1], source[0]);
         }
-        ZeroRowPadding(work);
         return Transfer(work);
     }
 
@@ -66,12 +62,10 @@ bool CxImage::GrayScale() {
 
     CxImage work;
     work.CopyInfo(*this);
-    work.info.ghostOwner = nullptr;
     if (work.Create(GetWidth(), GetHeight(), 8, GetType()) == nullptr) return false;
     work.SetGrayPalette();
     work.SelectionCopy(*this);
     work.AlphaCopy(*this);
-    ZeroRowPadding(work);
     for (long y = 0; y < height; ++y) {
         uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         for (long x = 0; x < width; ++x) target[x] = palette[BlindGetPixelIndex(x, y)].rgbBlue;
@@ -102,7 +96,6 @@ bool CxImage::Mirror() {
 
     switch (head.biBitCount) {
     case 24:
-        ZeroRowPadding(work);
         for (long y = 0; y < height; ++y) {
             const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
             uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * stride +
@@ -115,7 +108,6 @@ bool CxImage::Mirror() {
         }
         break;
     case 8:
-        ZeroRowPadding(work);
         for (long y = 0; y < height; ++y) {
             const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
             uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * stride;
@@ -123,7 +115,6 @@ bool CxImage::Mirror() {
         }
         break;
     default:
-        ZeroPixels(work);
         for (long y = 0; y < height; ++y)
             for (long x = 0; x < width; ++x)
                 work.BlindSetPixelIndex(x, y, BlindGetPixelIndex(width - 1 - x, y));
@@ -140,7 +131,6 @@ bool CxImage::RotateLeft(CxImage* destination) {
 
     CxImage work;
     work.CopyInfo(*this);
-    work.info.ghostOwner = nullptr;
     if (work.Create(GetHeight(), GetWidth(), GetBpp(), GetType()) == nullptr) return false;
     work.SetPalette(GetPalette(), 256);
     if (AlphaIsValid()) {
@@ -153,7 +143,6 @@ bool CxImage::RotateLeft(CxImage* destination) {
 
     // Work pixel (x, y) is source pixel (y, H - 1 - x).
     if (head.biBitCount == 1) {
-        ZeroPixels(work);
         for (long y = 0; y < H; ++y) {
             const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
             const long column = H - 1 - y;
@@ -175,10 +164,6 @@ bool CxImage::RotateLeft(CxImage* destination) {
         return (destination != nullptr ? destination : this)->Transfer(work);
     }
 
-    if (head.biBitCount == 24)
-        ZeroRowPadding(work);
-    else
-        ZeroPixels(work);
     for (long xs = 0; xs < H; xs += kTile) {
         const long xe = std::min(xs + kTile, H);
         for (long ys = 0; ys < W; ys += kTile) {
@@ -218,7 +203,6 @@ bool CxImage::RotateRight(CxImage* destination) {
 
     CxImage work;
     work.CopyInfo(*this);
-    work.info.ghostOwner = nullptr;
     if (work.Create(GetHeight(), GetWidth(), GetBpp(), GetType()) == nullptr) return false;
     work.SetPalette(GetPalette(), 256);
     if (AlphaIsValid()) {
@@ -231,7 +215,6 @@ bool CxImage::RotateRight(CxImage* destination) {
 
     // Work pixel (x, y) is source pixel (W - 1 - y, x).
     if (head.biBitCount == 1) {
-        ZeroPixels(work);
         for (long y = 0; y < H; ++y) {
             const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
             uint8_t* target = work.info.firstRow + (y >> 3);
@@ -252,10 +235,6 @@ bool CxImage::RotateRight(CxImage* destination) {
         return (destination != nullptr ? destination : this)->Transfer(work);
     }
 
-    if (head.biBitCount == 24)
-        ZeroRowPadding(work);
-    else
-        ZeroPixels(work);
     for (long xs = 0; xs < H; xs += kTile) {
         const long xe = std::min(xs + kTile, H);
         for (long ys = 0; ys < W; ys += kTile) {
@@ -294,17 +273,12 @@ bool CxImage::Rotate180(CxImage* destination) {
 
     CxImage work;
     work.CopyInfo(*this);
-    work.info.ghostOwner = nullptr;
     if (work.Create(GetWidth(), GetHeight(), GetBpp(), GetType()) == nullptr) return false;
     work.SetPalette(GetPalette(), 256);
     if (AlphaIsValid()) {
         work.AlphaCreate();
         if (!work.AlphaIsValid()) return false;
     }
-    if (head.biBitCount == 24)
-        ZeroRowPadding(work);
-    else
-        ZeroPixels(work);
     const bool indexed = head.biClrUsed != 0;
     for (long y = 0; y < H; ++y) {
         info.progress = static_cast<int32_t>(Percent(y, H));

@@ -11,8 +11,6 @@
 #include <vector>
 
 using transform_detail::Percent;
-using transform_detail::ZeroPixels;
-using transform_detail::ZeroRowPadding;
 
 namespace {
 
@@ -46,15 +44,10 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
 
     CxImage work;
     work.CopyInfo(*this);
-    work.info.ghostOwner = nullptr;
     if (work.Create(static_cast<unsigned long>(newWidth), static_cast<unsigned long>(newHeight),
                     GetBpp(), GetType()) == nullptr)
         return false;
     work.SetPalette(GetPalette(), 256);
-    if (head.biBitCount == 24)
-        ZeroRowPadding(work);
-    else
-        ZeroPixels(work);
 
     const bool indexed = head.biClrUsed != 0;
     const size_t stride = info.effWidth;
@@ -280,15 +273,10 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
 
     CxImage work;
     work.CopyInfo(*this);
-    work.info.ghostOwner = nullptr;
     if (work.Create(static_cast<unsigned long>(newWidth), static_cast<unsigned long>(newHeight),
                     GetBpp(), GetType()) == nullptr)
         return false;
     work.SetPalette(GetPalette(), 256);
-    if (head.biBitCount == 24)
-        ZeroRowPadding(work);
-    else
-        ZeroPixels(work);
     const bool hasAlpha = alpha != nullptr;
     if (hasAlpha) {
         work.AlphaCreate();
