@@ -78,6 +78,17 @@ void BM_ResampleBSpline(benchmark::State& s) {
 void BM_QIShrink(benchmark::State& s) {
     Run(s, [](CxImage& i) { return i.QIShrink(1366, 1024); });
 }
+void BM_DecreaseBpp4(benchmark::State& s) {
+    Run(s, [](CxImage& i) { return i.DecreaseBpp(4, false); });
+}
+void BM_DecreaseBpp1Diffused(benchmark::State& s) {
+    Run(s, [](CxImage& i) { return i.DecreaseBpp(1, true); });
+}
+// The method number comes second; the depth stays first for Run.
+void BM_Dither(benchmark::State& s) {
+    const long method = static_cast<long>(s.range(1));
+    Run(s, [method](CxImage& i) { return i.Dither(method); });
+}
 
 } // namespace
 
@@ -94,5 +105,10 @@ BENCHMARK(BM_ResampleBilinear) DEPTHS;
 BENCHMARK(BM_ResampleBox)->Arg(24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResampleBSpline) DEPTHS;
 BENCHMARK(BM_QIShrink) DEPTHS;
+BENCHMARK(BM_DecreaseBpp4) DEPTHS;
+BENCHMARK(BM_DecreaseBpp1Diffused) DEPTHS;
+BENCHMARK(BM_Dither)
+    ->ArgsProduct({{8, 24}, {0, 1, 2, 3, 4, 5, 6, 7}})
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -258,6 +258,28 @@ TEST(ImageGhost, CopyOutOfAGhostMakesAnOwningImage) {
     EXPECT_EQ(owner.GetPixelIndex(1, 1), 4);
 }
 
+TEST(ImageGhost, TransformsOfAGhostBuildOwningResults) {
+    TestImage owner(4, 2, 8);
+    owner.SetGrayPalette();
+    owner.SetPixelIndex(0, 0, 9);
+    TestImage ghost;
+    ghost.Ghost(&owner);
+    // A work image takes the ghost's attributes but not its ghost owner.
+    TestImage work;
+    work.CopyInfo(ghost);
+    EXPECT_NE(work.Create(2, 2, 8, 0), nullptr);
+    CxImage turned;
+    ASSERT_TRUE(ghost.RotateLeft(&turned));
+    EXPECT_EQ(turned.GetWidth(), 2u);
+    EXPECT_TRUE(turned.Destroy());
+    EXPECT_EQ(owner.GetPixelIndex(0, 0), 9);
+}
+
+TEST(ImageCreate, RowsStartZeroed) {
+    CxImage image(5, 3, 24);
+    for (unsigned long i = 0; i < 3 * image.GetEffWidth(); ++i) ASSERT_EQ(image.GetBits(0)[i], 0);
+}
+
 TEST(ImageLifecycle, CompareColorsOrdersByLuminance) {
     const RGBQUAD red = Rgb(255, 0, 0), green = Rgb(0, 255, 0);
     EXPECT_EQ(TestImage::CompareColors(&red, &green), 76 - 149);
