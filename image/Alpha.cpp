@@ -146,13 +146,7 @@ bool CxImage::AlphaMirror() {
 
 bool CxImage::AlphaSplit(CxImage* destination) {
     if (alpha == nullptr || destination == nullptr) return false;
-    CxImage work(GetWidth(), GetHeight(), 8, 0);
-    if (!work.IsValid()) return false;
-    const size_t width = GetWidth(), height = GetHeight();
-    for (size_t y = 0; y < height; ++y) std::memcpy(work.GetBits(y), alpha + y * width, width);
-    work.SetGrayPalette();
-    destination->Transfer(work);
-    return true;
+    return PlaneToGreyImage(alpha, *destination);
 }
 
 bool CxImage::AlphaPaletteSplit(CxImage* destination) {

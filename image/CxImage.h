@@ -319,6 +319,13 @@ public:
 protected:
     void Startup(unsigned long type);
     void CopyInfo(const CxImage& source);
+    // Builds the work image of a transformation: this image's attributes,
+    // depth, type and palette at the given size, with an alpha plane when
+    // this image has one. False when it or its alpha plane cannot be made.
+    bool CreateWorkImage(CxImage& work, unsigned long width, unsigned long height);
+    // Moves an 8-bit grey image of a plane (alpha or selection, one byte per
+    // pixel) into the destination.
+    bool PlaneToGreyImage(const uint8_t* plane, CxImage& destination);
     void Ghost(CxImage* from);
     static int CompareColors(const void* first, const void* second);
 

@@ -194,6 +194,27 @@ void CxImage::CopyInfo(const CxImage& source) {
     info.ghostOwner = ghostOwner;
 }
 
+bool CxImage::CreateWorkImage(CxImage& work, unsigned long width, unsigned long height) {
+    work.CopyInfo(*this);
+    if (work.Create(width, height, GetBpp(), GetType()) == nullptr) return false;
+    work.SetPalette(GetPalette(), 256);
+    if (alpha != nullptr) {
+        work.AlphaCreate();
+        if (!work.AlphaIsValid()) return false;
+    }
+    return true;
+}
+
+bool CxImage::PlaneToGreyImage(const uint8_t* plane, CxImage& destination) {
+    CxImage work(GetWidth(), GetHeight(), 8, 0);
+    if (!work.IsValid()) return false;
+    const size_t width = GetWidth(), height = GetHeight();
+    for (size_t y = 0; y < height; ++y) std::memcpy(work.GetBits(y), plane + y * width, width);
+    work.SetGrayPalette();
+    destination.Transfer(work);
+    return true;
+}
+
 bool CxImage::Transfer(CxImage& from) {
     if (this == &from) return true;
     if (!Destroy()) return false;

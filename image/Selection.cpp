@@ -142,13 +142,7 @@ bool CxImage::SelectionCopy(CxImage& from) {
 
 bool CxImage::SelectionSplit(CxImage* destination) {
     if (selection == nullptr || destination == nullptr) return false;
-    CxImage work(GetWidth(), GetHeight(), 8, 0);
-    if (!work.IsValid()) return false;
-    const size_t width = GetWidth(), height = GetHeight();
-    for (size_t y = 0; y < height; ++y) std::memcpy(work.GetBits(y), selection + y * width, width);
-    work.SetGrayPalette();
-    destination->Transfer(work);
-    return true;
+    return PlaneToGreyImage(selection, *destination);
 }
 
 bool CxImage::SelectionToHRGN(HRGN& region) {

@@ -5,15 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-// A fresh image of the new size with this image's attributes, depth, type,
-// palette and (when it has one) an alpha plane.
-static bool BuildWorkImage(CxImage& source, CxImage& work, long width, long height) {
-    if (work.Create(width, height, source.GetBpp(), source.GetType()) == nullptr) return false;
-    work.SetPalette(source.GetPalette(), 256);
-    if (source.AlphaIsValid()) work.AlphaCreate();
-    return work.IsValid();
-}
-
 // One row of a 24-bit work image written straight through its pixel row and
 // its alpha plane row (when there is one).
 struct DirectRow {
@@ -44,8 +35,9 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const float ys = static_cast<float>(static_cast<double>(GetHeight()) / newHeight);
 
     CxImage work(0);
-    work.CopyInfo(*this);
-    if (!BuildWorkImage(*this, work, newWidth, newHeight)) return false;
+    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
+                         static_cast<unsigned long>(newHeight)))
+        return false;
 
     const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
     const bool direct = pointSampling && !IsIndexed();
@@ -118,8 +110,9 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     }
 
     CxImage work(0);
-    work.CopyInfo(*this);
-    if (!BuildWorkImage(*this, work, newWidth, newHeight)) return false;
+    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
+                         static_cast<unsigned long>(newHeight)))
+        return false;
 
     RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
     const bool indexed = IsIndexed();

@@ -29,6 +29,8 @@ float Kernel(CxImage::InterpolationMethod method, float d) {
         return CxImage::KernelCubic(d);
     case CxImage::IM_BICUBIC2:
         return CxImage::KernelGeneralizedCubic(d, -0.5f);
+    case CxImage::IM_LANCZOS:
+        return CxImage::KernelLanczosSinc(d, 6.0f);
     case CxImage::IM_BOX:
         return CxImage::KernelBox(d);
     case CxImage::IM_HERMITE:
@@ -119,8 +121,8 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
         float kx[12], ky[12];
         for (int i = 0; i < size; ++i) {
             const float dx = Distance(xi - before + i, x), dy = Distance(yi - before + i, y);
-            kx[i] = lanczos ? KernelLanczosSinc(dx, 6.0f) : Kernel(method, dx);
-            ky[i] = lanczos ? KernelLanczosSinc(dy, 6.0f) : Kernel(method, dy);
+            kx[i] = Kernel(method, dx);
+            ky[i] = Kernel(method, dy);
         }
         ChannelSums sums;
         for (int j = 0; j < size; ++j) {

@@ -55,13 +55,9 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     const long newWidth = maxX - minX + 2, newHeight = maxY - minY + 2;
 
     CxImage work;
-    work.CopyInfo(*this);
-    if (work.Create(newWidth, newHeight, GetBpp(), GetType()) == nullptr) return false;
-    work.SetPalette(GetPalette(), 256);
-    if (AlphaIsValid()) {
-        work.AlphaCreate();
-        work.AlphaClear();
-    }
+    if (!CreateWorkImage(work, newWidth, newHeight)) return false;
+    // Canvas corners that no source pixel reaches stay fully transparent.
+    work.AlphaClear();
 
     for (long j = 0; j < newHeight; ++j) {
         info.progress = static_cast<int32_t>(100 * j / newHeight);

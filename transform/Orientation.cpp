@@ -130,13 +130,7 @@ bool CxImage::RotateLeft(CxImage* destination) {
     const long H = static_cast<long>(GetHeight());
 
     CxImage work;
-    work.CopyInfo(*this);
-    if (work.Create(GetHeight(), GetWidth(), GetBpp(), GetType()) == nullptr) return false;
-    work.SetPalette(GetPalette(), 256);
-    if (AlphaIsValid()) {
-        work.AlphaCreate();
-        if (!work.AlphaIsValid()) return false; // the alpha plane would be lost
-    }
+    if (!CreateWorkImage(work, GetHeight(), GetWidth())) return false;
     const size_t stride = info.effWidth;
     const size_t workStride = work.info.effWidth;
     const size_t newWidth = static_cast<size_t>(H);
@@ -202,13 +196,7 @@ bool CxImage::RotateRight(CxImage* destination) {
     const long H = static_cast<long>(GetHeight());
 
     CxImage work;
-    work.CopyInfo(*this);
-    if (work.Create(GetHeight(), GetWidth(), GetBpp(), GetType()) == nullptr) return false;
-    work.SetPalette(GetPalette(), 256);
-    if (AlphaIsValid()) {
-        work.AlphaCreate();
-        if (!work.AlphaIsValid()) return false;
-    }
+    if (!CreateWorkImage(work, GetHeight(), GetWidth())) return false;
     const size_t stride = info.effWidth;
     const size_t workStride = work.info.effWidth;
     const size_t newWidth = static_cast<size_t>(H);
@@ -272,13 +260,7 @@ bool CxImage::Rotate180(CxImage* destination) {
     const long H = static_cast<long>(GetHeight());
 
     CxImage work;
-    work.CopyInfo(*this);
-    if (work.Create(GetWidth(), GetHeight(), GetBpp(), GetType()) == nullptr) return false;
-    work.SetPalette(GetPalette(), 256);
-    if (AlphaIsValid()) {
-        work.AlphaCreate();
-        if (!work.AlphaIsValid()) return false;
-    }
+    if (!CreateWorkImage(work, GetWidth(), GetHeight())) return false;
     const bool indexed = head.biClrUsed != 0;
     for (long y = 0; y < H; ++y) {
         info.progress = static_cast<int32_t>(Percent(y, H));

@@ -272,16 +272,10 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
     if (newWidth <= 0 || newHeight <= 0) return false;
 
     CxImage work;
-    work.CopyInfo(*this);
-    if (work.Create(static_cast<unsigned long>(newWidth), static_cast<unsigned long>(newHeight),
-                    GetBpp(), GetType()) == nullptr)
-        return false;
-    work.SetPalette(GetPalette(), 256);
     const bool hasAlpha = alpha != nullptr;
-    if (hasAlpha) {
-        work.AlphaCreate();
-        if (!work.AlphaIsValid()) return false;
-    }
+    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
+                         static_cast<unsigned long>(newHeight)))
+        return false;
 
     // Sums are 64-bit so that no reduction, however large, can overflow them.
     struct Sum {
