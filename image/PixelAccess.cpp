@@ -1,5 +1,7 @@
 #include "image/CxImage.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -99,29 +101,44 @@ void CxImage::DrawLine(int startX, int endX, int startY, int endY, RGBQUAD colou
     // 64-bit walk: the extremes of int would overflow the differences.
     const long dx = std::labs(static_cast<long>(endX) - startX);
     const long dy = std::labs(static_cast<long>(endY) - startY);
-    const long sx = endX >= startX ? 1 : -1;
-    const long sy = endY >= startY ? 1 : -1;
 
-    long stepX, stepY, condX, condY, den, num, numadd, count;
-    if (dx >= dy) {
-        stepX = sx, stepY = 0, condX = 0, condY = sy;
-        den = dx, num = dx / 2, numadd = dy, count = dx;
-    } else {
-        stepX = 0, stepY = sy, condX = sx, condY = 0;
-        den = dy, num = dy / 2, numadd = dx, count = dy;
-    }
+    // Every point steps once along the major axis; the minor axis steps when
+    // the accumulated numerator passes the denominator.
+    const bool xMajor = dx >= dy;
+    const long majorStart = xMajor ? startX : startY, minorStart = xMajor ? startY : startX;
+    const long majorStep = (xMajor ? endX >= startX : endY >= startY) ? 1 : -1;
+    const long minorStep = (xMajor ? endY >= startY : endX >= startX) ? 1 : -1;
+    const long majorSize = static_cast<long>(xMajor ? GetWidth() : GetHeight());
+    const long den = xMajor ? dx : dy, numadd = xMajor ? dy : dx, count = den;
 
-    long x = startX, y = startY;
-    for (long i = 0; i <= count; ++i) {
-        SetPixelColor(x, y, colour, setalpha);
+    // Points whose major coordinate lies outside the image draw nothing, so
+    // the walk starts at the first point that can be inside and stops after
+    // the last: a line between far-away end points costs no more than one
+    // across the image, and draws the same pixels.
+    long first = majorStep > 0 ? -majorStart : majorStart - (majorSize - 1);
+    long last = majorStep > 0 ? majorSize - 1 - majorStart : majorStart;
+    first = std::max(first, 0L);
+    last = std::min(last, count);
+    if (first > last) return;
+
+    // State of the walk before point `first`: each step adds numadd <= den,
+    // so the minor axis has stepped once per whole den in the running sum.
+    const uint64_t advanced = static_cast<uint64_t>(den / 2) +
+                              static_cast<uint64_t>(first) * static_cast<uint64_t>(numadd);
+    long num = den != 0 ? static_cast<long>(advanced % static_cast<uint64_t>(den)) : den / 2;
+    long minor =
+        minorStart +
+        (den != 0 ? static_cast<long>(advanced / static_cast<uint64_t>(den)) : 0) * minorStep;
+    long major = majorStart + first * majorStep;
+
+    for (long i = first; i <= last; ++i) {
+        SetPixelColor(xMajor ? major : minor, xMajor ? minor : major, colour, setalpha);
         num += numadd;
         if (num >= den) {
             num -= den;
-            x += condX;
-            y += condY;
+            minor += minorStep;
         }
-        x += stepX;
-        y += stepY;
+        major += majorStep;
     }
 }
 

@@ -99,8 +99,10 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
         startX = std::min(startX, p.x), endX = std::max(endX, p.x);
         startY = std::min(startY, p.y), endY = std::max(endY, p.y);
     }
-    const long newWidth = static_cast<long>(std::floor(static_cast<float>(endX - startX + 0.5)));
-    const long newHeight = static_cast<long>(std::floor(static_cast<float>(endY - startY + 0.5)));
+    const long newWidth =
+        static_cast<long>(std::floor(static_cast<float>(static_cast<double>(endX) - startX + 0.5)));
+    const long newHeight =
+        static_cast<long>(std::floor(static_cast<float>(static_cast<double>(endY) - startY + 0.5)));
 
     float sx0 = static_cast<float>(((static_cast<double>(endX) + startX) - (newWidth - 1)) * 0.5);
     float sy0 = static_cast<float>(((static_cast<double>(endY) + startY) - (newHeight - 1)) * 0.5);

@@ -185,4 +185,49 @@ TEST(ImagePixels, DrawLineWalksBothEnds) {
     EXPECT_EQ(image.GetPixelIndex(0, 0), 0);
 }
 
+// The integer walk exactly as documented, visiting every point.
+std::set<std::pair<long, long>> ReferenceLine(long x0, long x1, long y0, long y1, long w, long h) {
+    const long dx = std::labs(x1 - x0), dy = std::labs(y1 - y0);
+    const long sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+    const bool xMajor = dx >= dy;
+    long den = xMajor ? dx : dy, num = den / 2, numadd = xMajor ? dy : dx, x = x0, y = y0;
+    std::set<std::pair<long, long>> points;
+    for (long i = 0; i <= den; ++i) {
+        if (x >= 0 && x < w && y >= 0 && y < h) points.insert({x, y});
+        num += numadd;
+        if (num >= den) {
+            num -= den;
+            (xMajor ? y : x) += xMajor ? sy : sx;
+        }
+        (xMajor ? x : y) += xMajor ? sx : sy;
+    }
+    return points;
+}
+
+TEST(ImagePixels, DrawLineSkipsOnlyPointsOutside) {
+    CxImage image(16, 12, 8);
+    image.SetGrayPalette();
+    unsigned state = 7;
+    auto next = [&]() {
+        state = state * 1103515245u + 12345u;
+        return static_cast<int>((state >> 8) % 241) - 120;
+    };
+    for (int line = 0; line < 400; ++line) {
+        const int x0 = next(), x1 = next(), y0 = next(), y1 = next();
+        image.Clear(0);
+        image.DrawLine(x0, x1, y0, y1, Rgb(255, 255, 255), false);
+        std::set<std::pair<long, long>> drawn;
+        for (long y = 0; y < 12; ++y)
+            for (long x = 0; x < 16; ++x)
+                if (image.GetPixelIndex(x, y) != 0) drawn.insert({x, y});
+        ASSERT_EQ(drawn, ReferenceLine(x0, x1, y0, y1, 16, 12))
+            << x0 << "," << y0 << " -> " << x1 << "," << y1;
+    }
+    // End points at the extremes of int draw the whole row at once.
+    image.Clear(0);
+    image.DrawLine(INT32_MIN, INT32_MAX, 3, 3, Rgb(255, 255, 255), false);
+    for (long x = 0; x < 16; ++x) EXPECT_EQ(image.GetPixelIndex(x, 3), 255);
+    EXPECT_EQ(image.GetPixelIndex(0, 4), 0);
+}
+
 } // namespace
