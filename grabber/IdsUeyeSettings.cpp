@@ -5,7 +5,6 @@
 #include "grabber/UeyeSdk.h"
 
 #include <algorithm>
-#include <cmath>
 #include <sstream>
 #include <stdexcept>
 
@@ -15,10 +14,12 @@ const uint32_t kShortestExposureSettleMs = 300;
 
 // Milliseconds from the SDK to microseconds: multiplied by 1000, truncated
 // toward zero to 64 bits, low 32 bits kept. Values beyond the 64-bit range
-// (or not numbers) give 0 instead of an undefined conversion.
+// (or not numbers) give 0 instead of an undefined conversion; every value
+// inside it, up to just below 2^63, is converted.
 int32_t ToMicroseconds(double milliseconds) {
     const double microseconds = milliseconds * 1000.0;
-    if (!(std::fabs(microseconds) < 9.2e18)) return 0;
+    const double twoTo63 = 9223372036854775808.0;
+    if (!(microseconds >= -twoTo63 && microseconds < twoTo63)) return 0;
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(microseconds)));
 }
 

@@ -5,20 +5,11 @@
 #include <boost/thread/thread.hpp>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 
 using namespace grabber_test;
 
 namespace {
-
-long long MillisecondsOf(const std::function<void()>& action) {
-    const auto start = std::chrono::steady_clock::now();
-    action();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start)
-        .count();
-}
 
 void WaitFor(const std::function<bool()>& condition) {
     for (int i = 0; i < 300 && !condition(); ++i)
@@ -28,15 +19,7 @@ void WaitFor(const std::function<bool()>& condition) {
 // A small, fast simulated camera, restored afterwards.
 class SimulatedSession : public ::testing::Test {
 protected:
-    void SetUp() override {
-        UeyeSdk::InstallDefault();
-        SimulatedCamera::Config config;
-        config.width = 64;
-        config.height = 32;
-        config.framesPerSecond = 200;
-        SimulatedCamera::Configure(config);
-    }
-    void TearDown() override { SimulatedCamera::Configure(SimulatedCamera::Config()); }
+    SimulatedCameraScope camera{64, 32, 200};
     TempWorkingDirectory dir;
     CerrCapture err;
 };

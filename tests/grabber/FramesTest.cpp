@@ -87,6 +87,33 @@ TEST_F(Frames, WithoutImageMemoryNothingHappens) {
     EXPECT_EQ(err.Text(), "");
 }
 
+TEST_F(Frames, OtherDepthFailsAndLeavesTheTargetUnchanged) {
+    Probe grabber("cam.ini");
+    grabber.OpenCamera(0);
+    grabber.SetNegative(true);
+    grabber.m_bitsPerPixel = 24;
+    CxImage image(4, 3, 8);
+    image.SetPixelIndex(1, 1, 77);
+    CerrCapture err;
+    grabber.GrabImage(0, &image);
+    EXPECT_EQ(err.Text(), "Creating Bitmap Failed\n");
+    EXPECT_EQ(image.GetWidth(), 4u);
+    EXPECT_EQ(image.GetPixelIndex(1, 1), 77); // not inverted either
+}
+
+TEST_F(Frames, FailedCreationStillAppliesTheNegative) {
+    Probe grabber("cam.ini");
+    grabber.OpenCamera(0);
+    CxImage image;
+    grabber.GrabImage(0, &image); // a grey frame to work on
+    grabber.SetNegative(true);
+    grabber.m_width = 0; // no image can be made of it
+    CerrCapture err;
+    grabber.GrabImage(0, &image);
+    EXPECT_EQ(err.Text(), "Creating Bitmap Failed\n");
+    ExpectFrame(image, grabber.m_imageMemory, 16, 8, true);
+}
+
 TEST_F(Frames, ReturnedImageWithOtherIndexWarnsForEachQuery) {
     Probe grabber("cam.ini");
     grabber.OpenCamera(0);
@@ -99,12 +126,7 @@ TEST_F(Frames, ReturnedImageWithOtherIndexWarnsForEachQuery) {
 }
 
 TEST(SimulatedFrames, GrabbedImageShowsTheCameraPatternUpright) {
-    UeyeSdk::InstallDefault();
-    SimulatedCamera::Config config;
-    config.width = 40;
-    config.height = 24;
-    config.framesPerSecond = 500;
-    SimulatedCamera::Configure(config);
+    SimulatedCameraScope camera(40, 24, 500);
     TempWorkingDirectory dir;
     CerrCapture err;
     Probe grabber("cam.ini");
@@ -119,5 +141,4 @@ TEST(SimulatedFrames, GrabbedImageShowsTheCameraPatternUpright) {
         for (int x = 0; x < 40; ++x)
             ASSERT_EQ(image.GetPixelIndex(x, 23 - y), (x + 2 * y + n) & 0xFF);
     grabber.CloseCamera(0);
-    SimulatedCamera::Configure(SimulatedCamera::Config());
 }

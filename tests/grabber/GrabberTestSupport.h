@@ -2,13 +2,16 @@
 
 #include "grabber/IdsUeye.h"
 #include "grabber/UeyeSdk.h"
+#include "sim/SimulatedCamera.h"
 
 #include <boost/thread/locks.hpp>
 #include <boost/thread/mutex.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -18,6 +21,30 @@
 #include <vector>
 
 namespace grabber_test {
+
+// Wall-clock milliseconds the action takes.
+inline long long MillisecondsOf(const std::function<void()>& action) {
+    const auto start = std::chrono::steady_clock::now();
+    action();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+}
+
+// Puts the simulated camera behind the SDK table with a small sensor and a
+// fast frame rate; the default configuration is restored when it ends.
+class SimulatedCameraScope {
+public:
+    SimulatedCameraScope(int width, int height, double framesPerSecond) {
+        UeyeSdk::InstallDefault();
+        SimulatedCamera::Config config;
+        config.width = width;
+        config.height = height;
+        config.framesPerSecond = framesPerSecond;
+        SimulatedCamera::Configure(config);
+    }
+    ~SimulatedCameraScope() { SimulatedCamera::Configure(SimulatedCamera::Config()); }
+};
 
 // Collects everything written to std::cerr while it lives.
 class CerrCapture {
@@ -58,6 +85,7 @@ class Probe : public IdsUeye {
 public:
     using IdsUeye::IdsUeye;
     using IdsUeye::m_activeLoops;
+    using IdsUeye::m_bitsPerPixel;
     using IdsUeye::m_camera;
     using IdsUeye::m_exposure;
     using IdsUeye::m_frameCounter;
@@ -68,6 +96,7 @@ public:
     using IdsUeye::m_spare1;
     using IdsUeye::m_spare2;
     using IdsUeye::m_threadState;
+    using IdsUeye::m_width;
 };
 
 // A recording SDK: every call is logged as "Name(arguments)"; image memory

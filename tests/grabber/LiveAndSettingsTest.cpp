@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
-#include <functional>
 #include <stdexcept>
 
 using namespace grabber_test;
@@ -20,14 +18,6 @@ protected:
     FakeSdkScope fake;
     Probe grabber{"cam.ini"};
 };
-
-long long MillisecondsOf(const std::function<void()>& action) {
-    const auto start = std::chrono::steady_clock::now();
-    action();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start)
-        .count();
-}
 
 } // namespace
 
@@ -118,6 +108,19 @@ TEST_F(Opened, SaveRawImageWritesTheFrameTopRowFirst) {
     grabber.SaveRawImage(0, dir.Path() + "/missing/frame.raw"); // silently skipped
 }
 
+TEST_F(Opened, SaveRawImageIgnoresTheNegativeFlagAndTestsNoIndexOfItsOwn) {
+    TempWorkingDirectory dir;
+    grabber.SetNegative(true);
+    CerrCapture err;
+    grabber.SaveRawImage(4, "frame.raw");
+    // One message each for the width and height queries.
+    EXPECT_EQ(err.Text(), "Only One Camera Supported\nOnly One Camera Supported\n");
+    std::ifstream file("frame.raw", std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), {});
+    ASSERT_EQ(bytes.size(), 16u * 8u);
+    EXPECT_EQ(0, std::memcmp(bytes.data(), grabber.m_imageMemory, bytes.size()));
+}
+
 TEST(SaveRawImage, WritesNoFileWithoutImageMemory) {
     FakeSdkScope fake;
     TempWorkingDirectory dir;
@@ -154,9 +157,17 @@ TEST_F(Opened, LongExposureSettlesFiveTimesAsLong) {
     EXPECT_EQ(value, 100000u);
 }
 
-TEST_F(Opened, ExposureOutOfRangeReportGivesZero) {
-    FakeSdk::Config().exposureTaken = 1e300;
+TEST_F(Opened, ExposureReportKeepsTheLow32BitsUpToThe64BitLimit) {
+    // 9.216e15 ms is 9.216e18 us, inside the 64-bit range: its low 32 bits
+    // are 0xEA000000.
+    FakeSdk::Config().exposureTaken = 9.216e15;
     uint32_t value = 1;
+    EXPECT_EQ(grabber.Exposure(0, &value), -369098752);
+    EXPECT_EQ(value, 0xEA000000u);
+
+    // Beyond the 64-bit range there is no integer to truncate to.
+    FakeSdk::Config().exposureTaken = 1e300;
+    value = 1;
     EXPECT_EQ(grabber.Exposure(0, &value), 0);
 }
 

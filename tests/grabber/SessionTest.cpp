@@ -106,6 +106,11 @@ TEST_F(Session, CloseReleasesAndReopenAllocatesNewMemory) {
     EXPECT_FALSE(grabber.m_open);
     EXPECT_EQ(grabber.m_imageMemory, nullptr);
 
+    // Closed: a second close only stores the parameters.
+    FakeSdk::Clear();
+    grabber.CloseCamera(0);
+    EXPECT_EQ(FakeSdk::Calls(), std::vector<std::string>{"StoreParameters(7,p.ini)"});
+
     FakeSdk::Clear();
     grabber.OpenCamera(0);
     EXPECT_TRUE(grabber.m_open);
