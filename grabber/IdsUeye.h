@@ -4,6 +4,7 @@
 #include "platform/Export.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -83,6 +84,7 @@ private:
     void TestCameraIndex(uint32_t camera);
     void ReleaseCamera();
     void WaitForNewFrame();
+    size_t PrepareCopy(uint32_t camera, const void* buffer, bool wait);
     void BuildFrameImage(uint32_t camera, CxImage& target);
 };
 

@@ -112,15 +112,22 @@ void IdsUeye::WaitForNewFrame() {
     } while (m_frameCounter.load() == 0 && waited < FrameWaitLimitMs);
 }
 
-void IdsUeye::CopyImage(uint32_t camera, uint32_t* buffer, bool wait) {
+// The part both CopyImage forms share: the camera index test, the checks and
+// the optional wait for a new frame. Returns the number of pixels to copy, 0
+// when the buffer is to be left untouched.
+size_t IdsUeye::PrepareCopy(uint32_t camera, const void* buffer, bool wait) {
     TestCameraIndex(camera);
-    if (m_imageMemory == nullptr || !m_open || buffer == nullptr) return;
+    if (m_imageMemory == nullptr || !m_open || buffer == nullptr) return 0;
     if (m_live && camera == 0 && wait) WaitForNewFrame();
 
     const int32_t height = ImageHeight(camera);
     const int32_t width = ImageWidth(camera);
-    if (height <= 0 || width <= 0) return;
-    const size_t n = size_t(height) * size_t(width);
+    if (height <= 0 || width <= 0) return 0;
+    return size_t(height) * size_t(width);
+}
+
+void IdsUeye::CopyImage(uint32_t camera, uint32_t* buffer, bool wait) {
+    const size_t n = PrepareCopy(camera, buffer, wait);
     const unsigned char* source = m_imageMemory;
     if (m_negative) {
         for (size_t i = 0; i < n; ++i) buffer[i] = 255u - source[i];
@@ -130,14 +137,8 @@ void IdsUeye::CopyImage(uint32_t camera, uint32_t* buffer, bool wait) {
 }
 
 void IdsUeye::CopyImage(uint32_t camera, unsigned char* buffer, bool wait) {
-    TestCameraIndex(camera);
-    if (m_imageMemory == nullptr || !m_open || buffer == nullptr) return;
-    if (m_live && camera == 0 && wait) WaitForNewFrame();
-
-    const int32_t height = ImageHeight(camera);
-    const int32_t width = ImageWidth(camera);
-    if (height <= 0 || width <= 0) return;
-    const size_t n = size_t(height) * size_t(width);
+    const size_t n = PrepareCopy(camera, buffer, wait);
+    if (n == 0) return;
     const unsigned char* source = m_imageMemory;
     if (m_negative) {
         for (size_t i = 0; i < n; ++i) buffer[i] = static_cast<unsigned char>(255 - source[i]);

@@ -24,6 +24,7 @@ IdsUeye::~IdsUeye() {
     if (m_activeLoops.load() != 0) StopAcquisition();
     if (m_open) {
         try {
+            UeyeSdk::Current().StoreParameters(m_camera, m_parameterFile.c_str());
             ReleaseCamera();
         } catch (const std::exception&) {
             GrabberMessage("Close Camera Failed");
@@ -33,16 +34,14 @@ IdsUeye::~IdsUeye() {
     }
 }
 
-// Stores the parameters, then frees the image memory and closes the camera
-// when a handle is held.
+// Frees the image memory and closes the camera when a handle is held; the
+// camera is closed from then on.
 void IdsUeye::ReleaseCamera() {
-    const UeyeSdk& sdk = UeyeSdk::Current();
-    sdk.StoreParameters(m_camera, m_parameterFile.c_str());
-    if (m_camera != 0) {
-        UeyeSdk::Current().FreeImageMemory(m_camera, m_imageMemory, m_memoryId);
-        m_imageMemory = nullptr;
-        UeyeSdk::Current().CloseCamera(m_camera);
-    }
+    if (m_camera == 0) return;
+    UeyeSdk::Current().FreeImageMemory(m_camera, m_imageMemory, m_memoryId);
+    m_imageMemory = nullptr;
+    UeyeSdk::Current().CloseCamera(m_camera);
+    m_open = false;
 }
 
 void IdsUeye::TestCameraIndex(uint32_t camera) {
@@ -90,12 +89,7 @@ void IdsUeye::OpenCamera(uint32_t camera) {
 void IdsUeye::CloseCamera(uint32_t camera) {
     TestCameraIndex(camera);
     UeyeSdk::Current().StoreParameters(m_camera, m_parameterFile.c_str());
-    if (m_open && m_camera != 0) {
-        UeyeSdk::Current().FreeImageMemory(m_camera, m_imageMemory, m_memoryId);
-        m_imageMemory = nullptr;
-        UeyeSdk::Current().CloseCamera(m_camera);
-        m_open = false;
-    }
+    if (m_open) ReleaseCamera();
 }
 
 int32_t IdsUeye::BitsPerPixel(uint32_t camera) {

@@ -73,23 +73,28 @@ bool ParseLong(const char* text, long low, long high, long& value) {
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto next = [&](const char*& value) {
+        const char* value = nullptr;
+        long number = 0;
+        auto next = [&](const char*& text) {
             if (i + 1 >= argc) {
                 error = "option " + arg + " needs a value";
                 return false;
             }
-            value = argv[++i];
+            text = argv[++i];
             return true;
         };
-        const char* value = nullptr;
-        long number = 0;
+        // The option's value into number, when it lies from low to high.
+        auto nextNumber = [&](long low, long high, const char* message) {
+            if (!next(value)) return false;
+            if (ParseLong(value, low, high, number)) return true;
+            error = message;
+            return false;
+        };
         if (arg == "-h" || arg == "--help") {
             std::cout << kUsage;
             std::exit(Success);
         } else if (arg == "-n" || arg == "--frames") {
-            if (!next(value)) return false;
-            if (!ParseLong(value, 1, 100000, number)) {
-                error = "frame count must be a number from 1 to 100000";
+            if (!nextNumber(1, 100000, "frame count must be a number from 1 to 100000")) {
                 return false;
             }
             options.frames = int(number);
@@ -97,9 +102,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             if (!next(value)) return false;
             options.output = value;
         } else if (arg == "-e" || arg == "--exposure") {
-            if (!next(value)) return false;
-            if (!ParseLong(value, 1, 10000000, number)) {
-                error = "exposure must be a number of microseconds from 1 to 10000000";
+            if (!nextNumber(1, 10000000,
+                            "exposure must be a number of microseconds from 1 to 10000000")) {
                 return false;
             }
             options.exposure = uint32_t(number);

@@ -1,6 +1,8 @@
 #include "platform/WinEvent.h"
 
 #if !defined(_WIN32)
+#include "Boost/LockedLookup.h"
+
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/locks.hpp>
 #include <boost/thread/mutex.hpp>
@@ -33,9 +35,7 @@ HandleTable& Table() {
 
 std::shared_ptr<EventObject> Find(HANDLE handle) {
     HandleTable& table = Table();
-    boost::lock_guard<boost::mutex> lock(table.mutex);
-    auto it = table.events.find(reinterpret_cast<uintptr_t>(handle));
-    return it == table.events.end() ? nullptr : it->second;
+    return LockedLookup(table.mutex, table.events, reinterpret_cast<uintptr_t>(handle));
 }
 
 } // namespace

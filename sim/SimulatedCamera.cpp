@@ -1,4 +1,5 @@
 #include "sim/SimulatedCamera.h"
+#include "Boost/LockedLookup.h"
 
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/locks.hpp>
@@ -69,9 +70,15 @@ Registry& TheRegistry() {
 
 std::shared_ptr<Camera> Find(Handle handle) {
     Registry& registry = TheRegistry();
-    boost::lock_guard<boost::mutex> lock(registry.mutex);
-    auto it = registry.cameras.find(handle);
-    return it == registry.cameras.end() ? nullptr : it->second;
+    return LockedLookup(registry.mutex, registry.cameras, handle);
+}
+
+// The image memory with this id when its bytes are at the given address;
+// the camera's lock must be held.
+Memory* FindMemory(Camera& camera, unsigned char* memory, int32_t memoryId) {
+    auto it = camera.memories.find(memoryId);
+    if (it == camera.memories.end() || it->second.bytes.get() != memory) return nullptr;
+    return &it->second;
 }
 
 double ClampFrameRate(double fps) {
@@ -231,10 +238,7 @@ Status UEYE_SDK_CALL ActivateImageMemory(Handle handle, unsigned char* memory, i
     auto camera = Find(handle);
     if (!camera) return SimulatedCamera::NoSuchCamera;
     boost::lock_guard<boost::mutex> lock(camera->mutex);
-    auto it = camera->memories.find(memoryId);
-    if (it == camera->memories.end() || it->second.bytes.get() != memory) {
-        return SimulatedCamera::BadParameter;
-    }
+    if (FindMemory(*camera, memory, memoryId) == nullptr) return SimulatedCamera::BadParameter;
     camera->activeId = memoryId;
     return 0;
 }
@@ -341,12 +345,9 @@ Status UEYE_SDK_CALL FreeImageMemory(Handle handle, unsigned char* memory, int32
     auto camera = Find(handle);
     if (!camera) return SimulatedCamera::NoSuchCamera;
     boost::lock_guard<boost::mutex> lock(camera->mutex);
-    auto it = camera->memories.find(memoryId);
-    if (it == camera->memories.end() || it->second.bytes.get() != memory) {
-        return SimulatedCamera::BadParameter;
-    }
+    if (FindMemory(*camera, memory, memoryId) == nullptr) return SimulatedCamera::BadParameter;
     if (camera->activeId == memoryId) camera->activeId = 0;
-    camera->memories.erase(it);
+    camera->memories.erase(memoryId);
     return 0;
 }
 

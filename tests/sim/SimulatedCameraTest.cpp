@@ -33,6 +33,13 @@ protected:
         EXPECT_NE(handle, 0u);
         return handle;
     }
+    // Allocates a 48 x 20 image memory and makes it the capture target.
+    unsigned char* ActiveMemory(uint32_t camera, int32_t& id) {
+        unsigned char* memory = nullptr;
+        EXPECT_EQ(sdk.AllocateImageMemory(camera, 48, 20, 8, &memory, &id), 0);
+        EXPECT_EQ(sdk.ActivateImageMemory(camera, memory, id), 0);
+        return memory;
+    }
     SimulatedCamera::Config config;
     UeyeSdk sdk;
     std::string dir;
@@ -85,10 +92,8 @@ TEST_F(Simulated, MemoryMustBeKnownToBeActivatedOrFreed) {
 
 TEST_F(Simulated, LiveFramesFollowThePatternAndSetEnabledEvents) {
     const uint32_t camera = Open();
-    unsigned char* memory = nullptr;
     int32_t id = 0;
-    sdk.AllocateImageMemory(camera, 48, 20, 8, &memory, &id);
-    sdk.ActivateImageMemory(camera, memory, id);
+    unsigned char* memory = ActiveMemory(camera, id);
     HANDLE registeredOnly = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE enabled = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     sdk.RegisterFrameEvent(camera, registeredOnly, 1);
@@ -125,10 +130,8 @@ TEST_F(Simulated, LiveFramesFollowThePatternAndSetEnabledEvents) {
 
 TEST_F(Simulated, ClosingWhileLiveStopsCapture) {
     const uint32_t camera = Open();
-    unsigned char* memory = nullptr;
     int32_t id = 0;
-    sdk.AllocateImageMemory(camera, 48, 20, 8, &memory, &id);
-    sdk.ActivateImageMemory(camera, memory, id);
+    unsigned char* memory = ActiveMemory(camera, id);
     sdk.StartLiveCapture(camera, 0);
     Sleep(10);
     EXPECT_EQ(sdk.FreeImageMemory(camera, memory, id), 0); // capture goes on without memory
