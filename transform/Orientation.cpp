@@ -19,20 +19,117 @@ inline uint8_t Gray(unsigned red, unsigned green, unsigned blue) {
 // Side of the square tiles of the quarter turns.
 constexpr long kTile = 64;
 
+// Quarter turn of `source` into `work`, a cleared image of the same depth,
+// H x W, with an alpha plane when the source has one. A left turn makes work
+// pixel (x, y) the source pixel (y, H - 1 - x), a right turn the source pixel
+// (W - 1 - y, x). getIndex and setIndex are the unchecked index accessors of
+// the source and the work image, used at 4 and 8 bpp.
+template <bool Left, typename GetIndex, typename SetIndex>
+void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex getIndex,
+                 SetIndex setIndex) {
+    const long W = static_cast<long>(source.GetWidth());
+    const long H = static_cast<long>(source.GetHeight());
+    const uint8_t* const sourceBits = source.GetBits(0);
+    uint8_t* const workBits = work.GetBits(0);
+    const size_t stride = source.GetEffWidth();
+    const size_t workStride = work.GetEffWidth();
+    const uint8_t* const sourceAlpha = source.AlphaGetPointer(0, 0);
+    uint8_t* const workAlpha = work.AlphaGetPointer(0, 0);
+    const size_t width = static_cast<size_t>(W), newWidth = static_cast<size_t>(H);
+    // The source column of work pixel (x, y) depends on y alone, its source row on x alone.
+    auto sourceX = [W](long y) { return Left ? y : W - 1 - y; };
+    auto sourceY = [H](long x) { return Left ? H - 1 - x : x; };
+
+    if (source.GetBpp() == 1) {
+        // Bits are set in the cleared work buffer: a source row is one work
+        // column, and each source byte reaches eight work rows.
+        for (long y = 0; y < H; ++y) {
+            const uint8_t* row = sourceBits + static_cast<size_t>(y) * stride;
+            const long column = Left ? H - 1 - y : y;
+            uint8_t* target = workBits + (column >> 3);
+            const uint8_t mask = static_cast<uint8_t>(0x80 >> (column & 7));
+            for (long c0 = 0; c0 < W; c0 += 8) {
+                const uint8_t bits = row[c0 >> 3];
+                if (bits == 0) continue;
+                const long count = std::min<long>(8, W - c0);
+                for (long k = 0; k < count; ++k)
+                    if (bits & (0x80 >> k)) {
+                        const long workRow = Left ? c0 + k : W - 1 - (c0 + k);
+                        target[static_cast<size_t>(workRow) * workStride] |= mask;
+                    }
+            }
+        }
+        if (sourceAlpha != nullptr)
+            for (long y = 0; y < W; ++y)
+                for (long x = 0; x < H; ++x)
+                    workAlpha[static_cast<size_t>(y) * newWidth + x] =
+                        sourceAlpha[static_cast<size_t>(sourceX(y)) +
+                                    static_cast<size_t>(sourceY(x)) * width];
+        return;
+    }
+
+    // Tiles of 64 x 64 work pixels. A left turn fills a tile column by column
+    // (each walks along one source row), a right turn row by row (each walks
+    // down one source column); the progress follows that outer index.
+    const bool rgb = source.GetBpp() == 24;
+    for (long xs = 0; xs < H; xs += kTile) {
+        const long xe = std::min(xs + kTile, H);
+        for (long ys = 0; ys < W; ys += kTile) {
+            const long ye = std::min(ys + kTile, W);
+            const long outerEnd = Left ? xe : ye;
+            const long innerBegin = Left ? ys : xs, innerEnd = Left ? ye : xe;
+            for (long o = Left ? xs : ys; o < outerEnd; ++o) {
+                progress = static_cast<int32_t>(Percent(o, Left ? H : W));
+                const long x0 = Left ? o : innerBegin, y0 = Left ? innerBegin : o;
+                if (rgb) {
+                    const uint8_t* from = sourceBits + static_cast<size_t>(sourceY(x0)) * stride +
+                                          3 * static_cast<size_t>(sourceX(y0));
+                    uint8_t* to = workBits + static_cast<size_t>(y0) * workStride +
+                                  3 * static_cast<size_t>(x0);
+                    const size_t fromStep = Left ? 3 : stride, toStep = Left ? workStride : 3;
+                    for (long i = innerBegin; i < innerEnd; ++i, from += fromStep, to += toStep) {
+                        to[0] = from[0];
+                        to[1] = from[1];
+                        to[2] = from[2];
+                    }
+                } else {
+                    for (long i = innerBegin; i < innerEnd; ++i) {
+                        const long x = Left ? o : i, y = Left ? i : o;
+                        setIndex(x, y, getIndex(sourceX(y), sourceY(x)));
+                    }
+                }
+                if (sourceAlpha != nullptr)
+                    for (long i = innerBegin; i < innerEnd; ++i) {
+                        const long x = Left ? o : i, y = Left ? i : o;
+                        workAlpha[static_cast<size_t>(y) * newWidth + x] =
+                            sourceAlpha[static_cast<size_t>(sourceX(y)) +
+                                        static_cast<size_t>(sourceY(x)) * width];
+                    }
+            }
+        }
+    }
+}
+
 } // namespace
 
 bool CxImage::GrayScale() {
     if (pixelBuffer == nullptr) return false;
     const long width = static_cast<long>(GetWidth());
     const long height = static_cast<long>(GetHeight());
-
-    if (head.biBitCount == 24) {
-        CxImage work;
+    // The 8-bit result of the 24, 4 and 1 bpp paths: this image's attributes,
+    // the grey palette, the selection and the alpha plane.
+    auto createGreyWork = [&](CxImage& work) {
         work.CopyInfo(*this);
         if (work.Create(GetWidth(), GetHeight(), 8, GetType()) == nullptr) return false;
         work.SetGrayPalette();
         work.SelectionCopy(*this);
         work.AlphaCopy(*this);
+        return true;
+    };
+
+    if (head.biBitCount == 24) {
+        CxImage work;
+        if (!createGreyWork(work)) return false;
         for (long y = 0; y < height; ++y) {
             const uint8_t* source = info.firstRow + static_cast<size_t>(y) * info.effWidth;
             uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
@@ -42,33 +139,37 @@ bool CxImage::GrayScale() {
         return Transfer(work);
     }
 
-    // Indexed: the grey level of each palette entry goes into its blue byte.
-    RGBQUAD* palette = GetPalette();
+    // Indexed: the grey level of each palette entry. It is kept in a table
+    // rather than in the entries' blue bytes: the palette is replaced by the
+    // grey one in the end anyway, and a failure on the way (a work image that
+    // cannot be made, a ghost that cannot take the result) must leave the
+    // colours and the transparent index as they were.
+    const RGBQUAD* palette = GetPalette();
     if (palette == nullptr) return false;
     const uint32_t colours = head.biClrUsed;
+    uint8_t grey[256] = {};
     for (uint32_t i = 0; i < colours; ++i)
-        palette[i].rgbBlue = Gray(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
+        grey[i] = Gray(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
     // An index outside the palette has no entry to take a grey level from.
-    if (info.transIndex >= 0 && static_cast<uint32_t>(info.transIndex) < colours)
-        info.transIndex = palette[info.transIndex].rgbBlue;
+    int32_t transIndex = info.transIndex;
+    if (transIndex >= 0 && static_cast<uint32_t>(transIndex) < colours)
+        transIndex = grey[transIndex];
 
     if (head.biBitCount == 8) {
         uint8_t* bits = info.firstRow;
         const size_t bytes = static_cast<size_t>(info.effWidth) * GetHeight();
-        for (size_t i = 0; i < bytes; ++i) bits[i] = palette[bits[i]].rgbBlue;
+        for (size_t i = 0; i < bytes; ++i) bits[i] = grey[bits[i]];
+        info.transIndex = transIndex;
         SetGrayPalette();
         return true;
     }
 
     CxImage work;
-    work.CopyInfo(*this);
-    if (work.Create(GetWidth(), GetHeight(), 8, GetType()) == nullptr) return false;
-    work.SetGrayPalette();
-    work.SelectionCopy(*this);
-    work.AlphaCopy(*this);
+    if (!createGreyWork(work)) return false;
+    work.info.transIndex = transIndex;
     for (long y = 0; y < height; ++y) {
         uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-        for (long x = 0; x < width; ++x) target[x] = palette[BlindGetPixelIndex(x, y)].rgbBlue;
+        for (long x = 0; x < width; ++x) target[x] = grey[BlindGetPixelIndex(x, y)];
     }
     return Transfer(work);
 }
@@ -126,131 +227,21 @@ bool CxImage::Mirror() {
 
 bool CxImage::RotateLeft(CxImage* destination) {
     if (pixelBuffer == nullptr) return false;
-    const long W = static_cast<long>(GetWidth());
-    const long H = static_cast<long>(GetHeight());
-
     CxImage work;
     if (!CreateWorkImage(work, GetHeight(), GetWidth())) return false;
-    const size_t stride = info.effWidth;
-    const size_t workStride = work.info.effWidth;
-    const size_t newWidth = static_cast<size_t>(H);
-
-    // Work pixel (x, y) is source pixel (y, H - 1 - x).
-    if (head.biBitCount == 1) {
-        for (long y = 0; y < H; ++y) {
-            const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
-            const long column = H - 1 - y;
-            uint8_t* target = work.info.firstRow + (column >> 3);
-            const uint8_t mask = static_cast<uint8_t>(0x80 >> (column & 7));
-            for (long c0 = 0; c0 < W; c0 += 8) {
-                const uint8_t bits = source[c0 >> 3];
-                if (bits == 0) continue;
-                const long count = std::min<long>(8, W - c0);
-                for (long k = 0; k < count; ++k)
-                    if (bits & (0x80 >> k))
-                        target[static_cast<size_t>(c0 + k) * workStride] |= mask;
-            }
-        }
-        if (alpha != nullptr)
-            for (long y = 0; y < W; ++y)
-                for (long x = 0; x < H; ++x)
-                    work.alpha[static_cast<size_t>(y) * newWidth + x] = BlindAlphaGet(y, H - 1 - x);
-        return (destination != nullptr ? destination : this)->Transfer(work);
-    }
-
-    for (long xs = 0; xs < H; xs += kTile) {
-        const long xe = std::min(xs + kTile, H);
-        for (long ys = 0; ys < W; ys += kTile) {
-            const long ye = std::min(ys + kTile, W);
-            for (long x = xs; x < xe; ++x) {
-                info.progress = static_cast<int32_t>(Percent(x, H));
-                const long sourceRow = H - 1 - x;
-                if (head.biBitCount == 24) {
-                    const uint8_t* source = info.firstRow +
-                                            static_cast<size_t>(sourceRow) * stride +
-                                            3 * static_cast<size_t>(ys);
-                    uint8_t* target = work.info.firstRow + static_cast<size_t>(ys) * workStride +
-                                      3 * static_cast<size_t>(x);
-                    for (long y = ys; y < ye; ++y, source += 3, target += workStride) {
-                        target[0] = source[0];
-                        target[1] = source[1];
-                        target[2] = source[2];
-                    }
-                } else {
-                    for (long y = ys; y < ye; ++y)
-                        work.BlindSetPixelIndex(x, y, BlindGetPixelIndex(y, sourceRow));
-                }
-                if (alpha != nullptr)
-                    for (long y = ys; y < ye; ++y)
-                        work.alpha[static_cast<size_t>(y) * newWidth + x] =
-                            BlindAlphaGet(y, sourceRow);
-            }
-        }
-    }
+    QuarterTurn<true>(
+        *this, work, info.progress, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
+        [&work](long x, long y, unsigned char index) { work.BlindSetPixelIndex(x, y, index); });
     return (destination != nullptr ? destination : this)->Transfer(work);
 }
 
 bool CxImage::RotateRight(CxImage* destination) {
     if (pixelBuffer == nullptr) return false;
-    const long W = static_cast<long>(GetWidth());
-    const long H = static_cast<long>(GetHeight());
-
     CxImage work;
     if (!CreateWorkImage(work, GetHeight(), GetWidth())) return false;
-    const size_t stride = info.effWidth;
-    const size_t workStride = work.info.effWidth;
-    const size_t newWidth = static_cast<size_t>(H);
-
-    // Work pixel (x, y) is source pixel (W - 1 - y, x).
-    if (head.biBitCount == 1) {
-        for (long y = 0; y < H; ++y) {
-            const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
-            uint8_t* target = work.info.firstRow + (y >> 3);
-            const uint8_t mask = static_cast<uint8_t>(0x80 >> (y & 7));
-            for (long c0 = 0; c0 < W; c0 += 8) {
-                const uint8_t bits = source[c0 >> 3];
-                if (bits == 0) continue;
-                const long count = std::min<long>(8, W - c0);
-                for (long k = 0; k < count; ++k)
-                    if (bits & (0x80 >> k))
-                        target[static_cast<size_t>(W - 1 - (c0 + k)) * workStride] |= mask;
-            }
-        }
-        if (alpha != nullptr)
-            for (long y = 0; y < W; ++y)
-                for (long x = 0; x < H; ++x)
-                    work.alpha[static_cast<size_t>(y) * newWidth + x] = BlindAlphaGet(W - 1 - y, x);
-        return (destination != nullptr ? destination : this)->Transfer(work);
-    }
-
-    for (long xs = 0; xs < H; xs += kTile) {
-        const long xe = std::min(xs + kTile, H);
-        for (long ys = 0; ys < W; ys += kTile) {
-            const long ye = std::min(ys + kTile, W);
-            for (long y = ys; y < ye; ++y) {
-                info.progress = static_cast<int32_t>(Percent(y, W));
-                const long sourceColumn = W - 1 - y;
-                if (head.biBitCount == 24) {
-                    const uint8_t* source = info.firstRow + static_cast<size_t>(xs) * stride +
-                                            3 * static_cast<size_t>(sourceColumn);
-                    uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * workStride +
-                                      3 * static_cast<size_t>(xs);
-                    for (long x = xs; x < xe; ++x, source += stride, target += 3) {
-                        target[0] = source[0];
-                        target[1] = source[1];
-                        target[2] = source[2];
-                    }
-                } else {
-                    for (long x = xs; x < xe; ++x)
-                        work.BlindSetPixelIndex(x, y, BlindGetPixelIndex(sourceColumn, x));
-                }
-                if (alpha != nullptr)
-                    for (long x = xs; x < xe; ++x)
-                        work.alpha[static_cast<size_t>(y) * newWidth + x] =
-                            BlindAlphaGet(sourceColumn, x);
-            }
-        }
-    }
+    QuarterTurn<false>(
+        *this, work, info.progress, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
+        [&work](long x, long y, unsigned char index) { work.BlindSetPixelIndex(x, y, index); });
     return (destination != nullptr ? destination : this)->Transfer(work);
 }
 

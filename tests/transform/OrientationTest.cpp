@@ -15,6 +15,19 @@ struct Shape {
 const Shape kShapes[] = {{13, 7, 1},  {37, 70, 1}, {5, 3, 4},     {67, 9, 4},
                          {70, 65, 8}, {3, 1, 8},   {66, 131, 24}, {1, 5, 24}};
 
+// Opens Ghost to the tests: a ghost cannot take a transformed result.
+class GhostImage : public CxImage {
+public:
+    using CxImage::Ghost;
+};
+
+// Colour bytes of a pixel (palette entry when indexed), for comparisons.
+uint32_t Bgr(CxImage& image, long x, long y) {
+    const RGBQUAD c = image.GetPixelColor(x, y, false);
+    return static_cast<uint32_t>(c.rgbBlue) | static_cast<uint32_t>(c.rgbGreen) << 8 |
+           static_cast<uint32_t>(c.rgbRed) << 16;
+}
+
 } // namespace
 
 TEST(Orientation, QuarterTurnsRestoreEveryDepth) {
@@ -34,6 +47,39 @@ TEST(Orientation, QuarterTurnsRestoreEveryDepth) {
         ASSERT_TRUE(image.Rotate180());
         ExpectSameImage(image, original);
     }
+}
+
+TEST(Orientation, QuarterTurnMappingEveryDepth) {
+    // Sizes that cut the 64-pixel tiles and, at 1 bpp, the bytes.
+    for (const Shape& s : kShapes) {
+        SCOPED_TRACE(::testing::Message() << s.w << "x" << s.h << "@" << s.bpp);
+        CxImage image = MakeImage(s.w, s.h, s.bpp, true);
+        CxImage left, right;
+        ASSERT_TRUE(image.RotateLeft(&left));
+        ASSERT_TRUE(image.RotateRight(&right));
+        ASSERT_EQ(left.GetWidth(), static_cast<unsigned long>(s.h));
+        ASSERT_EQ(right.GetHeight(), static_cast<unsigned long>(s.w));
+        for (long y = 0; y < s.w; ++y)
+            for (long x = 0; x < s.h; ++x) {
+                ASSERT_EQ(Bgr(left, x, y), Bgr(image, y, s.h - 1 - x)) << x << "," << y;
+                ASSERT_EQ(left.AlphaGet(x, y), image.AlphaGet(y, s.h - 1 - x));
+                ASSERT_EQ(Bgr(right, x, y), Bgr(image, s.w - 1 - y, x)) << x << "," << y;
+                ASSERT_EQ(right.AlphaGet(x, y), image.AlphaGet(s.w - 1 - y, x));
+            }
+    }
+}
+
+TEST(Orientation, ProgressOfTheTurns) {
+    // With a destination the source keeps the last progress value set.
+    CxImage image = MakeImage(70, 130, 8, false);
+    CxImage out;
+    ASSERT_TRUE(image.RotateLeft(&out));
+    EXPECT_EQ(image.GetProgress(), 100 * 129 / 130); // destination column x of H
+    ASSERT_TRUE(image.RotateRight(&out));
+    EXPECT_EQ(image.GetProgress(), 100 * 69 / 70); // destination row y of W
+    image.SetProgress(0);
+    ASSERT_TRUE(image.Rotate180(&out));
+    EXPECT_EQ(image.GetProgress(), 100 * 129 / 130);
 }
 
 TEST(Orientation, QuarterTurnMapping) {
@@ -144,6 +190,31 @@ TEST(Orientation, GrayScale) {
     EXPECT_EQ(fourBit.GetPixelIndex(4, 2),
               (306 * c.rgbRed + 601 * c.rgbGreen + 117 * c.rgbBlue) >> 10);
     EXPECT_EQ(fourBit.AlphaGet(4, 2), before.AlphaGet(4, 2));
+}
+
+TEST(Orientation, FailedGrayScaleLeavesPaletteAndTransparency) {
+    // A ghost refuses the result of the 4 and 1 bpp paths: the shared palette
+    // and the transparent index must be as they were.
+    for (unsigned bpp : {4u, 1u}) {
+        CxImage owner = MakeImage(6, 3, bpp, false);
+        owner.SetPaletteColor(1, 200, 30, 40);
+        owner.SetTransIndex(1);
+        CxImage before(owner);
+        GhostImage ghost;
+        ghost.Ghost(&owner);
+        EXPECT_FALSE(ghost.GrayScale());
+        EXPECT_EQ(ghost.GetTransIndex(), 1);
+        EXPECT_EQ(ghost.GetBpp(), bpp);
+        ExpectSameImage(owner, before);
+    }
+    // The 8 bpp path works in place, on the shared buffer.
+    CxImage owner(2, 1, 8);
+    owner.SetPaletteColor(3, 255, 0, 0);
+    owner.SetPixelIndex(1, 0, 3);
+    GhostImage ghost;
+    ghost.Ghost(&owner);
+    ASSERT_TRUE(ghost.GrayScale());
+    EXPECT_EQ(owner.GetPixelIndex(1, 0), 76);
 }
 
 TEST(Orientation, Negative) {
