@@ -15,6 +15,21 @@ long Clamp(long value, long low, long high) {
     return std::min(std::max(value, low), high);
 }
 
+// The result of Crop and Expand: a newly created image (fresh attributes) of
+// the source's depth and type with its palette and transparent index and
+// colour. The attribute blocks are passed along with the images since the
+// transparency is copied as stored.
+bool CreateCanvas(CxImage& source, const CxImage::Info& sourceInfo, CxImage& canvas,
+                  CxImage::Info& canvasInfo, int64_t width, int64_t height) {
+    if (canvas.Create(static_cast<unsigned long>(width), static_cast<unsigned long>(height),
+                      source.GetBpp(), source.GetType()) == nullptr)
+        return false;
+    canvas.SetPalette(source.GetPalette(), source.GetNumColors());
+    canvasInfo.transIndex = sourceInfo.transIndex;
+    canvasInfo.transColor = sourceInfo.transColor;
+    return true;
+}
+
 } // namespace
 
 bool CxImage::Crop(long left, long top, long right, long bottom, CxImage* destination) {
@@ -33,12 +48,8 @@ bool CxImage::Crop(long left, long top, long right, long bottom, CxImage* destin
     const long y0 = std::min(a, b), y1 = std::max(a, b);
     const long newWidth = x1 - x0, newHeight = y1 - y0;
 
-    CxImage work(static_cast<unsigned long>(newWidth), static_cast<unsigned long>(newHeight),
-                 GetBpp(), GetType());
-    if (!work.IsValid()) return false;
-    work.SetPalette(GetPalette(), GetNumColors());
-    work.info.transIndex = info.transIndex;
-    work.info.transColor = info.transColor;
+    CxImage work;
+    if (!CreateCanvas(*this, info, work, work.info, newWidth, newHeight)) return false;
 
     const unsigned bpp = head.biBitCount;
     if (bpp == 1 || bpp == 4) {
@@ -86,12 +97,8 @@ bool CxImage::Expand(long left, long top, long right, long bottom, RGBQUAD canva
     const int64_t newHeight = static_cast<int64_t>(bottom) + H + top;
     if (newWidth > INT32_MAX || newHeight > INT32_MAX) return false;
 
-    CxImage work(static_cast<unsigned long>(newWidth), static_cast<unsigned long>(newHeight),
-                 GetBpp(), GetType());
-    if (!work.IsValid()) return false;
-    work.SetPalette(GetPalette(), GetNumColors());
-    work.info.transIndex = info.transIndex;
-    work.info.transColor = info.transColor;
+    CxImage work;
+    if (!CreateCanvas(*this, info, work, work.info, newWidth, newHeight)) return false;
 
     const long resultWidth = static_cast<long>(newWidth);
     const long resultHeight = static_cast<long>(newHeight);
@@ -124,8 +131,9 @@ bool CxImage::Expand(long left, long top, long right, long bottom, RGBQUAD canva
         const size_t bytes = static_cast<size_t>(W) * bpp / 8;
         const size_t offset = static_cast<size_t>(left) * bpp / 8;
         for (long y = 0; y < H; ++y) {
-            // Counted against the result's height so that the value stays within 0..100.
-            info.progress = static_cast<int32_t>(Percent(bottom + y, resultHeight));
+            // Counted against the image's height; a bottom margin would carry the
+            // value past 100, so it is held there.
+            info.progress = static_cast<int32_t>(std::min(Percent(bottom + y, H), 100L));
             std::memcpy(work.info.firstRow + static_cast<size_t>(bottom + y) * work.info.effWidth +
                             offset,
                         info.firstRow + static_cast<size_t>(y) * info.effWidth, bytes);

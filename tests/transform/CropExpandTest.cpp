@@ -81,6 +81,23 @@ TEST(Expand, Margins) {
     EXPECT_FALSE(image.Expand(-1, 0, 0, 0, canvas));
 }
 
+TEST(CropExpand, Progress) {
+    // With a destination the source keeps the last progress value set.
+    CxImage image = MakeImage(10, 10, 24, false);
+    CxImage out;
+    ASSERT_TRUE(image.Crop(0, 2, 10, 10, &out)); // stored rows 0..7
+    EXPECT_EQ(image.GetProgress(), 100 * 7 / 8);
+    // Rows are counted against the image's height: a top margin leaves the
+    // last value at 100 * 9 / 10, a bottom margin would pass 100 and is held.
+    ASSERT_TRUE(image.Expand(0, 10, 0, 0, Rgb(0, 0, 0), &out));
+    EXPECT_EQ(image.GetProgress(), 90);
+    ASSERT_TRUE(image.Expand(0, 0, 0, 5, Rgb(0, 0, 0), &out));
+    EXPECT_EQ(image.GetProgress(), 100);
+    CxImage four = MakeImage(10, 10, 4, false);
+    ASSERT_TRUE(four.Expand(0, 10, 0, 5, Rgb(0, 0, 0), &out)); // result rows of 25
+    EXPECT_EQ(four.GetProgress(), 100 * 24 / 25);
+}
+
 TEST(Expand, NewSizeOddDifferences) {
     CxImage image = Numbered();
     CxImage out;
