@@ -43,11 +43,9 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
     const float ky = static_cast<float>(H) / static_cast<float>(newHeight);
 
     CxImage work;
-    work.CopyInfo(*this);
-    if (work.Create(static_cast<unsigned long>(newWidth), static_cast<unsigned long>(newHeight),
-                    GetBpp(), GetType()) == nullptr)
+    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
+                         static_cast<unsigned long>(newHeight)))
         return false;
-    work.SetPalette(GetPalette(), 256);
 
     const bool indexed = head.biClrUsed != 0;
     const size_t stride = info.effWidth;
@@ -75,7 +73,6 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             const float fy = static_cast<float>(y) * ky - 0.5f;
             const long iy = static_cast<long>(std::floor(fy));
             const float dy = fy - static_cast<float>(iy);
-            uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
             for (long x = 0; x < newWidth; ++x) {
                 const float fx = static_cast<float>(x) * kx - 0.5f;
                 const long ix = static_cast<long>(std::floor(fx));
@@ -101,17 +98,13 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                         b += weight * static_cast<float>(blue);
                     }
                 }
-                // Low 8 bits of the truncated sums; the weights sum to 1.
+                // Low 8 bits of the truncated sums; the weights sum to 1. At
+                // 24 bpp the bytes go straight into the row, an indexed image
+                // stores the nearest palette entry.
                 const RGBQUAD c{static_cast<uint8_t>(static_cast<long>(b)),
                                 static_cast<uint8_t>(static_cast<long>(g)),
                                 static_cast<uint8_t>(static_cast<long>(r)), 0};
-                if (indexed) {
-                    work.SetPixelColor(x, y, c, false);
-                } else {
-                    target[3 * x] = c.rgbBlue;
-                    target[3 * x + 1] = c.rgbGreen;
-                    target[3 * x + 2] = c.rgbRed;
-                }
+                work.BlindSetPixelColor(x, y, c, false);
             }
         }
     } else if (newWidth < W && newHeight < H && head.biBitCount == 24) {
@@ -245,8 +238,6 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
 
     // The alpha plane is always resampled by nearest pixel.
     if (alpha != nullptr) {
-        work.AlphaCreate();
-        if (!work.AlphaIsValid()) return false;
         for (long y = 0; y < newHeight; ++y) {
             const long sy = sourceY(y);
             for (long x = 0; x < newWidth; ++x)
@@ -311,9 +302,11 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
             if (hasAlpha) s.alpha += BlindAlphaGet(x, y);
             ++s.count;
             rx += newWidth;
-            // An unchanged width maps each column onto its own; otherwise a
-            // destination column takes source columns until the running count
-            // passes the width.
+            // A destination column takes source columns until the running
+            // count passes the width (strictly). An unchanged width maps each
+            // column onto its own instead: under the strict rule the first
+            // column would take two source columns, every later one shift by
+            // one, and the last stay empty, with nothing to divide by.
             if ((rx > W || newWidth == W) && current + 1 < sums.size()) {
                 ++current;
                 rx -= W;
@@ -322,8 +315,6 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
         if (ry >= H) {
             ry -= H;
             if (row < newHeight) {
-                uint8_t* target =
-                    work.info.firstRow + static_cast<size_t>(row) * work.info.effWidth;
                 for (long x = 0; x < newWidth; ++x) {
                     const Sum& s = sums[static_cast<size_t>(x)];
                     if (s.count == 0) continue;
@@ -331,14 +322,10 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
                                     static_cast<uint8_t>(s.green / s.count),
                                     static_cast<uint8_t>(s.red / s.count),
                                     static_cast<uint8_t>(s.alpha / s.count)};
-                    if (indexed) {
-                        work.BlindSetPixelColor(x, row, c, hasAlpha);
-                    } else {
-                        target[3 * x] = c.rgbBlue;
-                        target[3 * x + 1] = c.rgbGreen;
-                        target[3 * x + 2] = c.rgbRed;
-                    }
-                    // Written here for every depth: an indexed pixel write keeps no alpha.
+                    // Bytes straight into the row at 24 bpp, the nearest entry
+                    // when indexed. The averaged alpha is stored at every depth:
+                    // an indexed pixel write keeps none, and it would be lost.
+                    work.BlindSetPixelColor(x, row, c, false);
                     if (hasAlpha)
                         work.alpha[static_cast<size_t>(row) * newWidth + x] = c.rgbReserved;
                 }

@@ -102,11 +102,37 @@ TEST(Resample, AlphaByNearestPixelInEveryMode) {
     }
 }
 
-TEST(Resample, EscapeDeliversPartialResult) {
-    CxImage image = MakeImage(8, 8, 24, false);
+TEST(Resize, EscapeDeliversPartialResult) {
+    // Every mode and QIShrink stop at once and still deliver the result.
+    for (int mode : {0, 1, 2, 3}) {
+        CxImage image = MakeImage(8, 8, 24, true);
+        image.SetEscape(1);
+        CxImage out;
+        EXPECT_TRUE(image.Resample(4, 2, mode, &out)) << mode;
+        EXPECT_EQ(out.GetWidth(), 4u);
+        EXPECT_EQ(out.GetHeight(), 2u);
+        EXPECT_EQ(image.GetProgress(), 0);
+        EXPECT_TRUE(out.AlphaIsValid());
+    }
+    CxImage image = MakeImage(8, 8, 8, false);
     image.SetEscape(1);
-    EXPECT_TRUE(image.Resample(4, 4, 1));
+    EXPECT_TRUE(image.QIShrink(4, 2));
     EXPECT_EQ(image.GetWidth(), 4u);
+}
+
+TEST(Resize, Progress) {
+    // With a destination the source keeps the last progress value set:
+    // destination rows, or source rows for box averaging and QIShrink.
+    CxImage image = MakeImage(9, 7, 24, false);
+    CxImage out;
+    ASSERT_TRUE(image.Resample(20, 11, 1, &out));
+    EXPECT_EQ(image.GetProgress(), 100 * 10 / 11);
+    ASSERT_TRUE(image.Resample(4, 3, 0, &out)); // box averaging
+    EXPECT_EQ(image.GetProgress(), 100 * 6 / 7);
+    ASSERT_TRUE(image.Resample(20, 3, 0, &out)); // bilinear
+    EXPECT_EQ(image.GetProgress(), 100 * 2 / 3);
+    ASSERT_TRUE(image.QIShrink(4, 2, &out));
+    EXPECT_EQ(image.GetProgress(), 100 * 6 / 7);
 }
 
 TEST(QIShrink, AveragesByHand) {
@@ -133,7 +159,14 @@ TEST(QIShrink, SizesAndErrors) {
     ASSERT_TRUE(rows.QIShrink(4, 1));
     for (long x = 0; x < 4; ++x) EXPECT_EQ(rows.GetPixelColor(x, 0).rgbBlue, 20 + 10 * x);
 
-    // The alpha plane of an indexed image is averaged too.
+    // The alpha plane is averaged at every depth.
+    CxImage rgb = Blue(2, 1, {0, 0});
+    rgb.AlphaCreate();
+    rgb.AlphaSet(0, 0, 100);
+    rgb.AlphaSet(1, 0, 51);
+    ASSERT_TRUE(rgb.QIShrink(1, 1));
+    EXPECT_EQ(rgb.AlphaGet(0, 0), 75);
+
     CxImage indexed(2, 2, 8);
     indexed.AlphaCreate();
     indexed.AlphaSet(0, 0, 10);
