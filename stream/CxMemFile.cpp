@@ -91,6 +91,10 @@ size_t CxMemFile::Write(const void* source, size_t itemSize, size_t count) {
         Alloc(static_cast<uint32_t>(end));
         if (end > capacity) return 0; // growth failed: nothing is written
     }
+    // A write after a seek past the end zero-fills the gap, so that the bytes
+    // between the old size and the position never hand out stale heap content.
+    if (position > size)
+        std::memset(buffer + size, 0, static_cast<size_t>(position) - static_cast<size_t>(size));
     std::memcpy(buffer + position, source, static_cast<size_t>(n));
     position = static_cast<int32_t>(end);
     if (position > size) size = position;
@@ -141,17 +145,8 @@ int32_t CxMemFile::Error() {
 }
 
 bool CxMemFile::PutC(unsigned char c) {
-    if (buffer == nullptr) return false;
-    if (position == INT32_MAX) return false;
-    const int64_t end = static_cast<int64_t>(position) + 1;
-    if (end > capacity) {
-        Alloc(static_cast<uint32_t>(end));
-        if (end > capacity) return false; // growth failed
-    }
-    buffer[position] = c;
-    ++position;
-    if (position > size) size = position;
-    return true;
+    // One byte written as by Write, never through an override of it.
+    return CxMemFile::Write(&c, 1, 1) == 1;
 }
 
 int32_t CxMemFile::GetC() {

@@ -119,7 +119,7 @@ TEST(MemFile, SeekClampsAndRejects) {
     EXPECT_EQ(f.Tell(), INT32_MAX);
 }
 
-TEST(MemFile, WritePastEndLeavesGapAndGrowsSize) {
+TEST(MemFile, WritePastEndZeroFillsGapAndGrowsSize) {
     CxMemFile f;
     ASSERT_TRUE(f.Open());
     EXPECT_TRUE(f.Seek(100, 0));
@@ -127,6 +127,18 @@ TEST(MemFile, WritePastEndLeavesGapAndGrowsSize) {
     EXPECT_TRUE(f.PutC(9));
     EXPECT_EQ(f.Size(), 101);
     EXPECT_EQ(f.Error(), 0);
+    EXPECT_TRUE(f.Seek(5000, 0));
+    EXPECT_EQ(f.Write("ab", 1, 2), 2u);
+    EXPECT_EQ(f.Size(), 5002);
+
+    // The gaps read back as zeros, the written bytes as written.
+    std::vector<uint8_t> back(5002, 0xEE);
+    EXPECT_TRUE(f.Seek(0, 0));
+    EXPECT_EQ(f.Read(back.data(), 1, back.size()), back.size());
+    for (size_t i = 0; i < back.size(); ++i) {
+        const uint8_t expected = i == 100 ? 9 : i == 5000 ? 'a' : i == 5001 ? 'b' : 0;
+        ASSERT_EQ(back[i], expected) << i;
+    }
 }
 
 TEST(MemFile, ShortReadCountsWholeItems) {
