@@ -100,6 +100,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.frames = int(number);
         } else if (arg == "-o" || arg == "--output") {
             if (!next(value)) return false;
+            if (*value == '\0') {
+                error = "output folder must not be empty";
+                return false;
+            }
             options.output = value;
         } else if (arg == "-e" || arg == "--exposure") {
             if (!nextNumber(1, 10000000,

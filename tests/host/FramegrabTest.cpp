@@ -124,6 +124,7 @@ TEST_F(FramegrabProgram, WritesTheRequestedFramesAsReadablePictures) {
 
 TEST_F(FramegrabProgram, FailuresHaveDistinctExitCodes) {
     EXPECT_EQ(Run("--frames 0"), 1);
+    EXPECT_EQ(Run("-o ''"), 1);
     EXPECT_EQ(Run("--plugin '" + dir + "/missing.so'"), 2);
     EXPECT_EQ(Run("--sim-open-fails -o out"), 3);
     std::ofstream(dir + "/file") << "x";
