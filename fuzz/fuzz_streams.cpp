@@ -4,10 +4,13 @@
 #include "stream/CxMemFile.h"
 
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
+    // Blocks detached from the stream belong to the caller until handed back.
+    std::set<uint8_t*> detached;
     CxMemFile file;
     file.Open();
     std::vector<uint8_t> scratch(256);
@@ -20,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             file.Read(scratch.data(), in.Below(17), in.Below(16));
             break;
         case 2:
-            file.Seek(in.Take<int32_t>(), in.Take<int8_t>());
+            file.Seek(in.Take<int16_t>(), in.Take<int8_t>()); // small: far seeks allocate gigabytes
             break;
         case 3:
             file.PutC(in.Take<uint8_t>());
@@ -36,12 +39,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             file.Flush();
             break;
         case 6:
-            std::free(file.GetBuffer(true));
+            if (in.Below(2))
+                detached.insert(file.GetBuffer(true));
+            else
+                detached.erase(file.GetBuffer(false));
             break;
         default:
             file.Write(nullptr, in.Below(3), in.Below(3));
             break;
         }
     }
+    file.Close();
+    for (uint8_t* block : detached) std::free(block);
     return 0;
 }

@@ -11,7 +11,8 @@ constexpr uint32_t kGrowStep = 4096;
 } // namespace
 
 CxMemFile::CxMemFile(uint8_t* buffer_, uint32_t size_)
-    : buffer(buffer_), size(0), freeOnClose(buffer_ == nullptr), position(0), capacity(0) {
+    : buffer(buffer_), size(0), freeOnClose(buffer_ == nullptr), detached(false), position(0),
+      capacity(0) {
     // A length beyond what a signed 32-bit size can hold is cut to the largest one.
     const int32_t length =
         size_ > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(size_);
@@ -35,6 +36,7 @@ bool CxMemFile::Open() {
 
 uint8_t* CxMemFile::GetBuffer(bool detach) {
     freeOnClose = !detach;
+    detached = detach;
     return buffer;
 }
 
@@ -58,9 +60,19 @@ void CxMemFile::Alloc(uint32_t required) {
     const uint64_t grown = (static_cast<uint64_t>(required) / kGrowStep) * kGrowStep + kGrowStep;
     if (grown > static_cast<uint64_t>(INT32_MAX)) return;
     const size_t bytes = static_cast<size_t>(grown);
-    uint8_t* block = buffer == nullptr ? static_cast<uint8_t*>(std::malloc(bytes))
-                                       : static_cast<uint8_t*>(std::realloc(buffer, bytes));
-    if (block == nullptr) return; // realloc keeps the old block on failure
+    uint8_t* block;
+    if (detached) {
+        // The caller owns the detached block: growing moves the contents into
+        // a new block of the stream's own and leaves the caller's untouched.
+        block = static_cast<uint8_t*>(std::malloc(bytes));
+        if (block == nullptr) return;
+        std::memcpy(block, buffer, static_cast<size_t>(size));
+        detached = false;
+    } else {
+        block = buffer == nullptr ? static_cast<uint8_t*>(std::malloc(bytes))
+                                  : static_cast<uint8_t*>(std::realloc(buffer, bytes));
+        if (block == nullptr) return; // realloc keeps the old block on failure
+    }
     buffer = block;
     capacity = static_cast<int32_t>(grown);
     freeOnClose = true;

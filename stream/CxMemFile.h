@@ -44,6 +44,7 @@ protected:
     uint8_t* buffer;
     int32_t size;     // valid bytes: the logical end of the stream
     bool freeOnClose; // the buffer belongs to this object
+    bool detached;    // the buffer was handed to the caller, who frees it
     int32_t position; // may lie beyond size after a seek
     int32_t capacity; // bytes the buffer holds before it must grow
 };

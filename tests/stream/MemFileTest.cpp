@@ -209,6 +209,26 @@ TEST(MemFile, GetBufferDetach) {
     EXPECT_EQ(g.Size(), -1);
 }
 
+TEST(MemFile, GrowingAfterDetachLeavesTheCallersBlockAlone) {
+    uint8_t* mine = nullptr;
+    {
+        CxMemFile f;
+        ASSERT_TRUE(f.Open());
+        f.Write("abc", 1, 3);
+        mine = f.GetBuffer(true);
+        // Growth moves the stream into a block of its own, contents kept.
+        std::vector<uint8_t> big(5000, 7);
+        ASSERT_EQ(f.Write(big.data(), 1, big.size()), big.size());
+        EXPECT_EQ(f.Size(), 5003);
+        uint8_t* now = f.GetBuffer(false);
+        EXPECT_NE(now, mine);
+        EXPECT_EQ(now[0], 'a');
+        EXPECT_EQ(now[5002], 7);
+    } // the stream frees only its own block
+    EXPECT_EQ(mine[2], 'c');
+    std::free(mine);
+}
+
 TEST(MemFile, BasePutCGoesThroughWrite) {
     struct Counting : CxMemFile {
         int writes = 0;
