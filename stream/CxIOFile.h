@@ -11,8 +11,9 @@
 class UEYE_EXPORT CxIOFile : public CxFile {
 public:
     explicit CxIOFile(FILE* file = nullptr);
-    CxIOFile(const CxIOFile&) = default;
-    CxIOFile& operator=(const CxIOFile&) = default;
+    // Not copyable: two streams would both release the one file they share.
+    CxIOFile(const CxIOFile&) = delete;
+    CxIOFile& operator=(const CxIOFile&) = delete;
     ~CxIOFile() override;
 
     bool Open(const char* filename, const char* mode);

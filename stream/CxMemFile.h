@@ -14,8 +14,9 @@
 class UEYE_EXPORT CxMemFile : public CxFile {
 public:
     explicit CxMemFile(uint8_t* buffer = nullptr, uint32_t size = 0);
-    CxMemFile(const CxMemFile&) = default;
-    CxMemFile& operator=(const CxMemFile&) = default;
+    // Not copyable: two streams would both release the one buffer they share.
+    CxMemFile(const CxMemFile&) = delete;
+    CxMemFile& operator=(const CxMemFile&) = delete;
     ~CxMemFile() override;
 
     // Starts an empty owned stream; false when one is already open.
