@@ -14,6 +14,11 @@
 
 namespace {
 
+// The camera keeps writing while a frame is read; under load (sanitizers,
+// parallel tests) a few frames may pass before the read ends, each pixel
+// belonging to a frame no older than the first pixel's.
+const unsigned char kFramesPassingDuringARead = 4;
+
 std::string Framegrab() {
     char self[4096];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -75,13 +80,12 @@ void ExpectPatternBmp(const std::vector<uint8_t>& bmp, bool negative) {
         const uint8_t stored = bmp[offset + size_t(height - 1 - y) * width + x];
         return negative ? uint8_t(255 - stored) : stored;
     };
-    // The camera may write the next frame while one is read: each pixel
-    // belongs to the frame of the top-left pixel or to the next one.
+    // Each pixel belongs to the frame of the top-left pixel or a later one.
     const uint8_t n = camera(0, 0);
     for (int y = 0; y < height; y += 37) {
         for (int x = 0; x < width; x += 53) {
             const uint8_t delta = uint8_t(camera(x, y) - uint8_t(x + 2 * y + n));
-            ASSERT_TRUE(delta == 0 || delta == 1) << x << "," << y;
+            ASSERT_LE(delta, kFramesPassingDuringARead) << x << "," << y;
         }
     }
 }
