@@ -341,6 +341,12 @@ protected:
     void* BlindGetPixelPointer(long x, long y);
     unsigned char BlindAlphaGet(long x, long y);
 
+    // Folding and reading with overflow on 64-bit coordinates, whatever the
+    // width of long: the samplers' cells may lie beyond the 32-bit range.
+    void FoldWide(long long& x, long long& y, OverflowMethod method) const;
+    RGBQUAD PixelColorWithOverflowWide(long long x, long long y, OverflowMethod method,
+                                       RGBQUAD* const replacement);
+
     void AddAveragingCont(const RGBQUAD& colour, float weight, float& red, float& green,
                           float& blue, float& alpha);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 
 // Truncation toward zero of a real value to an integer, as the 32-bit
@@ -17,4 +18,28 @@ inline uint8_t ClampChannel(float sum) {
     if (sum > 255.0f) return 255;
     if (!(sum > 0.0f)) return 0;
     return static_cast<uint8_t>(sum);
+}
+
+// a − b as a double: exact in 64 bits whatever the width of long, and rounded
+// from the two operands only when even 64 bits cannot hold the difference.
+inline double LongDifference(long a, long b) {
+    long long difference = 0;
+    if (!__builtin_sub_overflow(static_cast<long long>(a), static_cast<long long>(b), &difference))
+        return static_cast<double>(difference);
+    return static_cast<double>(a) - static_cast<double>(b);
+}
+
+// a + b and a − b held to the range of long: a result beyond it lies outside
+// every image anyway, and saturating keeps it there instead of wrapping back
+// inside.
+inline long SaturatingSum(long a, long b) {
+    long sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? LONG_MAX : LONG_MIN;
+}
+
+inline long SaturatingDifference(long a, long b) {
+    long difference = 0;
+    if (!__builtin_sub_overflow(a, b, &difference)) return difference;
+    return b < 0 ? LONG_MAX : LONG_MIN;
 }

@@ -1,6 +1,8 @@
 #include "image/CxImage.h"
 #include "image/Truncate.h"
 #include "interpolation/CxPoint2.h"
+#include "interpolation/Elementary.h"
+#include "transform/WorkImage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,7 +44,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
     const bool direct = pointSampling && !IsIndexed();
     for (long y = 0; y < newHeight; ++y) {
-        info.progress = static_cast<int32_t>(100 * y / newHeight);
+        info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
         if (info.escape != 0) break;
         const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
         DirectRow row(work, y);
@@ -67,10 +69,10 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                       bool keepOriginalSize) {
     if (pixelBuffer == nullptr || !std::isfinite(angle)) return false;
 
-    const double quarter = static_cast<float>(std::acos(0.0));
+    const double quarter = static_cast<float>(elementary::kHalfPi);
     const double radians = -static_cast<double>(angle) * quarter / 90.0;
-    const float co = static_cast<float>(std::cos(radians));
-    const float si = static_cast<float>(std::sin(radians));
+    const float co = static_cast<float>(elementary::Cos(radians));
+    const float si = static_cast<float>(elementary::Sin(radians));
 
     const float width = static_cast<float>(GetWidth()), height = static_cast<float>(GetHeight());
     CxPoint2 corners[4] = {CxPoint2(-0.5f, -0.5f), CxPoint2(width - 0.5f, -0.5f),
@@ -121,7 +123,7 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     const bool alphaIn = AlphaIsValid();
     float v = sy0;
     for (long y = 0; y < newHeight; ++y, v += 1.0f) {
-        info.progress = static_cast<int32_t>(100 * y / newHeight);
+        info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
         if (info.escape != 0) break;
         const double vco = static_cast<double>(v) * co, vsi = static_cast<double>(v) * si;
         float u = sx0;
@@ -148,14 +150,16 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
 bool CxImage::CropRotatedRectangle(long left, long top, long width, long height, float angle,
                                    CxImage* destination) {
     if (pixelBuffer == nullptr) return false;
-    const float co = static_cast<float>(std::cos(angle));
-    const float si = static_cast<float>(std::sin(angle));
-    if (std::fabs(angle) < 0.0002f) return Crop(left, top, left + width, top + height, destination);
+    const float co = static_cast<float>(elementary::Cos(angle));
+    const float si = static_cast<float>(elementary::Sin(angle));
+    if (std::fabs(angle) < 0.0002f)
+        return Crop(left, top, SaturatingSum(left, width), SaturatingSum(top, height), destination);
 
-    const long x0 = std::min(left, left - TruncateToLong(static_cast<double>(height) * si));
-    const long x1 = left + TruncateToLong(static_cast<double>(width) * co);
-    const long y1 =
-        top + TruncateToLong(static_cast<double>(width) * si + static_cast<double>(height) * co);
+    const long x0 = std::min(
+        left, SaturatingDifference(left, TruncateToLong(static_cast<double>(height) * si)));
+    const long x1 = SaturatingSum(left, TruncateToLong(static_cast<double>(width) * co));
+    const long y1 = SaturatingSum(
+        top, TruncateToLong(static_cast<double>(width) * si + static_cast<double>(height) * co));
     if (!IsInside(x0, top) || !IsInside(x1, y1)) return false;
 
     CxImage work(*this, false, true, true);
@@ -166,8 +170,8 @@ bool CxImage::CropRotatedRectangle(long left, long top, long width, long height,
         return false;
 
     const long tw = static_cast<long>(work.GetWidth()), th = static_cast<long>(work.GetHeight());
-    if (!work.Crop((tw - width) / 2, (th + height) / 2, (tw + width) / 2, (th - height) / 2,
-                   nullptr))
+    if (!work.Crop(SaturatingDifference(tw, width) / 2, SaturatingSum(th, height) / 2,
+                   SaturatingSum(tw, width) / 2, SaturatingDifference(th, height) / 2, nullptr))
         return false;
 
     (destination != nullptr ? destination : this)->Transfer(work);

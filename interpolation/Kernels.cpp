@@ -6,6 +6,7 @@
 // widened to double.
 
 #include "image/CxImage.h"
+#include "interpolation/Elementary.h"
 
 #include <cmath>
 
@@ -122,11 +123,12 @@ float CxImage::KernelLanczosSinc(const float x, const float radius) {
     const float X = static_cast<float>(static_cast<double>(x) * kPi);
     const float Y = static_cast<float>(static_cast<double>(X) / static_cast<double>(radius));
     const double sincX =
-        static_cast<double>(static_cast<float>(std::sin(static_cast<double>(X)))) / X;
+        static_cast<double>(static_cast<float>(elementary::Sin(static_cast<double>(X)))) / X;
     // Y reaches 0 only for an unbounded radius: the window is then 1, its limit.
     const double sincY =
-        Y == 0.0f ? 1.0
-                  : static_cast<double>(static_cast<float>(std::sin(static_cast<double>(Y)))) / Y;
+        Y == 0.0f
+            ? 1.0
+            : static_cast<double>(static_cast<float>(elementary::Sin(static_cast<double>(Y)))) / Y;
     return static_cast<float>(sincX * sincY);
 }
 
@@ -155,15 +157,17 @@ float CxImage::KernelHamming(const float x) {
 float CxImage::KernelSinc(const float x) {
     if (x == 0.0f) return 1.0f;
     const double xpi = static_cast<double>(x) * kPi;
-    const float sine = static_cast<float>(std::sin(static_cast<double>(static_cast<float>(xpi))));
+    const float sine =
+        static_cast<float>(elementary::Sin(static_cast<double>(static_cast<float>(xpi))));
     return static_cast<float>(static_cast<double>(sine) / xpi);
 }
 
 float CxImage::KernelBlackman(const float x) {
     const double d = static_cast<double>(x);
-    const float c1 = static_cast<float>(std::cos(static_cast<double>(static_cast<float>(d * kPi))));
+    const float c1 =
+        static_cast<float>(elementary::Cos(static_cast<double>(static_cast<float>(d * kPi))));
     const float c2 =
-        static_cast<float>(std::cos(static_cast<double>(static_cast<float>(d * kTwoPi))));
+        static_cast<float>(elementary::Cos(static_cast<double>(static_cast<float>(d * kTwoPi))));
     return static_cast<float>(k042 + 0.5 * static_cast<double>(c1) +
                               k008 * static_cast<double>(c2));
 }
@@ -190,8 +194,8 @@ float CxImage::KernelBessel_Order1(float x) {
     if (m < 8.0f)
         return static_cast<float>(static_cast<double>(x) * static_cast<double>(KernelBessel_J1(m)));
     // Asymptotic form for large arguments.
-    const double s = static_cast<double>(static_cast<float>(std::sin(md)));
-    const double c = static_cast<double>(static_cast<float>(std::cos(md)));
+    const double s = static_cast<double>(static_cast<float>(elementary::Sin(md)));
+    const double c = static_cast<double>(static_cast<float>(elementary::Cos(md)));
     const double r = static_cast<double>(static_cast<float>(std::sqrt(2.0)));
     const double t1 = static_cast<double>(KernelBessel_P1(m)) * (s - c) * (1.0 / r);
     const double t2 = static_cast<double>(KernelBessel_Q1(m)) * (8.0 / md) * (c + s) * (-1.0 / r);
@@ -212,7 +216,7 @@ float CxImage::KernelBessel(const float x) {
 float CxImage::KernelGaussian(const float x) {
     const double d = static_cast<double>(x);
     const float exponent = static_cast<float>(-2.0 * d * d);
-    const float e = static_cast<float>(std::exp(static_cast<double>(exponent)));
+    const float e = static_cast<float>(elementary::Exp(static_cast<double>(exponent)));
     return static_cast<float>(static_cast<double>(e) * kGaussNorm);
 }
 

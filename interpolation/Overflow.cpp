@@ -6,18 +6,24 @@ namespace {
 
 const RGBQUAD kWhiteFallback = {255, 255, 255, 0};
 
-long Wrap(long v, long size) {
+// The integer folds work on 64-bit values whatever the width of long, so a
+// sampler can fold the cells around a coordinate near the 32-bit limits.
+long long Wrap(long long v, long long size) {
     v %= size;
     return v < 0 ? v + size : v;
 }
 
-long Repeat(long v, long size) {
+long long Repeat(long long v, long long size) {
     v = v > 0 ? v : 0;
     return v < size - 1 ? v : size - 1;
 }
 
-long Mirror(long v, long size) {
-    if (v < 0) return (-v) % size;
+// |v| mod size for negative v, without negating the most negative value.
+long long Mirror(long long v, long long size) {
+    if (v < 0) {
+        const long long remainder = -(v + 1) % size + 1;
+        return remainder == size ? 0 : remainder;
+    }
     if (v >= size) return size - (v % size) - 1;
     return v;
 }
@@ -67,8 +73,16 @@ template <typename T> void FoldBoth(T& x, T& y, T width, T height, CxImage::Over
 } // namespace
 
 void CxImage::OverflowCoordinates(long& x, long& y, OverflowMethod method) {
-    if (IsInside(x, y)) return;
-    const long width = head.biWidth, height = head.biHeight;
+    long long wideX = x, wideY = y;
+    FoldWide(wideX, wideY, method);
+    // Every fold lands inside the image, so the results fit a long.
+    x = static_cast<long>(wideX);
+    y = static_cast<long>(wideY);
+}
+
+void CxImage::FoldWide(long long& x, long long& y, OverflowMethod method) const {
+    const long long width = head.biWidth, height = head.biHeight;
+    if (x >= 0 && x < width && y >= 0 && y < height) return;
     // An image without pixels has nothing to fold onto.
     if (width <= 0 || height <= 0) return;
     FoldBoth(x, y, width, height, method);
@@ -84,7 +98,14 @@ void CxImage::OverflowCoordinates(float& x, float& y, OverflowMethod method) {
 
 RGBQUAD CxImage::GetPixelColorWithOverflow(long x, long y, OverflowMethod method,
                                            RGBQUAD* const replacement) {
-    if (pixelBuffer != nullptr && IsInside(x, y)) return BlindGetPixelColor(x, y);
+    return PixelColorWithOverflowWide(x, y, method, replacement);
+}
+
+RGBQUAD CxImage::PixelColorWithOverflowWide(long long x, long long y, OverflowMethod method,
+                                            RGBQUAD* const replacement) {
+    const bool inside = x >= 0 && x < head.biWidth && y >= 0 && y < head.biHeight;
+    if (pixelBuffer != nullptr && inside)
+        return BlindGetPixelColor(static_cast<long>(x), static_cast<long>(y));
 
     RGBQUAD fallback = replacement != nullptr ? *replacement : kWhiteFallback;
     if (pixelBuffer == nullptr) return fallback;
@@ -103,8 +124,8 @@ RGBQUAD CxImage::GetPixelColorWithOverflow(long x, long y, OverflowMethod method
     case OM_WRAP:
     case OM_REPEAT:
     case OM_MIRROR:
-        OverflowCoordinates(x, y, method);
-        return BlindGetPixelColor(x, y);
+        FoldWide(x, y, method);
+        return BlindGetPixelColor(static_cast<long>(x), static_cast<long>(y));
     default:
         return fallback;
     }

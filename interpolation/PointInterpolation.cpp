@@ -5,9 +5,12 @@
 
 namespace {
 
-// Base cell: truncation toward zero, one less for negative coordinates.
-long BaseCell(float v) {
-    return TruncateToLong(v) - (v < 0 ? 1 : 0);
+// Base cell: truncation toward zero, one less for negative coordinates. Cells
+// and window indices are 64-bit whatever the width of long, so a coordinate
+// beyond the 32-bit range (truncated to its most negative value) cannot wrap
+// back inside the image.
+long long BaseCell(float v) {
+    return static_cast<long long>(TruncateToLong(v)) - (v < 0 ? 1 : 0);
 }
 
 // Adds w × value in double precision and keeps the sum as a float.
@@ -57,7 +60,7 @@ float Kernel(CxImage::InterpolationMethod method, float d) {
 }
 
 // Pixel position minus sample position, rounded to float.
-float Distance(long pixel, float sample) {
+float Distance(long long pixel, float sample) {
     return static_cast<float>(static_cast<double>(pixel) - static_cast<double>(sample));
 }
 
@@ -81,7 +84,7 @@ struct ChannelSums {
 
 RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod method,
                                            OverflowMethod overflow, RGBQUAD* const replacement) {
-    long xi = BaseCell(x), yi = BaseCell(y);
+    long long xi = BaseCell(x), yi = BaseCell(y);
 
     if (method == IM_NEAREST_NEIGHBOUR) {
         return GetPixelColorWithOverflow(TruncateToLong(static_cast<double>(x) + 0.5),
@@ -92,9 +95,9 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
     const bool lanczos = method == IM_LANCZOS;
     const bool kernel = !lanczos && method >= IM_BSPLINE && method <= IM_CATROM;
     // Columns of the sample window relative to the base cell.
-    const long before = lanczos ? 5 : kernel ? 1 : 0;
-    const long after = lanczos ? 6 : kernel ? 2 : 1;
-    const long width = head.biWidth, height = head.biHeight;
+    const long long before = lanczos ? 5 : kernel ? 1 : 0;
+    const long long after = lanczos ? 6 : kernel ? 2 : 1;
+    const long long width = head.biWidth, height = head.biHeight;
     auto allOutside = [&]() {
         if (kernel || lanczos)
             return xi + after < 0 || xi - before >= width || yi + after < 0 ||
@@ -126,22 +129,23 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
         }
         ChannelSums sums;
         for (int j = 0; j < size; ++j) {
-            const long yy = yi - before + j;
+            const long long yy = yi - before + j;
             if (direct && windowInside) {
-                const uint8_t* p =
-                    static_cast<const uint8_t*>(BlindGetPixelPointer(xi - before, yy));
+                // The whole window is inside, so its indices fit a long.
+                const long x0 = static_cast<long>(xi - before), row = static_cast<long>(yy);
+                const uint8_t* p = static_cast<const uint8_t*>(BlindGetPixelPointer(x0, row));
                 for (int i = 0; i < size; ++i, p += 3) {
                     const float w = static_cast<float>(kx[i] * ky[j]);
                     Accumulate(sums.blue, w, p[0]);
                     Accumulate(sums.green, w, p[1]);
                     Accumulate(sums.red, w, p[2]);
-                    if (withAlpha) Accumulate(sums.alpha, w, BlindAlphaGet(xi - before + i, yy));
+                    if (withAlpha) Accumulate(sums.alpha, w, BlindAlphaGet(x0 + i, row));
                 }
             } else {
                 for (int i = 0; i < size; ++i) {
                     const float w = static_cast<float>(kx[i] * ky[j]);
                     sums.AddColour(
-                        w, GetPixelColorWithOverflow(xi - before + i, yy, overflow, replacement));
+                        w, PixelColorWithOverflowWide(xi - before + i, yy, overflow, replacement));
                 }
             }
         }
@@ -154,8 +158,9 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
         const long fy = static_cast<long>((static_cast<double>(y) - yi) * 256);
         const long d = (fx * fy) >> 8;
         const long w00 = 256 - fx - fy + d, w10 = fx - d, w01 = fy - d, w11 = d;
-        const uint8_t* p0 = static_cast<const uint8_t*>(BlindGetPixelPointer(xi, yi));
-        const uint8_t* p1 = static_cast<const uint8_t*>(BlindGetPixelPointer(xi, yi + 1));
+        const long cx = static_cast<long>(xi), cy = static_cast<long>(yi);
+        const uint8_t* p0 = static_cast<const uint8_t*>(BlindGetPixelPointer(cx, cy));
+        const uint8_t* p1 = static_cast<const uint8_t*>(BlindGetPixelPointer(cx, cy + 1));
         auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
             return static_cast<uint8_t>((a00 * w00 + a10 * w10 + a01 * w01 + a11 * w11) >> 8);
         };
@@ -175,10 +180,10 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
     const float w10 = static_cast<float>(static_cast<double>(t) - d);
     const float w01 = static_cast<float>(static_cast<double>(u) - d);
     const float w00 = static_cast<float>(1.0 - t - w01);
-    const RGBQUAD c00 = GetPixelColorWithOverflow(xi, yi, overflow, replacement);
-    const RGBQUAD c10 = GetPixelColorWithOverflow(xi + 1, yi, overflow, replacement);
-    const RGBQUAD c01 = GetPixelColorWithOverflow(xi, yi + 1, overflow, replacement);
-    const RGBQUAD c11 = GetPixelColorWithOverflow(xi + 1, yi + 1, overflow, replacement);
+    const RGBQUAD c00 = PixelColorWithOverflowWide(xi, yi, overflow, replacement);
+    const RGBQUAD c10 = PixelColorWithOverflowWide(xi + 1, yi, overflow, replacement);
+    const RGBQUAD c01 = PixelColorWithOverflowWide(xi, yi + 1, overflow, replacement);
+    const RGBQUAD c11 = PixelColorWithOverflowWide(xi + 1, yi + 1, overflow, replacement);
     auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
         return LowByte(static_cast<double>(a00) * w00 + static_cast<double>(a10) * w10 +
                        static_cast<double>(a01) * w01 + static_cast<double>(a11) * d);

@@ -1,4 +1,5 @@
 #include "image/CxImage.h"
+#include "transform/WorkImage.h"
 
 #include <algorithm>
 #include <array>
@@ -90,7 +91,7 @@ bool CxImage::Dither(long method) {
     const DiffusionKernel kernel = KernelFor(method);
 
     for (long y = 0; y < height; ++y) {
-        info.progress = static_cast<int32_t>(100 * y / height);
+        info.progress = static_cast<int32_t>(transform_detail::Percent(y, height));
         if (info.escape != 0) break;
         for (long x = 0; x < width; ++x) {
             const int grey = GetPixelIndex(x, y);

@@ -1,5 +1,7 @@
 #include "image/CxImage.h"
 #include "image/Truncate.h"
+#include "interpolation/Elementary.h"
+#include "transform/WorkImage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -38,9 +40,9 @@ static Region WarpRegion(CxImage& image) {
 bool CxImage::Rotate(float angle, CxImage* destination) {
     if (pixelBuffer == nullptr || !std::isfinite(angle)) return false;
 
-    const double quarter = static_cast<float>(std::acos(0.0));
+    const double quarter = static_cast<float>(elementary::kHalfPi);
     const double radians = -static_cast<double>(angle) * quarter / 90.0;
-    const double c = std::cos(radians), s = std::sin(radians);
+    const double c = elementary::Cos(radians), s = elementary::Sin(radians);
 
     const double width = GetWidth(), height = GetHeight();
     const double cornersX[3] = {width, 0, width - 1};
@@ -60,7 +62,7 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     work.AlphaClear();
 
     for (long j = 0; j < newHeight; ++j) {
-        info.progress = static_cast<int32_t>(100 * j / newHeight);
+        info.progress = static_cast<int32_t>(transform_detail::Percent(j, newHeight));
         if (info.escape != 0) break;
         const double y = static_cast<double>(minY + j);
         for (long i = 0; i < newWidth; ++i) {
@@ -83,12 +85,14 @@ bool CxImage::Skew(float xgain, float ygain, long xpivot, long ypivot, bool inte
     const Region region = WarpRegion(*this);
     const long height = static_cast<long>(GetHeight());
     for (long y = region.bottom; y < region.top; ++y) {
-        info.progress = static_cast<int32_t>(100 * y / height);
+        info.progress = static_cast<int32_t>(transform_detail::Percent(y, height));
         if (info.escape != 0) break;
         for (long x = region.left; x < region.right; ++x) {
             if (!SelectionIsInside(x, y)) continue;
-            const float nx = static_cast<float>(x + static_cast<double>(xgain) * (y - ypivot));
-            const float ny = static_cast<float>(y + static_cast<double>(ygain) * (x - xpivot));
+            const float nx =
+                static_cast<float>(x + static_cast<double>(xgain) * LongDifference(y, ypivot));
+            const float ny =
+                static_cast<float>(y + static_cast<double>(ygain) * LongDifference(x, xpivot));
             if (interpolate) {
                 work.SetPixelColor(
                     x, y, GetPixelColorInterpolated(nx, ny, IM_BILINEAR, OM_BACKGROUND, nullptr),
@@ -120,7 +124,7 @@ bool CxImage::CircleTransform(int type, long radius, float coefficient) {
 
     const long height = static_cast<long>(GetHeight());
     for (long y = region.bottom; y < region.top; ++y) {
-        info.progress = static_cast<int32_t>(100 * y / height);
+        info.progress = static_cast<int32_t>(transform_detail::Percent(y, height));
         if (info.escape != 0) break;
         const long long dy = cy - y;
         for (long x = region.left; x < region.right; ++x) {
@@ -129,7 +133,7 @@ bool CxImage::CircleTransform(int type, long radius, float coefficient) {
             const float r = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
             long sx = -1, sy = -1;
             if (r < radius) {
-                double theta = std::atan2(static_cast<double>(dy), static_cast<double>(dx));
+                double theta = elementary::Atan2(static_cast<double>(dy), static_cast<double>(dx));
                 double rho = 0;
                 switch (type) {
                 case 0:
@@ -152,8 +156,8 @@ bool CxImage::CircleTransform(int type, long radius, float coefficient) {
                     sx = (x % 32) + x - 16;
                     sy = y;
                 } else {
-                    sx = cx + TruncateToLong(std::cos(theta) * rho);
-                    sy = cy - TruncateToLong(std::sin(theta) * rho);
+                    sx = cx + TruncateToLong(elementary::Cos(theta) * rho);
+                    sy = cy - TruncateToLong(elementary::Sin(theta) * rho);
                 }
             }
             CopyNearestPixel(*this, work, x, y, sx, sy);
