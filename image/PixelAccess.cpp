@@ -98,26 +98,27 @@ bool CxImage::IsTransparent(long x, long y) {
 
 void CxImage::DrawLine(int startX, int endX, int startY, int endY, RGBQUAD colour, bool setalpha) {
     if (pixelBuffer == nullptr) return;
-    // 64-bit walk: the extremes of int would overflow the differences.
-    const long dx = std::labs(static_cast<long>(endX) - startX);
-    const long dy = std::labs(static_cast<long>(endY) - startY);
+    // 64-bit walk, whatever the width of long: the extremes of int would
+    // overflow the differences.
+    const long long dx = std::llabs(static_cast<long long>(endX) - startX);
+    const long long dy = std::llabs(static_cast<long long>(endY) - startY);
 
     // Every point steps once along the major axis; the minor axis steps when
     // the accumulated numerator passes the denominator.
     const bool xMajor = dx >= dy;
-    const long majorStart = xMajor ? startX : startY, minorStart = xMajor ? startY : startX;
-    const long majorStep = (xMajor ? endX >= startX : endY >= startY) ? 1 : -1;
-    const long minorStep = (xMajor ? endY >= startY : endX >= startX) ? 1 : -1;
-    const long majorSize = static_cast<long>(xMajor ? GetWidth() : GetHeight());
-    const long den = xMajor ? dx : dy, numadd = xMajor ? dy : dx, count = den;
+    const long long majorStart = xMajor ? startX : startY, minorStart = xMajor ? startY : startX;
+    const long long majorStep = (xMajor ? endX >= startX : endY >= startY) ? 1 : -1;
+    const long long minorStep = (xMajor ? endY >= startY : endX >= startX) ? 1 : -1;
+    const long long majorSize = static_cast<long long>(xMajor ? GetWidth() : GetHeight());
+    const long long den = xMajor ? dx : dy, numadd = xMajor ? dy : dx, count = den;
 
     // Points whose major coordinate lies outside the image draw nothing, so
     // the walk starts at the first point that can be inside and stops after
     // the last: a line between far-away end points costs no more than one
     // across the image, and draws the same pixels.
-    long first = majorStep > 0 ? -majorStart : majorStart - (majorSize - 1);
-    long last = majorStep > 0 ? majorSize - 1 - majorStart : majorStart;
-    first = std::max(first, 0L);
+    long long first = majorStep > 0 ? -majorStart : majorStart - (majorSize - 1);
+    long long last = majorStep > 0 ? majorSize - 1 - majorStart : majorStart;
+    first = std::max(first, 0LL);
     last = std::min(last, count);
     if (first > last) return;
 
@@ -125,14 +126,18 @@ void CxImage::DrawLine(int startX, int endX, int startY, int endY, RGBQUAD colou
     // so the minor axis has stepped once per whole den in the running sum.
     const uint64_t advanced = static_cast<uint64_t>(den / 2) +
                               static_cast<uint64_t>(first) * static_cast<uint64_t>(numadd);
-    long num = den != 0 ? static_cast<long>(advanced % static_cast<uint64_t>(den)) : den / 2;
-    long minor =
+    long long num =
+        den != 0 ? static_cast<long long>(advanced % static_cast<uint64_t>(den)) : den / 2;
+    long long minor =
         minorStart +
-        (den != 0 ? static_cast<long>(advanced / static_cast<uint64_t>(den)) : 0) * minorStep;
-    long major = majorStart + first * majorStep;
+        (den != 0 ? static_cast<long long>(advanced / static_cast<uint64_t>(den)) : 0) * minorStep;
+    long long major = majorStart + first * majorStep;
 
-    for (long i = first; i <= last; ++i) {
-        SetPixelColor(xMajor ? major : minor, xMajor ? minor : major, colour, setalpha);
+    for (long long i = first; i <= last; ++i) {
+        // Both lie within the range of int: the major coordinate inside the
+        // image, the minor one between the end points.
+        SetPixelColor(static_cast<long>(xMajor ? major : minor),
+                      static_cast<long>(xMajor ? minor : major), colour, setalpha);
         num += numadd;
         if (num >= den) {
             num -= den;

@@ -10,8 +10,10 @@
 
 namespace {
 
-long Clamp(long value, long low, long high) {
-    return std::max(low, std::min(value, high));
+// Coordinates are 64-bit in the selection's arithmetic whatever the width of
+// long: sums and differences of 32-bit corners do not fit 32 bits.
+long Clamp(long long value, long low, long high) {
+    return static_cast<long>(std::max<long long>(low, std::min<long long>(value, high)));
 }
 
 // Work-plane marks of the polygon fill.
@@ -26,12 +28,12 @@ void WalkEdge(uint8_t* plane, long width, long height, const POINT& p, const POI
               LONG POINT::*along, LONG POINT::*across, bool walkRows) {
     const long alongSize = walkRows ? height : width, acrossSize = walkRows ? width : height;
     const float slope =
-        static_cast<float>(static_cast<double>(static_cast<long>(n.*across) - p.*across) /
-                           static_cast<double>(static_cast<long>(n.*along) - p.*along));
+        static_cast<float>(static_cast<double>(static_cast<long long>(n.*across) - p.*across) /
+                           static_cast<double>(static_cast<long long>(n.*along) - p.*along));
     const long from = std::max<long>(std::min<long>(p.*along, n.*along), 0);
     const long to = std::min<long>(std::max<long>(p.*along, n.*along), alongSize - 1);
     for (long a = from; a <= to; ++a) {
-        const float offset = static_cast<float>(a - p.*along);
+        const float offset = static_cast<float>(static_cast<long long>(a) - p.*along);
         const long c = TruncateToLong(slope * offset + static_cast<float>(p.*across));
         if (c < 0 || c >= acrossSize) continue;
         plane[walkRows ? c + a * width : a + c * width] = kOutline;
@@ -74,7 +76,8 @@ void FloodOutside(uint8_t* plane, long width, long height, const FillBox& box, l
 }
 
 // Widens the box to hold the bounds, each new bound clamped to the image.
-void GrowBox(RECT& box, long left, long right, long bottom, long top, long width, long height) {
+void GrowBox(RECT& box, long long left, long long right, long long bottom, long long top,
+             long width, long height) {
     if (box.top < top) box.top = static_cast<int32_t>(Clamp(top, 0, height));
     if (box.left > left) box.left = static_cast<int32_t>(Clamp(left, 0, width));
     if (box.right < right) box.right = static_cast<int32_t>(Clamp(right, 0, width));
@@ -185,14 +188,14 @@ bool CxImage::SelectionAddRect(RECT rect) {
 bool CxImage::SelectionAddEllipse(RECT rect) {
     if (selection == nullptr && !SelectionCreate()) return false;
     const long width = static_cast<long>(GetWidth()), height = static_cast<long>(GetHeight());
-    const long xRadius = std::labs(static_cast<long>(rect.right) - rect.left) / 2;
-    const long yRadius = std::labs(static_cast<long>(rect.top) - rect.bottom) / 2;
+    const long long xRadius = std::llabs(static_cast<long long>(rect.right) - rect.left) / 2;
+    const long long yRadius = std::llabs(static_cast<long long>(rect.top) - rect.bottom) / 2;
     if (xRadius == 0 || yRadius == 0) return false;
-    const long xc = (static_cast<long>(rect.left) + rect.right) / 2;
-    const long yc = (static_cast<long>(rect.top) + rect.bottom) / 2;
+    const long long xc = (static_cast<long long>(rect.left) + rect.right) / 2;
+    const long long yc = (static_cast<long long>(rect.top) + rect.bottom) / 2;
 
-    const long left = xc - xRadius, right = xc + xRadius;
-    const long bottom = yc - yRadius, top = yc + yRadius;
+    const long long left = xc - xRadius, right = xc + xRadius;
+    const long long bottom = yc - yRadius, top = yc + yRadius;
     GrowBox(info.selectionBox, left, right, bottom, top, width, height);
 
     const long x0 = Clamp(left, 0, width), x1 = Clamp(right, 0, width);
@@ -211,10 +214,12 @@ bool CxImage::SelectionAddEllipse(RECT rect) {
     };
     for (long y = y0; y < ycClamped; ++y)
         for (long x = x0; x < x1; ++x)
-            if (static_cast<long>(ycf - yr * halfHeight(x)) < y) selection[x + y * width] = 255;
+            if (static_cast<long long>(ycf - yr * halfHeight(x)) < y)
+                selection[x + y * width] = 255;
     for (long y = ycClamped; y < y1; ++y)
         for (long x = x0; x < x1; ++x)
-            if (y < static_cast<long>(ycf + yr * halfHeight(x))) selection[x + y * width] = 255;
+            if (y < static_cast<long long>(ycf + yr * halfHeight(x)))
+                selection[x + y * width] = 255;
     return true;
 }
 

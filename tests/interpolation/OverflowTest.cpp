@@ -120,4 +120,30 @@ TEST(Overflow, RemappingMethodsReadFoldedPixels) {
     EXPECT_EQ(empty.GetPixelColorWithOverflow(0, 0, CxImage::OM_WRAP, nullptr).rgbRed, 255);
 }
 
+// The extremes of long, whatever its width, fold to the pixel the rules give
+// (no negation of the most negative value, no read outside the row).
+TEST(Overflow, ExtremeLongsFoldInside) {
+    CxImage image(7, 1, 8);
+    image.SetGrayPalette();
+    for (long x = 0; x < 7; ++x) image.SetPixelIndex(x, 0, static_cast<unsigned char>(x * 10));
+    const long min = std::numeric_limits<long>::min(), max = std::numeric_limits<long>::max();
+    // |min| mod 7 and max mod 7, computed without overflow.
+    const long minMod = static_cast<long>(-(min + 7) % 7), maxMod = max % 7;
+    const struct {
+        long x;
+        CxImage::OverflowMethod method;
+        long folded;
+    } cases[] = {
+        {min, CxImage::OM_WRAP, (7 - minMod) % 7}, {max, CxImage::OM_WRAP, maxMod},
+        {min, CxImage::OM_MIRROR, minMod},         {max, CxImage::OM_MIRROR, 6 - maxMod},
+        {min, CxImage::OM_REPEAT, 0},              {max, CxImage::OM_REPEAT, 6},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FoldX(image, c.x, c.method), c.folded) << c.x << " method " << c.method;
+        EXPECT_EQ(image.GetPixelColorWithOverflow(c.x, 0, c.method, nullptr).rgbRed,
+                  c.folded * 10)
+            << c.x << " method " << c.method;
+    }
+}
+
 } // namespace
