@@ -317,6 +317,8 @@ public:
                               CxImage* destination = nullptr);
 
 protected:
+    friend class NearestIndexCache;
+
     void Startup(unsigned long type);
     void CopyInfo(const CxImage& source);
     // Builds the work image of a transformation: this image's attributes,

@@ -1,4 +1,5 @@
 #include "image/CxImage.h"
+#include "image/NearestIndexCache.h"
 
 #include <algorithm>
 #include <cstring>
@@ -264,24 +265,8 @@ unsigned char CxImage::GetNearestIndex(RGBQUAD colour) {
     info.nearestValid = true;
 
     const uint32_t searched = head.biClrImportant != 0 ? head.biClrImportant : head.biClrUsed;
-    int32_t bestDistance = 200000;
-    uint8_t best = 0;
-    for (uint32_t i = 0; i < searched && i < head.biClrUsed; ++i) {
-        const int32_t db = palette[i].rgbBlue - colour.rgbBlue;
-        const int32_t dg = palette[i].rgbGreen - colour.rgbGreen;
-        const int32_t dr = palette[i].rgbRed - colour.rgbRed;
-        const int32_t distance = db * db + dg * dg + dr * dr;
-        if (distance == 0) {
-            best = static_cast<uint8_t>(i);
-            break;
-        }
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = static_cast<uint8_t>(i);
-        }
-    }
-    info.nearestIndex = best;
-    return best;
+    info.nearestIndex = SearchNearestIndex(palette, std::min(searched, head.biClrUsed), colour);
+    return info.nearestIndex;
 }
 
 RGBQUAD CxImage::RGBtoRGBQUAD(unsigned long colour) {

@@ -1,4 +1,5 @@
 #include "image/CxImage.h"
+#include "image/NearestIndexCache.h"
 #include "image/Truncate.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
@@ -43,6 +44,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
 
     const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
     const bool direct = pointSampling && !IsIndexed();
+    NearestIndexCache writer(work);
     for (long y = 0; y < newHeight; ++y) {
         info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
         if (info.escape != 0) break;
@@ -56,7 +58,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             if (direct)
                 row.Store(x, c);
             else
-                work.SetPixelColor(x, y, c, true);
+                writer.SetPixelColor(x, y, c, true);
         }
     }
 
@@ -121,6 +123,7 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
     const bool indexed = IsIndexed();
     const bool alphaIn = AlphaIsValid();
+    NearestIndexCache writer(work);
     float v = sy0;
     for (long y = 0; y < newHeight; ++y, v += 1.0f) {
         info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
@@ -137,7 +140,7 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
             }
             const RGBQUAD c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
             if (indexed)
-                work.SetPixelColor(x, y, c, alphaIn);
+                writer.SetPixelColor(x, y, c, alphaIn);
             else
                 row.Store(x, c);
         }

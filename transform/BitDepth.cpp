@@ -1,4 +1,6 @@
 #include "image/CxImage.h"
+#include "image/NearestIndexCache.h"
+#include "transform/WorkImage.h"
 
 #include <algorithm>
 
@@ -54,12 +56,15 @@ bool CxImage::DecreaseBpp(unsigned long bpp, bool errorDiffusion, RGBQUAD* palet
         return false;
     }
 
+    // The result's palette is final from here on, and the source's does not
+    // change: both take their colour writes through a cache.
+    NearestIndexCache writer(work), diffuser(*this);
     for (long y = 0; y < height; ++y) {
         if (info.escape != 0) break;
-        info.progress = static_cast<int32_t>(y * 100 / height);
+        info.progress = static_cast<int32_t>(transform_detail::Percent(y, height));
         for (long x = 0; x < width; ++x) {
             const RGBQUAD c = GetPixelColor(x, y, true);
-            work.SetPixelColor(x, y, c, false);
+            writer.SetPixelColor(x, y, c, false);
             if (!errorDiffusion) continue;
             // The quantisation error goes to the unvisited neighbours in the
             // source itself, so later pixels compensate for it.
@@ -74,7 +79,7 @@ bool CxImage::DecreaseBpp(unsigned long bpp, bool errorDiffusion, RGBQUAD* palet
                 n.rgbRed = AddClamped(n.rgbRed, errorRed, share.weight);
                 n.rgbGreen = AddClamped(n.rgbGreen, errorGreen, share.weight);
                 n.rgbBlue = AddClamped(n.rgbBlue, errorBlue, share.weight);
-                SetPixelColor(tx, ty, n, false);
+                diffuser.SetPixelColor(tx, ty, n, false);
             }
         }
     }

@@ -1,4 +1,5 @@
 #include "image/CxImage.h"
+#include "image/NearestIndexCache.h"
 #include "image/Truncate.h"
 #include "interpolation/Elementary.h"
 #include "transform/WorkImage.h"
@@ -84,6 +85,7 @@ bool CxImage::Skew(float xgain, float ygain, long xpivot, long ypivot, bool inte
 
     const Region region = WarpRegion(*this);
     const long height = static_cast<long>(GetHeight());
+    NearestIndexCache writer(work);
     for (long y = region.bottom; y < region.top; ++y) {
         info.progress = static_cast<int32_t>(transform_detail::Percent(y, height));
         if (info.escape != 0) break;
@@ -94,7 +96,7 @@ bool CxImage::Skew(float xgain, float ygain, long xpivot, long ypivot, bool inte
             const float ny =
                 static_cast<float>(y + static_cast<double>(ygain) * LongDifference(x, xpivot));
             if (interpolate) {
-                work.SetPixelColor(
+                writer.SetPixelColor(
                     x, y, GetPixelColorInterpolated(nx, ny, IM_BILINEAR, OM_BACKGROUND, nullptr),
                     true);
             } else {

@@ -2,6 +2,7 @@
 // QIShrink (integer box reduction).
 
 #include "image/CxImage.h"
+#include "image/NearestIndexCache.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
@@ -46,6 +47,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
                          static_cast<unsigned long>(newHeight)))
         return false;
+    NearestIndexCache writer(work);
 
     const bool indexed = head.biClrUsed != 0;
     const size_t stride = info.effWidth;
@@ -64,7 +66,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             if (info.escape != 0) break;
             const long sy = sourceY(y);
             for (long x = 0; x < newWidth; ++x)
-                work.SetPixelColor(x, y, GetPixelColor(sourceX(x), sy, true), false);
+                writer.SetPixelColor(x, y, GetPixelColor(sourceX(x), sy, true), false);
         }
     } else if (mode == 2) {
         for (long y = 0; y < newHeight; ++y) {
@@ -104,7 +106,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 const RGBQUAD c{static_cast<uint8_t>(static_cast<long>(b)),
                                 static_cast<uint8_t>(static_cast<long>(g)),
                                 static_cast<uint8_t>(static_cast<long>(r)), 0};
-                work.BlindSetPixelColor(x, y, c, false);
+                writer.SetPixelColor(x, y, c, false);
             }
         }
     } else if (newWidth < W && newHeight < H && head.biBitCount == 24) {
@@ -231,7 +233,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 const RGBQUAD c{blend(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
                                 blend(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),
                                 blend(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed), 0};
-                work.SetPixelColor(x, y, c, false);
+                writer.SetPixelColor(x, y, c, false);
             }
         }
     }
@@ -267,6 +269,7 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
                          static_cast<unsigned long>(newHeight)))
         return false;
+    NearestIndexCache writer(work);
 
     // Sums are 64-bit so that no reduction, however large, can overflow them.
     struct Sum {
@@ -325,7 +328,7 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
                     // Bytes straight into the row at 24 bpp, the nearest entry
                     // when indexed. The averaged alpha is stored at every depth:
                     // an indexed pixel write keeps none, and it would be lost.
-                    work.BlindSetPixelColor(x, row, c, false);
+                    writer.SetPixelColor(x, row, c, false);
                     if (hasAlpha)
                         work.alpha[static_cast<size_t>(row) * newWidth + x] = c.rgbReserved;
                 }

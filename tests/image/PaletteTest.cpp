@@ -1,3 +1,4 @@
+#include "image/NearestIndexCache.h"
 #include "tests/image/TestImage.h"
 
 #include <gtest/gtest.h>
@@ -221,3 +222,34 @@ TEST(ImagePalette, ColorrefConversions) {
 }
 
 } // namespace
+
+// The cache of nearest indices answers exactly as GetNearestIndex does, on
+// the identity grey ramp (computed directly), on a palette with repeated
+// entries and a short search range, and with the image's own memory.
+TEST(NearestIndexCache, AnswersAsTheSearch) {
+    CxImage grey(2, 2, 8), mixed(2, 2, 8), reference(2, 2, 8);
+    grey.SetGrayPalette();
+    for (unsigned i = 0; i < 256; ++i)
+        mixed.SetPaletteColor(static_cast<unsigned char>(i), static_cast<uint8_t>(i * 37 % 64 * 4),
+                              static_cast<uint8_t>(i * 11), static_cast<uint8_t>(i / 3 * 3));
+    mixed.SetClrImportant(200);
+    for (CxImage* image : {&grey, &mixed}) {
+        reference.Copy(*image);
+        reference.SetClrImportant(image->GetClrImportant());
+        NearestIndexCache cache(*image);
+        uint32_t state = 7;
+        for (int i = 0; i < 20000; ++i) {
+            state = state * 1664525u + 1013904223u;
+            RGBQUAD c{static_cast<uint8_t>(state >> 8), static_cast<uint8_t>(state >> 16),
+                      static_cast<uint8_t>(state >> 24), static_cast<uint8_t>(i)};
+            if (i % 3 == 0) c.rgbGreen = c.rgbRed = c.rgbBlue;
+            ASSERT_EQ(cache.Find(c), reference.GetNearestIndex(c)) << i;
+        }
+    }
+    // A remembered colour is answered from memory, as GetNearestIndex does,
+    // even when the palette changed behind it.
+    const RGBQUAD c{9, 9, 9, 0};
+    EXPECT_EQ(grey.GetNearestIndex(c), 9);
+    grey.GetPalette()[9] = RGBQUAD{0, 0, 0, 0};
+    EXPECT_EQ(NearestIndexCache(grey).Find(c), 9);
+}
