@@ -13,6 +13,9 @@
 // row of the picture), each padded to a multiple of 4 bytes.
 //
 // Failures are reported by results (false or null), never by exceptions.
+struct SampleWindow;
+struct SampleAxis;
+
 class UEYE_EXPORT CxImage {
 public:
     // Three bytes in the order red, green, blue.
@@ -348,6 +351,11 @@ protected:
     void FoldWide(long long& x, long long& y, OverflowMethod method) const;
     RGBQUAD PixelColorWithOverflowWide(long long x, long long y, OverflowMethod method,
                                        RGBQUAD* const replacement);
+
+    // The interpolating sampler's walk over a sample window whose axes are
+    // prepared (the same for a whole column or row of samples).
+    RGBQUAD SampleWindowAt(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
+                           OverflowMethod overflow, RGBQUAD* const replacement);
 
     void AddAveragingCont(const RGBQUAD& colour, float weight, float& red, float& green,
                           float& blue, float& alpha);

@@ -3,10 +3,12 @@
 #include "image/Truncate.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
+#include "interpolation/SampleWindow.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 // One row of a 24-bit work image written straight through its pixel row and
 // its alpha plane row (when there is one).
@@ -45,16 +47,39 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
     const bool direct = pointSampling && !IsIndexed();
     NearestIndexCache writer(work);
+    auto sourceX = [xs](long x) { return static_cast<float>((x + 0.5) * xs - 0.5); };
+    // Point sampling prepares each column's axis (base cell, kernel weights)
+    // once; a sample whose window lies wholly outside takes the sampler's
+    // folding path instead, exactly as a single sample would.
+    const SampleWindow window(method);
+    const bool prepared = pointSampling && method != IM_NEAREST_NEIGHBOUR;
+    std::vector<SampleAxis> columns;
+    if (prepared) {
+        try {
+            columns.reserve(static_cast<size_t>(newWidth));
+        } catch (const std::exception&) {
+            return false;
+        }
+        for (long x = 0; x < newWidth; ++x) columns.emplace_back(window, sourceX(x));
+    }
+    const long long width = head.biWidth, height = head.biHeight;
     for (long y = 0; y < newHeight; ++y) {
         info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
         if (info.escape != 0) break;
         const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
+        const SampleAxis rowAxis(window, sy);
         DirectRow row(work, y);
         for (long x = 0; x < newWidth; ++x) {
-            const float sx = static_cast<float>((x + 0.5) * xs - 0.5);
-            const RGBQUAD c =
-                pointSampling ? GetPixelColorInterpolated(sx, sy, method, overflow, nullptr)
-                              : GetAreaColorInterpolated(sx, sy, xs, ys, method, overflow, nullptr);
+            const float sx = sourceX(x);
+            RGBQUAD c;
+            if (prepared && !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell,
+                                               width, height))
+                c = SampleWindowAt(window, columns[static_cast<size_t>(x)], rowAxis, overflow,
+                                   nullptr);
+            else if (pointSampling)
+                c = GetPixelColorInterpolated(sx, sy, method, overflow, nullptr);
+            else
+                c = GetAreaColorInterpolated(sx, sy, xs, ys, method, overflow, nullptr);
             if (direct)
                 row.Store(x, c);
             else

@@ -1,17 +1,10 @@
 #include "image/CxImage.h"
 #include "image/Truncate.h"
+#include "interpolation/SampleWindow.h"
 
 #include <cmath>
 
 namespace {
-
-// Base cell: truncation toward zero, one less for negative coordinates. Cells
-// and window indices are 64-bit whatever the width of long, so a coordinate
-// beyond the 32-bit range (truncated to its most negative value) cannot wrap
-// back inside the image.
-long long BaseCell(float v) {
-    return static_cast<long long>(TruncateToLong(v)) - (v < 0 ? 1 : 0);
-}
 
 // Adds w × value in double precision and keeps the sum as a float.
 void Accumulate(float& sum, float weight, double value) {
@@ -82,51 +75,70 @@ struct ChannelSums {
 
 } // namespace
 
+long long BaseCell(float v) {
+    return static_cast<long long>(TruncateToLong(v)) - (v < 0 ? 1 : 0);
+}
+
+SampleWindow::SampleWindow(CxImage::InterpolationMethod m)
+    : method(m), kernel(m >= CxImage::IM_BSPLINE && m <= CxImage::IM_CATROM),
+      before(m == CxImage::IM_LANCZOS ? 5
+             : kernel                 ? 1
+                                      : 0),
+      after(m == CxImage::IM_LANCZOS ? 6
+            : kernel                 ? 2
+                                     : 1),
+      size(static_cast<int>(before + after + 1)) {}
+
+bool SampleWindow::AllOutside(long long xi, long long yi, long long width, long long height) const {
+    if (kernel)
+        return xi + after < 0 || xi - before >= width || yi + after < 0 || yi - before >= height;
+    return xi < -1 || xi >= width || yi < -1 || yi >= height;
+}
+
+SampleAxis::SampleAxis(const SampleWindow& window, float v)
+    : coordinate(v), cell(BaseCell(v)), weights{}, fraction(0) {
+    if (window.kernel) {
+        // Separable weights: a 4-cell window, or 12 cells for Lanczos with radius 6.
+        for (int i = 0; i < window.size; ++i)
+            weights[i] = Kernel(window.method, Distance(cell - window.before + i, v));
+    } else if (cell >= 0 && cell < INT32_MAX) {
+        // Only the fast path reads it, for a cell inside the image.
+        fraction = static_cast<long>((static_cast<double>(v) - cell) * 256);
+    }
+}
+
 RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod method,
                                            OverflowMethod overflow, RGBQUAD* const replacement) {
-    long long xi = BaseCell(x), yi = BaseCell(y);
-
     if (method == IM_NEAREST_NEIGHBOUR) {
         return GetPixelColorWithOverflow(TruncateToLong(static_cast<double>(x) + 0.5),
                                          TruncateToLong(static_cast<double>(y) + 0.5), overflow,
                                          replacement);
     }
-
-    const bool lanczos = method == IM_LANCZOS;
-    const bool kernel = !lanczos && method >= IM_BSPLINE && method <= IM_CATROM;
-    // Columns of the sample window relative to the base cell.
-    const long long before = lanczos ? 5 : kernel ? 1 : 0;
-    const long long after = lanczos ? 6 : kernel ? 2 : 1;
-    const long long width = head.biWidth, height = head.biHeight;
-    auto allOutside = [&]() {
-        if (kernel || lanczos)
-            return xi + after < 0 || xi - before >= width || yi + after < 0 ||
-                   yi - before >= height;
-        return xi < -1 || xi >= width || yi < -1 || yi >= height;
-    };
-    if (allOutside()) {
+    const SampleWindow window(method);
+    if (window.AllOutside(BaseCell(x), BaseCell(y), head.biWidth, head.biHeight)) {
         if (overflow > 0 && overflow <= OM_TRANSPARENT)
             return GetPixelColorWithOverflow(-999, -999, overflow, replacement);
         OverflowCoordinates(x, y, overflow);
-        xi = BaseCell(x);
-        yi = BaseCell(y);
     }
+    return SampleWindowAt(window, SampleAxis(window, x), SampleAxis(window, y), overflow,
+                          replacement);
+}
 
+RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax,
+                                const SampleAxis& ay, OverflowMethod overflow,
+                                RGBQUAD* const replacement) {
+    const long long xi = ax.cell, yi = ay.cell;
+    const long long before = window.before, after = window.after;
+    const long long width = head.biWidth, height = head.biHeight;
     const bool direct = pixelBuffer != nullptr && head.biClrUsed == 0;
     const bool withAlpha = AlphaIsValid();
     const bool windowInside =
         xi - before >= 0 && xi + after < width && yi - before >= 0 && yi + after < height;
 
-    if (kernel || lanczos) {
-        // Separable weights, computed once per call: a 4 x 4 window, or
-        // 12 x 12 for Lanczos with radius 6.
-        const int size = static_cast<int>(before + after + 1);
-        float kx[12], ky[12];
-        for (int i = 0; i < size; ++i) {
-            const float dx = Distance(xi - before + i, x), dy = Distance(yi - before + i, y);
-            kx[i] = Kernel(method, dx);
-            ky[i] = Kernel(method, dy);
-        }
+    if (window.kernel) {
+        const int size = window.size;
+        const float* kx = ax.weights;
+        const float* ky = ay.weights;
         ChannelSums sums;
         for (int j = 0; j < size; ++j) {
             const long long yy = yi - before + j;
@@ -154,8 +166,7 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
 
     // Bilinear, also for every method value outside the enumeration.
     if (direct && windowInside) {
-        const long fx = static_cast<long>((static_cast<double>(x) - xi) * 256);
-        const long fy = static_cast<long>((static_cast<double>(y) - yi) * 256);
+        const long fx = ax.fraction, fy = ay.fraction;
         const long d = (fx * fy) >> 8;
         const long w00 = 256 - fx - fy + d, w10 = fx - d, w01 = fy - d, w11 = d;
         const long cx = static_cast<long>(xi), cy = static_cast<long>(yi);
@@ -174,8 +185,8 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
         return result;
     }
 
-    const float t = static_cast<float>(static_cast<double>(x) - xi);
-    const float u = static_cast<float>(static_cast<double>(y) - yi);
+    const float t = static_cast<float>(static_cast<double>(ax.coordinate) - xi);
+    const float u = static_cast<float>(static_cast<double>(ay.coordinate) - yi);
     const float d = static_cast<float>(static_cast<double>(t) * u);
     const float w10 = static_cast<float>(static_cast<double>(t) - d);
     const float w01 = static_cast<float>(static_cast<double>(u) - d);
