@@ -356,6 +356,10 @@ protected:
     // prepared (the same for a whole column or row of samples).
     RGBQUAD SampleWindowAt(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
                            OverflowMethod overflow, RGBQUAD* const replacement);
+    // The kernel walk of `count` samples on one row axis whose windows all lie
+    // inside this 24-bit image.
+    void SampleWindowsInside(const SampleWindow& window, const SampleAxis* const* columns,
+                             int count, const SampleAxis& ay, RGBQUAD* results);
 
     void AddAveragingCont(const RGBQUAD& colour, float weight, float& red, float& green,
                           float& blue, float& alpha);

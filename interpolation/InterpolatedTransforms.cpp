@@ -63,13 +63,35 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         for (long x = 0; x < newWidth; ++x) columns.emplace_back(window, sourceX(x));
     }
     const long long width = head.biWidth, height = head.biHeight;
+    // Kernel samples whose windows lie inside a 24-bit source are taken in
+    // runs along the row, their walks interleaved.
+    const bool batched = prepared && direct && window.kernel;
+    auto inside = [&](const SampleAxis& axis, long long size) {
+        return axis.cell - window.before >= 0 && axis.cell + window.after < size;
+    };
+    constexpr long kRun = 64;
     for (long y = 0; y < newHeight; ++y) {
         info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
         if (info.escape != 0) break;
         const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
         const SampleAxis rowAxis(window, sy);
+        const bool rowInside = batched && inside(rowAxis, height);
         DirectRow row(work, y);
-        for (long x = 0; x < newWidth; ++x) {
+        for (long x = 0; x < newWidth;) {
+            const SampleAxis* run[kRun];
+            long count = 0;
+            while (rowInside && count < kRun && x + count < newWidth &&
+                   inside(columns[static_cast<size_t>(x + count)], width)) {
+                run[count] = &columns[static_cast<size_t>(x + count)];
+                ++count;
+            }
+            if (count > 0) {
+                RGBQUAD results[kRun];
+                SampleWindowsInside(window, run, static_cast<int>(count), rowAxis, results);
+                for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
+                x += count;
+                continue;
+            }
             const float sx = sourceX(x);
             RGBQUAD c;
             if (prepared && !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell,
@@ -84,6 +106,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 row.Store(x, c);
             else
                 writer.SetPixelColor(x, y, c, true);
+            ++x;
         }
     }
 

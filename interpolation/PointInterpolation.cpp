@@ -73,6 +73,37 @@ struct ChannelSums {
     }
 };
 
+// The kernel walk of N samples whose windows lie inside a 24-bit image, all
+// on the same row axis. Their sums are independent chains, interleaved so
+// that the roundings of one overlap those of the others; each sum takes the
+// same terms in the same order as a single sample's.
+template <int N>
+void InsideKernelSums(const uint8_t* firstRow, size_t stride, const uint8_t* alpha,
+                      size_t alphaStride, const SampleWindow& window,
+                      const SampleAxis* const* columns, const SampleAxis& ay, RGBQUAD* results) {
+    ChannelSums sums[N];
+    for (int j = 0; j < window.size; ++j) {
+        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
+        const float wy = ay.weights[j];
+        const uint8_t* pixels[N];
+        const uint8_t* alphas[N];
+        for (int k = 0; k < N; ++k) {
+            const size_t x0 = static_cast<size_t>(columns[k]->cell - window.before);
+            pixels[k] = firstRow + row * stride + 3 * x0;
+            alphas[k] = alpha != nullptr ? alpha + row * alphaStride + x0 : nullptr;
+        }
+        for (int i = 0; i < window.size; ++i)
+            for (int k = 0; k < N; ++k) {
+                const float w = static_cast<float>(columns[k]->weights[i] * wy);
+                Accumulate(sums[k].blue, w, pixels[k][3 * i]);
+                Accumulate(sums[k].green, w, pixels[k][3 * i + 1]);
+                Accumulate(sums[k].red, w, pixels[k][3 * i + 2]);
+                if (alpha != nullptr) Accumulate(sums[k].alpha, w, alphas[k][i]);
+            }
+    }
+    for (int k = 0; k < N; ++k) results[k] = sums[k].Result(alpha != nullptr);
+}
+
 } // namespace
 
 long long BaseCell(float v) {
@@ -139,26 +170,19 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
         const int size = window.size;
         const float* kx = ax.weights;
         const float* ky = ay.weights;
+        if (direct && windowInside) {
+            RGBQUAD result;
+            const SampleAxis* column = &ax;
+            SampleWindowsInside(window, &column, 1, ay, &result);
+            return result;
+        }
         ChannelSums sums;
         for (int j = 0; j < size; ++j) {
             const long long yy = yi - before + j;
-            if (direct && windowInside) {
-                // The whole window is inside, so its indices fit a long.
-                const long x0 = static_cast<long>(xi - before), row = static_cast<long>(yy);
-                const uint8_t* p = static_cast<const uint8_t*>(BlindGetPixelPointer(x0, row));
-                for (int i = 0; i < size; ++i, p += 3) {
-                    const float w = static_cast<float>(kx[i] * ky[j]);
-                    Accumulate(sums.blue, w, p[0]);
-                    Accumulate(sums.green, w, p[1]);
-                    Accumulate(sums.red, w, p[2]);
-                    if (withAlpha) Accumulate(sums.alpha, w, BlindAlphaGet(x0 + i, row));
-                }
-            } else {
-                for (int i = 0; i < size; ++i) {
-                    const float w = static_cast<float>(kx[i] * ky[j]);
-                    sums.AddColour(
-                        w, PixelColorWithOverflowWide(xi - before + i, yy, overflow, replacement));
-                }
+            for (int i = 0; i < size; ++i) {
+                const float w = static_cast<float>(kx[i] * ky[j]);
+                sums.AddColour(
+                    w, PixelColorWithOverflowWide(xi - before + i, yy, overflow, replacement));
             }
         }
         return sums.Result(withAlpha);
@@ -205,4 +229,17 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
                    withAlpha
                        ? mix(c00.rgbReserved, c10.rgbReserved, c01.rgbReserved, c11.rgbReserved)
                        : uint8_t(0)};
+}
+
+void CxImage::SampleWindowsInside(const SampleWindow& window, const SampleAxis* const* columns,
+                                  int count, const SampleAxis& ay, RGBQUAD* results) {
+    const uint8_t* alphaPlane = AlphaIsValid() ? alpha : nullptr;
+    const size_t width = static_cast<size_t>(head.biWidth);
+    int done = 0;
+    for (; done + 4 <= count; done += 4)
+        InsideKernelSums<4>(info.firstRow, info.effWidth, alphaPlane, width, window, columns + done,
+                            ay, results + done);
+    for (; done < count; ++done)
+        InsideKernelSums<1>(info.firstRow, info.effWidth, alphaPlane, width, window, columns + done,
+                            ay, results + done);
 }
