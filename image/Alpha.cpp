@@ -1,7 +1,9 @@
 #include "image/CxImage.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -120,27 +122,28 @@ bool CxImage::AlphaSet(CxImage& from) {
 bool CxImage::AlphaFlip() {
     if (alpha == nullptr) return false;
     const size_t width = GetWidth(), height = GetHeight();
-    uint8_t* flipped = static_cast<uint8_t*>(std::malloc(PlaneBytes(width, height)));
-    if (flipped == nullptr) return false;
-    for (size_t row = 0; row < height; ++row)
-        std::memcpy(flipped + row * width, alpha + (height - 1 - row) * width, width);
-    std::free(alpha);
-    alpha = flipped;
+    std::vector<uint8_t> spare;
+    try {
+        spare.resize(width);
+    } catch (const std::exception&) {
+        return false;
+    }
+    // Rows swapped in place, through one spare row.
+    for (size_t row = 0; row < height / 2; ++row) {
+        uint8_t* low = alpha + row * width;
+        uint8_t* high = alpha + (height - 1 - row) * width;
+        std::memcpy(spare.data(), low, width);
+        std::memcpy(low, high, width);
+        std::memcpy(high, spare.data(), width);
+    }
     return true;
 }
 
 bool CxImage::AlphaMirror() {
     if (alpha == nullptr) return false;
     const size_t width = GetWidth(), height = GetHeight();
-    uint8_t* mirrored = static_cast<uint8_t*>(std::malloc(PlaneBytes(width, height)));
-    if (mirrored == nullptr) return false;
-    for (size_t row = 0; row < height; ++row) {
-        const uint8_t* source = alpha + row * width;
-        uint8_t* target = mirrored + row * width;
-        for (size_t x = 0; x < width; ++x) target[x] = source[width - 1 - x];
-    }
-    std::free(alpha);
-    alpha = mirrored;
+    for (size_t row = 0; row < height; ++row)
+        std::reverse(alpha + row * width, alpha + (row + 1) * width);
     return true;
 }
 

@@ -328,6 +328,12 @@ protected:
     // depth, type and palette at the given size, with an alpha plane when
     // this image has one. False when it or its alpha plane cannot be made.
     bool CreateWorkImage(CxImage& work, unsigned long width, unsigned long height);
+    static void SetCreatedHeader(BITMAPINFOHEADER& header, int32_t width, int32_t height,
+                                 uint16_t bpp, uint32_t colours, uint32_t rowBytes);
+    // Leaves this image as copying it into a work image without its selection
+    // and transferring that back would: operations that rearrange pixels in
+    // place (Flip, Mirror) give the same result as through a work image.
+    void RecreateInPlace();
     // Moves an 8-bit grey image of a plane (alpha or selection, one byte per
     // pixel) into the destination.
     bool PlaneToGreyImage(const uint8_t* plane, CxImage& destination);

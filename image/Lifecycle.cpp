@@ -103,17 +103,10 @@ void* CxImage::Create(unsigned long width, unsigned long height, unsigned long b
         return nullptr;
     }
 
-    head.biClrUsed = colours;
     info.effWidth = static_cast<uint32_t>(effWidth);
     info.imageType = static_cast<uint32_t>(type);
-    head.biWidth = static_cast<int32_t>(width);
-    head.biHeight = static_cast<int32_t>(height);
-    head.biBitCount = static_cast<uint16_t>(bpp);
-    head.biSize = sizeof(BITMAPINFOHEADER);
-    head.biPlanes = 1;
-    head.biCompression = BI_RGB;
-    head.biSizeImage = static_cast<uint32_t>(rowBytes);
-    head.biClrImportant = 0;
+    SetCreatedHeader(head, static_cast<int32_t>(width), static_cast<int32_t>(height),
+                     static_cast<uint16_t>(bpp), colours, static_cast<uint32_t>(rowBytes));
 
     // Zero-filled: an all-zero palette, and rows (padding included) that hold
     // the same bytes on every run until they are written.
@@ -213,6 +206,34 @@ bool CxImage::PlaneToGreyImage(const uint8_t* plane, CxImage& destination) {
     work.SetGrayPalette();
     destination.Transfer(work);
     return true;
+}
+
+// The fields Create writes into a header; the others keep what they hold.
+void CxImage::SetCreatedHeader(BITMAPINFOHEADER& header, int32_t width, int32_t height,
+                               uint16_t bpp, uint32_t colours, uint32_t rowBytes) {
+    header.biClrUsed = colours;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biBitCount = bpp;
+    header.biSize = sizeof(BITMAPINFOHEADER);
+    header.biPlanes = 1;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = rowBytes;
+    header.biClrImportant = 0;
+}
+
+void CxImage::RecreateInPlace() {
+    // A new image's header (its resolution fields as Startup sets them) with
+    // this image's shape, also in the copy that heads the pixel buffer.
+    const CxImage fresh;
+    BITMAPINFOHEADER created = fresh.head;
+    SetCreatedHeader(created, head.biWidth, head.biHeight, head.biBitCount, head.biClrUsed,
+                     head.biSizeImage);
+    head = created;
+    std::memcpy(pixelBuffer, &head, sizeof(BITMAPINFOHEADER));
+    info.nearestValid = false;
+    std::free(selection);
+    selection = nullptr;
 }
 
 bool CxImage::Transfer(CxImage& from) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 using transform_detail::Percent;
 
@@ -174,55 +175,67 @@ bool CxImage::GrayScale() {
     return Transfer(work);
 }
 
+// Flip and Mirror rearrange the pixels in place and then leave the image as
+// building the result in a work image (without the selection) and
+// transferring it would. A ghost cannot take a result: it stays unchanged.
 bool CxImage::Flip() {
-    if (pixelBuffer == nullptr) return false;
-    CxImage work(*this, false, false, true);
-    if (!work.IsValid()) return false;
+    if (pixelBuffer == nullptr || info.ghostOwner != nullptr) return false;
     const size_t stride = info.effWidth;
     const size_t height = GetHeight();
-    for (size_t i = 0; i < height; ++i)
-        std::memcpy(work.info.firstRow + i * stride, info.firstRow + (height - 1 - i) * stride,
-                    stride);
-    work.AlphaFlip();
-    return Transfer(work);
+    std::vector<uint8_t> spare;
+    try {
+        spare.resize(stride);
+    } catch (const std::exception&) {
+        return false;
+    }
+    if (alpha != nullptr && !AlphaFlip()) return false;
+    // Whole rows, padding included, swap through one spare row.
+    for (size_t i = 0; i < height / 2; ++i) {
+        uint8_t* low = info.firstRow + i * stride;
+        uint8_t* high = info.firstRow + (height - 1 - i) * stride;
+        std::memcpy(spare.data(), low, stride);
+        std::memcpy(low, high, stride);
+        std::memcpy(high, spare.data(), stride);
+    }
+    RecreateInPlace();
+    return true;
 }
 
 bool CxImage::Mirror() {
-    if (pixelBuffer == nullptr) return false;
-    CxImage work(*this, false, false, true);
-    if (!work.IsValid()) return false;
+    if (pixelBuffer == nullptr || info.ghostOwner != nullptr) return false;
     const long width = static_cast<long>(GetWidth());
     const long height = static_cast<long>(GetHeight());
     const size_t stride = info.effWidth;
-
-    switch (head.biBitCount) {
-    case 24:
-        for (long y = 0; y < height; ++y) {
-            const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
-            uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * stride +
-                              3 * static_cast<size_t>(width - 1);
-            for (long x = 0; x < width; ++x, source += 3, target -= 3) {
-                target[0] = source[0];
-                target[1] = source[1];
-                target[2] = source[2];
+    const unsigned bpp = head.biBitCount;
+    // Bytes that hold pixels; a result row built in a work image has zeros
+    // beyond them (and in the unused bits of its last pixel byte).
+    const size_t used = (static_cast<size_t>(width) * bpp + 7) / 8;
+    const unsigned spareBits = static_cast<unsigned>(used * 8 - static_cast<size_t>(width) * bpp);
+    for (long y = 0; y < height; ++y) {
+        uint8_t* row = info.firstRow + static_cast<size_t>(y) * stride;
+        switch (bpp) {
+        case 24:
+            for (long left = 0, right = width - 1; left < right; ++left, --right)
+                std::swap_ranges(row + 3 * left, row + 3 * left + 3, row + 3 * right);
+            break;
+        case 8:
+            std::reverse(row, row + width);
+            break;
+        default:
+            for (long left = 0, right = width - 1; left < right; ++left, --right) {
+                const unsigned char a = BlindGetPixelIndex(left, y);
+                BlindSetPixelIndex(left, y, BlindGetPixelIndex(right, y));
+                BlindSetPixelIndex(right, y, a);
             }
+            break;
         }
-        break;
-    case 8:
-        for (long y = 0; y < height; ++y) {
-            const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
-            uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * stride;
-            for (long x = 0; x < width; ++x) target[x] = source[width - 1 - x];
-        }
-        break;
-    default:
-        for (long y = 0; y < height; ++y)
-            for (long x = 0; x < width; ++x)
-                work.BlindSetPixelIndex(x, y, BlindGetPixelIndex(width - 1 - x, y));
-        break;
+        if (spareBits != 0)
+            row[used - 1] = static_cast<uint8_t>(row[used - 1] & (0xFF << spareBits));
+        std::memset(row + used, 0, stride - used);
     }
-    work.AlphaMirror();
-    return Transfer(work);
+    if (alpha != nullptr) AlphaMirror();
+    RecreateInPlace();
+    return true;
 }
 
 bool CxImage::RotateLeft(CxImage* destination) {

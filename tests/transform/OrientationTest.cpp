@@ -1,6 +1,8 @@
 #include "TransformTestUtil.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 using namespace testutil;
 
@@ -250,4 +252,79 @@ TEST(Orientation, Negative) {
             inverted += v == 245;
         }
     EXPECT_GT(inverted, 0);
+}
+
+namespace {
+
+// Exposes the record for a byte-for-byte comparison.
+class Record : public CxImage {
+public:
+    using CxImage::CxImage;
+    const BITMAPINFOHEADER& Head() const { return head; }
+    // The attributes a transformation can change (struct padding aside).
+    std::vector<long> Attributes() const {
+        const RECT& box = info.selectionBox;
+        return {info.effWidth,     info.transIndex, info.xDpi,
+                info.yDpi,         box.left,        box.top,
+                box.right,         box.bottom,      info.nearestValid,
+                info.nearestIndex, info.alphaMax,   static_cast<long>(info.flags),
+                info.progress,     info.imageType,  info.lastError[0]};
+    }
+    const uint8_t* Block() const { return static_cast<const uint8_t*>(pixelBuffer); }
+    const uint8_t* Alpha() const { return alpha; }
+    const uint8_t* Selection() const { return selection; }
+};
+
+// Flip or Mirror through a work image and Transfer, the plain form.
+void ThroughWorkImage(Record& image, bool flip) {
+    CxImage work(image, false, false, true);
+    const long w = static_cast<long>(image.GetWidth()), h = static_cast<long>(image.GetHeight());
+    for (long y = 0; y < h; ++y) {
+        if (flip) {
+            std::memcpy(work.GetBits(static_cast<unsigned long>(y)),
+                        image.GetBits(static_cast<unsigned long>(h - 1 - y)), image.GetEffWidth());
+            continue;
+        }
+        for (long x = 0; x < w; ++x) {
+            if (image.IsIndexed())
+                work.SetPixelIndex(x, y, image.GetPixelIndex(w - 1 - x, y));
+            else
+                work.SetPixelColor(x, y, image.GetPixelColor(w - 1 - x, y, false));
+        }
+    }
+    if (flip)
+        work.AlphaFlip();
+    else
+        work.AlphaMirror();
+    image.Transfer(work);
+}
+
+} // namespace
+
+// In place, Flip and Mirror leave the whole record (header, attributes,
+// palette, pixel block with its padding, planes) as the work-image form does.
+TEST(Orientation, FlipAndMirrorInPlaceMatchTheWorkImageForm) {
+    for (unsigned bpp : {1u, 4u, 8u, 24u})
+        for (bool flip : {true, false}) {
+            Record a(7, 5, bpp), b(7, 5, bpp);
+            for (Record* r : {&a, &b}) {
+                CxImage source = MakeImage(7, 5, bpp, true);
+                r->Copy(source);
+                r->SetXDPI(300);
+                r->SetClrImportant(bpp == 8 ? 100 : 0);
+                r->SelectionAddRect(RECT{1, 4, 5, 1});
+                // Non-zero row padding, as an imported image can have.
+                for (unsigned long y = 0; y < 5; ++y) r->GetBits(y)[r->GetEffWidth() - 1] |= 0x5A;
+                r->GetNearestIndex(RGBQUAD{1, 2, 3, 0});
+            }
+            ASSERT_TRUE(flip ? a.Flip() : a.Mirror());
+            ThroughWorkImage(b, flip);
+            const std::string what = std::to_string(bpp) + (flip ? " flip" : " mirror");
+            EXPECT_EQ(std::memcmp(&a.Head(), &b.Head(), sizeof(BITMAPINFOHEADER)), 0) << what;
+            EXPECT_EQ(a.Attributes(), b.Attributes()) << what;
+            EXPECT_EQ(std::memcmp(a.Block(), b.Block(), static_cast<size_t>(a.GetSize())), 0)
+                << what;
+            EXPECT_EQ(std::memcmp(a.Alpha(), b.Alpha(), 35), 0) << what;
+            EXPECT_EQ(a.Selection(), nullptr);
+        }
 }
