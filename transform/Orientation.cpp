@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 using transform_detail::Percent;
@@ -72,7 +73,9 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
     // Tiles of 64 x 64 work pixels. A left turn fills a tile column by column
     // (each walks along one source row), a right turn row by row (each walks
     // down one source column); the progress follows that outer index.
-    const bool rgb = source.GetBpp() == 24;
+    // 24 and 8 bpp move whole bytes along pointers; 4 bpp goes through the
+    // index accessors.
+    const size_t pixelBytes = source.GetBpp() == 24 ? 3 : source.GetBpp() == 8 ? 1 : 0;
     for (long xs = 0; xs < H; xs += kTile) {
         const long xe = std::min(xs + kTile, H);
         for (long ys = 0; ys < W; ys += kTile) {
@@ -82,17 +85,22 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
             for (long o = Left ? xs : ys; o < outerEnd; ++o) {
                 progress = static_cast<int32_t>(Percent(o, Left ? H : W));
                 const long x0 = Left ? o : innerBegin, y0 = Left ? innerBegin : o;
-                if (rgb) {
+                // A run of whole pixels along the pointers, the pixel size
+                // known to the compiler.
+                auto copyRun = [&](auto size) {
+                    constexpr size_t n = decltype(size)::value;
                     const uint8_t* from = sourceBits + static_cast<size_t>(sourceY(x0)) * stride +
-                                          3 * static_cast<size_t>(sourceX(y0));
+                                          n * static_cast<size_t>(sourceX(y0));
                     uint8_t* to = workBits + static_cast<size_t>(y0) * workStride +
-                                  3 * static_cast<size_t>(x0);
-                    const size_t fromStep = Left ? 3 : stride, toStep = Left ? workStride : 3;
-                    for (long i = innerBegin; i < innerEnd; ++i, from += fromStep, to += toStep) {
-                        to[0] = from[0];
-                        to[1] = from[1];
-                        to[2] = from[2];
-                    }
+                                  n * static_cast<size_t>(x0);
+                    const size_t fromStep = Left ? n : stride, toStep = Left ? workStride : n;
+                    for (long i = innerBegin; i < innerEnd; ++i, from += fromStep, to += toStep)
+                        std::memcpy(to, from, n);
+                };
+                if (pixelBytes == 3) {
+                    copyRun(std::integral_constant<size_t, 3>());
+                } else if (pixelBytes == 1) {
+                    copyRun(std::integral_constant<size_t, 1>());
                 } else {
                     for (long i = innerBegin; i < innerEnd; ++i) {
                         const long x = Left ? o : i, y = Left ? i : o;
