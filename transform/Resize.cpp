@@ -198,6 +198,38 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
         if (v < newHeight)
             for (size_t k = 0; k < lastColumnEntry; ++k) emit(accu[k]);
     } else {
+        // Bilinear. The column terms (source columns and weight) are the same
+        // on every row; the vertical blend of a source column is the same for
+        // every destination pixel of a row that reads it, so it is made once
+        // per row, for the columns that are read.
+        struct Column {
+            long ix, ix1;
+            double dx;
+        };
+        std::vector<Column> columns;
+        std::vector<float> vertical;
+        std::vector<char> read;
+        try {
+            columns.resize(static_cast<size_t>(newWidth));
+            vertical.resize(3 * static_cast<size_t>(W));
+            read.resize(static_cast<size_t>(W));
+        } catch (const std::exception&) {
+            return false;
+        }
+        for (long x = 0; x < newWidth; ++x) {
+            const float fx = static_cast<float>(x) * kx;
+            const long ix = std::min(static_cast<long>(fx), W - 1);
+            const long ix1 = std::min(ix + 1, W - 1);
+            columns[static_cast<size_t>(x)] =
+                Column{ix, ix1, static_cast<double>(fx - static_cast<float>(ix))};
+            read[static_cast<size_t>(ix)] = read[static_cast<size_t>(ix1)] = 1;
+        }
+        auto colourAt = [&](long px, long py) {
+            if (indexed) return GetPaletteColor(BlindGetPixelIndex(px, py));
+            const uint8_t* p =
+                info.firstRow + static_cast<size_t>(py) * stride + 3 * static_cast<size_t>(px);
+            return RGBQUAD{p[0], p[1], p[2], 0};
+        };
         for (long y = 0; y < newHeight; ++y) {
             info.progress = static_cast<int32_t>(Percent(y, newHeight));
             if (info.escape != 0) break;
@@ -205,35 +237,24 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             const long iy = std::min(static_cast<long>(fy), H - 1);
             const long iy1 = std::min(iy + 1, H - 1);
             const double dy = static_cast<double>(fy - static_cast<float>(iy));
+            for (long c = 0; c < W; ++c) {
+                if (!read[static_cast<size_t>(c)]) continue;
+                const RGBQUAD v0 = colourAt(c, iy), v1 = colourAt(c, iy1);
+                float* blended = &vertical[3 * static_cast<size_t>(c)];
+                blended[0] = static_cast<float>(v1.rgbBlue * dy + v0.rgbBlue * (1.0 - dy));
+                blended[1] = static_cast<float>(v1.rgbGreen * dy + v0.rgbGreen * (1.0 - dy));
+                blended[2] = static_cast<float>(v1.rgbRed * dy + v0.rgbRed * (1.0 - dy));
+            }
             for (long x = 0; x < newWidth; ++x) {
-                const float fx = static_cast<float>(x) * kx;
-                const long ix = std::min(static_cast<long>(fx), W - 1);
-                const long ix1 = std::min(ix + 1, W - 1);
-                const double dx = static_cast<double>(fx - static_cast<float>(ix));
-                RGBQUAD c00, c10, c01, c11; // c<column><row>
-                if (indexed) {
-                    c00 = GetPaletteColor(BlindGetPixelIndex(ix, iy));
-                    c10 = GetPaletteColor(BlindGetPixelIndex(ix1, iy));
-                    c01 = GetPaletteColor(BlindGetPixelIndex(ix, iy1));
-                    c11 = GetPaletteColor(BlindGetPixelIndex(ix1, iy1));
-                } else {
-                    auto at = [&](long px, long py) {
-                        const uint8_t* p = info.firstRow + static_cast<size_t>(py) * stride +
-                                           3 * static_cast<size_t>(px);
-                        return RGBQUAD{p[0], p[1], p[2], 0};
-                    };
-                    c00 = at(ix, iy), c10 = at(ix1, iy), c01 = at(ix, iy1), c11 = at(ix1, iy1);
-                }
-                auto blend = [&](uint8_t v00, uint8_t v10, uint8_t v01, uint8_t v11) {
-                    const float left = static_cast<float>(v01 * dy + v00 * (1.0 - dy));
-                    const float right = static_cast<float>(v11 * dy + v10 * (1.0 - dy));
-                    return static_cast<uint8_t>(static_cast<long>(
-                        static_cast<double>(right) * dx + static_cast<double>(left) * (1.0 - dx)));
+                const Column& column = columns[static_cast<size_t>(x)];
+                const float* left = &vertical[3 * static_cast<size_t>(column.ix)];
+                const float* right = &vertical[3 * static_cast<size_t>(column.ix1)];
+                auto blend = [&](int channel) {
+                    return static_cast<uint8_t>(
+                        static_cast<long>(static_cast<double>(right[channel]) * column.dx +
+                                          static_cast<double>(left[channel]) * (1.0 - column.dx)));
                 };
-                const RGBQUAD c{blend(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
-                                blend(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),
-                                blend(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed), 0};
-                writer.SetPixelColor(x, y, c, false);
+                writer.SetPixelColor(x, y, RGBQUAD{blend(0), blend(1), blend(2), 0}, false);
             }
         }
     }
