@@ -20,7 +20,6 @@
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <vector>
 
 namespace {
 
