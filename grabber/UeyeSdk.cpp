@@ -1,7 +1,7 @@
 #include "grabber/UeyeSdk.h"
 
 #if defined(_WIN32)
-#include <windows.h>
+#include "platform/ProcAddress.h"
 #else
 #include "sim/SimulatedCamera.h"
 #endif
@@ -20,7 +20,7 @@ template <typename... A> struct Unavailable<UeyeSdk::Status(UEYE_SDK_CALL*)(A...
 template <typename F> void Resolve(HMODULE library, F& member, WORD ordinal) {
     FARPROC found =
         library != nullptr ? GetProcAddress(library, reinterpret_cast<LPCSTR>(ordinal)) : nullptr;
-    member = found != nullptr ? reinterpret_cast<F>(found) : &Unavailable<F>::Call;
+    member = found != nullptr ? ProcAddressAs<F>(found) : &Unavailable<F>::Call;
 }
 
 UeyeSdk DefaultTable() {

@@ -2,10 +2,17 @@
 
 #include "image/CxImage.h"
 
-#include <png.h>
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO
+#include <stb_image_write.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -59,6 +66,29 @@ void Put32(uint8_t* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
 }
 
+void Put32BigEndian(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (24 - 8 * i));
+}
+
+uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc;
+}
+
+// One PNG chunk: length, type, data and the CRC of type and data.
+bool WriteChunk(std::FILE* file, const char* type, const uint8_t* data, size_t size) {
+    uint8_t length[4], crc[4];
+    Put32BigEndian(length, uint32_t(size));
+    const uint8_t* typeBytes = reinterpret_cast<const uint8_t*>(type);
+    Put32BigEndian(crc, ~Crc32(Crc32(0xFFFFFFFFu, typeBytes, 4), data, size));
+    return std::fwrite(length, 1, 4, file) == 4 && std::fwrite(type, 1, 4, file) == 4 &&
+           (size == 0 || std::fwrite(data, 1, size, file) == size) &&
+           std::fwrite(crc, 1, 4, file) == 4;
+}
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -91,50 +121,56 @@ bool WritePng(CxImage& image, const std::string& path, std::string& error) {
     DibLayout dib;
     if (!ReadLayout(image, dib, error)) return false;
 
+    // Filter type 0 before every row; rows are stored bottom-up, the file
+    // starts with the top row. PNG packs pixels below 8 bits as the DIB does.
+    const size_t rowBytes = (size_t(dib.width) * dib.bpp + 7) / 8;
+    std::vector<uint8_t> raw;
+    raw.reserve((rowBytes + 1) * dib.height);
+    for (uint32_t row = 0; row < dib.height; ++row) {
+        const uint8_t* stored = dib.pixels + dib.stride * (dib.height - 1 - row);
+        raw.push_back(0);
+        raw.insert(raw.end(), stored, stored + rowBytes);
+        if (dib.bpp == 24) { // BGR to RGB
+            for (size_t at = raw.size() - rowBytes; at + 2 < raw.size(); at += 3) {
+                std::swap(raw[at], raw[at + 2]);
+            }
+        }
+    }
+    int compressedSize = 0;
+    std::unique_ptr<unsigned char, decltype(&std::free)> compressed(
+        raw.size() <= size_t(std::numeric_limits<int>::max())
+            ? stbi_zlib_compress(raw.data(), int(raw.size()), &compressedSize, 8)
+            : nullptr,
+        &std::free);
+    if (!compressed) {
+        error = "encoding failed";
+        return false;
+    }
+
+    std::vector<uint8_t> header(13);
+    Put32BigEndian(&header[0], dib.width);
+    Put32BigEndian(&header[4], dib.height);
+    header[8] = uint8_t(dib.bpp <= 8 ? dib.bpp : 8);
+    header[9] = dib.bpp <= 8 ? 3 : 2; // palette or RGB
+    std::vector<uint8_t> palette;
+    for (uint32_t i = 0; dib.bpp <= 8 && i < dib.colours && i < 256; ++i) {
+        palette.insert(palette.end(),
+                       {dib.palette[i].rgbRed, dib.palette[i].rgbGreen, dib.palette[i].rgbBlue});
+    }
+
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
     if (!file) {
         error = std::strerror(errno);
         return false;
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png == nullptr || info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        error = "out of memory";
-        return false;
-    }
-    std::vector<png_color> palette;
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        error = "encoding failed";
-        return false;
-    }
-    png_init_io(png, file.get());
-    if (dib.bpp <= 8) {
-        png_set_IHDR(png, info, dib.width, dib.height, dib.bpp, PNG_COLOR_TYPE_PALETTE,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        const uint32_t count = dib.colours < 256 ? dib.colours : 256;
-        for (uint32_t i = 0; i < count; ++i) {
-            palette.push_back(
-                {dib.palette[i].rgbRed, dib.palette[i].rgbGreen, dib.palette[i].rgbBlue});
-        }
-        png_set_PLTE(png, info, palette.data(), int(palette.size()));
-    } else {
-        png_set_IHDR(png, info, dib.width, dib.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    }
-    png_write_info(png, info);
-    if (dib.bpp == 24) png_set_bgr(png);
-    // Rows are stored bottom-up; the file starts with the top row.
-    for (uint32_t row = 0; row < dib.height; ++row) {
-        const uint8_t* stored = dib.pixels + dib.stride * (dib.height - 1 - row);
-        png_write_row(png, const_cast<png_bytep>(stored));
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) {
-        error = "write failed";
-        return false;
-    }
-    return true;
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    bool written =
+        std::fwrite(signature, 1, sizeof signature, file.get()) == sizeof signature &&
+        WriteChunk(file.get(), "IHDR", header.data(), header.size()) &&
+        (palette.empty() || WriteChunk(file.get(), "PLTE", palette.data(), palette.size())) &&
+        WriteChunk(file.get(), "IDAT", compressed.get(), size_t(compressedSize)) &&
+        WriteChunk(file.get(), "IEND", nullptr, 0);
+    written = std::fclose(file.release()) == 0 && written;
+    if (!written) error = "write failed";
+    return written;
 }

@@ -32,5 +32,3 @@ enum FramegrabExit {
 // Grabs job.frames frames from an open, live grabber, each after waiting for
 // a new frame, and writes them as BMP and PNG. Returns an exit code.
 typedef int (*RunFrameJobFunction)(FrameGrabber& grabber, const FrameJob& job);
-// Makes cameras opened from now on fail to open (simulated camera only).
-typedef void (*SimulateOpenFailureFunction)(bool fail);

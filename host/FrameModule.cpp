@@ -3,9 +3,7 @@
 #include "host/FrameFiles.h"
 #include "host/FrameJob.h"
 #include "image/CxImage.h"
-#if !defined(_WIN32)
-#include "sim/SimulatedCamera.h"
-#endif
+#include "platform/Export.h"
 
 #include <chrono>
 #include <cstdio>
@@ -44,8 +42,7 @@ bool Transform(CxImage& frame, const FrameJob& job, std::string& error) {
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int RunFrameJob(FrameGrabber& grabber,
-                                                                  const FrameJob& job) {
+extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const FrameJob& job) {
     const int32_t width = grabber.ImageWidth(0);
     const int32_t height = grabber.ImageHeight(0);
     std::vector<unsigned char> pixels(size_t(width) * size_t(height));
@@ -75,14 +72,4 @@ extern "C" __attribute__((visibility("default"))) int RunFrameJob(FrameGrabber& 
                 seconds, seconds > 0 ? job.frames / seconds : 0.0, job.output.c_str());
     std::fflush(stdout);
     return FramegrabSuccess;
-}
-
-extern "C" __attribute__((visibility("default"))) void SimulateOpenFailure(bool fail) {
-#if !defined(_WIN32)
-    SimulatedCamera::Config config = SimulatedCamera::Current();
-    config.openFails = fail;
-    SimulatedCamera::Configure(config);
-#else
-    (void)fail;
-#endif
 }

@@ -2,12 +2,17 @@
 // camera and writes them as BMP and PNG pictures (through its frame module).
 #include "grabber/GrabberEntryPoints.h"
 #include "host/FrameJob.h"
+#include "platform/ProgramDirectory.h"
 
 #include <boost/thread/thread.hpp>
 
+#if defined(_WIN32)
+#include "platform/ProcAddress.h"
+#include <direct.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,7 +20,6 @@
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -155,14 +159,43 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     return true;
 }
 
-std::string ProgramDirectory() {
-    std::vector<char> path(4096);
-    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (length <= 0) return ".";
-    std::string self(path.data(), size_t(length));
-    const size_t slash = self.rfind('/');
-    return slash == std::string::npos ? "." : self.substr(0, slash);
+// Run-time loading, file names and folders, per platform.
+#if defined(_WIN32)
+typedef HMODULE Library;
+const char kPluginFile[] = "/ueye_grabber.dll";
+const char kModuleFile[] = "/framegrab_frames.dll";
+const char kPathSeparators[] = "/\\";
+
+std::string LibraryError() {
+    return "Windows error " + std::to_string(GetLastError());
 }
+
+template <typename F> F Resolve(Library library, const char* name) {
+    return ProcAddressAs<F>(GetProcAddress(library, name));
+}
+
+bool MakeDirectory(const std::string& path) {
+    return _mkdir(path.c_str()) == 0;
+}
+#else
+typedef void* Library;
+const char kPluginFile[] = "/libueye_grabber.so";
+const char kModuleFile[] = "/libframegrab_frames.so";
+const char kPathSeparators[] = "/";
+
+std::string LibraryError() {
+    const char* reason = dlerror();
+    return reason ? reason : "unknown error";
+}
+
+template <typename F> F Resolve(Library library, const char* name) {
+    return reinterpret_cast<F>(dlsym(library, name));
+}
+
+bool MakeDirectory(const std::string& path) {
+    return mkdir(path.c_str(), 0777) == 0;
+}
+#endif
 
 bool Exists(const std::string& path) {
     struct stat status;
@@ -171,7 +204,7 @@ bool Exists(const std::string& path) {
 
 // The plug-in next to the program, else the one this program was built with.
 std::string DefaultPlugin() {
-    const std::string beside = ProgramDirectory() + "/libueye_grabber.so";
+    const std::string beside = ProgramDirectory() + kPluginFile;
     if (Exists(beside)) return beside;
 #ifdef FRAMEGRAB_BUILT_PLUGIN
     if (Exists(FRAMEGRAB_BUILT_PLUGIN)) return FRAMEGRAB_BUILT_PLUGIN;
@@ -184,10 +217,9 @@ std::string DefaultPlugin() {
 bool PrepareOutput(const std::string& folder, std::string& error) {
     std::string partial;
     for (size_t at = 0; at != std::string::npos;) {
-        const size_t slash = folder.find('/', at + 1);
+        const size_t slash = folder.find_first_of(kPathSeparators, at + 1);
         partial = folder.substr(0, slash);
-        if (!partial.empty() && !Exists(partial) && mkdir(partial.c_str(), 0777) != 0 &&
-            errno != EEXIST) {
+        if (!partial.empty() && !Exists(partial) && !MakeDirectory(partial) && errno != EEXIST) {
             error = "cannot create " + partial + ": " + std::strerror(errno);
             return false;
         }
@@ -209,45 +241,55 @@ struct Plugin {
     DeleteGrabberFunction destroy = nullptr;
     GrabberApiVersionFunction version = nullptr;
     RunFrameJobFunction run = nullptr;
-    SimulateOpenFailureFunction simulateOpenFailure = nullptr;
-    std::string missingImageOperations; // why the module could not bind at once
+    void (*simulateOpenFailure)(bool fail) = nullptr; // null without the simulated camera
+    std::string missingImageOperations;               // why the module could not bind at once
 };
 
 bool LoadPlugin(const std::string& path, Plugin& plugin, std::string& error) {
+#if defined(_WIN32)
+    Library library = LoadLibraryA(path.c_str());
+#else
     // Global scope: the image class the program uses is bound from here.
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    Library library = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+#endif
     if (library == nullptr) {
-        const char* reason = dlerror();
-        error = "cannot load plug-in " + path + ": " + (reason ? reason : "unknown error");
+        error = "cannot load plug-in " + path + ": " + LibraryError();
         return false;
     }
-    plugin.make = reinterpret_cast<MakeGrabberFunction>(dlsym(library, "MakeGrabber"));
-    plugin.destroy = reinterpret_cast<DeleteGrabberFunction>(dlsym(library, "DeleteGrabber"));
-    plugin.version =
-        reinterpret_cast<GrabberApiVersionFunction>(dlsym(library, "GrabberApiVersion"));
+    plugin.make = Resolve<MakeGrabberFunction>(library, "MakeGrabber");
+    plugin.destroy = Resolve<DeleteGrabberFunction>(library, "DeleteGrabber");
+    plugin.version = Resolve<GrabberApiVersionFunction>(library, "GrabberApiVersion");
     if (!plugin.make || !plugin.destroy || !plugin.version) {
         error = path + " is not a camera plug-in (entry points missing)";
         return false;
     }
+    const std::string modulePath = ProgramDirectory() + kModuleFile;
+#if defined(_WIN32)
+    // The module imports the image class from the plug-in just loaded.
+    Library module = LoadLibraryA(modulePath.c_str());
+    // The simulated camera is the stand-in SDK library beside the plug-in.
+    Library simulator = LoadLibraryA("ueye_api.dll");
+#else
     // The frame module binds the image class to the plug-in just loaded. A
     // plug-in without some image operations still grabs plain frames; the
     // operations are then refused up front instead of failing mid-run.
-    const std::string modulePath = ProgramDirectory() + "/libframegrab_frames.so";
-    void* module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    Library module = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
-        const char* reason = dlerror();
-        plugin.missingImageOperations = reason ? reason : "unknown error";
+        plugin.missingImageOperations = LibraryError();
         module = dlopen(modulePath.c_str(), RTLD_LAZY | RTLD_LOCAL);
     }
+    // The simulated camera is part of the plug-in.
+    Library simulator = library;
+#endif
     if (module == nullptr) {
-        const char* reason = dlerror();
-        error = "cannot load " + modulePath + ": " + (reason ? reason : "unknown error");
+        error = "cannot load " + modulePath + ": " + LibraryError();
         return false;
     }
-    plugin.run = reinterpret_cast<RunFrameJobFunction>(dlsym(module, "RunFrameJob"));
-    plugin.simulateOpenFailure =
-        reinterpret_cast<SimulateOpenFailureFunction>(dlsym(module, "SimulateOpenFailure"));
-    if (!plugin.run || !plugin.simulateOpenFailure) {
+    plugin.run = Resolve<RunFrameJobFunction>(module, "RunFrameJob");
+    if (simulator != nullptr) {
+        plugin.simulateOpenFailure = Resolve<void (*)(bool)>(simulator, "SimulateOpenFailure");
+    }
+    if (!plugin.run) {
         error = modulePath + " is not the frame module of this program";
         return false;
     }
@@ -316,7 +358,12 @@ int main(int argc, char** argv) {
 
     if (!PrepareOutput(options.output, error)) return Fail(OutputUnwritable, error);
 
-    if (options.simOpenFails) plugin.simulateOpenFailure(true);
+    if (options.simOpenFails) {
+        if (!plugin.simulateOpenFailure) {
+            return Fail(PluginMissing, "the camera SDK is not the simulated camera");
+        }
+        plugin.simulateOpenFailure(true);
+    }
 
     FrameGrabber* grabber = plugin.make(0, options.parameters);
     if (grabber == nullptr) return Fail(CameraFailed, "the plug-in could not create a grabber");

@@ -1,6 +1,19 @@
 #include "platform/WinRegion.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+
+std::vector<RECT> RegionRectangles(HRGN region) {
+    if (region == nullptr) return {};
+    const DWORD size = GetRegionData(region, 0, nullptr);
+    if (size < sizeof(RGNDATAHEADER)) return {};
+    std::vector<unsigned char> block(size);
+    RGNDATA* data = reinterpret_cast<RGNDATA*>(block.data());
+    if (GetRegionData(region, size, data) == 0) return {};
+    const RECT* first = reinterpret_cast<const RECT*>(data->Buffer);
+    return std::vector<RECT>(first, first + data->rdh.nCount);
+}
+
+#else
 
 struct RegionObject {
     std::vector<RECT> rectangles;

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, and any named as arguments,
-# when they are missing.
+# Installs the Debian packages the build needs, and any packages named as
+# arguments, when they are missing.
 set -euo pipefail
 packages=(cmake g++ make libboost-thread-dev libboost-date-time-dev libboost-chrono-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libpng-dev "$@")
+          libbenchmark-dev libstb-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -25,4 +25,5 @@ run_suite build-sanitize "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCH
 echo "== ThreadSanitizer build (threaded tests) =="
 run_suite build-tsan "grabber|sim|platform" -DCMAKE_BUILD_TYPE=Debug -DTSAN=ON -DBUILD_BENCHMARKS=OFF
 bash scripts/test-exactness.sh
+bash scripts/test-windows.sh
 echo "All tests passed."

@@ -481,3 +481,9 @@ double SimulatedCamera::FramesPerSecond(uint32_t handle) {
 bool SimulatedCamera::IsLive(uint32_t handle) {
     return Inspect<bool>(handle, [](Camera& c) { return c.liveRunning; });
 }
+
+void SimulateOpenFailure(bool fail) {
+    SimulatedCamera::Config config = SimulatedCamera::Current();
+    config.openFails = fail;
+    SimulatedCamera::Configure(config);
+}

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-// A software camera behind the SDK table: the default SDK outside Windows.
+// A software camera behind the SDK table: the default SDK outside Windows,
+// and the stand-in SDK library ueye_api.dll on Windows.
 //
 // It keeps a sensor record, image memories it allocates and frees itself, and
 // a live-capture thread that writes a frame into the active image memory at
@@ -18,7 +19,7 @@
 // Exposure is quantised to whole sensor lines and bounded by the exposure
 // range. The parameter file is a small "key=value" text file read on apply
 // and written on store; backslashes in its path are directory separators.
-class UEYE_EXPORT SimulatedCamera {
+class UEYE_SIM_EXPORT SimulatedCamera {
 public:
     struct Config {
         int width = 1280;
@@ -57,3 +58,7 @@ public:
         ErrorReportUnavailable = 127,
     };
 };
+
+// Makes cameras opened from now on fail to open (true) or open (false). A C
+// entry point, for programs that reach the simulator only at run time.
+extern "C" UEYE_SIM_EXPORT void SimulateOpenFailure(bool fail);

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <filesystem>
 
 using namespace grabber_test;
 
@@ -72,13 +72,20 @@ TEST(EntryPoints, NewGrabberIsClosedAndUntouched) {
 
 TEST(EntryPoints, UnreadableWorkingDirectoryGivesNoGrabber) {
     TempWorkingDirectory dir;
-    // A working directory longer than the 255 characters the query accepts.
+    // A working directory of 256 characters, one more than the query accepts
+    // and within what Windows allows for a working directory.
+    const size_t length = 256;
     std::string deep = dir.Path();
-    while (deep.size() < 300) {
-        deep += "/" + std::string(40, 'd');
-        ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+    ASSERT_LT(deep.size(), length - 2);
+    const size_t missing = length - deep.size();
+    const size_t parts = (missing + 40) / 41; // names of at most 40 characters
+    for (size_t i = 0; i < parts; ++i) {
+        const size_t step = missing / parts + (i < missing % parts ? 1 : 0);
+        deep += "/" + std::string(step - 1, 'd');
+        ASSERT_TRUE(std::filesystem::create_directory(deep));
     }
-    ASSERT_EQ(chdir(deep.c_str()), 0);
+    ASSERT_EQ(deep.size(), length);
+    std::filesystem::current_path(deep);
     EXPECT_EQ(MakeGrabber(0, "cam"), nullptr);
 }
 

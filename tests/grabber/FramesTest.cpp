@@ -132,7 +132,9 @@ TEST(SimulatedFrames, GrabbedImageShowsTheCameraPatternUpright) {
     Probe grabber("cam.ini");
     grabber.OpenCamera(0);
     grabber.StartLive();
-    while (SimulatedCamera::FramesDelivered(grabber.m_camera) < 3) usleep(2000);
+    while (SimulatedCamera::FramesDelivered(grabber.m_camera) < 3) {
+        boost::this_thread::sleep_for(boost::chrono::milliseconds(2));
+    }
     grabber.StopLive();
     CxImage image = grabber.GrabImage(0);
     ASSERT_TRUE(image.IsValid());

@@ -3,21 +3,23 @@
 #include "grabber/IdsUeye.h"
 #include "grabber/UeyeSdk.h"
 #include "sim/SimulatedCamera.h"
+#include "tests/TempDirectory.h"
 
 #include <boost/thread/locks.hpp>
 #include <boost/thread/mutex.hpp>
+#include <boost/thread/thread.hpp>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace grabber_test {
@@ -58,26 +60,25 @@ private:
     std::streambuf* m_previous;
 };
 
-// A fresh temporary directory that is the working directory while it lives.
+// A fresh temporary directory (or the given path inside one) that is the
+// working directory while it lives. Path() is the working directory as the
+// system reports it.
 class TempWorkingDirectory {
 public:
-    explicit TempWorkingDirectory(const std::string& inside = "") {
-        char old[4096];
-        m_old = getcwd(old, sizeof old) ? old : "/";
-        char pattern[] = "/tmp/grabber-test-XXXXXX";
-        m_root = mkdtemp(pattern);
-        m_path = m_root + inside;
-        std::system(("mkdir -p '" + m_path + "'").c_str());
-        if (chdir(m_path.c_str()) != 0) std::abort();
+    explicit TempWorkingDirectory(const std::string& inside = "")
+        : m_old(std::filesystem::current_path()), m_root("grabber-test") {
+        const std::filesystem::path path = m_root.Path() + inside;
+        std::filesystem::create_directories(path);
+        std::filesystem::current_path(path);
+        m_path = std::filesystem::current_path().string();
     }
-    ~TempWorkingDirectory() {
-        if (chdir(m_old.c_str()) != 0) std::abort();
-        std::system(("rm -rf '" + m_root + "'").c_str());
-    }
+    ~TempWorkingDirectory() { std::filesystem::current_path(m_old); }
     const std::string& Path() const { return m_path; }
 
 private:
-    std::string m_old, m_root, m_path;
+    std::filesystem::path m_old;
+    TempDirectory m_root;
+    std::string m_path;
 };
 
 // Exposes the grabber's protected state to tests.
@@ -262,7 +263,8 @@ struct FakeSdk {
     static bool LastEventSeen() { return Registering().load(); }
     static int32_t RegisterFrameEvent(uint32_t h, HANDLE event, int32_t kind) {
         Registering() = true;
-        if (Config().registerDelayMs > 0) usleep(Config().registerDelayMs * 1000);
+        if (Config().registerDelayMs > 0)
+            boost::this_thread::sleep_for(boost::chrono::milliseconds(Config().registerDelayMs));
         {
             boost::lock_guard<boost::mutex> lock(Mutex());
             LastEventSlot() = event;

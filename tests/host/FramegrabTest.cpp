@@ -1,9 +1,13 @@
 // Runs the built framegrab program against the plug-in and checks what it
 // writes and how it fails.
+#include "platform/ProgramDirectory.h"
+#include "tests/TempDirectory.h"
+
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdlib>
@@ -24,32 +28,37 @@ int FrameDistance(unsigned value, unsigned expected) {
     return static_cast<int8_t>(static_cast<uint8_t>(value - expected));
 }
 
-std::string Framegrab() {
-    char self[4096];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path(self, length > 0 ? size_t(length) : 0);
-    path = path.substr(0, path.rfind('/')); // build/tests
-    return path + "/../host/framegrab";
+#if defined(_WIN32)
+// Built beside the tests; the shell is cmd.exe.
+const char kFramegrab[] = "/framegrab.exe";
+const char kChangeDirectory[] = "cd /d ";
+int ExitCode(int status) {
+    return status;
 }
+#else
+const char kFramegrab[] = "/../host/framegrab";
+const char kChangeDirectory[] = "cd ";
+int ExitCode(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 class FramegrabProgram : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/framegrab-test-XXXXXX";
-        dir = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    // Runs framegrab in the test's folder; arguments are quoted with double
+    // quotes, which both shells understand.
     int Run(const std::string& arguments) {
-        const std::string command =
-            "cd '" + dir + "' && '" + Framegrab() + "' " + arguments + " >'" + dir + "/log' 2>&1";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const std::string command = kChangeDirectory + ("\"" + dir + "\" && \"") +
+                                    ProgramDirectory() + kFramegrab + "\" " + arguments + " >\"" +
+                                    dir + "/log\" 2>&1";
+        return ExitCode(std::system(command.c_str()));
     }
     std::vector<uint8_t> Read(const std::string& name) {
         std::ifstream file(dir + "/" + name, std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
     }
-    std::string dir;
+    TempDirectory temp{"framegrab-test"};
+    const std::string dir = temp.Path();
 };
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
@@ -133,8 +142,8 @@ TEST_F(FramegrabProgram, WritesTheRequestedFramesAsReadablePictures) {
 
 TEST_F(FramegrabProgram, FailuresHaveDistinctExitCodes) {
     EXPECT_EQ(Run("--frames 0"), 1);
-    EXPECT_EQ(Run("-o ''"), 1);
-    EXPECT_EQ(Run("--plugin '" + dir + "/missing.so'"), 2);
+    EXPECT_EQ(Run("-o \"\""), 1);
+    EXPECT_EQ(Run("--plugin \"" + dir + "/missing.so\""), 2);
     EXPECT_EQ(Run("--sim-open-fails -o out"), 3);
     std::ofstream(dir + "/file") << "x";
     EXPECT_EQ(Run("-o file/sub"), 4);

@@ -33,12 +33,18 @@ TEST(WinEvent, WaitEndsWhenAnotherThreadSets) {
     CloseHandle(event);
 }
 
-TEST(WinEvent, ClosedAndNamedHandlesAreRefused) {
+TEST(WinEvent, ClosedHandlesAreRefused) {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_TRUE(CloseHandle(event));
     EXPECT_FALSE(SetEvent(event));
     EXPECT_FALSE(ResetEvent(event));
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_FAILED);
     EXPECT_FALSE(CloseHandle(event));
+}
+
+#if !defined(_WIN32)
+// Windows has named events; the stand-in event table does not.
+TEST(WinEvent, NamedEventsAreRefusedOutsideWindows) {
     EXPECT_EQ(CreateEventA(nullptr, TRUE, FALSE, "named"), nullptr);
 }
+#endif

@@ -1,4 +1,5 @@
 #include "sim/SimulatedCamera.h"
+#include "tests/TempDirectory.h"
 
 #include <boost/thread/thread.hpp>
 #include <gtest/gtest.h>
@@ -8,7 +9,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -20,13 +20,8 @@ protected:
         config.framesPerSecond = 400;
         SimulatedCamera::Configure(config);
         sdk = SimulatedCamera::Sdk();
-        char pattern[] = "/tmp/sim-test-XXXXXX";
-        dir = mkdtemp(pattern);
     }
-    void TearDown() override {
-        SimulatedCamera::Configure(SimulatedCamera::Config());
-        std::system(("rm -rf '" + dir + "'").c_str());
-    }
+    void TearDown() override { SimulatedCamera::Configure(SimulatedCamera::Config()); }
     uint32_t Open() {
         uint32_t handle = 0;
         EXPECT_EQ(sdk.OpenCamera(&handle, nullptr), 0);
@@ -42,7 +37,8 @@ protected:
     }
     SimulatedCamera::Config config;
     UeyeSdk sdk;
-    std::string dir;
+    TempDirectory temp{"sim-test"};
+    const std::string dir = temp.Path();
 };
 
 void Sleep(int ms) {
