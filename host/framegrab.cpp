@@ -202,14 +202,27 @@ bool Exists(const std::string& path) {
     return stat(path.c_str(), &status) == 0;
 }
 
-// The plug-in next to the program, else the one this program was built with.
-std::string DefaultPlugin() {
-    const std::string beside = ProgramDirectory() + kPluginFile;
-    if (Exists(beside)) return beside;
-#ifdef FRAMEGRAB_BUILT_PLUGIN
-    if (Exists(FRAMEGRAB_BUILT_PLUGIN)) return FRAMEGRAB_BUILT_PLUGIN;
+// A library next to the program, else in the installed library folder
+// (`folder` relative to it), else the one this program was built with.
+std::string FindLibrary(const char* file, const char* folder, const char* built) {
+    const std::string beside = ProgramDirectory() + file;
+#ifdef FRAMEGRAB_INSTALLED_LIBDIR
+    const std::string installed =
+        ProgramDirectory() + "/" FRAMEGRAB_INSTALLED_LIBDIR + folder + file;
+    if (!Exists(beside) && Exists(installed)) return installed;
+#else
+    (void)folder;
 #endif
+    if (!Exists(beside) && built != nullptr && Exists(built)) return built;
     return beside;
+}
+
+std::string DefaultPlugin() {
+#ifdef FRAMEGRAB_BUILT_PLUGIN
+    return FindLibrary(kPluginFile, "", FRAMEGRAB_BUILT_PLUGIN);
+#else
+    return FindLibrary(kPluginFile, "", nullptr);
+#endif
 }
 
 // Creates the folder (and its parents) when missing and checks that a file
@@ -263,7 +276,7 @@ bool LoadPlugin(const std::string& path, Plugin& plugin, std::string& error) {
         error = path + " is not a camera plug-in (entry points missing)";
         return false;
     }
-    const std::string modulePath = ProgramDirectory() + kModuleFile;
+    const std::string modulePath = FindLibrary(kModuleFile, "/ueye_grabber", nullptr);
 #if defined(_WIN32)
     // The module imports the image class from the plug-in just loaded.
     Library module = LoadLibraryA(modulePath.c_str());

@@ -265,7 +265,8 @@ unsigned char CxImage::GetNearestIndex(RGBQUAD colour) {
     info.nearestValid = true;
 
     const uint32_t searched = head.biClrImportant != 0 ? head.biClrImportant : head.biClrUsed;
-    info.nearestIndex = SearchNearestIndex(palette, std::min(searched, head.biClrUsed), colour);
+    info.nearestIndex =
+        SearchNearestIndex(palette, std::min<uint32_t>(searched, head.biClrUsed), colour);
     return info.nearestIndex;
 }
 

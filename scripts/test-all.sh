@@ -26,4 +26,5 @@ echo "== ThreadSanitizer build (threaded tests) =="
 run_suite build-tsan "grabber|sim|platform" -DCMAKE_BUILD_TYPE=Debug -DTSAN=ON -DBUILD_BENCHMARKS=OFF
 bash scripts/test-exactness.sh
 bash scripts/test-windows.sh
+bash scripts/test-package.sh
 echo "All tests passed."

@@ -58,12 +58,7 @@ wine=$(command -v /usr/lib/wine/wine64 wine64 | head -n 1)
 export WINEPREFIX=$PWD/build-win64/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # A new prefix takes a while to set up; do it once, before the timed tests.
 [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot --init
-# Pending the 32-bit long fixes of the image library (overflow at the extremes
-# of int and with non-finite sampler coordinates): these fail where long is
-# 32 bits, as on every Windows target.
-export GTEST_FILTER=-ImagePixels.DrawLineSkipsOnlyPointsOutside:PointInterpolation.NonFiniteCoordinatesStayInBounds
 (cd build-win64 && ctest --output-on-failure -j"$jobs" --timeout 600)
-unset GTEST_FILTER
 
 echo "== framegrab.exe end to end =="
 out=build-win64/framegrab-run
