@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 CxImage Pattern(long width, long height, unsigned bpp = 24) {
@@ -126,3 +128,22 @@ TEST(CropRotatedRectangle, TinyAnglesCropAndOutsideCornersFail) {
 }
 
 } // namespace
+
+// Corners and sides at the extremes of long: sums saturate instead of wrapping
+// back inside the image, so the corner test refuses them.
+TEST(CropRotatedRectangle, ExtremeArgumentsAreRefused) {
+    const long min = std::numeric_limits<long>::min(), max = std::numeric_limits<long>::max();
+    const long cases[][4] = {
+        {max, 0, max, 1}, {0, min, 2, min}, {1, 1, max, max}, {min, max, min, max}};
+    for (const auto& c : cases)
+        for (float angle : {0.5f, -2.0f}) {
+            CxImage image(8, 8, 24);
+            EXPECT_FALSE(image.CropRotatedRectangle(c[0], c[1], c[2], c[3], angle))
+                << c[0] << " " << c[1] << " " << c[2] << " " << c[3] << " " << angle;
+        }
+    // A tiny angle is a plain crop, which holds the saturated far corner to the image.
+    CxImage image(8, 8, 24);
+    ASSERT_TRUE(image.CropRotatedRectangle(1, 1, max, max, 0.0001f));
+    EXPECT_EQ(image.GetWidth(), 7u);
+    EXPECT_EQ(image.GetHeight(), 7u);
+}

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 // 8-bit grey image whose pixel (x, y) holds 1 + x + 10·y.
@@ -65,6 +67,22 @@ TEST(Skew, ShearsRowsByTheirDistanceToThePivot) {
     EXPECT_EQ(sheared.GetPixelIndex(0, 2), image.GetPixelIndex(2, 2));
     EXPECT_EQ(sheared.GetPixelIndex(3, 1), image.GetPixelIndex(4, 1));
     EXPECT_EQ(sheared.GetPixelIndex(5, 0), image.GetPixelIndex(5, 0));
+}
+
+// Pivots at the extremes of long, whatever its width: the distance to the
+// pivot is taken without overflow, so every pixel reads from far away and
+// gets the background.
+TEST(Skew, ExtremePivotsFallOutside) {
+    const long extremes[][2] = {
+        {std::numeric_limits<long>::min(), 0},
+        {0, std::numeric_limits<long>::max()},
+        {std::numeric_limits<long>::max(), std::numeric_limits<long>::min()}};
+    for (const auto& pivot : extremes)
+        for (bool interpolate : {false, true}) {
+            CxImage image = Numbered(4, 3);
+            ASSERT_TRUE(image.Skew(1.0f, 1.0f, pivot[0], pivot[1], interpolate));
+            EXPECT_EQ(image.GetPixelIndex(1, 1), 0) << pivot[0] << ", " << pivot[1];
+        }
 }
 
 TEST(Skew, OnlySelectedPixelsChange) {
