@@ -4,6 +4,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -81,9 +82,11 @@ bool WriteBmp(CxImage& image, const std::string& path, std::string& error) {
         return false;
     }
     const bool written = std::fwrite(header, 1, sizeof header, file) == sizeof header &&
-                         std::fwrite(image.GetDIB(), 1, dibSize, file) == dibSize;
+                         std::fwrite(image.GetDIB(), 1, dibSize, file) == dibSize &&
+                         std::fflush(file) == 0;
+    const int writeError = errno;
     const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) error = "write failed";
+    if (!written || !closed) error = std::strerror(written ? errno : writeError);
     return written && closed;
 }
 
@@ -106,7 +109,7 @@ bool WritePng(CxImage& image, const std::string& path, std::string& error) {
     std::vector<png_color> palette;
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        error = "encoding failed";
+        error = std::ferror(file.get()) ? std::strerror(errno) : "encoding failed";
         return false;
     }
     png_init_io(png, file.get());
@@ -132,8 +135,10 @@ bool WritePng(CxImage& image, const std::string& path, std::string& error) {
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) {
-        error = "write failed";
+    const bool flushed = std::fflush(file.get()) == 0;
+    const int flushError = errno;
+    if (std::fclose(file.release()) != 0 || !flushed) {
+        error = std::strerror(flushed ? errno : flushError);
         return false;
     }
     return true;

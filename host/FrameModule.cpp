@@ -3,7 +3,9 @@
 #include "host/FrameFiles.h"
 #include "host/FrameJob.h"
 #include "image/CxImage.h"
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include "sim/SimulatedCamera.h"
 #endif
 
@@ -24,6 +26,27 @@ std::string FrameName(const std::string& folder, int index, const char* extensio
     char name[32];
     std::snprintf(name, sizeof name, "/frame_%04d.%s", index, extension);
     return folder + name;
+}
+
+// Writes the picture under a temporary name and gives it its own name only
+// once it is complete: a failed write leaves no partial picture behind.
+bool WritePicture(bool (*write)(CxImage&, const std::string&, std::string&), CxImage& picture,
+                  const std::string& path, std::string& error) {
+    const std::string partial = path + ".part";
+    if (!write(picture, partial, error)) {
+        std::remove(partial.c_str());
+        return false;
+    }
+#if defined(_WIN32)
+    const bool renamed = MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    const bool renamed = std::rename(partial.c_str(), path.c_str()) == 0;
+#endif
+    if (!renamed) {
+        error = "cannot rename " + partial + " to " + path;
+        std::remove(partial.c_str());
+    }
+    return renamed;
 }
 
 bool Transform(CxImage& frame, const FrameJob& job, std::string& error) {
@@ -62,8 +85,8 @@ extern "C" __attribute__((visibility("default"))) int RunFrameJob(FrameGrabber& 
         if (!Transform(picture, job, error)) {
             return Fail(FramegrabFrameFailed, "frame " + std::to_string(i) + ": " + error);
         }
-        if (!WriteBmp(picture, FrameName(job.output, i, "bmp"), error) ||
-            !WritePng(picture, FrameName(job.output, i, "png"), error)) {
+        if (!WritePicture(WriteBmp, picture, FrameName(job.output, i, "bmp"), error) ||
+            !WritePicture(WritePng, picture, FrameName(job.output, i, "png"), error)) {
             return Fail(FramegrabOutputUnwritable,
                         "cannot write frame " + std::to_string(i) + ": " + error);
         }

@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -39,9 +41,11 @@ protected:
         dir = mkdtemp(pattern);
     }
     void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-    int Run(const std::string& arguments) {
-        const std::string command =
-            "cd '" + dir + "' && '" + Framegrab() + "' " + arguments + " >'" + dir + "/log' 2>&1";
+    // Runs the program in the test's folder; shell commands in the prefix
+    // (limits, for one) apply to it.
+    int Run(const std::string& arguments, const std::string& prefix = "") {
+        const std::string command = "cd '" + dir + "' && " + prefix + "'" + Framegrab() + "' " +
+                                    arguments + " >'" + dir + "/log' 2>&1";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
@@ -138,4 +142,13 @@ TEST_F(FramegrabProgram, FailuresHaveDistinctExitCodes) {
     EXPECT_EQ(Run("--sim-open-fails -o out"), 3);
     std::ofstream(dir + "/file") << "x";
     EXPECT_EQ(Run("-o file/sub"), 4);
+}
+
+TEST_F(FramegrabProgram, AFullDiskLeavesNoPartialPictureAndSaysWhy) {
+    // Files may not grow beyond 100 KiB: the first picture cannot be written.
+    ASSERT_EQ(Run("-n 2 -o out", "trap '' XFSZ; ulimit -f 200; "), 4);
+    const std::vector<uint8_t> log = Read("log");
+    const std::string text(log.begin(), log.end());
+    EXPECT_NE(text.find(std::strerror(EFBIG)), std::string::npos) << text;
+    EXPECT_EQ(std::system(("test -z \"$(ls -A '" + dir + "/out')\"").c_str()), 0);
 }
