@@ -24,4 +24,5 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 run_suite build-sanitize "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF
 echo "== ThreadSanitizer build (threaded tests) =="
 run_suite build-tsan "grabber|sim|platform|soak" -DCMAKE_BUILD_TYPE=Debug -DTSAN=ON -DBUILD_BENCHMARKS=OFF
+bash scripts/fuzz.sh
 echo "All tests passed."
