@@ -163,11 +163,18 @@ TEST_F(SimulatedSession, DestroyingTheGrabberEndsItsThread) {
     Finish(thread);
 }
 
-TEST(Acquisition, StopWhileTheEventIsBeingRegisteredEndsTheThread) {
+// An open camera whose SDK takes 200 ms to register the frame event.
+class SlowRegistration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FakeSdk::Config().registerDelayMs = 200;
+        grabber.OpenCamera(0);
+    }
     FakeSdkScope fake;
-    FakeSdk::Config().registerDelayMs = 200;
-    Probe grabber("cam.ini");
-    grabber.OpenCamera(0);
+    Probe grabber{"cam.ini"};
+};
+
+TEST_F(SlowRegistration, StopWhileTheEventIsBeingRegisteredEndsTheThread) {
     boost::thread* thread = grabber.StartAcquisition();
     WaitFor([&] { return FakeSdk::LastEventSeen(); });
     const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
@@ -179,11 +186,7 @@ TEST(Acquisition, StopWhileTheEventIsBeingRegisteredEndsTheThread) {
     EXPECT_EQ(WaitForSingleObject(FakeSdk::LastEvent(), 0), WAIT_FAILED);
 }
 
-TEST(Acquisition, SecondStartLeavesOneLoopCounting) {
-    FakeSdkScope fake;
-    FakeSdk::Config().registerDelayMs = 200;
-    Probe grabber("cam.ini");
-    grabber.OpenCamera(0);
+TEST_F(SlowRegistration, SecondStartLeavesOneLoopCounting) {
     boost::thread* first = grabber.StartAcquisition();
     WaitFor([&] { return FakeSdk::LastEventSeen(); });
     boost::thread* second = grabber.StartAcquisition();
