@@ -3,10 +3,11 @@
 #include "grabber/FrameGrabber.h"
 #include "platform/Export.h"
 
+#include <boost/thread/mutex.hpp>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 // The grabber for one uEye camera, reached through the SDK table (UeyeSdk).
@@ -87,7 +88,7 @@ protected:
     // Successful opens so far: the loop re-registers its event when it changes.
     std::atomic<uint32_t> m_openCount;
     // The running loop's frame event, null when none; setting it wakes the loop.
-    std::mutex m_wakeLock;
+    boost::mutex m_wakeLock;
     void* m_wakeEvent; // event HANDLE
 
 private:

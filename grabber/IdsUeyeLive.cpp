@@ -6,12 +6,12 @@
 #include "platform/WinEvent.h"
 
 #include <boost/bind/bind.hpp>
+#include <boost/thread/locks.hpp>
 #include <boost/thread/thread.hpp>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 namespace {
@@ -78,7 +78,7 @@ void IdsUeye::AcquisitionLoop() {
         if (event == nullptr) {
             event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
             if (event == nullptr) break;
-            std::lock_guard<std::mutex> lock(m_wakeLock);
+            boost::lock_guard<boost::mutex> lock(m_wakeLock);
             m_wakeEvent = event;
         }
         const uint32_t opened = m_openCount.load();
@@ -107,7 +107,7 @@ void IdsUeye::AcquisitionLoop() {
     }
     if (event != nullptr) {
         {
-            std::lock_guard<std::mutex> lock(m_wakeLock);
+            boost::lock_guard<boost::mutex> lock(m_wakeLock);
             m_wakeEvent = nullptr;
         }
         CloseHandle(event);
@@ -117,7 +117,7 @@ void IdsUeye::AcquisitionLoop() {
 }
 
 void IdsUeye::WakeLoop() {
-    std::lock_guard<std::mutex> lock(m_wakeLock);
+    boost::lock_guard<boost::mutex> lock(m_wakeLock);
     if (m_wakeEvent != nullptr) SetEvent(m_wakeEvent);
 }
 
