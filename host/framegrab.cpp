@@ -252,6 +252,12 @@ bool LoadPlugin(const std::string& path, Plugin& plugin, std::string& error) {
         error = path + " is not a camera plug-in (entry points missing)";
         return false;
     }
+    // Same entry point names do not make the same interface.
+    const char* version = plugin.version();
+    if (version == nullptr || std::strcmp(version, GRABBER_API_VERSION) != 0) {
+        error = path + " is not a camera plug-in of interface \"" GRABBER_API_VERSION "\"";
+        return false;
+    }
     // The frame module binds the image class to the plug-in just loaded. A
     // plug-in without some image operations still grabs plain frames; the
     // operations are then refused up front instead of failing mid-run.
@@ -330,13 +336,7 @@ int main(int argc, char** argv) {
 
     Plugin plugin;
     if (!LoadPlugin(options.plugin, plugin, error)) return Fail(PluginMissing, error);
-    // Same entry point names do not make the same interface.
-    const char* version = plugin.version();
-    if (version == nullptr || std::strcmp(version, GRABBER_API_VERSION) != 0) {
-        return Fail(PluginMissing, options.plugin + " is not a camera plug-in of interface \"" +
-                                       GRABBER_API_VERSION + "\"");
-    }
-    std::cout << "Plug-in interface: " << version << std::endl;
+    std::cout << "Plug-in interface: " << plugin.version() << std::endl;
     const bool imageOperations = options.rotate || options.resampleWidth > 0 || options.dither;
     if (imageOperations && !plugin.missingImageOperations.empty()) {
         return Fail(PluginMissing,
