@@ -1,19 +1,13 @@
-// Drives a small image through a random sequence of operations with random
-// arguments; the sanitizers report any read or write outside its memory and
-// any undefined arithmetic.
+// Drives an imported image through a random sequence of operations with
+// random arguments, writing results into no destination, another image or
+// the image itself; the sanitizers report any read or write outside memory
+// and any undefined arithmetic.
 
-#include "fuzz/FuzzInput.h"
-#include "image/CxImage.h"
-
-#include <vector>
+#include "fuzz/FuzzImage.h"
 
 namespace {
 
 const unsigned long kDepths[] = {0, 1, 4, 8, 24, 32};
-
-RGBQUAD AnyColour(FuzzInput& in) {
-    return in.Take<RGBQUAD>();
-}
 
 long SmallLong(FuzzInput& in) {
     return static_cast<long>(in.Take<int8_t>());
@@ -23,19 +17,143 @@ int32_t Small32(FuzzInput& in) {
     return in.Take<int8_t>();
 }
 
-void RunOperation(CxImage& image, FuzzInput& in) {
-    RGBQUAD colour = AnyColour(in);
-    const auto method = static_cast<CxImage::InterpolationMethod>(in.Take<int8_t>() % 20);
-    const auto overflow = static_cast<CxImage::OverflowMethod>(in.Take<int8_t>() % 9);
-    switch (in.Below(34)) {
+// No destination (in place), the other image, or the image itself.
+CxImage* Destination(FuzzInput& in, CxImage& image, CxImage& other) {
+    switch (in.Below(3)) {
     case 0:
-        image.SetPixelIndex(SmallLong(in), SmallLong(in), in.Take<uint8_t>());
+        return nullptr;
+    case 1:
+        return &other;
+    default:
+        return &image;
+    }
+}
+
+void RunPaletteOperation(CxImage& image, CxImage& other, FuzzInput& in, RGBQUAD colour) {
+    RGBQUAD quads[256];
+    CxImage::rgb_color rgb[256];
+    unsigned char red[256], green[256], blue[256];
+    for (int i = 0; i < 256; ++i) {
+        quads[i] = in.Take<RGBQUAD>();
+        rgb[i] = CxImage::rgb_color{quads[i].rgbRed, quads[i].rgbGreen, quads[i].rgbBlue};
+        red[i] = quads[i].rgbRed;
+        green[i] = quads[i].rgbGreen;
+        blue[i] = quads[i].rgbBlue;
+    }
+    const unsigned long count = in.Below(2) ? in.Below(260) : in.Take<uint32_t>();
+    switch (in.Below(8)) {
+    case 0:
+        image.SetPalette(quads, count);
         break;
     case 1:
-        image.SetPixelColor(SmallLong(in), SmallLong(in), colour, in.Below(2));
+        image.SetPalette(rgb, count);
         break;
     case 2:
-        image.BlendPixelColor(SmallLong(in), SmallLong(in), colour, in.AnyFloat(), true);
+        image.SetPalette(count, red, green, blue);
+        break;
+    case 3:
+        image.SetPaletteColor(in.Take<uint8_t>(), colour);
+        image.GetPaletteColor(in.Take<uint8_t>(), &red[0], &green[0], &blue[0]);
+        break;
+    case 4:
+        image.BlendPalette(in.Take<uint32_t>(), in.AnyLong());
+        break;
+    case 5:
+        image.GetNearestIndex(colour);
+        image.IsSamePalette(other, in.Below(2));
+        break;
+    case 6:
+        image.SetStdPalette();
+        break;
+    default:
+        image.SetGrayPalette();
+        break;
+    }
+}
+
+void RunPlaneOperation(CxImage& image, CxImage& other, FuzzInput& in) {
+    CxImage* destination = Destination(in, image, other);
+    switch (in.Below(16)) {
+    case 0:
+        image.AlphaCreate();
+        break;
+    case 1:
+        image.AlphaFlip();
+        image.AlphaMirror();
+        image.AlphaInvert();
+        break;
+    case 2:
+        image.AlphaStrip();
+        break;
+    case 3:
+        image.AlphaCopy(other);
+        break;
+    case 4:
+        image.AlphaSet(other);
+        break;
+    case 5:
+        image.AlphaSplit(destination);
+        break;
+    case 6:
+        image.AlphaPaletteEnable(in.Below(2));
+        image.AlphaPaletteSplit(destination);
+        break;
+    case 7:
+        image.AlphaSet(in.AnyLong(), in.AnyLong(), in.Take<uint8_t>());
+        image.AlphaGet(in.AnyLong(), in.AnyLong());
+        image.AlphaSetMax(in.Take<uint8_t>());
+        break;
+    case 8:
+        image.AlphaDelete();
+        break;
+    case 9:
+        image.SelectionCopy(other);
+        break;
+    case 10:
+        image.SelectionSplit(destination);
+        break;
+    case 11: {
+        HRGN region = CreateRectRgn(0, 0, 0, 0);
+        image.SelectionToHRGN(region);
+        DeleteObject(region);
+        break;
+    }
+    case 12:
+        image.SelectionAddPixel(in.Take<int32_t>(), in.Take<int32_t>());
+        image.SelectionIsInside(in.AnyLong(), in.AnyLong());
+        break;
+    case 13: {
+        RECT box;
+        image.SelectionGetBox(box);
+        image.SelectionClear();
+        break;
+    }
+    case 14:
+        image.SelectionCreate();
+        break;
+    default:
+        image.SelectionDelete();
+        break;
+    }
+}
+
+void RunOperation(CxImage& image, CxImage& other, FuzzInput& in) {
+    RGBQUAD colour = in.Take<RGBQUAD>();
+    const auto method = static_cast<CxImage::InterpolationMethod>(in.Take<int8_t>() % 20);
+    const auto overflow = static_cast<CxImage::OverflowMethod>(in.Take<int8_t>() % 9);
+    CxImage* destination = Destination(in, image, other);
+    switch (in.Below(34)) {
+    case 0:
+        image.SetPixelIndex(in.AnyLong(), in.AnyLong(), in.Take<uint8_t>());
+        image.GetPixelIndex(in.AnyLong(), in.AnyLong());
+        break;
+    case 1:
+        image.SetPixelColor(in.AnyLong(), in.AnyLong(), colour, in.Below(2));
+        image.GetPixelColor(in.AnyLong(), in.AnyLong(), in.Below(2));
+        break;
+    case 2:
+        image.BlendPixelColor(in.AnyLong(), in.AnyLong(), colour, in.AnyFloat(), true);
+        image.GetPixelGray(in.AnyLong(), in.AnyLong());
         break;
     case 3:
         image.DrawLine(in.Take<int32_t>(), in.Take<int32_t>(), in.Take<int32_t>(),
@@ -51,15 +169,11 @@ void RunOperation(CxImage& image, FuzzInput& in) {
             static_cast<float>(in.Below(40)) / 4.0f, method, overflow, &colour);
         break;
     case 6:
-        image.AlphaCreate();
-        break;
     case 7:
-        image.AlphaFlip();
-        image.AlphaMirror();
-        image.AlphaInvert();
+        RunPlaneOperation(image, other, in);
         break;
     case 8:
-        image.AlphaStrip();
+        RunPaletteOperation(image, other, in, colour);
         break;
     case 9:
         image.SelectionAddRect(
@@ -79,18 +193,18 @@ void RunOperation(CxImage& image, FuzzInput& in) {
         image.SelectionInvert();
         break;
     case 13:
-        image.SelectionDelete();
+        ImportImage(other, in);
         break;
     case 14:
         image.Flip();
         image.Mirror();
         break;
     case 15:
-        image.RotateLeft();
+        image.RotateLeft(destination);
         break;
     case 16:
-        image.RotateRight();
-        image.Rotate180();
+        image.RotateRight(destination);
+        image.Rotate180(destination);
         break;
     case 17:
         image.Negative();
@@ -99,53 +213,63 @@ void RunOperation(CxImage& image, FuzzInput& in) {
         image.GrayScale();
         break;
     case 19:
-        image.Crop(SmallLong(in), SmallLong(in), SmallLong(in), SmallLong(in));
+        image.Crop(in.AnyLong(), in.AnyLong(), in.AnyLong(), in.AnyLong(), destination);
         break;
     case 20:
-        image.Expand(in.Below(8), in.Below(8), in.Below(8), in.Below(8), colour);
+        if (in.Below(2)) {
+            image.Expand(in.Size(8), in.Size(8), in.Size(8), in.Size(8), colour, destination);
+        } else {
+            image.Expand(in.Size(40), in.Size(40), colour, destination);
+        }
         break;
     case 21:
-        image.Thumbnail(in.Below(40), in.Below(40), colour);
+        image.Thumbnail(in.Size(40), in.Size(40), colour, destination);
         break;
     case 22:
-        image.Resample(in.Below(40), in.Below(40), in.Take<int8_t>());
+        image.Resample(in.Size(40), in.Size(40), in.Take<int8_t>(), destination);
         break;
     case 23:
-        image.QIShrink(in.Below(40), in.Below(40));
+        image.QIShrink(in.Size(40), in.Size(40), destination);
         break;
     case 24:
-        image.Rotate(in.AnyFloat());
+        image.Rotate(in.AnyFloat(), destination);
         break;
     case 25:
+        // Pivots stay small here; the overflow target takes them to the extremes.
         image.Skew(in.Coordinate(), in.Coordinate(), SmallLong(in), SmallLong(in), in.Below(2));
         break;
     case 26:
-        image.CircleTransform(in.Take<int8_t>(), SmallLong(in), in.AnyFloat());
+        image.CircleTransform(in.Take<int8_t>(), in.AnyLong(), in.AnyFloat());
         break;
-    case 27:
-        image.DecreaseBpp(kDepths[in.Below(6)], in.Below(2));
+    case 27: {
+        // A caller's palette holds the entries of the target depth: 256 at most.
+        std::vector<RGBQUAD> palette(256, colour);
+        image.DecreaseBpp(kDepths[in.Below(6)], in.Below(2), in.Below(2) ? palette.data() : nullptr,
+                          in.Take<uint16_t>());
         break;
+    }
     case 28:
         image.IncreaseBpp(kDepths[in.Below(6)]);
         break;
     case 29:
-        image.Dither(in.Take<int8_t>());
+        image.Dither(in.AnyLong());
         break;
     case 30:
-        image.Resample2(in.Below(40), in.Below(40), method, overflow, nullptr, in.Below(2));
+        image.Resample2(in.Size(40), in.Size(40), method, overflow, destination, in.Below(2));
         break;
     case 31:
-        image.Rotate2(in.AnyFloat(), nullptr, method, overflow, &colour, in.Below(2), in.Below(2));
+        image.Rotate2(in.AnyFloat(), destination, method, overflow, &colour, in.Below(2),
+                      in.Below(2));
         break;
     case 32:
         image.CropRotatedRectangle(SmallLong(in), SmallLong(in), SmallLong(in), SmallLong(in),
-                                   in.AnyFloat());
+                                   in.AnyFloat(), destination);
         break;
     default: {
-        CxImage copy(image);
+        CxImage copy(image, in.Below(2), in.Below(2), in.Below(2));
         image.SwapIndex(in.Take<uint8_t>(), in.Take<uint8_t>());
-        image.SetTransIndex(in.Take<int16_t>());
-        image.Transfer(copy);
+        image.SetTransIndex(in.AnyLong());
+        image.Transfer(in.Below(2) ? copy : other);
         break;
     }
     }
@@ -155,15 +279,10 @@ void RunOperation(CxImage& image, FuzzInput& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const unsigned long width = in.Below(24), height = in.Below(24);
-    const unsigned long bpp = kDepths[in.Below(6)];
-
-    // Pixel rows from the input, through the raw import.
-    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4 + 4);
-    for (unsigned char& byte : pixels) byte = in.Take<uint8_t>();
-    CxImage image;
-    image.CreateFromArray(pixels.data(), width, height, bpp, (width * bpp + 7) / 8, in.Below(2));
+    CxImage image, other;
+    ImportImage(image, in);
+    if (in.Below(2)) ImportImage(image, in); // a second import may reuse the buffer
     image.SetTransIndex(static_cast<long>(in.Take<int8_t>()));
-    for (int i = 0; i < 12 && !in.Empty(); ++i) RunOperation(image, in);
+    for (int i = 0; i < 12 && !in.Empty(); ++i) RunOperation(image, other, in);
     return 0;
 }

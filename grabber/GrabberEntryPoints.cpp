@@ -7,7 +7,7 @@
 namespace {
 
 // Revision texts of the plug-in's units, built when the module is loaded.
-const std::string kVersionText("FrameGrabber $Revision: 1.26 $");
+const std::string kVersionText(GRABBER_API_VERSION);
 const std::string kUeyeRevision("$Revision: 1.32 $");
 const std::string kInterfaceRevision("FrameGrabber $Revision: 1.26 $");
 const std::string kEntryPointsRevision("$Revision: 1.22 $");

@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <string>
 
+// The interface version text that GrabberApiVersion returns; a host checks
+// it to refuse a library of another interface.
+#define GRABBER_API_VERSION "FrameGrabber $Revision: 1.26 $"
+
 // The plug-in's entry points, exported under their plain names. The host
 // resolves them by name after loading the library.
 extern "C" {

@@ -3,6 +3,8 @@
 #include "grabber/FrameGrabber.h"
 #include "platform/Export.h"
 
+#include <boost/thread/mutex.hpp>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -11,8 +13,10 @@
 // The grabber for one uEye camera, reached through the SDK table (UeyeSdk).
 //
 // The host's thread makes every call; the acquisition thread runs only
-// AcquisitionLoop. They share the open flag, the thread state and the frame
-// counter, which are atomic.
+// AcquisitionLoop. They share the open flag, the thread state, the frame
+// counter, the camera handle and the open count, which are atomic, and the
+// loop's frame event, which is guarded by a lock so that the host can wake
+// the loop.
 class UEYE_EXPORT IdsUeye : public FrameGrabber {
 public:
     // Acquisition thread states.
@@ -54,7 +58,9 @@ public:
     void SetNegative(bool negative) override;
 
     // Run by the acquisition thread: waits for the camera to be open, then
-    // counts frame events until a stop is requested.
+    // counts frame events until a stop is requested. When the camera is
+    // closed and opened again, the loop registers its event with the camera
+    // now open.
     void AcquisitionLoop();
 
     // Longest time WaitForNewFrame waits for a frame, in milliseconds.
@@ -66,7 +72,7 @@ protected:
     bool m_negative;
     std::atomic<uint32_t> m_frameCounter;
     std::atomic<int32_t> m_threadState;
-    uint32_t m_camera; // SDK handle, 0 when none
+    std::atomic<uint32_t> m_camera; // SDK handle, 0 when none
     int32_t m_lastStatus;
     int32_t m_colourMode;
     int32_t m_bitsPerPixel;
@@ -79,10 +85,20 @@ protected:
     // does is to decrement it, so at 0 no thread uses the grabber any more.
     std::atomic<int32_t> m_activeLoops;
 
+    // Successful opens so far: the loop re-registers its event when it changes.
+    std::atomic<uint32_t> m_openCount;
+    // The running loop's frame event, null when none; setting it wakes the loop.
+    boost::mutex m_wakeLock;
+    void* m_wakeEvent; // event HANDLE
+
 private:
     // Writes "Only One Camera Supported" for any camera but 0.
     void TestCameraIndex(uint32_t camera);
     void ReleaseCamera();
+    // Sets the running loop's event so that it looks at its state at once.
+    void WakeLoop();
+    // Has the SDK store the camera's parameters; a failure is reported.
+    void StoreParameters();
     void WaitForNewFrame();
     size_t PrepareCopy(uint32_t camera, const void* buffer, bool wait);
     void BuildFrameImage(uint32_t camera, CxImage& target);

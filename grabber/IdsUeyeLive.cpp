@@ -6,8 +6,10 @@
 #include "platform/WinEvent.h"
 
 #include <boost/bind/bind.hpp>
+#include <boost/thread/locks.hpp>
 #include <boost/thread/thread.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -17,7 +19,7 @@ namespace {
 const uint32_t kOpenPollMs = 10;
 const uint32_t kEventWaitMs = 1000;
 const uint32_t kFramePollMs = 20;
-const uint32_t kStopPollMs = 100;
+const uint32_t kStopPollMs = 10;
 const int32_t kFrameEventKind = 2;
 
 } // namespace
@@ -34,11 +36,14 @@ void IdsUeye::StartLive() {
 void IdsUeye::StopLive() {
     if (!m_live) return;
     UeyeSdk::Current().StopLiveCapture(m_camera, 1);
-    UeyeSdk::Current().StoreParameters(m_camera, m_parameterFile.c_str());
+    StoreParameters();
     m_live = false;
 }
 
 boost::thread* IdsUeye::StartAcquisition() {
+    // Exactly one loop counts frames: a loop still running hands over to the
+    // new one. The caller's earlier thread object then ends and can be joined.
+    StopAcquisition();
     m_threadState = ThreadStarting;
     ++m_activeLoops;
     boost::thread* thread = nullptr;
@@ -59,34 +64,61 @@ boost::thread* IdsUeye::StartAcquisition() {
 }
 
 void IdsUeye::AcquisitionLoop() {
-    // Wait for the camera; a stop request ends the wait.
-    while (!m_open && m_threadState.load() != ThreadStopping) BoostTools::delay(kOpenPollMs);
-
     HANDLE event = nullptr;
-    if (m_threadState.load() != ThreadStopping) {
-        event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    bool registered = false;
+    uint32_t registeredOpen = 0; // the open count the event was registered at
+    for (;;) {
+        // A stop request ends the loop in every phase.
+        const int32_t state = m_threadState.load();
+        if (state != ThreadStarting && state != ThreadRunning) break;
+        if (!m_open) {
+            BoostTools::delay(kOpenPollMs);
+            continue;
+        }
+        if (event == nullptr) {
+            event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            if (event == nullptr) break;
+            boost::lock_guard<boost::mutex> lock(m_wakeLock);
+            m_wakeEvent = event;
+        }
+        const uint32_t opened = m_openCount.load();
+        if (!registered || opened != registeredOpen) {
+            // The camera that is open now, not one closed since.
+            const uint32_t camera = m_camera.load();
+            UeyeSdk::Current().RegisterFrameEvent(camera, event, kFrameEventKind);
+            UeyeSdk::Current().EnableEvent(camera, kFrameEventKind);
+            registered = true;
+            registeredOpen = opened;
+            // Only a starting thread moves on to running: a stop request made
+            // in the meantime is kept.
+            int32_t expected = ThreadStarting;
+            m_threadState.compare_exchange_strong(expected, ThreadRunning);
+            continue;
+        }
+        if (WaitForSingleObject(event, kEventWaitMs) == WAIT_OBJECT_0) {
+            // The event is manual-reset: clear it so that the next wait ends
+            // only on the next frame or wake.
+            ResetEvent(event);
+            // A wake for a stop or a newly opened camera is not a frame.
+            if (m_threadState.load() == ThreadRunning && m_openCount.load() == registeredOpen) {
+                ++m_frameCounter;
+            }
+        }
     }
     if (event != nullptr) {
-        UeyeSdk::Current().RegisterFrameEvent(m_camera, event, kFrameEventKind);
-        UeyeSdk::Current().EnableEvent(m_camera, kFrameEventKind);
-
-        // Only a starting thread moves on to running: a stop request made in
-        // the meantime is kept.
-        int32_t expected = ThreadStarting;
-        if (m_threadState.compare_exchange_strong(expected, ThreadRunning)) {
-            do {
-                if (WaitForSingleObject(event, kEventWaitMs) == WAIT_OBJECT_0) {
-                    ++m_frameCounter;
-                    // The event is manual-reset: clear it so that the next
-                    // wait ends only on the next frame.
-                    ResetEvent(event);
-                }
-            } while (m_threadState.load() == ThreadRunning);
+        {
+            boost::lock_guard<boost::mutex> lock(m_wakeLock);
+            m_wakeEvent = nullptr;
         }
         CloseHandle(event);
     }
     m_threadState = ThreadStopped;
     --m_activeLoops; // last access to this object
+}
+
+void IdsUeye::WakeLoop() {
+    boost::lock_guard<boost::mutex> lock(m_wakeLock);
+    if (m_wakeEvent != nullptr) SetEvent(m_wakeEvent);
 }
 
 void IdsUeye::StopAcquisition() {
@@ -96,6 +128,9 @@ void IdsUeye::StopAcquisition() {
     while ((state == ThreadStarting || state == ThreadRunning) &&
            !m_threadState.compare_exchange_weak(state, ThreadStopping)) {
     }
+    // The loop may be waiting for a frame: wake it instead of waiting out
+    // the event wait.
+    WakeLoop();
     while (m_activeLoops.load() != 0) BoostTools::delay(kStopPollMs);
 }
 
@@ -150,11 +185,19 @@ void IdsUeye::CopyImage(uint32_t camera, unsigned char* buffer, bool wait) {
 void IdsUeye::SaveRawImage(uint32_t camera, std::string fileName) {
     if (m_imageMemory == nullptr) return;
     std::FILE* file = std::fopen(fileName.c_str(), "wb");
-    if (file == nullptr) return;
+    if (file == nullptr) {
+        GrabberMessage("ERROR: Can not write " + fileName + ": " + std::strerror(errno));
+        return;
+    }
     const int32_t width = ImageWidth(camera);
     const int32_t height = ImageHeight(camera);
-    if (width > 0 && height > 0) {
-        std::fwrite(m_imageMemory, 1, size_t(width) * size_t(height), file);
+    const size_t size = width > 0 && height > 0 ? size_t(width) * size_t(height) : 0;
+    const bool written =
+        std::fwrite(m_imageMemory, 1, size, file) == size && std::fflush(file) == 0;
+    const int writeError = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        const int error = written ? errno : writeError;
+        GrabberMessage("ERROR: Can not write " + fileName + ": " + std::strerror(error));
     }
-    std::fclose(file);
 }

@@ -14,7 +14,8 @@ void GrabberMessage(const std::string& text) {
 IdsUeye::IdsUeye(const std::string& parameterFile)
     : m_exposure(33000), m_acquisitionThread(nullptr), m_negative(false), m_frameCounter(0),
       m_threadState(ThreadNone), m_camera(0), m_lastStatus(0), m_colourMode(0), m_bitsPerPixel(0),
-      m_width(0), m_height(0), m_memoryId(0), m_imageMemory(nullptr), m_activeLoops(0) {
+      m_width(0), m_height(0), m_memoryId(0), m_imageMemory(nullptr), m_activeLoops(0),
+      m_openCount(0), m_wakeEvent(nullptr) {
     m_spare2 = 2;
     m_parameterFile = parameterFile;
 }
@@ -24,7 +25,7 @@ IdsUeye::~IdsUeye() {
     if (m_activeLoops.load() != 0) StopAcquisition();
     if (m_open) {
         try {
-            UeyeSdk::Current().StoreParameters(m_camera, m_parameterFile.c_str());
+            StoreParameters();
             ReleaseCamera();
         } catch (const std::exception&) {
             GrabberMessage("Close Camera Failed");
@@ -44,6 +45,14 @@ void IdsUeye::ReleaseCamera() {
     m_open = false;
 }
 
+void IdsUeye::StoreParameters() {
+    const int32_t status = UeyeSdk::Current().StoreParameters(m_camera, m_parameterFile.c_str());
+    // Only an open camera has parameters to lose.
+    if (status != 0 && m_open) {
+        GrabberMessage("ERROR: Can not store the camera parameters in " + m_parameterFile + "!");
+    }
+}
+
 void IdsUeye::TestCameraIndex(uint32_t camera) {
     if (camera != 0) GrabberMessage("Only One Camera Supported");
 }
@@ -56,8 +65,9 @@ void IdsUeye::OpenCamera(uint32_t camera) {
     if (m_open) return;
     TestCameraIndex(camera);
 
-    m_camera = 0;
-    m_lastStatus = UeyeSdk::Current().OpenCamera(&m_camera, nullptr);
+    uint32_t handle = 0;
+    m_lastStatus = UeyeSdk::Current().OpenCamera(&handle, nullptr);
+    m_camera = handle;
     if (m_lastStatus != 0) {
         GrabberMessage("ERROR: Can not open uEye camera!");
         m_open = false;
@@ -82,13 +92,15 @@ void IdsUeye::OpenCamera(uint32_t camera) {
     UeyeSdk::Current().SetImageSize(m_camera, m_width, m_height);
     UeyeSdk::Current().Configure(m_camera, 1);
 
+    ++m_openCount;
     m_open = true;
+    WakeLoop(); // a running loop moves its event to this camera
     if (reportStatus != 0) GrabberMessage("ERROR: Can not enable the automatic uEye error report!");
 }
 
 void IdsUeye::CloseCamera(uint32_t camera) {
     TestCameraIndex(camera);
-    UeyeSdk::Current().StoreParameters(m_camera, m_parameterFile.c_str());
+    StoreParameters();
     if (m_open) ReleaseCamera();
 }
 

@@ -23,6 +23,16 @@ int32_t ToMicroseconds(double milliseconds) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(microseconds)));
 }
 
+// Five times the exposure the camera applied (not the one requested, which
+// may lie far beyond what the camera can do), bounded by five times its
+// longest exposure, and at least kShortestExposureSettleMs.
+uint32_t SettleMs(double takenMs, double longestMs) {
+    // Not std::min: a longest exposure that is not a number bounds to 0.
+    const double applied = takenMs < longestMs ? takenMs : longestMs;
+    if (!(applied * 5 > kShortestExposureSettleMs)) return kShortestExposureSettleMs;
+    return static_cast<uint32_t>(std::min(applied * 5, 4294967295.0));
+}
+
 } // namespace
 
 int32_t IdsUeye::Exposure(uint32_t camera, uint32_t* microseconds) {
@@ -36,7 +46,9 @@ int32_t IdsUeye::Exposure(uint32_t camera, uint32_t* microseconds) {
     const double milliseconds = requested / 1000.0;
     double taken = milliseconds;
     UeyeSdk::Current().SetExposure(m_camera, milliseconds, &taken);
-    BoostTools::delay(std::max(requested / 200, kShortestExposureSettleMs));
+    double lower = 0, upper = 0, step = 0;
+    UeyeSdk::Current().ReadExposureRange(m_camera, &lower, &upper, &step);
+    BoostTools::delay(SettleMs(taken, upper));
 
     const int32_t result = ToMicroseconds(taken);
     *microseconds = static_cast<uint32_t>(result);

@@ -93,6 +93,16 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// Flushes and closes a file whose content went out when `written`; on failure
+// the error is the system's reason for the first step that failed.
+bool Finish(std::FILE* file, bool written, std::string& error) {
+    written = written && std::fflush(file) == 0;
+    const int writeError = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) error = std::strerror(written ? errno : writeError);
+    return written && closed;
+}
+
 } // namespace
 
 bool WriteBmp(CxImage& image, const std::string& path, std::string& error) {
@@ -112,9 +122,7 @@ bool WriteBmp(CxImage& image, const std::string& path, std::string& error) {
     }
     const bool written = std::fwrite(header, 1, sizeof header, file) == sizeof header &&
                          std::fwrite(image.GetDIB(), 1, dibSize, file) == dibSize;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) error = "write failed";
-    return written && closed;
+    return Finish(file, written, error);
 }
 
 bool WritePng(CxImage& image, const std::string& path, std::string& error) {
@@ -164,13 +172,11 @@ bool WritePng(CxImage& image, const std::string& path, std::string& error) {
         return false;
     }
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    bool written =
+    const bool written =
         std::fwrite(signature, 1, sizeof signature, file.get()) == sizeof signature &&
         WriteChunk(file.get(), "IHDR", header.data(), header.size()) &&
         (palette.empty() || WriteChunk(file.get(), "PLTE", palette.data(), palette.size())) &&
         WriteChunk(file.get(), "IDAT", compressed.get(), size_t(compressedSize)) &&
         WriteChunk(file.get(), "IEND", nullptr, 0);
-    written = std::fclose(file.release()) == 0 && written;
-    if (!written) error = "write failed";
-    return written;
+    return Finish(file.release(), written, error);
 }

@@ -5,6 +5,10 @@
 #include "image/CxImage.h"
 #include "platform/Export.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -16,6 +20,27 @@ namespace {
 int Fail(int code, const std::string& message) {
     std::cerr << "framegrab: " << message << std::endl;
     return code;
+}
+
+// Writes the picture under a temporary name and gives it its own name only
+// once it is complete: a failed write leaves no partial picture behind.
+bool WritePicture(bool (*write)(CxImage&, const std::string&, std::string&), CxImage& picture,
+                  const std::string& path, std::string& error) {
+    const std::string partial = path + ".part";
+    if (!write(picture, partial, error)) {
+        std::remove(partial.c_str());
+        return false;
+    }
+#if defined(_WIN32)
+    const bool renamed = MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    const bool renamed = std::rename(partial.c_str(), path.c_str()) == 0;
+#endif
+    if (!renamed) {
+        error = "cannot rename " + partial + " to " + path;
+        std::remove(partial.c_str());
+    }
+    return renamed;
 }
 
 std::string FrameName(const std::string& folder, int index, const char* extension) {
@@ -59,8 +84,8 @@ extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const Frame
         if (!Transform(picture, job, error)) {
             return Fail(FramegrabFrameFailed, "frame " + std::to_string(i) + ": " + error);
         }
-        if (!WriteBmp(picture, FrameName(job.output, i, "bmp"), error) ||
-            !WritePng(picture, FrameName(job.output, i, "png"), error)) {
+        if (!WritePicture(WriteBmp, picture, FrameName(job.output, i, "bmp"), error) ||
+            !WritePicture(WritePng, picture, FrameName(job.output, i, "png"), error)) {
             return Fail(FramegrabOutputUnwritable,
                         "cannot write frame " + std::to_string(i) + ": " + error);
         }

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,8 +56,9 @@ const char kUsage[] =
     "      --negative          deliver inverted frames\n"
     "  -p, --parameters NAME   camera parameter file name (default framegrab)\n"
     "      --rotate DEGREES    rotate every frame by this angle\n"
-    "      --resample WxH      resample every frame to this size\n"
-    "      --dither [METHOD]   dither every frame to black and white (method 0 by default)\n"
+    "      --resample WxH      resample every frame to this size (1 to 8192 a side)\n"
+    "      --dither [METHOD]   dither every frame to black and white (method 0 to 7, 0 by\n"
+    "                          default)\n"
     "      --plugin PATH       plug-in library (default: next to this program)\n"
     "      --sim-open-fails    make the simulated camera fail to open (for testing)\n"
     "  -h, --help              this text\n";
@@ -74,6 +77,11 @@ bool ParseLong(const char* text, long low, long high, long& value) {
     return true;
 }
 
+// Resampled sides are bounded so that the picture fits the image library's
+// memory limit at any depth.
+const long kLargestResampledSide = 8192;
+const long kLastDitherMethod = 7;
+
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -88,7 +96,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             return true;
         };
         // The option's value into number, when it lies from low to high.
-        auto nextNumber = [&](long low, long high, const char* message) {
+        auto nextNumber = [&](long low, long high, const std::string& message) {
             if (!next(value)) return false;
             if (ParseLong(value, low, high, number)) return true;
             error = message;
@@ -124,8 +132,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             if (!next(value)) return false;
             char* end = nullptr;
             options.angle = std::strtof(value, &end);
-            if (end == value || *end != '\0') {
-                error = "rotation angle must be a number of degrees";
+            if (end == value || *end != '\0' || !std::isfinite(options.angle)) {
+                error = "rotation angle must be a finite number of degrees";
                 return false;
             }
             options.rotate = true;
@@ -133,21 +141,32 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             if (!next(value)) return false;
             long w = 0, h = 0;
             const char* x = std::strchr(value, 'x');
-            if (x == nullptr || !ParseLong(std::string(value, x).c_str(), 1, 65535, w) ||
-                !ParseLong(x + 1, 1, 65535, h)) {
-                error = "resample size must be WIDTHxHEIGHT";
+            if (x == nullptr ||
+                !ParseLong(std::string(value, x).c_str(), 1, kLargestResampledSide, w) ||
+                !ParseLong(x + 1, 1, kLargestResampledSide, h)) {
+                error = "resample size must be WIDTHxHEIGHT, each from 1 to " +
+                        std::to_string(kLargestResampledSide);
                 return false;
             }
             options.resampleWidth = w;
             options.resampleHeight = h;
         } else if (arg == "--dither") {
             options.dither = true;
-            if (i + 1 < argc && ParseLong(argv[i + 1], 0, 100, number)) {
+            // A number after the option is its method, which must be one.
+            if (i + 1 < argc && ParseLong(argv[i + 1], LONG_MIN, LONG_MAX, number)) {
+                if (!nextNumber(0, kLastDitherMethod,
+                                "dither method must be from 0 to " +
+                                    std::to_string(kLastDitherMethod))) {
+                    return false;
+                }
                 options.ditherMethod = number;
-                ++i;
             }
         } else if (arg == "--plugin") {
             if (!next(value)) return false;
+            if (*value == '\0') {
+                error = "plug-in path must not be empty";
+                return false;
+            }
             options.plugin = value;
         } else if (arg == "--sim-open-fails") {
             options.simOpenFails = true;
@@ -177,6 +196,10 @@ template <typename F> F Resolve(Library library, const char* name) {
 bool MakeDirectory(const std::string& path) {
     return _mkdir(path.c_str()) == 0;
 }
+
+bool RemoveEmptyDirectory(const std::string& path) {
+    return _rmdir(path.c_str()) == 0;
+}
 #else
 typedef void* Library;
 const char kPluginFile[] = "/libueye_grabber.so";
@@ -194,6 +217,10 @@ template <typename F> F Resolve(Library library, const char* name) {
 
 bool MakeDirectory(const std::string& path) {
     return mkdir(path.c_str(), 0777) == 0;
+}
+
+bool RemoveEmptyDirectory(const std::string& path) {
+    return rmdir(path.c_str()) == 0;
 }
 #endif
 
@@ -225,16 +252,21 @@ std::string DefaultPlugin() {
 #endif
 }
 
-// Creates the folder (and its parents) when missing and checks that a file
-// can be created in it.
-bool PrepareOutput(const std::string& folder, std::string& error) {
+// Creates the folder (and its parents) when missing, adding each folder made
+// to created, and checks that a file can be created in it.
+bool PrepareOutput(const std::string& folder, std::vector<std::string>& created,
+                   std::string& error) {
     std::string partial;
     for (size_t at = 0; at != std::string::npos;) {
         const size_t slash = folder.find_first_of(kPathSeparators, at + 1);
         partial = folder.substr(0, slash);
-        if (!partial.empty() && !Exists(partial) && !MakeDirectory(partial) && errno != EEXIST) {
-            error = "cannot create " + partial + ": " + std::strerror(errno);
-            return false;
+        if (!partial.empty() && !Exists(partial)) {
+            if (MakeDirectory(partial)) {
+                created.push_back(partial);
+            } else if (errno != EEXIST) {
+                error = "cannot create " + partial + ": " + std::strerror(errno);
+                return false;
+            }
         }
         at = slash;
     }
@@ -274,6 +306,12 @@ bool LoadPlugin(const std::string& path, Plugin& plugin, std::string& error) {
     plugin.version = Resolve<GrabberApiVersionFunction>(library, "GrabberApiVersion");
     if (!plugin.make || !plugin.destroy || !plugin.version) {
         error = path + " is not a camera plug-in (entry points missing)";
+        return false;
+    }
+    // Same entry point names do not make the same interface.
+    const char* version = plugin.version();
+    if (version == nullptr || std::strcmp(version, GRABBER_API_VERSION) != 0) {
+        error = path + " is not a camera plug-in of interface \"" GRABBER_API_VERSION "\"";
         return false;
     }
     const std::string modulePath = FindLibrary(kModuleFile, "/ueye_grabber", nullptr);
@@ -369,18 +407,29 @@ int main(int argc, char** argv) {
                     "the plug-in lacks image operations: " + plugin.missingImageOperations);
     }
 
-    if (!PrepareOutput(options.output, error)) return Fail(OutputUnwritable, error);
-
-    if (options.simOpenFails) {
-        if (!plugin.simulateOpenFailure) {
-            return Fail(PluginMissing, "the camera SDK is not the simulated camera");
+    std::vector<std::string> created;
+    int result = Success;
+    if (!PrepareOutput(options.output, created, error)) {
+        result = Fail(OutputUnwritable, error);
+    } else {
+        if (options.simOpenFails && !plugin.simulateOpenFailure) {
+            result = Fail(PluginMissing, "the camera SDK is not the simulated camera");
+        } else {
+            if (options.simOpenFails) plugin.simulateOpenFailure(true);
+            FrameGrabber* grabber = plugin.make(0, options.parameters);
+            if (grabber == nullptr) {
+                result = Fail(CameraFailed, "the plug-in could not create a grabber");
+            } else {
+                result = Grab(*grabber, plugin, options);
+                plugin.destroy(grabber);
+            }
         }
-        plugin.simulateOpenFailure(true);
     }
-
-    FrameGrabber* grabber = plugin.make(0, options.parameters);
-    if (grabber == nullptr) return Fail(CameraFailed, "the plug-in could not create a grabber");
-    const int result = Grab(*grabber, plugin, options);
-    plugin.destroy(grabber);
+    // A failed run leaves no empty folder behind (only empty ones are removed).
+    if (result != Success) {
+        for (auto folder = created.rbegin(); folder != created.rend(); ++folder) {
+            RemoveEmptyDirectory(*folder);
+        }
+    }
     return result;
 }

@@ -25,12 +25,14 @@ uint8_t ShiftToByte(uint32_t value, int leftShift) {
 } // namespace
 
 // Writes one imported row: colour bytes copied whole, or at 32 bpp split into
-// colour and alpha.
+// colour and alpha. No more than the line length is read from the source; the
+// rest of the row keeps its content.
 static void ImportRow(uint8_t* target, const unsigned char* source, unsigned long width,
                       unsigned long bpp, unsigned long lineLength, unsigned long effWidth,
                       unsigned char* alphaRow) {
     if (bpp == 32) {
-        for (unsigned long x = 0; x < width; ++x) {
+        const unsigned long pixels = std::min(width, lineLength / 4);
+        for (unsigned long x = 0; x < pixels; ++x) {
             target[3 * x] = source[4 * x];
             target[3 * x + 1] = source[4 * x + 1];
             target[3 * x + 2] = source[4 * x + 2];

@@ -28,10 +28,11 @@ HRGN CreateRectRgn(int left, int top, int right, int bottom) {
 int CombineRgn(HRGN destination, HRGN source1, HRGN source2, int mode) {
     if (destination == nullptr || source1 == nullptr || source2 == nullptr || mode != RGN_OR)
         return RGN_ERROR;
-    std::vector<RECT> united = source1->rectangles;
-    if (source2 != source1)
-        united.insert(united.end(), source2->rectangles.begin(), source2->rectangles.end());
-    destination->rectangles.swap(united);
+    // Only the added rectangles are copied, so building a region run by run
+    // into the same region stays linear.
+    const std::vector<RECT> added = source2 != source1 ? source2->rectangles : std::vector<RECT>();
+    if (destination != source1) destination->rectangles = source1->rectangles;
+    destination->rectangles.insert(destination->rectangles.end(), added.begin(), added.end());
     if (destination->rectangles.empty()) return NULLREGION;
     return destination->rectangles.size() == 1 ? SIMPLEREGION : COMPLEXREGION;
 }

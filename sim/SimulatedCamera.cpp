@@ -24,6 +24,7 @@ typedef UeyeSdk::Status Status;
 
 const size_t kSensorRecordSize = 80;
 const size_t kLargestMemory = size_t(1) << 30;
+const size_t kLargestParameterFile = size_t(1) << 20;
 
 struct Memory {
     std::unique_ptr<unsigned char[]> bytes;
@@ -81,9 +82,9 @@ Memory* FindMemory(Camera& camera, unsigned char* memory, int32_t memoryId) {
     return &it->second;
 }
 
-double ClampFrameRate(double fps) {
-    if (!(fps >= 0.1)) return 0.1;
-    return std::min(fps, 10000.0);
+double ClampFrameRate(const SimulatedCamera::Config& config, double fps) {
+    if (!(fps >= config.minFramesPerSecond)) return config.minFramesPerSecond;
+    return std::min(fps, config.maxFramesPerSecond);
 }
 
 // The camera writes frames into memory the host reads without any lock, as
@@ -100,8 +101,8 @@ __attribute__((noinline, no_sanitize("thread"))) void WriteFrame(Memory& memory,
 
 void LiveLoop(std::shared_ptr<Camera> camera) {
     boost::unique_lock<boost::mutex> lock(camera->mutex);
-    const auto period = boost::chrono::nanoseconds(
-        static_cast<int64_t>(1e9 / ClampFrameRate(camera->framesPerSecond)));
+    const auto period =
+        boost::chrono::nanoseconds(static_cast<int64_t>(1e9 / camera->framesPerSecond));
     auto next = boost::chrono::steady_clock::now() + period;
     uint64_t n = 0;
     while (!camera->stopRequested) {
@@ -161,7 +162,7 @@ Status UEYE_SDK_CALL OpenCamera(Handle* handle, void*) {
     auto camera = std::make_shared<Camera>();
     camera->config = registry.config;
     camera->exposureMs = registry.config.exposureMs;
-    camera->framesPerSecond = registry.config.framesPerSecond;
+    camera->framesPerSecond = ClampFrameRate(registry.config, registry.config.framesPerSecond);
     Handle opened = registry.next++;
     if (registry.next == 0) registry.next = 1;
     registry.cameras[opened] = camera;
@@ -282,11 +283,19 @@ Status UEYE_SDK_CALL ApplyParameterFile(Handle handle, const char* path) {
     auto camera = Find(handle);
     if (!camera) return SimulatedCamera::NoSuchCamera;
     if (path == nullptr) return SimulatedCamera::BadParameter;
-    std::ifstream file(NativePath(path));
+    // Parameter files are small: a larger one is refused, not read whole.
+    std::ifstream file(NativePath(path), std::ios::binary);
     if (!file) return SimulatedCamera::FileError;
+    std::string contents(kLargestParameterFile + 1, '\0');
+    file.read(&contents[0], std::streamsize(contents.size()));
+    if (file.bad() || size_t(file.gcount()) > kLargestParameterFile) {
+        return SimulatedCamera::FileError;
+    }
+    contents.resize(size_t(file.gcount()));
+    std::istringstream lines(contents);
     std::string line;
     boost::lock_guard<boost::mutex> lock(camera->mutex);
-    while (std::getline(file, line)) {
+    while (std::getline(lines, line)) {
         const size_t equals = line.find('=');
         if (equals == std::string::npos) continue;
         const std::string key = line.substr(0, equals);
@@ -297,7 +306,7 @@ Status UEYE_SDK_CALL ApplyParameterFile(Handle handle, const char* path) {
         if (key == "ExposureMs" && value >= 0) {
             camera->exposureMs = QuantisedExposure(camera->config, value);
         } else if (key == "FramesPerSecond" && value > 0) {
-            camera->framesPerSecond = ClampFrameRate(value);
+            camera->framesPerSecond = ClampFrameRate(camera->config, value);
         }
     }
     return 0;

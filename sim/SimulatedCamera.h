@@ -17,14 +17,17 @@
 // (x + 2y + n) mod 256.
 //
 // Exposure is quantised to whole sensor lines and bounded by the exposure
-// range. The parameter file is a small "key=value" text file read on apply
+// range, the frame rate by the frame rate range. The parameter file is a small
+// "key=value" text file read on apply (a file larger than 1 MiB is refused)
 // and written on store; backslashes in its path are directory separators.
 class UEYE_SIM_EXPORT SimulatedCamera {
 public:
     struct Config {
         int width = 1280;
         int height = 1024;
-        double framesPerSecond = 30.0;
+        double framesPerSecond = 30.0; // clamped to the frame rate range
+        double minFramesPerSecond = 1.0;
+        double maxFramesPerSecond = 1000.0;
         bool openFails = false;        // no camera present
         bool errorReportFails = false; // the error report cannot be enabled
         double exposureMs = 33.0;      // exposure after opening

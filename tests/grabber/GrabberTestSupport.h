@@ -113,6 +113,7 @@ struct FakeSdk {
         bool fillRange = true;
         double lower = 0.5, upper = 64.0;
         int registerDelayMs = 0;
+        int32_t storeStatus = 0;
     };
 
     static boost::mutex& Mutex() {
@@ -245,7 +246,7 @@ struct FakeSdk {
     }
     static int32_t StoreParameters(uint32_t h, const char* path) {
         Record(Text("StoreParameters", h, path));
-        return 0;
+        return Config().storeStatus;
     }
     static int32_t FreeImageMemory(uint32_t h, unsigned char* memory, int32_t id) {
         Record(Text("FreeImageMemory", h, MemoryName(memory), id));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -105,7 +107,28 @@ TEST_F(Opened, SaveRawImageWritesTheFrameTopRowFirst) {
     std::vector<char> bytes((std::istreambuf_iterator<char>(file)), {});
     ASSERT_EQ(bytes.size(), 16u * 8u);
     EXPECT_EQ(0, std::memcmp(bytes.data(), grabber.m_imageMemory, bytes.size()));
-    grabber.SaveRawImage(0, dir.Path() + "/missing/frame.raw"); // silently skipped
+}
+
+TEST_F(Opened, SaveRawImageReportsFailedWrites) {
+    TempWorkingDirectory dir;
+    CerrCapture err;
+    grabber.SaveRawImage(0, dir.Path() + "/missing/frame.raw");
+    grabber.SaveRawImage(0, "/dev/full"); // opens, but every write fails
+    EXPECT_EQ(err.Text(), "ERROR: Can not write " + dir.Path() +
+                              "/missing/frame.raw: " + std::strerror(ENOENT) +
+                              "\nERROR: Can not write /dev/full: " + std::strerror(ENOSPC) + "\n");
+}
+
+TEST_F(Opened, FailedParameterStoreIsReported) {
+    CerrCapture err;
+    grabber.StartLive();
+    FakeSdk::Config().storeStatus = 126;
+    grabber.StopLive();
+    grabber.CloseCamera(0);
+    const std::string message = "ERROR: Can not store the camera parameters in cam.ini!\n";
+    EXPECT_EQ(err.Text(), "start Live\n" + message + message);
+    grabber.CloseCamera(0); // closed: nothing to lose
+    EXPECT_EQ(err.Text(), "start Live\n" + message + message);
 }
 
 TEST_F(Opened, SaveRawImageIgnoresTheNegativeFlagAndTestsNoIndexOfItsOwn) {
@@ -139,7 +162,8 @@ TEST_F(Opened, ExposureReadsSetsAndConvertsBack) {
     value = 10000;
     const long long ms = MillisecondsOf([&] { EXPECT_EQ(grabber.Exposure(0, &value), 9500); });
     EXPECT_GE(ms, 299);
-    EXPECT_EQ(FakeSdk::Calls(), std::vector<std::string>{"SetExposure(7,10,10)"});
+    EXPECT_EQ(FakeSdk::Calls(),
+              (std::vector<std::string>{"SetExposure(7,10,10)", "ReadExposureRange(7)"}));
     EXPECT_EQ(value, 9500u);
     value = 0;
     grabber.Exposure(0, &value);
@@ -151,10 +175,23 @@ TEST_F(Opened, ExposureReadsSetsAndConvertsBack) {
 }
 
 TEST_F(Opened, LongExposureSettlesFiveTimesAsLong) {
+    FakeSdk::Config().upper = 1000;
     uint32_t value = 100000;
     const long long ms = MillisecondsOf([&] { grabber.Exposure(0, &value); });
     EXPECT_GE(ms, 499);
     EXPECT_EQ(value, 100000u);
+}
+
+TEST_F(Opened, ExposureSettlesOnWhatTheCameraAppliedBoundedByItsLongest) {
+    // Requests far beyond the camera: the wait follows the applied 64 ms.
+    FakeSdk::Config().exposureTaken = 64;
+    uint32_t value = 0xFFFFFFFF;
+    EXPECT_LT(MillisecondsOf([&] { grabber.Exposure(0, &value); }), 1500);
+    EXPECT_EQ(value, 64000u);
+    // A camera that reports more than its longest exposure.
+    FakeSdk::Config().exposureTaken = 1e6;
+    value = 4000000;
+    EXPECT_LT(MillisecondsOf([&] { grabber.Exposure(0, &value); }), 1500);
 }
 
 TEST_F(Opened, ExposureReportKeepsTheLow32BitsUpToThe64BitLimit) {

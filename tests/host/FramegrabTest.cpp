@@ -9,8 +9,11 @@
 #include <sys/wait.h>
 #endif
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -47,12 +50,18 @@ class FramegrabProgram : public ::testing::Test {
 protected:
     // Runs framegrab in the test's folder; arguments are quoted with double
     // quotes, which both shells understand.
-    int Run(const std::string& arguments) {
-        const std::string command = kChangeDirectory + ("\"" + dir + "\" && \"") +
+    // Shell commands in the prefix (limits, for one) apply to the program.
+    int Run(const std::string& arguments, const std::string& prefix = "") {
+        const std::string command = kChangeDirectory + ("\"" + dir + "\" && ") + prefix + "\"" +
                                     ProgramDirectory() + kFramegrab + "\" " + arguments + " >\"" +
                                     dir + "/log\" 2>&1";
         return ExitCode(std::system(command.c_str()));
     }
+    std::string LogText() {
+        const std::vector<uint8_t> log = Read("log");
+        return std::string(log.begin(), log.end());
+    }
+    bool Exists(const std::string& name) { return std::filesystem::exists(dir + "/" + name); }
     std::vector<uint8_t> Read(const std::string& name) {
         std::ifstream file(dir + "/" + name, std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
@@ -144,7 +153,41 @@ TEST_F(FramegrabProgram, FailuresHaveDistinctExitCodes) {
     EXPECT_EQ(Run("--frames 0"), 1);
     EXPECT_EQ(Run("-o \"\""), 1);
     EXPECT_EQ(Run("--plugin \"" + dir + "/missing.so\""), 2);
-    EXPECT_EQ(Run("--sim-open-fails -o out"), 3);
+    EXPECT_EQ(Run("--plugin \"" FOREIGN_PLUGIN "\""), 2);
+    EXPECT_NE(LogText().find("not a camera plug-in of interface"), std::string::npos);
+    EXPECT_EQ(Run("--sim-open-fails -o out/sub"), 3);
+    EXPECT_FALSE(Exists("out")); // no empty folder left
     std::ofstream(dir + "/file") << "x";
     EXPECT_EQ(Run("-o file/sub"), 4);
+}
+
+#if !defined(_WIN32) // a file size limit needs a POSIX shell
+TEST_F(FramegrabProgram, AFullDiskLeavesNoPartialPictureAndSaysWhy) {
+    // Files may not grow beyond 100 KiB: the first picture cannot be written.
+    ASSERT_EQ(Run("-n 2 -o out", "trap '' XFSZ; ulimit -f 200; "), 4);
+    EXPECT_NE(LogText().find(std::strerror(EFBIG)), std::string::npos) << LogText();
+    // Removed as it stayed empty: no picture, whole or partial.
+    EXPECT_FALSE(Exists("out"));
+}
+#endif
+
+TEST_F(FramegrabProgram, EveryOptionIsCheckedBeforeTheCamera) {
+    const struct {
+        const char* arguments;
+        const char* message;
+    } cases[] = {
+        {"--rotate nan", "finite number of degrees"},
+        {"--rotate inf", "finite number of degrees"},
+        {"--rotate 1e39", "finite number of degrees"},
+        {"--dither 8", "dither method must be from 0 to 7"},
+        {"--dither -1", "dither method must be from 0 to 7"},
+        {"--resample 0x10", "each from 1 to 8192"},
+        {"--resample 8193x10", "each from 1 to 8192"},
+        {"--plugin \"\"", "plug-in path must not be empty"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(std::string(c.arguments) + " -o out"), 1) << c.arguments;
+        EXPECT_NE(LogText().find(c.message), std::string::npos) << c.arguments << ": " << LogText();
+        EXPECT_FALSE(Exists("out")) << c.arguments;
+    }
 }

@@ -51,6 +51,21 @@ TEST(ImageImport, ThirtyTwoBitsCarryAlpha) {
     EXPECT_EQ(image.AlphaGet(0, 0), 20);
 }
 
+TEST(ImageImport, ThirtyTwoBitsReadNoMoreThanTheLineLength) {
+    // Two 3-pixel rows with room for one pixel each: a read past the line
+    // would take the next row's bytes (or, on the last row, run off the end).
+    std::vector<unsigned char> data = {1, 2, 3, 4, 5, 6, 7, 8};
+    CxImage image;
+    ASSERT_TRUE(image.CreateFromArray(data.data(), 3, 2, 32, 4, false));
+    EXPECT_TRUE(SameColour(image.GetPixelColor(1, 0, false), Rgb(0, 0, 0)));
+    EXPECT_TRUE(SameColour(image.GetPixelColor(0, 1, false), Rgb(7, 6, 5)));
+    EXPECT_EQ(image.AlphaGet(1, 0), 255);
+    unsigned char* rows[] = {data.data(), data.data() + 4};
+    ASSERT_TRUE(image.CreateFromMatrix(rows, 3, 2, 32, 4, false));
+    EXPECT_TRUE(SameColour(image.GetPixelColor(1, 0, false), Rgb(0, 0, 0)));
+    EXPECT_EQ(image.AlphaGet(0, 1), 8);
+}
+
 TEST(ImageImport, SameSizeFramesReuseTheBuffer) {
     unsigned char first[] = {1, 2, 3, 4}, second[] = {5, 6, 7, 8};
     CxImage image;

@@ -6,9 +6,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -186,5 +188,25 @@ TEST_F(Simulated, ParameterFileRoundTrip) {
     sdk.ApplyParameterFile(second, (dir + "/edited.ini").c_str());
     EXPECT_EQ(SimulatedCamera::FramesPerSecond(second), 50.0);
     EXPECT_EQ(SimulatedCamera::ExposureMs(second), 12.5);
+
+    // Rates are clamped to the camera's range.
+    for (const auto& rate : {std::make_pair("1e-300", 1.0), std::make_pair("1e300", 1000.0)}) {
+        std::ofstream(dir + "/rate.ini") << "FramesPerSecond=" << rate.first << "\n";
+        sdk.ApplyParameterFile(second, (dir + "/rate.ini").c_str());
+        EXPECT_EQ(SimulatedCamera::FramesPerSecond(second), rate.second) << rate.first;
+    }
+    // A file beyond any parameter file's size is refused, not read whole.
+    const std::string huge = dir + "/huge.ini";
+    std::ofstream(huge) << "FramesPerSecond=50\n";
+    std::filesystem::resize_file(huge, 200u << 20); // sparse
+    EXPECT_EQ(sdk.ApplyParameterFile(second, huge.c_str()), SimulatedCamera::FileError);
+    EXPECT_EQ(SimulatedCamera::FramesPerSecond(second), 1000.0);
     sdk.CloseCamera(second);
+
+    SimulatedCamera::Config slow = config;
+    slow.framesPerSecond = 1e-300;
+    SimulatedCamera::Configure(slow);
+    const uint32_t third = Open();
+    EXPECT_EQ(SimulatedCamera::FramesPerSecond(third), 1.0);
+    sdk.CloseCamera(third);
 }
