@@ -20,7 +20,7 @@ const UeyeSdk& Simulator() {
     extern "C" UeyeSdk::Status UEYE_SDK_CALL Sim##member parameters {                              \
         return Simulator().member arguments;                                                       \
     }                                                                                              \
-    static_assert(std::is_same<decltype(&Sim##member), decltype(UeyeSdk::member)>::value,         \
+    static_assert(std::is_same<decltype(&Sim##member), decltype(UeyeSdk::member)>::value,          \
                   #member " differs from the SDK table")
 
 typedef UeyeSdk::Handle Handle;
