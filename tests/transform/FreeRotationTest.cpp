@@ -70,18 +70,21 @@ TEST(Skew, ShearsRowsByTheirDistanceToThePivot) {
 }
 
 // Pivots at the extremes of long, whatever its width: the distance to the
-// pivot is taken without overflow, so every pixel reads from far away and
-// gets the background.
-TEST(Skew, ExtremePivotsFallOutside) {
-    const long extremes[][2] = {
-        {std::numeric_limits<long>::min(), 0},
-        {0, std::numeric_limits<long>::max()},
-        {std::numeric_limits<long>::max(), std::numeric_limits<long>::min()}};
-    for (const auto& pivot : extremes)
+// pivot is taken without overflow, so every pixel reads from far outside,
+// exactly as with a pivot a billion pixels away.
+TEST(Skew, ExtremePivotsReadFromFarOutside) {
+    const long min = std::numeric_limits<long>::min(), max = std::numeric_limits<long>::max();
+    const long far = 1L << 30;
+    const long pivots[][4] = {{min, 0, -far, 0}, {0, max, 0, far}, {max, min, far, -far}};
+    for (const auto& p : pivots)
         for (bool interpolate : {false, true}) {
-            CxImage image = Numbered(4, 3);
-            ASSERT_TRUE(image.Skew(1.0f, 1.0f, pivot[0], pivot[1], interpolate));
-            EXPECT_EQ(image.GetPixelIndex(1, 1), 0) << pivot[0] << ", " << pivot[1];
+            CxImage extreme = Numbered(4, 3), distant = Numbered(4, 3);
+            ASSERT_TRUE(extreme.Skew(1.0f, 1.0f, p[0], p[1], interpolate));
+            ASSERT_TRUE(distant.Skew(1.0f, 1.0f, p[2], p[3], interpolate));
+            for (long y = 0; y < 3; ++y)
+                for (long x = 0; x < 4; ++x)
+                    EXPECT_EQ(extreme.GetPixelIndex(x, y), distant.GetPixelIndex(x, y))
+                        << p[0] << ", " << p[1] << " at " << x << ", " << y;
         }
 }
 
