@@ -61,12 +61,30 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
     };
 
     if (mode == 1) {
+        // Source columns once per call. At 24 bpp a pixel's three bytes are
+        // what the colour read and write would carry; indexed pixels go
+        // through their palette colour to the nearest entry.
+        std::vector<long> columns;
+        try {
+            columns.resize(static_cast<size_t>(newWidth));
+        } catch (const std::exception&) {
+            return false;
+        }
+        for (long x = 0; x < newWidth; ++x) columns[static_cast<size_t>(x)] = sourceX(x);
         for (long y = 0; y < newHeight; ++y) {
             info.progress = static_cast<int32_t>(Percent(y, newHeight));
             if (info.escape != 0) break;
             const long sy = sourceY(y);
-            for (long x = 0; x < newWidth; ++x)
-                writer.SetPixelColor(x, y, GetPixelColor(sourceX(x), sy, true), false);
+            if (indexed) {
+                for (long x = 0; x < newWidth; ++x)
+                    writer.SetPixelColor(
+                        x, y, GetPixelColor(columns[static_cast<size_t>(x)], sy, true), false);
+                continue;
+            }
+            const uint8_t* from = info.firstRow + static_cast<size_t>(sy) * stride;
+            uint8_t* to = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
+            for (long x = 0; x < newWidth; ++x, to += 3)
+                std::memcpy(to, from + 3 * static_cast<size_t>(columns[static_cast<size_t>(x)]), 3);
         }
     } else if (mode == 2) {
         for (long y = 0; y < newHeight; ++y) {
