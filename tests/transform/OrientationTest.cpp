@@ -262,7 +262,7 @@ public:
     using CxImage::CxImage;
     const BITMAPINFOHEADER& Head() const { return head; }
     // The attributes a transformation can change (struct padding aside).
-    std::vector<long> Attributes() const {
+    std::vector<long long> Attributes() const {
         const RECT& box = info.selectionBox;
         return {info.effWidth,     info.transIndex, info.xDpi,
                 info.yDpi,         box.left,        box.top,
