@@ -74,8 +74,8 @@ TEST(Skew, ShearsRowsByTheirDistanceToThePivot) {
 // exactly as with a pivot a billion pixels away.
 TEST(Skew, ExtremePivotsReadFromFarOutside) {
     const long min = std::numeric_limits<long>::min(), max = std::numeric_limits<long>::max();
-    const long far = 1L << 30;
-    const long pivots[][4] = {{min, 0, -far, 0}, {0, max, 0, far}, {max, min, far, -far}};
+    const long away = 1L << 30;
+    const long pivots[][4] = {{min, 0, -away, 0}, {0, max, 0, away}, {max, min, away, -away}};
     for (const auto& p : pivots)
         for (bool interpolate : {false, true}) {
             CxImage extreme = Numbered(4, 3), distant = Numbered(4, 3);
