@@ -113,10 +113,13 @@ TEST_F(Opened, SaveRawImageReportsFailedWrites) {
     TempWorkingDirectory dir;
     CerrCapture err;
     grabber.SaveRawImage(0, dir.Path() + "/missing/frame.raw");
+    std::string expected = "ERROR: Can not write " + dir.Path() +
+                           "/missing/frame.raw: " + std::strerror(ENOENT) + "\n";
+#if !defined(_WIN32)                      // a full device exists on Linux only
     grabber.SaveRawImage(0, "/dev/full"); // opens, but every write fails
-    EXPECT_EQ(err.Text(), "ERROR: Can not write " + dir.Path() +
-                              "/missing/frame.raw: " + std::strerror(ENOENT) +
-                              "\nERROR: Can not write /dev/full: " + std::strerror(ENOSPC) + "\n");
+    expected += "ERROR: Can not write /dev/full: " + std::string(std::strerror(ENOSPC)) + "\n";
+#endif
+    EXPECT_EQ(err.Text(), expected);
 }
 
 TEST_F(Opened, FailedParameterStoreIsReported) {

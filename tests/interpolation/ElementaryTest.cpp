@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -52,9 +52,15 @@ double StdExp(double x) {
 } // namespace
 
 // Against the platform's maths library over the ranges the image library
-// uses: never more than one unit in the last place apart; rounded to float,
-// as every caller does, they agree with the library's almost always.
+// uses: never more than one unit in the last place apart from glibc's (a few
+// from other runtimes', which are less exact); rounded to float, as every
+// caller does, they agree with the library's almost always.
 TEST(Elementary, WithinOneUlpOfTheMathsLibrary) {
+#if defined(__GLIBC__)
+    const int64_t kTolerance = 1;
+#else
+    const int64_t kTolerance = 4;
+#endif
     const Sweep sweeps[] = {
         {"sin", elementary::Sin, StdSin, -40.0, 40.0},
         {"cos", elementary::Cos, StdCos, -40.0, 40.0},
@@ -68,7 +74,7 @@ TEST(Elementary, WithinOneUlpOfTheMathsLibrary) {
         for (int i = 0; i <= steps; ++i) {
             const double x = s.low + (s.high - s.low) * i / steps;
             const double ours = s.ours(x), reference = s.reference(x);
-            ASSERT_LE(UlpDistance(ours, reference), 1) << s.name << "(" << x << ")";
+            ASSERT_LE(UlpDistance(ours, reference), kTolerance) << s.name << "(" << x << ")";
             differing += ours != reference;
             differingAsFloat += static_cast<float>(ours) != static_cast<float>(reference);
         }

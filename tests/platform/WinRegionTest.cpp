@@ -37,9 +37,17 @@ TEST(WinRegion, UnionKeepsRectanglesInOrder) {
     EXPECT_EQ(CombineRgn(region, region, b, RGN_OR), COMPLEXREGION);
     EXPECT_EQ(CombineRgn(a, b, region, RGN_OR), COMPLEXREGION); // into another region
     const std::vector<RECT> rects = RegionRectangles(a);
+#if defined(_WIN32)
+    // The system normalises a region: the repeated rectangle merges away.
+    ASSERT_EQ(rects.size(), 2u);
+    EXPECT_EQ(rects[0].left, 0);
+    EXPECT_EQ(rects[1].right, 6);
+#else
+    // Our layer keeps every rectangle, in the order the union met them.
     ASSERT_EQ(rects.size(), 3u);
     EXPECT_EQ(rects[0].left, 5);
     EXPECT_EQ(rects[2].right, 6);
+#endif
     for (HRGN r : {region, a, b}) EXPECT_TRUE(DeleteObject(r));
 }
 
