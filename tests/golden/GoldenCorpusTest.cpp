@@ -8,6 +8,7 @@
 
 #include "image/CxImage.h"
 #include "interpolation/CxRect2.h"
+#include "interpolation/Elementary.h"
 
 #include <gtest/gtest.h>
 
@@ -360,6 +361,21 @@ void Kernels(Corpus& corpus) {
     corpus.Add("Kernel/LanczosSinc", lanczos);
 }
 
+// The library's own elementary functions, the same bits on every platform.
+void ElementaryFunctions(Corpus& corpus) {
+    Hasher h;
+    for (int i = -20000; i <= 20000; ++i) {
+        const double x = i * 0.00173;
+        for (double v : {elementary::Sin(x), elementary::Cos(x), elementary::Exp(x * 20.0),
+                         elementary::Atan2(x, 1.5), elementary::Atan2(-1.0, x)}) {
+            uint64_t bits = 0;
+            std::memcpy(&bits, &v, sizeof bits);
+            h.Int(static_cast<int64_t>(bits));
+        }
+    }
+    corpus.Add("Elementary", h);
+}
+
 void Geometry(Corpus& corpus) {
     const float values[] = {0.0f, 1.5f, -2.25f, 1e-7f, 3e9f, -7.75f, 0.1f, kInf, kNaN};
     Hasher h;
@@ -390,6 +406,7 @@ Corpus BuildCorpus() {
         Samplers(corpus, base, image);
     }
     Kernels(corpus);
+    ElementaryFunctions(corpus);
     Geometry(corpus);
     return corpus;
 }

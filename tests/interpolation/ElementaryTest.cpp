@@ -52,15 +52,16 @@ double StdExp(double x) {
 } // namespace
 
 // Against the platform's maths library over the ranges the image library
-// uses: never more than one unit in the last place apart from glibc's (a few
-// from other runtimes', which are less exact); rounded to float, as every
-// caller does, they agree with the library's almost always.
+// uses: never more than one unit in the last place apart from glibc's;
+// rounded to float, as every caller does, they agree with it almost always.
 TEST(Elementary, WithinOneUlpOfTheMathsLibrary) {
-#if defined(__GLIBC__)
-    const int64_t kTolerance = 1;
-#else
-    const int64_t kTolerance = 4;
+#if !defined(__GLIBC__)
+    // Other runtimes' functions are less exact (Windows': 95 units apart from
+    // the true sine near −5π); that our results are the same bits everywhere
+    // is the golden corpus's check.
+    GTEST_SKIP() << "compared with glibc only";
 #endif
+    const int64_t kTolerance = 1;
     const Sweep sweeps[] = {
         {"sin", elementary::Sin, StdSin, -40.0, 40.0},
         {"cos", elementary::Cos, StdCos, -40.0, 40.0},
