@@ -321,6 +321,7 @@ public:
 
 protected:
     friend class NearestIndexCache;
+    friend struct BilinearSource;
 
     void Startup(unsigned long type);
     void CopyInfo(const CxImage& source);

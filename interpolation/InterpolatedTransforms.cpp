@@ -63,9 +63,10 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         for (long x = 0; x < newWidth; ++x) columns.emplace_back(window, sourceX(x));
     }
     const long long width = head.biWidth, height = head.biHeight;
-    // Kernel samples whose windows lie inside a 24-bit source are taken in
-    // runs along the row, their walks interleaved.
-    const bool batched = prepared && direct && window.kernel;
+    // Samples whose windows lie inside a 24-bit source are taken in runs
+    // along the row, the kernel walks interleaved.
+    const bool batched = prepared && direct;
+    const BilinearSource bilinear(*this);
     auto inside = [&](const SampleAxis& axis, long long size) {
         return axis.cell - window.before >= 0 && axis.cell + window.after < size;
     };
@@ -84,6 +85,13 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                    inside(columns[static_cast<size_t>(x + count)], width)) {
                 run[count] = &columns[static_cast<size_t>(x + count)];
                 ++count;
+            }
+            if (count > 0 && !window.kernel) {
+                for (long k = 0; k < count; ++k)
+                    row.Store(x + k, bilinear.At(run[k]->cell, rowAxis.cell, run[k]->fraction,
+                                                 rowAxis.fraction));
+                x += count;
+                continue;
             }
             if (count > 0) {
                 RGBQUAD results[kRun];
@@ -172,6 +180,17 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     const bool indexed = IsIndexed();
     const bool alphaIn = AlphaIsValid();
     NearestIndexCache writer(work);
+    // Samples whose window lies inside a 24-bit source take the bilinear
+    // walk straight; those wholly outside take the overflow's one colour
+    // when it has one. Both as the sampler would give them.
+    const SampleWindow window(method);
+    const BilinearSource bilinear(*this);
+    const bool sampled = method != IM_NEAREST_NEIGHBOUR;
+    const bool straight = bilinear.direct && sampled && !window.kernel;
+    const bool constantOutside = sampled && OutsideIsConstant(overflow);
+    const RGBQUAD outside =
+        constantOutside ? GetPixelColorWithOverflow(-999, -999, overflow, &sample) : RGBQUAD{};
+    const long long sourceWidth = head.biWidth, sourceHeight = head.biHeight;
     float v = sy0;
     for (long y = 0; y < newHeight; ++y, v += 1.0f) {
         info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
@@ -186,7 +205,15 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 srcX = static_cast<float>(srcX + newWidth * 0.5);
                 srcY = static_cast<float>(srcY + newHeight * 0.5);
             }
-            const RGBQUAD c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
+            const long long xi = BaseCell(srcX), yi = BaseCell(srcY);
+            RGBQUAD c;
+            if (straight && bilinear.Inside(xi, yi))
+                c = bilinear.At(xi, yi, BilinearSource::Fraction(srcX, xi),
+                                BilinearSource::Fraction(srcY, yi));
+            else if (constantOutside && window.AllOutside(xi, yi, sourceWidth, sourceHeight))
+                c = outside;
+            else
+                c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
             if (indexed)
                 writer.SetPixelColor(x, y, c, alphaIn);
             else
