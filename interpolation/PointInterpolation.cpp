@@ -106,10 +106,6 @@ void InsideKernelSums(const uint8_t* firstRow, size_t stride, const uint8_t* alp
 
 } // namespace
 
-long long BaseCell(float v) {
-    return static_cast<long long>(TruncateToLong(v)) - (v < 0 ? 1 : 0);
-}
-
 SampleWindow::SampleWindow(CxImage::InterpolationMethod m)
     : method(m), kernel(m >= CxImage::IM_BSPLINE && m <= CxImage::IM_CATROM),
       before(m == CxImage::IM_LANCZOS ? 5
@@ -144,23 +140,6 @@ BilinearSource::BilinearSource(CxImage& image)
       alpha(image.AlphaIsValid() ? image.alpha : nullptr), width(image.head.biWidth),
       height(image.head.biHeight) {}
 
-RGBQUAD BilinearSource::At(long long xi, long long yi, long fx, long fy) const {
-    const long d = (fx * fy) >> 8;
-    const long w00 = 256 - fx - fy + d, w10 = fx - d, w01 = fy - d, w11 = d;
-    const uint8_t* p0 = firstRow + static_cast<size_t>(yi) * stride + 3 * static_cast<size_t>(xi);
-    const uint8_t* p1 = p0 + stride;
-    auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
-        return static_cast<uint8_t>((a00 * w00 + a10 * w10 + a01 * w01 + a11 * w11) >> 8);
-    };
-    RGBQUAD result{mix(p0[0], p0[3], p1[0], p1[3]), mix(p0[1], p0[4], p1[1], p1[4]),
-                   mix(p0[2], p0[5], p1[2], p1[5]), 0};
-    if (alpha != nullptr) {
-        const uint8_t* a0 = alpha + static_cast<size_t>(xi) + static_cast<size_t>(yi) * width;
-        const uint8_t* a1 = a0 + width;
-        result.rgbReserved = mix(a0[0], a0[1], a1[0], a1[1]);
-    }
-    return result;
-}
 
 RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod method,
                                            OverflowMethod overflow, RGBQUAD* const replacement) {
