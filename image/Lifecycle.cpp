@@ -187,13 +187,32 @@ void CxImage::CopyInfo(const CxImage& source) {
     info.ghostOwner = ghostOwner;
 }
 
-bool CxImage::CreateWorkImage(CxImage& work, unsigned long width, unsigned long height) {
+bool CxImage::CreateWorkImage(CxImage& work, unsigned long width, unsigned long height,
+                              CxImage* recycle) {
     work.CopyInfo(*this);
     if (work.Create(width, height, GetBpp(), GetType()) == nullptr) return false;
     work.SetPalette(GetPalette(), 256);
     if (alpha != nullptr) {
         work.AlphaCreate();
         if (!work.AlphaIsValid()) return false;
+    }
+    // The pages of a block in use are mapped already; those of a fresh one
+    // fault one by one as the operation writes them. A ghost's block, or one
+    // this image reads, stays where it is.
+    if (recycle != nullptr && recycle != this && recycle->info.ghostOwner == nullptr &&
+        recycle->pixelBuffer != nullptr && recycle->pixelBuffer != pixelBuffer &&
+        recycle->GetSize() == work.GetSize()) {
+        uint8_t* block = static_cast<uint8_t*>(recycle->pixelBuffer);
+        uint8_t* fresh = static_cast<uint8_t*>(work.pixelBuffer);
+        const size_t size = static_cast<size_t>(work.GetSize());
+        const size_t rows = static_cast<size_t>(work.info.firstRow - fresh);
+        // Header and palette as made; rows zero as calloc left them.
+        std::memcpy(block, fresh, rows);
+        std::memset(block + rows, 0, size - rows);
+        recycle->info.firstRow = fresh + (recycle->info.firstRow - block);
+        recycle->pixelBuffer = fresh;
+        work.pixelBuffer = block;
+        work.info.firstRow = block + rows;
     }
     return true;
 }

@@ -39,14 +39,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const float xs = static_cast<float>(static_cast<double>(GetWidth()) / newWidth);
     const float ys = static_cast<float>(static_cast<double>(GetHeight()) / newHeight);
 
-    CxImage work(0);
-    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight)))
-        return false;
-
     const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
     const bool direct = pointSampling && !IsIndexed();
-    NearestIndexCache writer(work);
     auto sourceX = [xs](long x) { return static_cast<float>((x + 0.5) * xs - 0.5); };
     // Point sampling prepares each column's axis (base cell, kernel weights)
     // once; a sample whose window lies wholly outside takes the sampler's
@@ -62,6 +56,11 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         }
         for (long x = 0; x < newWidth; ++x) columns.emplace_back(window, sourceX(x));
     }
+    CxImage work(0);
+    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
+                         static_cast<unsigned long>(newHeight), destination))
+        return false;
+    NearestIndexCache writer(work);
     const long long width = head.biWidth, height = head.biHeight;
     // Samples whose windows lie inside a 24-bit source are taken in runs
     // along the row, the kernel walks interleaved.
@@ -173,7 +172,7 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
 
     CxImage work(0);
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight)))
+                         static_cast<unsigned long>(newHeight), destination))
         return false;
 
     RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
