@@ -10,23 +10,6 @@
 #include <cmath>
 #include <vector>
 
-// One row of a 24-bit work image written straight through its pixel row and
-// its alpha plane row (when there is one).
-struct DirectRow {
-    uint8_t* pixels;
-    unsigned char* alpha;
-
-    DirectRow(CxImage& work, long y)
-        : pixels(work.GetBits(static_cast<unsigned long>(y))), alpha(work.AlphaGetPointer(0, y)) {}
-
-    void Store(long x, const RGBQUAD& c) {
-        pixels[3 * x] = c.rgbBlue;
-        pixels[3 * x + 1] = c.rgbGreen;
-        pixels[3 * x + 2] = c.rgbRed;
-        if (alpha != nullptr) alpha[x] = c.rgbReserved;
-    }
-};
-
 bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
                         OverflowMethod overflow, CxImage* const destination,
                         bool disableAveraging) {
@@ -76,7 +59,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
         const SampleAxis rowAxis(window, sy);
         const bool rowInside = batched && inside(rowAxis, height);
-        DirectRow row(work, y);
+        transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
             const SampleAxis* run[kRun];
             long count = 0;
@@ -196,7 +179,7 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
         if (info.escape != 0) break;
         const double vco = static_cast<double>(v) * co, vsi = static_cast<double>(v) * si;
         float u = sx0;
-        DirectRow row(work, y);
+        transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth; ++x, u += 1.0f) {
             float srcX = static_cast<float>(static_cast<double>(u) * co + vsi);
             float srcY = static_cast<float>(vco - static_cast<double>(u) * si);

@@ -263,6 +263,8 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 blended[1] = static_cast<float>(v1.rgbGreen * dy + v0.rgbGreen * (1.0 - dy));
                 blended[2] = static_cast<float>(v1.rgbRed * dy + v0.rgbRed * (1.0 - dy));
             }
+            // Alpha written here is overwritten below, resampled by nearest pixel.
+            transform_detail::DirectRow row(work, y);
             for (long x = 0; x < newWidth; ++x) {
                 const Column& column = columns[static_cast<size_t>(x)];
                 const float* left = &vertical[3 * static_cast<size_t>(column.ix)];
@@ -272,7 +274,11 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                         static_cast<long>(static_cast<double>(right[channel]) * column.dx +
                                           static_cast<double>(left[channel]) * (1.0 - column.dx)));
                 };
-                writer.SetPixelColor(x, y, RGBQUAD{blend(0), blend(1), blend(2), 0}, false);
+                const RGBQUAD c{blend(0), blend(1), blend(2), 0};
+                if (indexed)
+                    writer.SetPixelColor(x, y, c, false);
+                else
+                    row.Store(x, c);
             }
         }
     }
