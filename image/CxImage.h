@@ -328,12 +328,11 @@ protected:
     // Builds the work image of a transformation: this image's attributes,
     // depth, type and palette at the given size, with an alpha plane when
     // this image has one. False when it or its alpha plane cannot be made.
-    // An operation that cannot fail once it has its work image may name the
-    // image the result will replace (`recycle`, which must then be given the
-    // result): where its pixel block has the same size, the work image takes
-    // that block, cleared, and `recycle` the fresh one.
-    bool CreateWorkImage(CxImage& work, unsigned long width, unsigned long height,
-                         CxImage* recycle = nullptr);
+    bool CreateWorkImage(CxImage& work, unsigned long width, unsigned long height);
+    // Once nothing can fail before `destination` takes the result: where its
+    // pixel block has the size of the fresh, unwritten one of `work`, the two
+    // swap them, the block cleared as it was made.
+    void ReuseDestinationBlock(CxImage& work, CxImage* destination);
     static void SetCreatedHeader(BITMAPINFOHEADER& header, int32_t width, int32_t height,
                                  uint16_t bpp, uint32_t colours, uint32_t rowBytes);
     // Leaves this image as copying it into a work image without its selection

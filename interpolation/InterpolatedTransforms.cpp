@@ -41,8 +41,9 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     }
     CxImage work(0);
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight), destination))
+                         static_cast<unsigned long>(newHeight)))
         return false;
+    ReuseDestinationBlock(work, destination);
     NearestIndexCache writer(work);
     const long long width = head.biWidth, height = head.biHeight;
     // Samples whose windows lie inside a 24-bit source are taken in runs
@@ -155,8 +156,9 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
 
     CxImage work(0);
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight), destination))
+                         static_cast<unsigned long>(newHeight)))
         return false;
+    ReuseDestinationBlock(work, destination);
 
     RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
     const bool indexed = IsIndexed();

@@ -287,7 +287,8 @@ bool CxImage::Mirror() {
 bool CxImage::RotateLeft(CxImage* destination) {
     if (pixelBuffer == nullptr) return false;
     CxImage work;
-    if (!CreateWorkImage(work, GetHeight(), GetWidth(), destination)) return false;
+    if (!CreateWorkImage(work, GetHeight(), GetWidth())) return false;
+    ReuseDestinationBlock(work, destination);
     QuarterTurn<true>(
         *this, work, info.progress, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
         [&work](long x, long y, unsigned char index) { work.BlindSetPixelIndex(x, y, index); });
@@ -297,7 +298,8 @@ bool CxImage::RotateLeft(CxImage* destination) {
 bool CxImage::RotateRight(CxImage* destination) {
     if (pixelBuffer == nullptr) return false;
     CxImage work;
-    if (!CreateWorkImage(work, GetHeight(), GetWidth(), destination)) return false;
+    if (!CreateWorkImage(work, GetHeight(), GetWidth())) return false;
+    ReuseDestinationBlock(work, destination);
     QuarterTurn<false>(
         *this, work, info.progress, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
         [&work](long x, long y, unsigned char index) { work.BlindSetPixelIndex(x, y, index); });
@@ -310,7 +312,8 @@ bool CxImage::Rotate180(CxImage* destination) {
     const long H = static_cast<long>(GetHeight());
 
     CxImage work;
-    if (!CreateWorkImage(work, GetWidth(), GetHeight(), destination)) return false;
+    if (!CreateWorkImage(work, GetWidth(), GetHeight())) return false;
+    ReuseDestinationBlock(work, destination);
     const bool indexed = head.biClrUsed != 0;
     for (long y = 0; y < H; ++y) {
         info.progress = static_cast<int32_t>(Percent(y, H));
