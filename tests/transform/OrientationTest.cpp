@@ -342,7 +342,12 @@ TEST(Orientation, UsedDestinationTakesTheRecordOfAFreshOne) {
         [](CxImage& i, CxImage* d) {
             return i.Resample2(9, 6, CxImage::IM_BILINEAR, CxImage::OM_REPEAT, d);
         },
-        [](CxImage& i, CxImage* d) { return i.Rotate2(30.0f, d, CxImage::IM_BICUBIC); }};
+        [](CxImage& i, CxImage* d) { return i.Rotate2(30.0f, d, CxImage::IM_BICUBIC); },
+        [](CxImage& i, CxImage* d) { return i.Resample(9, 6, 0, d); },
+        [](CxImage& i, CxImage* d) { return i.Resample(3, 2, 0, d); },
+        [](CxImage& i, CxImage* d) { return i.Resample(9, 6, 1, d); },
+        [](CxImage& i, CxImage* d) { return i.Resample(9, 6, 2, d); },
+        [](CxImage& i, CxImage* d) { return i.QIShrink(3, 2, d); }};
     for (unsigned bpp : {8u, 24u})
         for (size_t op = 0; op < std::size(operations); ++op) {
             // A new source for each run: the record takes its progress.
