@@ -140,7 +140,6 @@ BilinearSource::BilinearSource(CxImage& image)
       alpha(image.AlphaIsValid() ? image.alpha : nullptr), width(image.head.biWidth),
       height(image.head.biHeight) {}
 
-
 RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod method,
                                            OverflowMethod overflow, RGBQUAD* const replacement) {
     if (method == IM_NEAREST_NEIGHBOUR) {
