@@ -1,6 +1,7 @@
 // Our image operations against OpenCV's on the same data, single thread:
 // each pair runs alternately, and the table gives the median times and their
 // ratio (below 1: we are faster). The frame path is measured against memcpy.
+// Arguments: repetitions (7), and a text that names the operations to run.
 
 #include "image/CxImage.h"
 
@@ -47,6 +48,9 @@ double Milliseconds(const std::function<void()>& run) {
         .count();
 }
 
+// Only operations whose name contains this text run (all when empty).
+const char* gFilter = "";
+
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -57,6 +61,7 @@ double Median(std::vector<double> v) {
 void Compare(const char* name, int repetitions, const std::function<void()>& prepare,
              const std::function<void()>& ours, const std::function<void()>& theirs,
              const char* peer = "OpenCV") {
+    if (std::strstr(name, gFilter) == nullptr) return;
     std::vector<double> a, b;
     for (int i = 0; i < repetitions; ++i) {
         prepare();
@@ -72,6 +77,7 @@ void Compare(const char* name, int repetitions, const std::function<void()>& pre
 
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    if (argc > 2) gFilter = argv[2];
     cv::setNumThreads(1);
     CxImage colour = MakeSource(24), grey = MakeSource(8);
     cv::Mat colourMat = View(colour).clone(), greyMat = View(grey).clone(), out;

@@ -321,6 +321,7 @@ public:
 
 protected:
     friend class NearestIndexCache;
+    friend struct BilinearSource;
 
     void Startup(unsigned long type);
     void CopyInfo(const CxImage& source);
@@ -328,6 +329,10 @@ protected:
     // depth, type and palette at the given size, with an alpha plane when
     // this image has one. False when it or its alpha plane cannot be made.
     bool CreateWorkImage(CxImage& work, unsigned long width, unsigned long height);
+    // Once nothing can fail before `destination` takes the result: where its
+    // pixel block has the size of the fresh, unwritten one of `work`, the two
+    // swap them, the block cleared as it was made.
+    void ReuseDestinationBlock(CxImage& work, CxImage* destination);
     static void SetCreatedHeader(BITMAPINFOHEADER& header, int32_t width, int32_t height,
                                  uint16_t bpp, uint32_t colours, uint32_t rowBytes);
     // Leaves this image as copying it into a work image without its selection

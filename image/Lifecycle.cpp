@@ -198,6 +198,27 @@ bool CxImage::CreateWorkImage(CxImage& work, unsigned long width, unsigned long 
     return true;
 }
 
+void CxImage::ReuseDestinationBlock(CxImage& work, CxImage* destination) {
+    // The pages of a block in use are mapped already; those of a fresh one
+    // fault one by one as the operation writes them. A ghost's block, or one
+    // this image reads, stays where it is.
+    if (destination == nullptr || destination == this || destination->info.ghostOwner != nullptr ||
+        destination->pixelBuffer == nullptr || destination->pixelBuffer == pixelBuffer ||
+        destination->GetSize() != work.GetSize())
+        return;
+    uint8_t* block = static_cast<uint8_t*>(destination->pixelBuffer);
+    uint8_t* fresh = static_cast<uint8_t*>(work.pixelBuffer);
+    const size_t size = static_cast<size_t>(work.GetSize());
+    const size_t rows = static_cast<size_t>(work.info.firstRow - fresh);
+    // Header and palette as made; rows zero as calloc left them.
+    std::memcpy(block, fresh, rows);
+    std::memset(block + rows, 0, size - rows);
+    destination->info.firstRow = fresh + (destination->info.firstRow - block);
+    destination->pixelBuffer = fresh;
+    work.pixelBuffer = block;
+    work.info.firstRow = block + rows;
+}
+
 bool CxImage::PlaneToGreyImage(const uint8_t* plane, CxImage& destination) {
     CxImage work(GetWidth(), GetHeight(), 8, 0);
     if (!work.IsValid()) return false;

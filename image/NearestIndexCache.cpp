@@ -1,7 +1,5 @@
 #include "image/NearestIndexCache.h"
 
-#include <cstring>
-
 namespace {
 
 constexpr unsigned kSlotBits = 16;
@@ -45,14 +43,7 @@ NearestIndexCache::NearestIndexCache(CxImage& target)
     }
 }
 
-unsigned char NearestIndexCache::Look(const RGBQUAD& colour) {
-    if (greyRamp) {
-        // On the ramp entry i is (i, i, i): the squared distance is smallest
-        // at the integer nearest to the mean of the channels, which is never
-        // halfway between two, and a grey level is its own exact match.
-        const unsigned sum = 0u + colour.rgbRed + colour.rgbGreen + colour.rgbBlue;
-        return static_cast<unsigned char>((sum + 1) / 3);
-    }
+unsigned char NearestIndexCache::LookUp(const RGBQUAD& colour) {
     const uint32_t key = Key(colour);
     const size_t slot = (key * 2654435761u) >> (32 - kSlotBits);
     if (keys[slot] != key) {
@@ -60,24 +51,4 @@ unsigned char NearestIndexCache::Look(const RGBQUAD& colour) {
         indices[slot] = SearchNearestIndex(palette, count, colour);
     }
     return indices[slot];
-}
-
-unsigned char NearestIndexCache::Find(const RGBQUAD& colour) {
-    CxImage::Info& info = image.info;
-    if (palette == nullptr) return 0;
-    // The image's own memory answers first, as in GetNearestIndex.
-    if (info.nearestValid && std::memcmp(&info.nearestColor, &colour, sizeof colour) == 0)
-        return info.nearestIndex;
-    info.nearestColor = colour;
-    info.nearestValid = true;
-    info.nearestIndex = Look(colour);
-    return info.nearestIndex;
-}
-
-void NearestIndexCache::SetPixelColor(long x, long y, const RGBQUAD& colour, bool setalpha) {
-    if (image.pixelBuffer == nullptr || !image.IsInside(x, y)) return;
-    if (image.head.biClrUsed != 0)
-        image.BlindSetPixelIndex(x, y, Find(colour));
-    else
-        image.BlindSetPixelColor(x, y, colour, setalpha);
 }

@@ -10,23 +10,6 @@
 #include <cmath>
 #include <vector>
 
-// One row of a 24-bit work image written straight through its pixel row and
-// its alpha plane row (when there is one).
-struct DirectRow {
-    uint8_t* pixels;
-    unsigned char* alpha;
-
-    DirectRow(CxImage& work, long y)
-        : pixels(work.GetBits(static_cast<unsigned long>(y))), alpha(work.AlphaGetPointer(0, y)) {}
-
-    void Store(long x, const RGBQUAD& c) {
-        pixels[3 * x] = c.rgbBlue;
-        pixels[3 * x + 1] = c.rgbGreen;
-        pixels[3 * x + 2] = c.rgbRed;
-        if (alpha != nullptr) alpha[x] = c.rgbReserved;
-    }
-};
-
 bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
                         OverflowMethod overflow, CxImage* const destination,
                         bool disableAveraging) {
@@ -39,14 +22,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const float xs = static_cast<float>(static_cast<double>(GetWidth()) / newWidth);
     const float ys = static_cast<float>(static_cast<double>(GetHeight()) / newHeight);
 
-    CxImage work(0);
-    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight)))
-        return false;
-
     const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
     const bool direct = pointSampling && !IsIndexed();
-    NearestIndexCache writer(work);
     auto sourceX = [xs](long x) { return static_cast<float>((x + 0.5) * xs - 0.5); };
     // Point sampling prepares each column's axis (base cell, kernel weights)
     // once; a sample whose window lies wholly outside takes the sampler's
@@ -62,10 +39,17 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         }
         for (long x = 0; x < newWidth; ++x) columns.emplace_back(window, sourceX(x));
     }
+    CxImage work(0);
+    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
+                         static_cast<unsigned long>(newHeight)))
+        return false;
+    ReuseDestinationBlock(work, destination);
+    NearestIndexCache writer(work);
     const long long width = head.biWidth, height = head.biHeight;
-    // Kernel samples whose windows lie inside a 24-bit source are taken in
-    // runs along the row, their walks interleaved.
-    const bool batched = prepared && direct && window.kernel;
+    // Samples whose windows lie inside a 24-bit source are taken in runs
+    // along the row, the kernel walks interleaved.
+    const bool batched = prepared && direct;
+    const BilinearSource bilinear(*this);
     auto inside = [&](const SampleAxis& axis, long long size) {
         return axis.cell - window.before >= 0 && axis.cell + window.after < size;
     };
@@ -76,7 +60,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
         const SampleAxis rowAxis(window, sy);
         const bool rowInside = batched && inside(rowAxis, height);
-        DirectRow row(work, y);
+        transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
             const SampleAxis* run[kRun];
             long count = 0;
@@ -84,6 +68,13 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                    inside(columns[static_cast<size_t>(x + count)], width)) {
                 run[count] = &columns[static_cast<size_t>(x + count)];
                 ++count;
+            }
+            if (count > 0 && !window.kernel) {
+                for (long k = 0; k < count; ++k)
+                    row.Store(x + k, bilinear.At(run[k]->cell, rowAxis.cell, run[k]->fraction,
+                                                 rowAxis.fraction));
+                x += count;
+                continue;
             }
             if (count > 0) {
                 RGBQUAD results[kRun];
@@ -167,18 +158,30 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
                          static_cast<unsigned long>(newHeight)))
         return false;
+    ReuseDestinationBlock(work, destination);
 
     RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
     const bool indexed = IsIndexed();
     const bool alphaIn = AlphaIsValid();
     NearestIndexCache writer(work);
+    // Samples whose window lies inside a 24-bit source take the bilinear
+    // walk straight; those wholly outside take the overflow's one colour
+    // when it has one. Both as the sampler would give them.
+    const SampleWindow window(method);
+    const BilinearSource bilinear(*this);
+    const bool sampled = method != IM_NEAREST_NEIGHBOUR;
+    const bool straight = bilinear.direct && sampled && !window.kernel;
+    const bool constantOutside = sampled && OutsideIsConstant(overflow);
+    const RGBQUAD outside =
+        constantOutside ? GetPixelColorWithOverflow(-999, -999, overflow, &sample) : RGBQUAD{};
+    const long long sourceWidth = head.biWidth, sourceHeight = head.biHeight;
     float v = sy0;
     for (long y = 0; y < newHeight; ++y, v += 1.0f) {
         info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
         if (info.escape != 0) break;
         const double vco = static_cast<double>(v) * co, vsi = static_cast<double>(v) * si;
         float u = sx0;
-        DirectRow row(work, y);
+        transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth; ++x, u += 1.0f) {
             float srcX = static_cast<float>(static_cast<double>(u) * co + vsi);
             float srcY = static_cast<float>(vco - static_cast<double>(u) * si);
@@ -186,7 +189,15 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 srcX = static_cast<float>(srcX + newWidth * 0.5);
                 srcY = static_cast<float>(srcY + newHeight * 0.5);
             }
-            const RGBQUAD c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
+            const long long xi = BaseCell(srcX), yi = BaseCell(srcY);
+            RGBQUAD c;
+            if (straight && bilinear.Inside(xi, yi))
+                c = bilinear.At(xi, yi, BilinearSource::Fraction(srcX, xi),
+                                BilinearSource::Fraction(srcY, yi));
+            else if (constantOutside && window.AllOutside(xi, yi, sourceWidth, sourceHeight))
+                c = outside;
+            else
+                c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
             if (indexed)
                 writer.SetPixelColor(x, y, c, alphaIn);
             else

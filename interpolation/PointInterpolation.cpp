@@ -106,10 +106,6 @@ void InsideKernelSums(const uint8_t* firstRow, size_t stride, const uint8_t* alp
 
 } // namespace
 
-long long BaseCell(float v) {
-    return static_cast<long long>(TruncateToLong(v)) - (v < 0 ? 1 : 0);
-}
-
 SampleWindow::SampleWindow(CxImage::InterpolationMethod m)
     : method(m), kernel(m >= CxImage::IM_BSPLINE && m <= CxImage::IM_CATROM),
       before(m == CxImage::IM_LANCZOS ? 5
@@ -134,9 +130,15 @@ SampleAxis::SampleAxis(const SampleWindow& window, float v)
             weights[i] = Kernel(window.method, Distance(cell - window.before + i, v));
     } else if (cell >= 0 && cell < INT32_MAX) {
         // Only the fast path reads it, for a cell inside the image.
-        fraction = static_cast<long>((static_cast<double>(v) - cell) * 256);
+        fraction = BilinearSource::Fraction(v, cell);
     }
 }
+
+BilinearSource::BilinearSource(CxImage& image)
+    : direct(image.pixelBuffer != nullptr && image.head.biClrUsed == 0),
+      firstRow(image.info.firstRow), stride(image.info.effWidth),
+      alpha(image.AlphaIsValid() ? image.alpha : nullptr), width(image.head.biWidth),
+      height(image.head.biHeight) {}
 
 RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod method,
                                            OverflowMethod overflow, RGBQUAD* const replacement) {
@@ -147,7 +149,7 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
     }
     const SampleWindow window(method);
     if (window.AllOutside(BaseCell(x), BaseCell(y), head.biWidth, head.biHeight)) {
-        if (overflow > 0 && overflow <= OM_TRANSPARENT)
+        if (OutsideIsConstant(overflow))
             return GetPixelColorWithOverflow(-999, -999, overflow, replacement);
         OverflowCoordinates(x, y, overflow);
     }
@@ -189,25 +191,7 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
     }
 
     // Bilinear, also for every method value outside the enumeration.
-    if (direct && windowInside) {
-        const long fx = ax.fraction, fy = ay.fraction;
-        const long d = (fx * fy) >> 8;
-        const long w00 = 256 - fx - fy + d, w10 = fx - d, w01 = fy - d, w11 = d;
-        const long cx = static_cast<long>(xi), cy = static_cast<long>(yi);
-        const uint8_t* p0 = static_cast<const uint8_t*>(BlindGetPixelPointer(cx, cy));
-        const uint8_t* p1 = static_cast<const uint8_t*>(BlindGetPixelPointer(cx, cy + 1));
-        auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
-            return static_cast<uint8_t>((a00 * w00 + a10 * w10 + a01 * w01 + a11 * w11) >> 8);
-        };
-        RGBQUAD result{mix(p0[0], p0[3], p1[0], p1[3]), mix(p0[1], p0[4], p1[1], p1[4]),
-                       mix(p0[2], p0[5], p1[2], p1[5]), 0};
-        if (withAlpha) {
-            const uint8_t* a0 = alpha + static_cast<size_t>(xi) + static_cast<size_t>(yi) * width;
-            const uint8_t* a1 = a0 + width;
-            result.rgbReserved = mix(a0[0], a0[1], a1[0], a1[1]);
-        }
-        return result;
-    }
+    if (direct && windowInside) return BilinearSource(*this).At(xi, yi, ax.fraction, ay.fraction);
 
     const float t = static_cast<float>(static_cast<double>(ax.coordinate) - xi);
     const float u = static_cast<float>(static_cast<double>(ay.coordinate) - yi);

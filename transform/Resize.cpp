@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 using transform_detail::Percent;
@@ -47,7 +48,14 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
                          static_cast<unsigned long>(newHeight)))
         return false;
-    NearestIndexCache writer(work);
+    // Each branch starts writing once nothing can fail any more: the work
+    // image may then take the destination's block, and the writer reads the
+    // palette in the block the work image ends up with.
+    std::optional<NearestIndexCache> writerSlot;
+    auto startWriting = [&]() -> NearestIndexCache& {
+        ReuseDestinationBlock(work, destination);
+        return writerSlot.emplace(work);
+    };
 
     const bool indexed = head.biClrUsed != 0;
     const size_t stride = info.effWidth;
@@ -71,6 +79,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             return false;
         }
         for (long x = 0; x < newWidth; ++x) columns[static_cast<size_t>(x)] = sourceX(x);
+        NearestIndexCache& writer = startWriting();
         for (long y = 0; y < newHeight; ++y) {
             info.progress = static_cast<int32_t>(Percent(y, newHeight));
             if (info.escape != 0) break;
@@ -87,6 +96,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 std::memcpy(to, from + 3 * static_cast<size_t>(columns[static_cast<size_t>(x)]), 3);
         }
     } else if (mode == 2) {
+        NearestIndexCache& writer = startWriting();
         for (long y = 0; y < newHeight; ++y) {
             info.progress = static_cast<int32_t>(Percent(y, newHeight));
             if (info.escape != 0) break;
@@ -143,6 +153,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
         } catch (const std::bad_alloc&) {
             return false;
         }
+        startWriting();
         int64_t* accu = first.data();
         int64_t* carry = second.data();
         const size_t lastColumnEntry = 3 * static_cast<size_t>(newWidth); // first past the row
@@ -242,6 +253,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 Column{ix, ix1, static_cast<double>(fx - static_cast<float>(ix))};
             read[static_cast<size_t>(ix)] = read[static_cast<size_t>(ix1)] = 1;
         }
+        NearestIndexCache& writer = startWriting();
         auto colourAt = [&](long px, long py) {
             if (indexed) return GetPaletteColor(BlindGetPixelIndex(px, py));
             const uint8_t* p =
@@ -263,6 +275,8 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 blended[1] = static_cast<float>(v1.rgbGreen * dy + v0.rgbGreen * (1.0 - dy));
                 blended[2] = static_cast<float>(v1.rgbRed * dy + v0.rgbRed * (1.0 - dy));
             }
+            // Alpha written here is overwritten below, resampled by nearest pixel.
+            transform_detail::DirectRow row(work, y);
             for (long x = 0; x < newWidth; ++x) {
                 const Column& column = columns[static_cast<size_t>(x)];
                 const float* left = &vertical[3 * static_cast<size_t>(column.ix)];
@@ -272,7 +286,11 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                         static_cast<long>(static_cast<double>(right[channel]) * column.dx +
                                           static_cast<double>(left[channel]) * (1.0 - column.dx)));
                 };
-                writer.SetPixelColor(x, y, RGBQUAD{blend(0), blend(1), blend(2), 0}, false);
+                const RGBQUAD c{blend(0), blend(1), blend(2), 0};
+                if (indexed)
+                    writer.SetPixelColor(x, y, c, false);
+                else
+                    row.Store(x, c);
             }
         }
     }
@@ -308,7 +326,6 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
                          static_cast<unsigned long>(newHeight)))
         return false;
-    NearestIndexCache writer(work);
 
     // Sums are 64-bit so that no reduction, however large, can overflow them.
     struct Sum {
@@ -320,6 +337,8 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
     } catch (const std::bad_alloc&) {
         return false;
     }
+    ReuseDestinationBlock(work, destination);
+    NearestIndexCache writer(work);
 
     const bool indexed = head.biClrUsed != 0;
     const size_t stride = info.effWidth;

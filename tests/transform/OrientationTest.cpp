@@ -1,6 +1,7 @@
 #include "TransformTestUtil.h"
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -326,5 +327,52 @@ TEST(Orientation, FlipAndMirrorInPlaceMatchTheWorkImageForm) {
                 << what;
             EXPECT_EQ(std::memcmp(a.Alpha(), b.Alpha(), 35), 0) << what;
             EXPECT_EQ(a.Selection(), nullptr);
+        }
+}
+
+// A destination whose pixel block has the result's size lends it to the work
+// image: the result record is the one a fresh destination takes, whatever the
+// block held (pixels, row padding) and whatever planes came with it.
+TEST(Orientation, UsedDestinationTakesTheRecordOfAFreshOne) {
+    using Operation = bool (*)(CxImage&, CxImage*);
+    const Operation operations[] = {
+        [](CxImage& i, CxImage* d) { return i.RotateLeft(d); },
+        [](CxImage& i, CxImage* d) { return i.RotateRight(d); },
+        [](CxImage& i, CxImage* d) { return i.Rotate180(d); },
+        [](CxImage& i, CxImage* d) {
+            return i.Resample2(9, 6, CxImage::IM_BILINEAR, CxImage::OM_REPEAT, d);
+        },
+        [](CxImage& i, CxImage* d) { return i.Rotate2(30.0f, d, CxImage::IM_BICUBIC); },
+        [](CxImage& i, CxImage* d) { return i.Resample(9, 6, 0, d); },
+        [](CxImage& i, CxImage* d) { return i.Resample(3, 2, 0, d); },
+        [](CxImage& i, CxImage* d) { return i.Resample(9, 6, 1, d); },
+        [](CxImage& i, CxImage* d) { return i.Resample(9, 6, 2, d); },
+        [](CxImage& i, CxImage* d) { return i.QIShrink(3, 2, d); }};
+    for (unsigned bpp : {8u, 24u})
+        for (size_t op = 0; op < std::size(operations); ++op) {
+            // A new source for each run: the record takes its progress.
+            auto run = [&](CxImage* destination) {
+                CxImage source = MakeImage(7, 5, bpp, true);
+                source.SetXDPI(300);
+                return operations[op](source, destination);
+            };
+            Record fresh, used;
+            ASSERT_TRUE(run(&fresh));
+            used.Copy(MakeImage(static_cast<long>(fresh.GetWidth()),
+                                static_cast<long>(fresh.GetHeight()), bpp, false));
+            for (unsigned long y = 0; y < used.GetHeight(); ++y)
+                used.GetBits(y)[used.GetEffWidth() - 1] |= 0x5A;
+            used.SelectionAddRect(RECT{0, 2, 2, 0});
+            ASSERT_TRUE(run(&used));
+            const std::string what = std::to_string(bpp) + " bpp, operation " + std::to_string(op);
+            EXPECT_EQ(std::memcmp(&fresh.Head(), &used.Head(), sizeof(BITMAPINFOHEADER)), 0)
+                << what;
+            EXPECT_EQ(fresh.Attributes(), used.Attributes()) << what;
+            EXPECT_EQ(
+                std::memcmp(fresh.Block(), used.Block(), static_cast<size_t>(fresh.GetSize())), 0)
+                << what;
+            const size_t pixels = fresh.GetWidth() * fresh.GetHeight();
+            EXPECT_EQ(std::memcmp(fresh.Alpha(), used.Alpha(), pixels), 0) << what;
+            EXPECT_EQ(used.Selection(), nullptr) << what;
         }
 }
