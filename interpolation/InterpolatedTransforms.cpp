@@ -28,6 +28,12 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     // Point sampling prepares each column's axis (base cell, kernel weights)
     // once; a sample whose window lies wholly outside takes the sampler's
     // folding path instead, exactly as a single sample would.
+    // The work image comes first: creating it refuses sizes beyond the
+    // memory limit before anything as wide as the result is allocated.
+    CxImage work(0);
+    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
+                         static_cast<unsigned long>(newHeight)))
+        return false;
     const SampleWindow window(method);
     const bool prepared = pointSampling && method != IM_NEAREST_NEIGHBOUR;
     std::vector<SampleAxis> columns;
@@ -39,10 +45,6 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         }
         for (long x = 0; x < newWidth; ++x) columns.emplace_back(window, sourceX(x));
     }
-    CxImage work(0);
-    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight)))
-        return false;
     ReuseDestinationBlock(work, destination);
     NearestIndexCache writer(work);
     const long long width = head.biWidth, height = head.biHeight;
