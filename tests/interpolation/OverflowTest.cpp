@@ -134,14 +134,16 @@ TEST(Overflow, ExtremeLongsFoldInside) {
         CxImage::OverflowMethod method;
         long folded;
     } cases[] = {
-        {min, CxImage::OM_WRAP, (7 - minMod) % 7}, {max, CxImage::OM_WRAP, maxMod},
-        {min, CxImage::OM_MIRROR, minMod},         {max, CxImage::OM_MIRROR, 6 - maxMod},
-        {min, CxImage::OM_REPEAT, 0},              {max, CxImage::OM_REPEAT, 6},
+        {min, CxImage::OM_WRAP, (7 - minMod) % 7},
+        {max, CxImage::OM_WRAP, maxMod},
+        {min, CxImage::OM_MIRROR, minMod},
+        {max, CxImage::OM_MIRROR, 6 - maxMod},
+        {min, CxImage::OM_REPEAT, 0},
+        {max, CxImage::OM_REPEAT, 6},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FoldX(image, c.x, c.method), c.folded) << c.x << " method " << c.method;
-        EXPECT_EQ(image.GetPixelColorWithOverflow(c.x, 0, c.method, nullptr).rgbRed,
-                  c.folded * 10)
+        EXPECT_EQ(image.GetPixelColorWithOverflow(c.x, 0, c.method, nullptr).rgbRed, c.folded * 10)
             << c.x << " method " << c.method;
     }
 }

@@ -130,8 +130,14 @@ TEST(PointInterpolation, NonFiniteCoordinatesStayInBounds) {
     image.AlphaCreate();
     const float odd[] = {std::numeric_limits<float>::quiet_NaN(),
                          std::numeric_limits<float>::infinity(),
-                         -std::numeric_limits<float>::infinity(), 3.0e20f, -3.0e20f,
-                         3.0e9f, -3.0e9f, 2147483520.0f, -2147483648.0f, -2147483904.0f};
+                         -std::numeric_limits<float>::infinity(),
+                         3.0e20f,
+                         -3.0e20f,
+                         3.0e9f,
+                         -3.0e9f,
+                         2147483520.0f,
+                         -2147483648.0f,
+                         -2147483904.0f};
     for (int m = 0; m <= 17; ++m)
         for (int o = 0; o <= 7; ++o)
             for (float v : odd) {
