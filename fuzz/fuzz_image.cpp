@@ -5,6 +5,8 @@
 
 #include "fuzz/FuzzImage.h"
 
+#include <algorithm>
+
 namespace {
 
 const unsigned long kDepths[] = {0, 1, 4, 8, 24, 32};
@@ -15,6 +17,29 @@ long SmallLong(FuzzInput& in) {
 
 int32_t Small32(FuzzInput& in) {
     return in.Take<int8_t>();
+}
+
+// Work of one operation, in output pixels times taps read per pixel, above
+// which the fuzzer skips it: repeated enlarging operations (Rotate2 grows the
+// canvas each time) would otherwise reach sizes whose legitimate work takes
+// tens of seconds under the sanitizers.
+constexpr long long kWorkBudget = 1LL << 21;
+
+long long Taps(CxImage::InterpolationMethod method) {
+    if (method == CxImage::IM_LANCZOS) return 144;
+    if (method >= CxImage::IM_BSPLINE && method <= CxImage::IM_CATROM) return 16;
+    return 4;
+}
+
+bool Affordable(const CxImage& image, long long pixels, long long taps) {
+    const long long area = static_cast<long long>(image.GetWidth()) * image.GetHeight();
+    return std::max(pixels, area) * taps <= kWorkBudget;
+}
+
+// The canvas of a turn holds the whole turned picture: at most (W + H)².
+long long TurnedCanvas(const CxImage& image) {
+    const long long side = static_cast<long long>(image.GetWidth()) + image.GetHeight() + 2;
+    return side * side;
 }
 
 // No destination (in place), the other image, or the image itself.
@@ -231,13 +256,21 @@ void RunOperation(CxImage& image, CxImage& other, FuzzInput& in) {
     case 23:
         image.QIShrink(in.Size(40), in.Size(40), destination);
         break;
-    case 24:
-        image.Rotate(in.AnyFloat(), destination);
+    case 24: {
+        // Arguments are read whether or not the operation runs, so that the
+        // rest of the input means the same either way.
+        const float angle = in.AnyFloat();
+        if (Affordable(image, TurnedCanvas(image), 1)) image.Rotate(angle, destination);
         break;
-    case 25:
+    }
+    case 25: {
         // Pivots stay small here; the overflow target takes them to the extremes.
-        image.Skew(in.Coordinate(), in.Coordinate(), SmallLong(in), SmallLong(in), in.Below(2));
+        const float xgain = in.Coordinate(), ygain = in.Coordinate();
+        const long xpivot = SmallLong(in), ypivot = SmallLong(in);
+        const bool interpolate = in.Below(2);
+        if (Affordable(image, 0, 4)) image.Skew(xgain, ygain, xpivot, ypivot, interpolate);
         break;
+    }
     case 26:
         image.CircleTransform(in.Take<int8_t>(), in.AnyLong(), in.AnyFloat());
         break;
@@ -254,13 +287,21 @@ void RunOperation(CxImage& image, CxImage& other, FuzzInput& in) {
     case 29:
         image.Dither(in.AnyLong());
         break;
-    case 30:
-        image.Resample2(in.Size(40), in.Size(40), method, overflow, destination, in.Below(2));
+    case 30: {
+        const long width = in.Size(40), height = in.Size(40);
+        const bool disableAveraging = in.Below(2);
+        if (Affordable(image, 40 * 40, Taps(method)))
+            image.Resample2(width, height, method, overflow, destination, disableAveraging);
         break;
-    case 31:
-        image.Rotate2(in.AnyFloat(), destination, method, overflow, &colour, in.Below(2),
-                      in.Below(2));
+    }
+    case 31: {
+        const float angle = in.AnyFloat();
+        const bool optimizeRightAngles = in.Below(2), keepOriginalSize = in.Below(2);
+        if (Affordable(image, TurnedCanvas(image), Taps(method)))
+            image.Rotate2(angle, destination, method, overflow, &colour, optimizeRightAngles,
+                          keepOriginalSize);
         break;
+    }
     case 32:
         image.CropRotatedRectangle(SmallLong(in), SmallLong(in), SmallLong(in), SmallLong(in),
                                    in.AnyFloat(), destination);

@@ -179,6 +179,25 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
             return result;
         }
         ChannelSums sums;
+        if (pixelBuffer != nullptr && overflow >= OM_WRAP && overflow <= OM_MIRROR) {
+            // The folds act on each axis alone and leave cells inside the image
+            // as they are, so the window's cells are folded once per axis
+            // instead of once per tap: the same pixels, read the same way.
+            long long columns[12], rows[12];
+            for (int k = 0; k < size; ++k) {
+                long long unusedY = 0, unusedX = 0;
+                columns[k] = xi - before + k;
+                rows[k] = yi - before + k;
+                FoldWide(columns[k], unusedY, overflow);
+                FoldWide(unusedX, rows[k], overflow);
+            }
+            for (int j = 0; j < size; ++j)
+                for (int i = 0; i < size; ++i)
+                    sums.AddColour(static_cast<float>(kx[i] * ky[j]),
+                                   BlindGetPixelColor(static_cast<long>(columns[i]),
+                                                      static_cast<long>(rows[j])));
+            return sums.Result(withAlpha);
+        }
         for (int j = 0; j < size; ++j) {
             const long long yy = yi - before + j;
             for (int i = 0; i < size; ++i) {
