@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-targets=(fuzz_image fuzz_streams fuzz_overflow)
+targets=(fuzz_image fuzz_streams fuzz_overflow fuzz_fastpaths)
 CXX=clang++ cmake -S . -B build-fuzz -DBUILD_FUZZERS=ON -DSANITIZE=ON -DBUILD_TESTING=OFF \
   -DBUILD_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=Debug -DWERROR=ON >/dev/null
 cmake --build build-fuzz -j"${JOBS:-2}" --target "${targets[@]}"
