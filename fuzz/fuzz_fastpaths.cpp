@@ -6,6 +6,7 @@
 
 #include "fuzz/FuzzInput.h"
 #include "image/CxImage.h"
+#include "image/RowBands.h"
 #include "image/Truncate.h"
 #include "interpolation/Elementary.h"
 
@@ -266,6 +267,9 @@ CxImage RunEveryWay(CxImage& source, const std::function<bool(CxImage&, CxImage*
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
+    // One to four threads, splitting even the smallest images into bands.
+    CxImage::SetThreadCount(1 + static_cast<int>(in.Below(4)));
+    RowBands::SetMinimumPixels(0);
     CxImage source;
     MakeImage(source, in);
     if (!source.IsValid()) return 0;

@@ -107,6 +107,13 @@ public:
     void Clear(unsigned char value = 0);
     void FreeMemory(void* memblock);
 
+    // Process-wide number of threads the image library may spread the rows of
+    // a large operation over; 1 (the default) keeps every operation on the
+    // calling thread, and values below 1 mean 1. Results are the same bits at
+    // every count.
+    static void SetThreadCount(int n);
+    static int GetThreadCount();
+
     // ---- import from raw buffers ----
     bool CreateFromArray(unsigned char* source, unsigned long width, unsigned long height,
                          unsigned long bpp, unsigned long lineLength, bool flip);

@@ -29,8 +29,11 @@ uint8_t SearchNearestIndex(const RGBQUAD* palette, uint32_t count, const RGBQUAD
     return best;
 }
 
-NearestIndexCache::NearestIndexCache(CxImage& target)
-    : image(target), palette(target.GetPalette()), count(0), greyRamp(false) {
+NearestIndexCache::NearestIndexCache(CxImage& target, Memory memory)
+    : image(target), palette(target.GetPalette()), count(0), greyRamp(false),
+      memoryColour(memory == ImageMemory ? &target.info.nearestColor : &ownColour),
+      memoryIndex(memory == ImageMemory ? &target.info.nearestIndex : &ownIndex),
+      memoryValid(memory == ImageMemory ? &target.info.nearestValid : &ownValid) {
     if (palette == nullptr) return;
     const uint32_t used = target.head.biClrUsed, important = target.head.biClrImportant;
     count = important != 0 && important < used ? important : used;
@@ -51,4 +54,12 @@ unsigned char NearestIndexCache::LookUp(const RGBQUAD& colour) {
         indices[slot] = SearchNearestIndex(palette, count, colour);
     }
     return indices[slot];
+}
+
+void NearestIndexCache::Commit() {
+    // A band that wrote nothing leaves the image's memory as it was.
+    if (memoryValid != &ownValid || !ownValid) return;
+    image.info.nearestColor = ownColour;
+    image.info.nearestIndex = ownIndex;
+    image.info.nearestValid = true;
 }

@@ -16,12 +16,23 @@ uint8_t SearchNearestIndex(const RGBQUAD* palette, uint32_t count, const RGBQUAD
 // one-colour memory as SetPixelColor would; but the nearest index of every
 // colour met is remembered, and on an identity grey ramp it is computed
 // directly, so an indexed result does not cost a palette search per pixel.
+//
+// A writer of one band of rows among several keeps a one-colour memory of its
+// own, empty at the start, since the bands run side by side; Commit leaves it
+// in the image, from the band that holds the last row, so that the image ends
+// with the memory a one-thread run leaves.
 class NearestIndexCache {
 public:
-    explicit NearestIndexCache(CxImage& image);
+    enum Memory { ImageMemory, OwnMemory };
+
+    explicit NearestIndexCache(CxImage& image, Memory memory = ImageMemory);
 
     unsigned char Find(const RGBQUAD& colour);
     void SetPixelColor(long x, long y, const RGBQUAD& colour, bool setalpha);
+    // True when the palette is the identity grey ramp: colour (v, v, v) is
+    // stored as index v.
+    bool GreyRamp() const { return greyRamp; }
+    void Commit();
 
 private:
     unsigned char Look(const RGBQUAD& colour);
@@ -31,6 +42,13 @@ private:
     const RGBQUAD* palette;
     uint32_t count;
     bool greyRamp;
+    // The one-colour memory: the image's own, or ownColour and its fellows.
+    RGBQUAD* memoryColour;
+    uint8_t* memoryIndex;
+    bool* memoryValid;
+    RGBQUAD ownColour{};
+    uint8_t ownIndex = 0;
+    bool ownValid = false;
     std::vector<uint32_t> keys;
     std::vector<uint8_t> indices;
 };
@@ -48,15 +66,13 @@ inline unsigned char NearestIndexCache::Look(const RGBQUAD& colour) {
 }
 
 inline unsigned char NearestIndexCache::Find(const RGBQUAD& colour) {
-    CxImage::Info& info = image.info;
     if (palette == nullptr) return 0;
-    // The image's own memory answers first, as in GetNearestIndex.
-    if (info.nearestValid && std::memcmp(&info.nearestColor, &colour, sizeof colour) == 0)
-        return info.nearestIndex;
-    info.nearestColor = colour;
-    info.nearestValid = true;
-    info.nearestIndex = Look(colour);
-    return info.nearestIndex;
+    // The one-colour memory answers first, as in GetNearestIndex.
+    if (*memoryValid && std::memcmp(memoryColour, &colour, sizeof colour) == 0) return *memoryIndex;
+    *memoryColour = colour;
+    *memoryValid = true;
+    *memoryIndex = Look(colour);
+    return *memoryIndex;
 }
 
 inline void NearestIndexCache::SetPixelColor(long x, long y, const RGBQUAD& colour, bool setalpha) {

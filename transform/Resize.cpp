@@ -2,14 +2,16 @@
 // QIShrink (integer box reduction).
 
 #include "image/CxImage.h"
+#include "image/GreyRamp.h"
 #include "image/NearestIndexCache.h"
+#include "image/RowBands.h"
+#include "transform/ResizeKernels.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <optional>
 #include <vector>
 
 using transform_detail::Percent;
@@ -48,16 +50,9 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
                          static_cast<unsigned long>(newHeight)))
         return false;
-    // Each branch starts writing once nothing can fail any more: the work
-    // image may then take the destination's block, and the writer reads the
-    // palette in the block the work image ends up with.
-    std::optional<NearestIndexCache> writerSlot;
-    auto startWriting = [&]() -> NearestIndexCache& {
-        ReuseDestinationBlock(work, destination);
-        return writerSlot.emplace(work);
-    };
 
     const bool indexed = head.biClrUsed != 0;
+    const bool grey = IsGreyRampImage(*this);
     const size_t stride = info.effWidth;
     // Source coordinates from float products, held inside the image in case
     // rounding carries one of them onto the far edge.
@@ -67,11 +62,15 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
     auto sourceY = [&](long y) {
         return std::min(static_cast<long>(static_cast<float>(y) * ky), H - 1);
     };
+    const bool box = mode != 1 && mode != 2 && newWidth < W && newHeight < H && !indexed &&
+                     head.biBitCount == 24;
+    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
 
     if (mode == 1) {
         // Source columns once per call. At 24 bpp a pixel's three bytes are
-        // what the colour read and write would carry; indexed pixels go
-        // through their palette colour to the nearest entry.
+        // what the colour read and write would carry, and on the grey ramp its
+        // index; other indexed pixels go through their palette colour to the
+        // nearest entry.
         std::vector<long> columns;
         try {
             columns.resize(static_cast<size_t>(newWidth));
@@ -79,48 +78,84 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             return false;
         }
         for (long x = 0; x < newWidth; ++x) columns[static_cast<size_t>(x)] = sourceX(x);
-        NearestIndexCache& writer = startWriting();
-        for (long y = 0; y < newHeight; ++y) {
-            info.progress = static_cast<int32_t>(Percent(y, newHeight));
-            if (info.escape != 0) break;
+        ReuseDestinationBlock(work, destination);
+        bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
             const long sy = sourceY(y);
-            if (indexed) {
+            const uint8_t* from = info.firstRow + static_cast<size_t>(sy) * stride;
+            uint8_t* to = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
+            if (grey && writer.GreyRamp()) {
+                for (long x = 0; x < newWidth; ++x) to[x] = from[columns[static_cast<size_t>(x)]];
+                writer.Find(GreyColour(to[newWidth - 1]));
+            } else if (indexed) {
                 for (long x = 0; x < newWidth; ++x)
                     writer.SetPixelColor(
                         x, y, GetPixelColor(columns[static_cast<size_t>(x)], sy, true), false);
-                continue;
+            } else {
+                for (long x = 0; x < newWidth; ++x, to += 3)
+                    std::memcpy(to, from + 3 * static_cast<size_t>(columns[static_cast<size_t>(x)]),
+                                3);
             }
-            const uint8_t* from = info.firstRow + static_cast<size_t>(sy) * stride;
-            uint8_t* to = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-            for (long x = 0; x < newWidth; ++x, to += 3)
-                std::memcpy(to, from + 3 * static_cast<size_t>(columns[static_cast<size_t>(x)]), 3);
-        }
+        });
     } else if (mode == 2) {
-        NearestIndexCache& writer = startWriting();
-        for (long y = 0; y < newHeight; ++y) {
-            info.progress = static_cast<int32_t>(Percent(y, newHeight));
-            if (info.escape != 0) break;
+        // Each column's kernel weights and cells are the same on every row.
+        struct Column {
+            long ix;
+            float weights[4];
+        };
+        std::vector<Column> columns;
+        try {
+            columns.resize(static_cast<size_t>(newWidth));
+        } catch (const std::exception&) {
+            return false;
+        }
+        for (long x = 0; x < newWidth; ++x) {
+            const float fx = static_cast<float>(x) * kx - 0.5f;
+            Column& column = columns[static_cast<size_t>(x)];
+            column.ix = static_cast<long>(std::floor(fx));
+            const float dx = fx - static_cast<float>(column.ix);
+            for (int n = -1; n <= 2; ++n)
+                column.weights[n + 1] = KernelBSpline(dx - static_cast<float>(n));
+        }
+        ReuseDestinationBlock(work, destination);
+        const bool greyRows = grey;
+        bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
             const float fy = static_cast<float>(y) * ky - 0.5f;
             const long iy = static_cast<long>(std::floor(fy));
             const float dy = fy - static_cast<float>(iy);
+            float wy[4];
+            long rowCells[4];
+            const uint8_t* rows[4];
+            for (int m = -1; m <= 2; ++m) {
+                wy[m + 1] = KernelBSpline(static_cast<float>(m) - dy);
+                rowCells[m + 1] = std::min(std::max(iy + m, 0L), H - 1);
+                rows[m + 1] = info.firstRow + static_cast<size_t>(rowCells[m + 1]) * stride;
+            }
+            uint8_t* out = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
+            const bool direct = greyRows && writer.GreyRamp();
             for (long x = 0; x < newWidth; ++x) {
-                const float fx = static_cast<float>(x) * kx - 0.5f;
-                const long ix = static_cast<long>(std::floor(fx));
-                const float dx = fx - static_cast<float>(ix);
+                const Column& column = columns[static_cast<size_t>(x)];
+                long cells[4];
+                for (int n = 0; n < 4; ++n)
+                    cells[n] = std::min(std::max(column.ix + n - 1, 0L), W - 1);
+                if (direct) {
+                    // One channel: the grey level is each of the three.
+                    float v = 0.0f;
+                    for (int m = 0; m < 4; ++m)
+                        for (int n = 0; n < 4; ++n)
+                            v += wy[m] * column.weights[n] * static_cast<float>(rows[m][cells[n]]);
+                    out[x] = static_cast<uint8_t>(static_cast<long>(v));
+                    continue;
+                }
                 float r = 0.0f, g = 0.0f, b = 0.0f;
-                for (int m = -1; m <= 2; ++m) {
-                    const float wy = KernelBSpline(static_cast<float>(m) - dy);
-                    const long row = std::min(std::max(iy + m, 0L), H - 1);
-                    for (int n = -1; n <= 2; ++n) {
-                        const float weight = wy * KernelBSpline(dx - static_cast<float>(n));
-                        const long column = std::min(std::max(ix + n, 0L), W - 1);
+                for (int m = 0; m < 4; ++m) {
+                    for (int n = 0; n < 4; ++n) {
+                        const float weight = wy[m] * column.weights[n];
                         unsigned red, green, blue;
                         if (indexed) {
-                            const RGBQUAD c = GetPixelColor(column, row, true);
+                            const RGBQUAD c = GetPixelColor(cells[n], rowCells[m], true);
                             red = c.rgbRed, green = c.rgbGreen, blue = c.rgbBlue;
                         } else {
-                            const uint8_t* p = info.firstRow + static_cast<size_t>(row) * stride +
-                                               3 * static_cast<size_t>(column);
+                            const uint8_t* p = rows[m] + 3 * static_cast<size_t>(cells[n]);
                             blue = p[0], green = p[1], red = p[2];
                         }
                         r += weight * static_cast<float>(red);
@@ -136,8 +171,9 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                                 static_cast<uint8_t>(static_cast<long>(r)), 0};
                 writer.SetPixelColor(x, y, c, false);
             }
-        }
-    } else if (newWidth < W && newHeight < H && head.biBitCount == 24) {
+            if (direct) writer.Find(GreyColour(out[newWidth - 1]));
+        });
+    } else if (box) {
         // Fixed-point area averaging: every source pixel is read once and its
         // bytes spread over the destination pixels it covers, weighted by the
         // covered fraction in thousandths. Rows straddling two destination rows
@@ -153,7 +189,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
         } catch (const std::bad_alloc&) {
             return false;
         }
-        startWriting();
+        ReuseDestinationBlock(work, destination);
         int64_t* accu = first.data();
         int64_t* carry = second.data();
         const size_t lastColumnEntry = 3 * static_cast<size_t>(newWidth); // first past the row
@@ -230,17 +266,13 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
         // Bilinear. The column terms (source columns and weight) are the same
         // on every row; the vertical blend of a source column is the same for
         // every destination pixel of a row that reads it, so it is made once
-        // per row, for the columns that are read.
-        struct Column {
-            long ix, ix1;
-            double dx;
-        };
-        std::vector<Column> columns;
+        // per row, for the columns that are read, in each band's own row.
+        std::vector<BilinearColumn> columns;
         std::vector<float> vertical;
         std::vector<char> read;
         try {
             columns.resize(static_cast<size_t>(newWidth));
-            vertical.resize(3 * static_cast<size_t>(W));
+            vertical.resize(3 * static_cast<size_t>(W) * static_cast<size_t>(bands.Count()));
             read.resize(static_cast<size_t>(W));
         } catch (const std::exception&) {
             return false;
@@ -249,28 +281,38 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             const float fx = static_cast<float>(x) * kx;
             const long ix = std::min(static_cast<long>(fx), W - 1);
             const long ix1 = std::min(ix + 1, W - 1);
-            columns[static_cast<size_t>(x)] =
-                Column{ix, ix1, static_cast<double>(fx - static_cast<float>(ix))};
+            const double dx = static_cast<double>(fx - static_cast<float>(ix));
+            columns[static_cast<size_t>(x)] = BilinearColumn{ix, ix1, dx, 1.0 - dx};
             read[static_cast<size_t>(ix)] = read[static_cast<size_t>(ix1)] = 1;
         }
-        NearestIndexCache& writer = startWriting();
+        ReuseDestinationBlock(work, destination);
         auto colourAt = [&](long px, long py) {
             if (indexed) return GetPaletteColor(BlindGetPixelIndex(px, py));
             const uint8_t* p =
                 info.firstRow + static_cast<size_t>(py) * stride + 3 * static_cast<size_t>(px);
             return RGBQUAD{p[0], p[1], p[2], 0};
         };
-        for (long y = 0; y < newHeight; ++y) {
-            info.progress = static_cast<int32_t>(Percent(y, newHeight));
-            if (info.escape != 0) break;
+        bands.RunRows(work, [&](NearestIndexCache& writer, int band, long y) {
             const float fy = static_cast<float>(y) * ky;
             const long iy = std::min(static_cast<long>(fy), H - 1);
             const long iy1 = std::min(iy + 1, H - 1);
             const double dy = static_cast<double>(fy - static_cast<float>(iy));
+            float* const blendedRow = &vertical[3 * static_cast<size_t>(W) * band];
+            if (grey && writer.GreyRamp()) {
+                // One channel: the grey level is each of the three, and the
+                // nearest ramp entry of the result is its own value.
+                const uint8_t* p0 = info.firstRow + static_cast<size_t>(iy) * stride;
+                const uint8_t* p1 = info.firstRow + static_cast<size_t>(iy1) * stride;
+                VerticalGreyBlend(p0, p1, read.data(), W, dy, blendedRow);
+                uint8_t* out = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
+                HorizontalGreyBlend(blendedRow, columns.data(), newWidth, out);
+                writer.Find(GreyColour(out[newWidth - 1]));
+                return;
+            }
             for (long c = 0; c < W; ++c) {
                 if (!read[static_cast<size_t>(c)]) continue;
                 const RGBQUAD v0 = colourAt(c, iy), v1 = colourAt(c, iy1);
-                float* blended = &vertical[3 * static_cast<size_t>(c)];
+                float* blended = &blendedRow[3 * static_cast<size_t>(c)];
                 blended[0] = static_cast<float>(v1.rgbBlue * dy + v0.rgbBlue * (1.0 - dy));
                 blended[1] = static_cast<float>(v1.rgbGreen * dy + v0.rgbGreen * (1.0 - dy));
                 blended[2] = static_cast<float>(v1.rgbRed * dy + v0.rgbRed * (1.0 - dy));
@@ -278,13 +320,13 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             // Alpha written here is overwritten below, resampled by nearest pixel.
             transform_detail::DirectRow row(work, y);
             for (long x = 0; x < newWidth; ++x) {
-                const Column& column = columns[static_cast<size_t>(x)];
-                const float* left = &vertical[3 * static_cast<size_t>(column.ix)];
-                const float* right = &vertical[3 * static_cast<size_t>(column.ix1)];
+                const BilinearColumn& column = columns[static_cast<size_t>(x)];
+                const float* left = &blendedRow[3 * static_cast<size_t>(column.ix)];
+                const float* right = &blendedRow[3 * static_cast<size_t>(column.ix1)];
                 auto blend = [&](int channel) {
                     return static_cast<uint8_t>(
                         static_cast<long>(static_cast<double>(right[channel]) * column.dx +
-                                          static_cast<double>(left[channel]) * (1.0 - column.dx)));
+                                          static_cast<double>(left[channel]) * column.rest));
                 };
                 const RGBQUAD c{blend(0), blend(1), blend(2), 0};
                 if (indexed)
@@ -292,7 +334,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 else
                     row.Store(x, c);
             }
-        }
+        });
     }
 
     // The alpha plane is always resampled by nearest pixel.

@@ -1,0 +1,77 @@
+#include "image/RowBands.h"
+
+#include "transform/WorkImage.h"
+
+#include <algorithm>
+#include <vector>
+
+#if defined(UEYE_IMAGE_STD_THREADS)
+#include <thread>
+using BandThread = std::thread;
+#else
+#include <boost/thread/thread.hpp>
+using BandThread = boost::thread;
+#endif
+
+namespace {
+
+std::atomic<int> threadCount{1};
+std::atomic<long long> minimumPixels{1 << 16};
+
+} // namespace
+
+void CxImage::SetThreadCount(int n) {
+    threadCount.store(n > 1 ? n : 1);
+}
+
+int CxImage::GetThreadCount() {
+    return threadCount.load();
+}
+
+void RowBands::SetMinimumPixels(long long pixels) {
+    minimumPixels.store(pixels);
+}
+
+RowBands::RowBands(CxImage::Info& imageInfo, long rowCount, long long pixels)
+    : info(imageInfo), rows(rowCount), count(1) {
+    if (pixels >= minimumPixels.load() && rows > 1)
+        count = static_cast<int>(std::min<long>(CxImage::GetThreadCount(), rows));
+}
+
+bool RowBands::StartRow(long row) {
+    if (count == 1) {
+        // One thread: exactly the plain loop's own steps.
+        info.progress = static_cast<int32_t>(transform_detail::Percent(row, rows));
+        return info.escape == 0;
+    }
+    const int32_t progress =
+        static_cast<int32_t>(transform_detail::Percent(started.fetch_add(1), rows));
+    int32_t seen = __atomic_load_n(&info.progress, __ATOMIC_RELAXED);
+    while (seen < progress && !__atomic_compare_exchange_n(&info.progress, &seen, progress, true,
+                                                           __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+    }
+    return __atomic_load_n(&info.escape, __ATOMIC_RELAXED) == 0;
+}
+
+void RowBands::Run(const std::function<void(int, long, long)>& body) {
+    auto first = [this](int band) { return static_cast<long>(rows * int64_t(band) / count); };
+    if (count == 1) {
+        body(0, 0, rows);
+        return;
+    }
+    // The first row's progress, as one thread sets it before any other.
+    info.progress = 0;
+    std::vector<BandThread> threads;
+    int band = 1;
+    try {
+        threads.reserve(static_cast<size_t>(count - 1));
+        for (; band < count; ++band)
+            threads.emplace_back(
+                [&body, band, &first] { body(band, first(band), first(band + 1)); });
+    } catch (...) {
+        // Bands without a thread of their own run on the calling thread.
+    }
+    body(0, first(0), first(1));
+    for (int rest = band; rest < count; ++rest) body(rest, first(rest), first(rest + 1));
+    for (BandThread& thread : threads) thread.join();
+}
