@@ -1,4 +1,5 @@
-// Our image operations against OpenCV's on the same data, single thread:
+// Our image operations against OpenCV's on the same data, 8-bit grey and
+// 24 bpp, at one thread and at all cores (both libraries at the same count):
 // each pair runs alternately, and the table gives the median times and their
 // ratio (below 1: we are faster). The frame path is measured against memcpy.
 // Arguments: repetitions (7), and a text that names the operations to run.
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -58,7 +60,7 @@ double Median(std::vector<double> v) {
 
 // `prepare` runs untimed before each of our runs (a fresh copy where the
 // operation changes its image).
-void Compare(const char* name, int repetitions, const std::function<void()>& prepare,
+void Compare(const char* name, int threads, int repetitions, const std::function<void()>& prepare,
              const std::function<void()>& ours, const std::function<void()>& theirs,
              const char* peer = "OpenCV") {
     if (std::strstr(name, gFilter) == nullptr) return;
@@ -69,8 +71,128 @@ void Compare(const char* name, int repetitions, const std::function<void()>& pre
         b.push_back(Milliseconds(theirs));
     }
     const double ma = Median(a), mb = Median(b);
-    std::printf("| %-44s | %8.1f | %8.1f | %-6s | %6.2f |\n", name, ma, mb, peer, ma / mb);
+    std::printf("| %-44s | %7d | %8.1f | %8.1f | %-6s | %6.2f |\n", name, threads, ma, mb, peer,
+                ma / mb);
     std::fflush(stdout);
+}
+
+// One operation at both depths: 8-bit grey (every camera frame) and 24 bpp.
+struct Operation {
+    const char* name;
+    std::function<void(CxImage&, CxImage&)> ours; // source, destination
+    std::function<void(const cv::Mat&, cv::Mat&)> theirs;
+    bool inPlace = false; // ours changes its source: runs on a fresh copy
+    int repetitionsDivisor = 1;
+};
+
+void RunTable(int repetitions, int threads) {
+    cv::setNumThreads(threads);
+    CxImage::SetThreadCount(threads);
+    CxImage sources[2] = {MakeSource(8), MakeSource(24)};
+    const char* depthNames[2] = {"8 bpp grey", "24 bpp"};
+    CxImage work, result;
+    cv::Mat out;
+    auto turned = [](const cv::Mat& in, cv::Mat& to, double degrees, int interpolation) {
+        const cv::Point2f centre(in.cols / 2.0f, in.rows / 2.0f);
+        cv::Mat turn = cv::getRotationMatrix2D(centre, degrees, 1.0);
+        const cv::Rect box =
+            cv::RotatedRect(centre, in.size(), static_cast<float>(degrees)).boundingRect();
+        turn.at<double>(0, 2) += box.width / 2.0 - centre.x;
+        turn.at<double>(1, 2) += box.height / 2.0 - centre.y;
+        cv::warpAffine(in, to, turn, box.size(), interpolation);
+    };
+    const std::vector<Operation> operations = {
+        {"Flip", [](CxImage& s, CxImage&) { s.Flip(); },
+         [](const cv::Mat& in, cv::Mat& to) { cv::flip(in, to, 0); }, true},
+        {"Mirror", [](CxImage& s, CxImage&) { s.Mirror(); },
+         [](const cv::Mat& in, cv::Mat& to) { cv::flip(in, to, 1); }, true},
+        {"Negative", [](CxImage& s, CxImage&) { s.Negative(); },
+         [](const cv::Mat& in, cv::Mat& to) { cv::bitwise_not(in, to); }, true},
+        {"RotateLeft", [](CxImage& s, CxImage& d) { s.RotateLeft(&d); },
+         [](const cv::Mat& in, cv::Mat& to) {
+             cv::rotate(in, to, cv::ROTATE_90_COUNTERCLOCKWISE);
+         }},
+        {"GrayScale", [](CxImage& s, CxImage&) { s.GrayScale(); },
+         [](const cv::Mat& in, cv::Mat& to) {
+             if (in.channels() == 3)
+                 cv::cvtColor(in, to, cv::COLOR_BGR2GRAY);
+             else
+                 in.copyTo(to);
+         },
+         true},
+        {"Crop, 100-pixel margins",
+         [](CxImage& s, CxImage& d) { s.Crop(100, 100, 3996, 2972, &d); },
+         [](const cv::Mat& in, cv::Mat& to) { in(cv::Rect(100, 100, 3896, 2872)).copyTo(to); }},
+        {"Resample nearest ~/2", [](CxImage& s, CxImage& d) { s.Resample(2047, 1535, 1, &d); },
+         [](const cv::Mat& in, cv::Mat& to) {
+             cv::resize(in, to, cv::Size(2047, 1535), 0, 0, cv::INTER_NEAREST);
+         }},
+        {"Resample bilinear x1.5", [](CxImage& s, CxImage& d) { s.Resample(6144, 4608, 0, &d); },
+         [](const cv::Mat& in, cv::Mat& to) {
+             cv::resize(in, to, cv::Size(6144, 4608), 0, 0, cv::INTER_LINEAR);
+         }},
+        {"Resample /3 (vs area)", [](CxImage& s, CxImage& d) { s.Resample(1365, 1024, 0, &d); },
+         [](const cv::Mat& in, cv::Mat& to) {
+             cv::resize(in, to, cv::Size(1365, 1024), 0, 0, cv::INTER_AREA);
+         }},
+        {"Resample2 bilinear x1.25",
+         [](CxImage& s, CxImage& d) {
+             s.Resample2(5120, 3840, CxImage::IM_BILINEAR, CxImage::OM_REPEAT, &d);
+         },
+         [](const cv::Mat& in, cv::Mat& to) {
+             cv::resize(in, to, cv::Size(5120, 3840), 0, 0, cv::INTER_LINEAR);
+         }},
+        {"Resample2 bicubic x1.25",
+         [](CxImage& s, CxImage& d) {
+             s.Resample2(5120, 3840, CxImage::IM_BICUBIC2, CxImage::OM_REPEAT, &d);
+         },
+         [](const cv::Mat& in, cv::Mat& to) {
+             cv::resize(in, to, cv::Size(5120, 3840), 0, 0, cv::INTER_CUBIC);
+         }},
+        {"Resample2 /3 area, bilinear",
+         [](CxImage& s, CxImage& d) {
+             s.Resample2(1365, 1024, CxImage::IM_BILINEAR, CxImage::OM_REPEAT, &d);
+         },
+         [](const cv::Mat& in, cv::Mat& to) {
+             cv::resize(in, to, cv::Size(1365, 1024), 0, 0, cv::INTER_AREA);
+         }},
+        {"Resample2 Lanczos x1.25",
+         [](CxImage& s, CxImage& d) {
+             s.Resample2(5120, 3840, CxImage::IM_LANCZOS, CxImage::OM_REPEAT, &d);
+         },
+         [](const cv::Mat& in, cv::Mat& to) {
+             cv::resize(in, to, cv::Size(5120, 3840), 0, 0, cv::INTER_LANCZOS4);
+         },
+         false, 3},
+        {"Rotate2 30 degrees bilinear",
+         [](CxImage& s, CxImage& d) { s.Rotate2(30.0f, &d, CxImage::IM_BILINEAR); },
+         [&](const cv::Mat& in, cv::Mat& to) { turned(in, to, 30.0, cv::INTER_LINEAR); }},
+        {"Rotate 30 degrees (vs nearest)", [](CxImage& s, CxImage& d) { s.Rotate(30.0f, &d); },
+         [&](const cv::Mat& in, cv::Mat& to) { turned(in, to, 30.0, cv::INTER_NEAREST); }},
+    };
+    for (const Operation& operation : operations)
+        for (int depth = 0; depth < 2; ++depth) {
+            CxImage& source = sources[depth];
+            const cv::Mat mat = View(source).clone();
+            char name[128];
+            std::snprintf(name, sizeof name, "%s, %s", operation.name, depthNames[depth]);
+            Compare(
+                name, threads, std::max(1, repetitions / operation.repetitionsDivisor),
+                [&] {
+                    if (operation.inPlace) work.Copy(source);
+                },
+                [&] { operation.ours(operation.inPlace ? work : source, result); },
+                [&] { operation.theirs(mat, out); });
+        }
+
+    if (threads > 1) return;
+    // The frame path: a camera frame copied into a reused image, flipped.
+    std::vector<uint8_t> frame(2048u * 2048u, 7), copy(frame.size());
+    CxImage reused(2048, 2048, 8);
+    Compare(
+        "CreateFromArray flipped, reused 2048^2 8 bpp", 1, repetitions * 3, [] {},
+        [&] { reused.CreateFromArray(frame.data(), 2048, 2048, 8, 2048, true); },
+        [&] { std::memcpy(copy.data(), frame.data(), frame.size()); }, "memcpy");
 }
 
 } // namespace
@@ -78,97 +200,10 @@ void Compare(const char* name, int repetitions, const std::function<void()>& pre
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     if (argc > 2) gFilter = argv[2];
-    cv::setNumThreads(1);
-    CxImage colour = MakeSource(24), grey = MakeSource(8);
-    cv::Mat colourMat = View(colour).clone(), greyMat = View(grey).clone(), out;
-    CxImage work, result;
-    auto copyOf = [&](CxImage& source) { return [&] { work.Copy(source); }; };
-    auto nothing = [] {};
-
-    std::printf("| operation (4096 x 3072) | ours ms | peer ms | peer | ratio |\n");
-    std::printf("|---|---|---|---|---|\n");
-    Compare(
-        "Flip 24 bpp", repetitions, copyOf(colour), [&] { work.Flip(); },
-        [&] { cv::flip(colourMat, out, 0); });
-    Compare(
-        "Mirror 24 bpp", repetitions, copyOf(colour), [&] { work.Mirror(); },
-        [&] { cv::flip(colourMat, out, 1); });
-    Compare(
-        "Negative 24 bpp", repetitions, copyOf(colour), [&] { work.Negative(); },
-        [&] { cv::bitwise_not(colourMat, out); });
-    Compare(
-        "RotateLeft 24 bpp", repetitions, nothing, [&] { colour.RotateLeft(&result); },
-        [&] { cv::rotate(colourMat, out, cv::ROTATE_90_COUNTERCLOCKWISE); });
-    Compare(
-        "RotateLeft 8 bpp", repetitions, nothing, [&] { grey.RotateLeft(&result); },
-        [&] { cv::rotate(greyMat, out, cv::ROTATE_90_COUNTERCLOCKWISE); });
-    Compare(
-        "GrayScale 24 bpp", repetitions, copyOf(colour), [&] { work.GrayScale(); },
-        [&] { cv::cvtColor(colourMat, out, cv::COLOR_BGR2GRAY); });
-    Compare(
-        "Crop 24 bpp to the middle quarter", repetitions, nothing,
-        [&] { colour.Crop(1024, 768, 3072, 2304, &result); },
-        [&] { out = colourMat(cv::Rect(1024, 768, 2048, 1536)).clone(); });
-    Compare(
-        "Resample bilinear x1.5, 8 bpp grey", repetitions, nothing,
-        [&] { grey.Resample(6144, 4608, 0, &result); },
-        [&] { cv::resize(greyMat, out, cv::Size(6144, 4608), 0, 0, cv::INTER_LINEAR); });
-    Compare(
-        "Resample bilinear x1.5, 24 bpp", repetitions, nothing,
-        [&] { colour.Resample(6144, 4608, 0, &result); },
-        [&] { cv::resize(colourMat, out, cv::Size(6144, 4608), 0, 0, cv::INTER_LINEAR); });
-    Compare(
-        "Resample box /3, 24 bpp", repetitions, nothing,
-        [&] { colour.Resample(1365, 1024, 0, &result); },
-        [&] { cv::resize(colourMat, out, cv::Size(1365, 1024), 0, 0, cv::INTER_AREA); });
-    Compare(
-        "Resample nearest ~/2, 24 bpp", repetitions, nothing,
-        [&] { colour.Resample(2047, 1535, 1, &result); },
-        [&] { cv::resize(colourMat, out, cv::Size(2047, 1535), 0, 0, cv::INTER_NEAREST); });
-    Compare(
-        "Resample2 bilinear x1.25, 24 bpp", repetitions, nothing,
-        [&] { colour.Resample2(5120, 3840, CxImage::IM_BILINEAR, CxImage::OM_REPEAT, &result); },
-        [&] { cv::resize(colourMat, out, cv::Size(5120, 3840), 0, 0, cv::INTER_LINEAR); });
-    Compare(
-        "Resample2 bicubic x1.25, 24 bpp", repetitions, nothing,
-        [&] { colour.Resample2(5120, 3840, CxImage::IM_BICUBIC, CxImage::OM_REPEAT, &result); },
-        [&] { cv::resize(colourMat, out, cv::Size(5120, 3840), 0, 0, cv::INTER_CUBIC); });
-    Compare(
-        "Resample2 Lanczos x1.25, 24 bpp", std::max(1, repetitions / 3), nothing,
-        [&] { colour.Resample2(5120, 3840, CxImage::IM_LANCZOS, CxImage::OM_REPEAT, &result); },
-        [&] { cv::resize(colourMat, out, cv::Size(5120, 3840), 0, 0, cv::INTER_LANCZOS4); });
-    Compare(
-        "Rotate2 30 degrees bilinear, 24 bpp", repetitions, nothing,
-        [&] { colour.Rotate2(30.0f, &result, CxImage::IM_BILINEAR); },
-        [&] {
-            const cv::Point2f centre(kWidth / 2.0f, kHeight / 2.0f);
-            cv::Mat turn = cv::getRotationMatrix2D(centre, 30.0, 1.0);
-            const cv::Rect box = cv::RotatedRect(centre, colourMat.size(), 30.0f).boundingRect();
-            turn.at<double>(0, 2) += box.width / 2.0 - centre.x;
-            turn.at<double>(1, 2) += box.height / 2.0 - centre.y;
-            cv::warpAffine(colourMat, out, turn, box.size(), cv::INTER_LINEAR);
-        });
-
-    // The frame path: a camera frame copied into a reused image, flipped.
-    std::vector<uint8_t> frame(2048u * 2048u, 7), copy(frame.size());
-    CxImage reused(2048, 2048, 8);
-    Compare(
-        "CreateFromArray flipped, reused 2048^2 8 bpp", repetitions * 3, nothing,
-        [&] { reused.CreateFromArray(frame.data(), 2048, 2048, 8, 2048, true); },
-        [&] { std::memcpy(copy.data(), frame.data(), frame.size()); }, "memcpy");
-
-    // Within our own library: the 8 bpp forms against the 24 bpp ones.
-    CxImage greyResult, colourResult;
-    Compare(
-        "DecreaseBpp 1 diffused: 8 bpp vs 24 bpp (1024^2)", repetitions, nothing,
-        [&] {
-            greyResult = MakeSource(8, 1024, 1024);
-            greyResult.DecreaseBpp(1, true);
-        },
-        [&] {
-            colourResult = MakeSource(24, 1024, 1024);
-            colourResult.DecreaseBpp(1, true);
-        },
-        "24 bpp");
+    const int cores = std::max(1u, std::thread::hardware_concurrency());
+    std::printf("| operation (4096 x 3072) | threads | ours ms | peer ms | peer | ratio |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    RunTable(repetitions, 1);
+    if (cores > 1) RunTable(repetitions, cores);
     return 0;
 }

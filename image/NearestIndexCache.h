@@ -29,9 +29,12 @@ public:
 
     unsigned char Find(const RGBQUAD& colour);
     void SetPixelColor(long x, long y, const RGBQUAD& colour, bool setalpha);
-    // True when the palette is the identity grey ramp: colour (v, v, v) is
-    // stored as index v.
-    bool GreyRamp() const { return greyRamp; }
+    // True when a grey colour (v, v, v, 0) may be stored as index v without
+    // a lookup: the palette is the identity grey ramp and the one-colour
+    // memory, if any, holds the ramp's own answer (so skipping it changes no
+    // later answer). The caller then calls Find with the last colour it
+    // stored that way, to leave the memory as writing it would.
+    bool StoresGreyDirectly();
     void Commit();
 
 private:
@@ -81,4 +84,8 @@ inline void NearestIndexCache::SetPixelColor(long x, long y, const RGBQUAD& colo
         image.BlindSetPixelIndex(x, y, Find(colour));
     else
         image.BlindSetPixelColor(x, y, colour, setalpha);
+}
+
+inline bool NearestIndexCache::StoresGreyDirectly() {
+    return greyRamp && (!*memoryValid || *memoryIndex == Look(*memoryColour));
 }

@@ -1,5 +1,7 @@
 #include "image/CxImage.h"
+#include "image/GreyRamp.h"
 #include "image/NearestIndexCache.h"
+#include "image/RowBands.h"
 #include "image/Truncate.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
@@ -46,30 +48,45 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         for (long x = 0; x < newWidth; ++x) columns.emplace_back(window, sourceX(x));
     }
     ReuseDestinationBlock(work, destination);
-    NearestIndexCache writer(work);
     const long long width = head.biWidth, height = head.biHeight;
-    // Samples whose windows lie inside a 24-bit source are taken in runs
-    // along the row, the kernel walks interleaved.
-    const bool batched = prepared && direct;
+    // Samples whose windows lie inside a 24-bit source, or one on the grey
+    // ramp, are taken in runs along the row, the kernel walks interleaved.
+    const bool grey = prepared && IsGreyRampImage(*this);
+    const bool batched = prepared && (direct || grey);
     const BilinearSource bilinear(*this);
     auto inside = [&](const SampleAxis& axis, long long size) {
         return axis.cell - window.before >= 0 && axis.cell + window.after < size;
     };
     constexpr long kRun = 64;
-    for (long y = 0; y < newHeight; ++y) {
-        info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
-        if (info.escape != 0) break;
+    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
+    bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
         const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
         const SampleAxis rowAxis(window, sy);
         const bool rowInside = batched && inside(rowAxis, height);
+        const bool greyRow = grey && writer.StoresGreyDirectly();
+        uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
+        bool lastGrey = false; // the row's last pixel was stored as a grey index
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
             const SampleAxis* run[kRun];
             long count = 0;
-            while (rowInside && count < kRun && x + count < newWidth &&
+            while (rowInside && (direct || greyRow) && count < kRun && x + count < newWidth &&
                    inside(columns[static_cast<size_t>(x + count)], width)) {
                 run[count] = &columns[static_cast<size_t>(x + count)];
                 ++count;
+            }
+            if (count > 0 && greyRow) {
+                if (window.kernel) {
+                    GreyWindowsInside(info.firstRow, info.effWidth, window, run,
+                                      static_cast<int>(count), rowAxis, greyOut + x);
+                } else {
+                    for (long k = 0; k < count; ++k)
+                        greyOut[x + k] = bilinear.GreyAt(run[k]->cell, rowAxis.cell,
+                                                         run[k]->fraction, rowAxis.fraction);
+                }
+                x += count;
+                lastGrey = true;
+                continue;
             }
             if (count > 0 && !window.kernel) {
                 for (long k = 0; k < count; ++k)
@@ -99,9 +116,11 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 row.Store(x, c);
             else
                 writer.SetPixelColor(x, y, c, true);
+            lastGrey = false;
             ++x;
         }
-    }
+        if (lastGrey) writer.Find(GreyColour(greyOut[newWidth - 1]));
+    });
 
     (destination != nullptr ? destination : this)->Transfer(work);
     return true;

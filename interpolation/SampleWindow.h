@@ -45,6 +45,14 @@ struct BilinearSource {
     }
     // The sample at base cell (xi, yi) with fractions fx, fy (see Fraction).
     RGBQUAD At(long long xi, long long yi, long fx, long fy) const;
+    // The same for an image on the grey ramp: its one channel.
+    uint8_t GreyAt(long long xi, long long yi, long fx, long fy) const {
+        const long d = (fx * fy) >> 8;
+        const uint8_t* p0 = firstRow + static_cast<size_t>(yi) * stride + static_cast<size_t>(xi);
+        const uint8_t* p1 = p0 + stride;
+        return static_cast<uint8_t>(
+            (p0[0] * (256 - fx - fy + d) + p0[1] * (fx - d) + p1[0] * (fy - d) + p1[1] * d) >> 8);
+    }
     // A coordinate's fraction over its base cell, for a cell inside the image.
     static long Fraction(float v, long long cell) {
         return static_cast<long>((static_cast<double>(v) - cell) * 256);
@@ -56,6 +64,13 @@ struct BilinearSource {
     const uint8_t* alpha; // null without an alpha plane
     long long width, height;
 };
+
+// The kernel walk of `count` samples on one row axis whose windows all lie
+// inside an image on the grey ramp: the one channel of each, in the order and
+// roundings of the colour walk.
+void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                       const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                       uint8_t* results);
 
 // Whether a sample whose window lies wholly outside the image takes one
 // colour for the whole image (the overflow's fallback) instead of a fold.

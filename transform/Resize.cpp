@@ -83,7 +83,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             const long sy = sourceY(y);
             const uint8_t* from = info.firstRow + static_cast<size_t>(sy) * stride;
             uint8_t* to = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-            if (grey && writer.GreyRamp()) {
+            if (grey && writer.StoresGreyDirectly()) {
                 for (long x = 0; x < newWidth; ++x) to[x] = from[columns[static_cast<size_t>(x)]];
                 writer.Find(GreyColour(to[newWidth - 1]));
             } else if (indexed) {
@@ -131,7 +131,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 rows[m + 1] = info.firstRow + static_cast<size_t>(rowCells[m + 1]) * stride;
             }
             uint8_t* out = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-            const bool direct = greyRows && writer.GreyRamp();
+            const bool direct = greyRows && writer.StoresGreyDirectly();
             for (long x = 0; x < newWidth; ++x) {
                 const Column& column = columns[static_cast<size_t>(x)];
                 long cells[4];
@@ -298,7 +298,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             const long iy1 = std::min(iy + 1, H - 1);
             const double dy = static_cast<double>(fy - static_cast<float>(iy));
             float* const blendedRow = &vertical[3 * static_cast<size_t>(W) * band];
-            if (grey && writer.GreyRamp()) {
+            if (grey && writer.StoresGreyDirectly()) {
                 // One channel: the grey level is each of the three, and the
                 // nearest ramp entry of the result is its own value.
                 const uint8_t* p0 = info.firstRow + static_cast<size_t>(iy) * stride;
