@@ -81,8 +81,10 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                                       static_cast<int>(count), rowAxis, greyOut + x);
                 } else {
                     for (long k = 0; k < count; ++k)
-                        greyOut[x + k] = bilinear.GreyAt(run[k]->cell, rowAxis.cell,
-                                                         run[k]->fraction, rowAxis.fraction);
+                        greyOut[x + k] =
+                            bilinear.GreyAt(BilinearWeights(run[k]->coordinate, rowAxis.coordinate,
+                                                            run[k]->cell, rowAxis.cell),
+                                            run[k]->cell, rowAxis.cell);
                 }
                 x += count;
                 lastGrey = true;
@@ -184,23 +186,35 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
     const bool indexed = IsIndexed();
     const bool alphaIn = AlphaIsValid();
-    NearestIndexCache writer(work);
-    // Samples whose window lies inside a 24-bit source take the bilinear
-    // walk straight; those wholly outside take the overflow's one colour
-    // when it has one. Both as the sampler would give them.
+    // Samples whose window lies inside a 24-bit source, or one on the grey
+    // ramp, take the bilinear walk straight; those wholly outside take the
+    // overflow's one colour when it has one. Both as the sampler would give
+    // them.
     const SampleWindow window(method);
     const BilinearSource bilinear(*this);
     const bool sampled = method != IM_NEAREST_NEIGHBOUR;
     const bool straight = bilinear.direct && sampled && !window.kernel;
+    const bool grey = sampled && !window.kernel && IsGreyRampImage(*this);
     const bool constantOutside = sampled && OutsideIsConstant(overflow);
     const RGBQUAD outside =
         constantOutside ? GetPixelColorWithOverflow(-999, -999, overflow, &sample) : RGBQUAD{};
     const long long sourceWidth = head.biWidth, sourceHeight = head.biHeight;
+    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
+    // Row positions step by float additions, as one pass down the rows makes them.
+    std::vector<float> rowPositions;
+    try {
+        rowPositions.resize(static_cast<size_t>(newHeight));
+    } catch (const std::exception&) {
+        return false;
+    }
     float v = sy0;
-    for (long y = 0; y < newHeight; ++y, v += 1.0f) {
-        info.progress = static_cast<int32_t>(transform_detail::Percent(y, newHeight));
-        if (info.escape != 0) break;
-        const double vco = static_cast<double>(v) * co, vsi = static_cast<double>(v) * si;
+    for (long y = 0; y < newHeight; ++y, v += 1.0f) rowPositions[static_cast<size_t>(y)] = v;
+    bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
+        const double rowV = rowPositions[static_cast<size_t>(y)];
+        const double vco = rowV * co, vsi = rowV * si;
+        const bool greyRow = grey && writer.StoresGreyDirectly();
+        uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
+        bool lastGrey = false; // the row's last pixel was stored as a grey index
         float u = sx0;
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth; ++x, u += 1.0f) {
@@ -211,6 +225,11 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 srcY = static_cast<float>(srcY + newHeight * 0.5);
             }
             const long long xi = BaseCell(srcX), yi = BaseCell(srcY);
+            if (greyRow && bilinear.Inside(xi, yi)) {
+                greyOut[x] = bilinear.GreyAt(BilinearWeights(srcX, srcY, xi, yi), xi, yi);
+                lastGrey = true;
+                continue;
+            }
             RGBQUAD c;
             if (straight && bilinear.Inside(xi, yi))
                 c = bilinear.At(xi, yi, BilinearSource::Fraction(srcX, xi),
@@ -223,8 +242,10 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 writer.SetPixelColor(x, y, c, alphaIn);
             else
                 row.Store(x, c);
+            lastGrey = false;
         }
-    }
+        if (lastGrey) writer.Find(GreyColour(greyOut[newWidth - 1]));
+    });
 
     (destination != nullptr ? destination : this)->Transfer(work);
     return true;

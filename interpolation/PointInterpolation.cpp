@@ -11,12 +11,6 @@ void Accumulate(float& sum, float weight, double value) {
     sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(weight) * value);
 }
 
-// Low 8 bits of the truncated value; NaN and values beyond 64 bits give 0.
-uint8_t LowByte(double v) {
-    if (!(std::fabs(v) < 9.0e18)) return 0;
-    return static_cast<uint8_t>(static_cast<long long>(v) & 0xFF);
-}
-
 float Kernel(CxImage::InterpolationMethod method, float d) {
     switch (method) {
     case CxImage::IM_BSPLINE:
@@ -240,19 +234,13 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
     // Bilinear, also for every method value outside the enumeration.
     if (direct && windowInside) return BilinearSource(*this).At(xi, yi, ax.fraction, ay.fraction);
 
-    const float t = static_cast<float>(static_cast<double>(ax.coordinate) - xi);
-    const float u = static_cast<float>(static_cast<double>(ay.coordinate) - yi);
-    const float d = static_cast<float>(static_cast<double>(t) * u);
-    const float w10 = static_cast<float>(static_cast<double>(t) - d);
-    const float w01 = static_cast<float>(static_cast<double>(u) - d);
-    const float w00 = static_cast<float>(1.0 - t - w01);
+    const BilinearWeights weights(ax.coordinate, ay.coordinate, xi, yi);
     const RGBQUAD c00 = PixelColorWithOverflowWide(xi, yi, overflow, replacement);
     const RGBQUAD c10 = PixelColorWithOverflowWide(xi + 1, yi, overflow, replacement);
     const RGBQUAD c01 = PixelColorWithOverflowWide(xi, yi + 1, overflow, replacement);
     const RGBQUAD c11 = PixelColorWithOverflowWide(xi + 1, yi + 1, overflow, replacement);
     auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
-        return LowByte(static_cast<double>(a00) * w00 + static_cast<double>(a10) * w10 +
-                       static_cast<double>(a01) * w01 + static_cast<double>(a11) * d);
+        return weights.Mix(a00, a10, a01, a11);
     };
     return RGBQUAD{mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue),
                    mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen),

@@ -3,6 +3,7 @@
 #include "image/CxImage.h"
 #include "image/Truncate.h"
 
+#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -45,14 +46,9 @@ struct BilinearSource {
     }
     // The sample at base cell (xi, yi) with fractions fx, fy (see Fraction).
     RGBQUAD At(long long xi, long long yi, long fx, long fy) const;
-    // The same for an image on the grey ramp: its one channel.
-    uint8_t GreyAt(long long xi, long long yi, long fx, long fy) const {
-        const long d = (fx * fy) >> 8;
-        const uint8_t* p0 = firstRow + static_cast<size_t>(yi) * stride + static_cast<size_t>(xi);
-        const uint8_t* p1 = p0 + stride;
-        return static_cast<uint8_t>(
-            (p0[0] * (256 - fx - fy + d) + p0[1] * (fx - d) + p1[0] * (fy - d) + p1[1] * d) >> 8);
-    }
+    // An indexed image samples in floating point (BilinearWeights): on the
+    // grey ramp its one channel at base cell (xi, yi), inside the image.
+    uint8_t GreyAt(const struct BilinearWeights& weights, long long xi, long long yi) const;
     // A coordinate's fraction over its base cell, for a cell inside the image.
     static long Fraction(float v, long long cell) {
         return static_cast<long>((static_cast<double>(v) - cell) * 256);
@@ -71,6 +67,39 @@ struct BilinearSource {
 void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
                        const SampleAxis* const* columns, int count, const SampleAxis& ay,
                        uint8_t* results);
+
+// Low 8 bits of the truncated value; NaN and values beyond 64 bits give 0.
+inline uint8_t LowByte(double v) {
+    if (!(std::fabs(v) < 9.0e18)) return 0;
+    return static_cast<uint8_t>(static_cast<long long>(v) & 0xFF);
+}
+
+// The floating-point bilinear weights of point (x, y) over its base cell
+// (xi, yi), each rounded to float, and the weighted sum of four channel
+// values in double precision.
+struct BilinearWeights {
+    BilinearWeights(float x, float y, long long xi, long long yi)
+        : t(static_cast<float>(static_cast<double>(x) - xi)),
+          u(static_cast<float>(static_cast<double>(y) - yi)),
+          d(static_cast<float>(static_cast<double>(t) * u)),
+          w10(static_cast<float>(static_cast<double>(t) - d)),
+          w01(static_cast<float>(static_cast<double>(u) - d)),
+          w00(static_cast<float>(1.0 - t - w01)) {}
+
+    uint8_t Mix(uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) const {
+        return LowByte(static_cast<double>(a00) * w00 + static_cast<double>(a10) * w10 +
+                       static_cast<double>(a01) * w01 + static_cast<double>(a11) * d);
+    }
+
+    float t, u, d, w10, w01, w00;
+};
+
+inline uint8_t BilinearSource::GreyAt(const BilinearWeights& weights, long long xi,
+                                      long long yi) const {
+    const uint8_t* p0 = firstRow + static_cast<size_t>(yi) * stride + static_cast<size_t>(xi);
+    const uint8_t* p1 = p0 + stride;
+    return weights.Mix(p0[0], p0[1], p1[0], p1[1]);
+}
 
 // Whether a sample whose window lies wholly outside the image takes one
 // colour for the whole image (the overflow's fallback) instead of a fold.

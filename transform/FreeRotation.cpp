@@ -1,5 +1,6 @@
 #include "image/CxImage.h"
 #include "image/NearestIndexCache.h"
+#include "image/RowBands.h"
 #include "image/Truncate.h"
 #include "interpolation/Elementary.h"
 #include "transform/WorkImage.h"
@@ -62,17 +63,31 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     // Canvas corners that no source pixel reaches stay fully transparent.
     work.AlphaClear();
 
-    for (long j = 0; j < newHeight; ++j) {
-        info.progress = static_cast<int32_t>(transform_detail::Percent(j, newHeight));
-        if (info.escape != 0) break;
-        const double y = static_cast<double>(minY + j);
-        for (long i = 0; i < newWidth; ++i) {
-            const double x = static_cast<double>(minX + i);
-            const long sx = TruncateToLong(x * c + y * s - 0.5);
-            const long sy = TruncateToLong(y * c - x * s - 0.5);
-            CopyNearestPixel(*this, work, i, j, sx, sy);
+    // 8-bit pixels without alpha copy their index bytes; positions outside
+    // take the one background index.
+    const bool bytes = head.biBitCount == 8 && alpha == nullptr;
+    const unsigned char background = bytes ? GetPixelIndex(-1, -1) : 0;
+    const long W = static_cast<long>(GetWidth()), H = static_cast<long>(GetHeight());
+    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
+    bands.Run([&](int, long first, long last) {
+        for (long j = first; j < last && bands.StartRow(j); ++j) {
+            const double y = static_cast<double>(minY + j);
+            const double ys = y * s, yc = y * c;
+            uint8_t* out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
+            for (long i = 0; i < newWidth; ++i) {
+                const double x = static_cast<double>(minX + i);
+                const long sx = TruncateToLong(x * c + ys - 0.5);
+                const long sy = TruncateToLong(yc - x * s - 0.5);
+                if (!bytes)
+                    CopyNearestPixel(*this, work, i, j, sx, sy);
+                else if (sx >= 0 && sx < W && sy >= 0 && sy < H)
+                    out[i] = info.firstRow[static_cast<size_t>(sy) * info.effWidth +
+                                           static_cast<size_t>(sx)];
+                else
+                    out[i] = background;
+            }
         }
-    }
+    });
 
     (destination != nullptr ? destination : this)->Transfer(work);
     return true;
