@@ -92,12 +92,12 @@ struct BaseImage {
 };
 
 // Every depth, palettes of both kinds, alpha planes, a transparent index, a
-// larger picture and a thin one.
+// larger picture and a thin one, and a camera frame (grey ramp, no alpha).
 const BaseImage kBases[] = {
     {"rgb_alpha", 23, 17, 24, true, -1, false}, {"rgb_big", 64, 48, 24, false, -1, false},
     {"rgb_thin", 1, 9, 24, false, -1, false},   {"pal8_trans", 19, 13, 8, false, 5, false},
     {"grey8", 21, 15, 8, true, -1, true},       {"pal4", 13, 11, 4, false, 2, false},
-    {"mono1", 17, 9, 1, false, -1, false},
+    {"mono1", 17, 9, 1, false, -1, false},      {"frame8", 40, 30, 8, false, -1, true},
 };
 
 CxImage MakeBase(const BaseImage& base) {
