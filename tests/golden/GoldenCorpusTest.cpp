@@ -7,6 +7,7 @@
 // file, for a deliberate change of results.
 
 #include "image/CxImage.h"
+#include "image/RowBands.h"
 #include "interpolation/CxRect2.h"
 #include "interpolation/Elementary.h"
 
@@ -35,6 +36,15 @@ const Expected kExpected[] = {
 #include "tests/golden/GoldenTable.inc"
 };
 
+// The attribute block that an operation leaves besides the pixels.
+struct RecordAccess : CxImage {
+    static const Info& Of(const CxImage& image) { return image.*(&RecordAccess::info); }
+};
+
+// Set to hash, with every image, what a call leaves in its record besides the
+// pixels: progress, last error text and the one-colour nearest-index memory.
+bool gWholeRecord = false;
+
 // FNV-1a over the bytes fed to it.
 class Hasher {
 public:
@@ -58,6 +68,12 @@ public:
                    h = static_cast<long>(image.GetHeight());
         Int(image.IsValid());
         Int(w), Int(h), Int(image.GetBpp()), Int(image.GetTransIndex());
+        if (gWholeRecord) {
+            const CxImage::Info& info = RecordAccess::Of(image);
+            Int(info.progress), Int(info.nearestValid);
+            if (info.nearestValid) Colour(info.nearestColor), Int(info.nearestIndex);
+            Bytes(info.lastError, std::strlen(info.lastError));
+        }
         for (unsigned i = 0; i < image.GetNumColors(); ++i)
             Colour(image.GetPaletteColor(static_cast<unsigned char>(i)));
         const bool indexed = image.IsIndexed(), alpha = image.AlphaIsValid();
@@ -430,6 +446,23 @@ TEST(GoldenCorpus, EveryResultMatchesTheTable) {
     }
     EXPECT_EQ(corpus.results.size(), expected.size()) << "table and corpus differ in size";
     EXPECT_EQ(mismatches, 0u);
+}
+
+// Rows split into bands give the same record at every thread count; the
+// smallest images are split too, so that every operation with bands splits.
+TEST(GoldenCorpus, SameRecordsAtOneAndFourThreads) {
+    gWholeRecord = true;
+    const Corpus one = BuildCorpus();
+    CxImage::SetThreadCount(4);
+    RowBands::SetMinimumPixels(0);
+    const Corpus four = BuildCorpus();
+    CxImage::SetThreadCount(1);
+    RowBands::SetMinimumPixels(1 << 16);
+    gWholeRecord = false;
+    for (const auto& entry : one.results) {
+        const auto found = four.results.find(entry.first);
+        EXPECT_TRUE(found != four.results.end() && found->second == entry.second) << entry.first;
+    }
 }
 
 } // namespace
