@@ -346,6 +346,9 @@ protected:
     // and transferring that back would: operations that rearrange pixels in
     // place (Flip, Mirror) give the same result as through a work image.
     void RecreateInPlace();
+    // DecreaseBpp without error diffusion: every pixel's nearest entry of the
+    // result's final palette, rows in parallel bands.
+    void DecreaseRows(CxImage& work);
     // Moves an 8-bit grey image of a plane (alpha or selection, one byte per
     // pixel) into the destination.
     bool PlaneToGreyImage(const uint8_t* plane, CxImage& destination);

@@ -32,25 +32,34 @@ void RowBands::SetMinimumPixels(long long pixels) {
     minimumPixels.store(pixels);
 }
 
-RowBands::RowBands(CxImage::Info& imageInfo, long rowCount, long long pixels)
-    : info(imageInfo), rows(rowCount), count(1) {
-    if (pixels >= minimumPixels.load() && rows > 1)
+RowBands::RowBands(CxImage::Info& imageInfo, long rowCount, long long pixels, RowChecks rowChecks,
+                   long offset, long total)
+    : info(imageInfo), rows(rowCount), count(1), checks(rowChecks), progressOffset(offset),
+      progressTotal(total != 0 ? total : rowCount) {
+    if (pixels > 0 && pixels >= minimumPixels.load() && rows > 1)
         count = static_cast<int>(std::min<long>(CxImage::GetThreadCount(), rows));
 }
 
-bool RowBands::StartRow(long row) {
-    if (count == 1) {
-        // One thread: exactly the plain loop's own steps.
-        info.progress = static_cast<int32_t>(transform_detail::Percent(row, rows));
-        return info.escape == 0;
-    }
+void RowBands::SetProgress(long row) {
     const int32_t progress =
-        static_cast<int32_t>(transform_detail::Percent(started.fetch_add(1), rows));
+        static_cast<int32_t>(transform_detail::Percent(progressOffset + row, progressTotal));
+    if (count == 1) {
+        info.progress = progress;
+        return;
+    }
+    // Only ever raised, whichever band gets here first.
     int32_t seen = __atomic_load_n(&info.progress, __ATOMIC_RELAXED);
     while (seen < progress && !__atomic_compare_exchange_n(&info.progress, &seen, progress, true,
                                                            __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
     }
-    return __atomic_load_n(&info.escape, __ATOMIC_RELAXED) == 0;
+}
+
+bool RowBands::StartRow(long row) {
+    // Several bands count the rows started by all of them.
+    const long position = count == 1 ? row : started.fetch_add(1);
+    const bool go = checks == NoChecks || __atomic_load_n(&info.escape, __ATOMIC_RELAXED) == 0;
+    if (checks == ProgressThenEscape || (checks == EscapeThenProgress && go)) SetProgress(position);
+    return go;
 }
 
 void RowBands::Run(const std::function<void(int, long, long)>& body) {
@@ -60,7 +69,10 @@ void RowBands::Run(const std::function<void(int, long, long)>& body) {
         return;
     }
     // The first row's progress, as one thread sets it before any other.
-    info.progress = 0;
+    if (checks == ProgressThenEscape ||
+        (checks == EscapeThenProgress && __atomic_load_n(&info.escape, __ATOMIC_RELAXED) == 0))
+        info.progress =
+            static_cast<int32_t>(transform_detail::Percent(progressOffset, progressTotal));
     std::vector<BandThread> threads;
     int band = 1;
     try {

@@ -12,20 +12,30 @@
 // Splits the rows of an operation into bands done in parallel, as many as the
 // process-wide thread count allows. Every row is computed by the same
 // arithmetic whichever band holds it, so the result does not depend on the
-// split. Images of fewer than 65536 pixels stay on the calling thread, and so does
-// everything when the thread count is one.
+// split. Small images (under 65536 pixels) stay on the calling thread, and so
+// does everything when the thread count is one.
 //
-// Progress and escape follow the one-thread loop: before each row the
-// progress value becomes 100 · rows started / rows (only growing, ending
-// where one thread ends) and a non-zero escape value stops every band before
+// Progress and escape follow the operation's one-thread loop (RowChecks):
+// with one band each row's check is exactly that loop's; with several the
+// progress counts the rows started by all bands, so it only grows and ends
+// where one thread ends, and a non-zero escape value stops every band before
 // its next row. Threads are started and joined inside Run.
 class RowBands {
 public:
+    // What the operation's loop does before each row: set the progress value
+    // and stop on a non-zero escape value, in either order; only stop; or
+    // neither.
+    enum RowChecks { ProgressThenEscape, EscapeThenProgress, EscapeOnly, NoChecks };
+
     // Images below this many pixels stay on the calling thread (tests lower
     // it to split small images too).
     static void SetMinimumPixels(long long pixels);
 
-    RowBands(CxImage::Info& info, long rows, long long pixels);
+    // Rows [0, rows) of `pixels` pixels in all. The progress before row r is
+    // 100 · (progressOffset + r) / progressTotal (progressTotal 0: rows).
+    RowBands(CxImage::Info& info, long rows, long long pixels,
+             RowChecks checks = ProgressThenEscape, long progressOffset = 0,
+             long progressTotal = 0);
 
     int Count() const { return count; }
 
@@ -33,28 +43,35 @@ public:
     // band 0 runs on the calling thread.
     void Run(const std::function<void(int, long, long)>& body);
 
-    // Before row `row`: records the progress; false when the escape value
-    // asks to stop.
+    // Before row `row`: the checks; false when the escape value asks to stop.
     bool StartRow(long row);
 
-    // Calls row(writer, band, y) for every row until an escape, each band with a
-    // colour writer of its own into `work` (the first with the image's own
-    // one-colour memory, see NearestIndexCache).
+    // Calls row(band, y) for every row until an escape.
+    template <typename Row> void RunRows(Row row) {
+        Run([&](int band, long first, long last) {
+            for (long y = first; y < last && StartRow(y); ++y) row(band, y);
+        });
+    }
+
+    // The same with a colour writer for each band into `work` (the first
+    // with the image's own one-colour memory, see NearestIndexCache): calls
+    // row(writer, band, y).
     template <typename Row> void RunRows(CxImage& work, Row row) {
         std::vector<std::optional<NearestIndexCache>> writers(static_cast<size_t>(count));
         for (int band = 0; band < count; ++band)
             writers[static_cast<size_t>(band)].emplace(
                 work, band == 0 ? NearestIndexCache::ImageMemory : NearestIndexCache::OwnMemory);
-        Run([&](int band, long first, long last) {
-            NearestIndexCache& writer = *writers[static_cast<size_t>(band)];
-            for (long y = first; y < last && StartRow(y); ++y) row(writer, band, y);
-        });
+        RunRows([&](int band, long y) { row(*writers[static_cast<size_t>(band)], band, y); });
         writers.back()->Commit();
     }
 
 private:
+    void SetProgress(long row);
+
     CxImage::Info& info;
     long rows;
     int count;
+    RowChecks checks;
+    long progressOffset, progressTotal;
     std::atomic<long> started{0};
 };

@@ -1,5 +1,6 @@
 #include "image/CxImage.h"
 #include "image/NearestIndexCache.h"
+#include "image/RowBands.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
@@ -58,6 +59,19 @@ bool CxImage::DecreaseBpp(unsigned long bpp, bool errorDiffusion, RGBQUAD* palet
 
     // The result's palette is final from here on, and the source's does not
     // change: both take their colour writes through a cache.
+    // A 1-bit source's result keeps the black and white palette.
+    auto finish = [&] {
+        if (head.biBitCount == 1) {
+            work.SetPaletteColor(0, 0, 0, 0, 0);
+            work.SetPaletteColor(1, 255, 255, 255, 0);
+        }
+        Transfer(work);
+        return true;
+    };
+    if (!errorDiffusion) {
+        DecreaseRows(work);
+        return finish();
+    }
     NearestIndexCache writer(work), diffuser(*this);
     for (long y = 0; y < height; ++y) {
         if (info.escape != 0) break;
@@ -65,7 +79,6 @@ bool CxImage::DecreaseBpp(unsigned long bpp, bool errorDiffusion, RGBQUAD* palet
         for (long x = 0; x < width; ++x) {
             const RGBQUAD c = GetPixelColor(x, y, true);
             writer.SetPixelColor(x, y, c, false);
-            if (!errorDiffusion) continue;
             // The quantisation error goes to the unvisited neighbours in the
             // source itself, so later pixels compensate for it.
             const RGBQUAD q = work.GetPixelColor(x, y, true);
@@ -84,12 +97,34 @@ bool CxImage::DecreaseBpp(unsigned long bpp, bool errorDiffusion, RGBQUAD* palet
         }
     }
 
-    if (head.biBitCount == 1) {
-        work.SetPaletteColor(0, 0, 0, 0, 0);
-        work.SetPaletteColor(1, 255, 255, 255, 0);
+    return finish();
+}
+
+void CxImage::DecreaseRows(CxImage& work) {
+    // Rows are independent without diffusion. An indexed source maps each
+    // index to the nearest entry of the result once: the result's one-colour
+    // memory starts empty, so every pixel's answer is the search's.
+    const long width = static_cast<long>(GetWidth()), height = static_cast<long>(GetHeight());
+    const RGBQUAD* palette = GetPalette();
+    uint8_t nearest[256] = {};
+    if (palette != nullptr) {
+        NearestIndexCache search(work, NearestIndexCache::OwnMemory);
+        for (unsigned i = 0; i < 256; ++i)
+            nearest[i] = search.Find(GetPaletteColor(static_cast<unsigned char>(i)));
     }
-    Transfer(work);
-    return true;
+    RowBands bands(info, height, static_cast<long long>(width) * height,
+                   RowBands::EscapeThenProgress);
+    bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
+        if (palette == nullptr) {
+            for (long x = 0; x < width; ++x)
+                writer.SetPixelColor(x, y, GetPixelColor(x, y, true), false);
+            return;
+        }
+        for (long x = 0; x < width; ++x)
+            work.BlindSetPixelIndex(x, y, nearest[BlindGetPixelIndex(x, y)]);
+        // The memory as the row's last colour write would leave it.
+        writer.Find(GetPixelColor(width - 1, y, true));
+    });
 }
 
 bool CxImage::IncreaseBpp(unsigned long bpp) {
@@ -101,15 +136,17 @@ bool CxImage::IncreaseBpp(unsigned long bpp) {
     CxImage work;
     work.CopyInfo(*this);
     work.Create(width, height, bpp, GetType());
+    RowBands bands(info, height, static_cast<long long>(width) * height, RowBands::EscapeOnly);
 
     if (bpp < 24) {
         work.SetPalette(GetPalette(), GetNumColors());
         if (!work.IsValid()) return false;
         work.SelectionCopy(*this);
         work.AlphaCopy(*this);
-        for (long y = 0; y < height && info.escape == 0; ++y)
+        bands.RunRows([&](int, long y) {
             for (long x = 0; x < width; ++x)
                 work.BlindSetPixelIndex(x, y, BlindGetPixelIndex(x, y));
+        });
     } else {
         if (!work.IsValid()) return false;
         if (info.transIndex >= 0)
@@ -117,9 +154,18 @@ bool CxImage::IncreaseBpp(unsigned long bpp) {
         work.SelectionCopy(*this);
         work.AlphaCopy(*this);
         if (AlphaPaletteIsValid() && !AlphaIsValid()) work.AlphaCreate();
-        for (long y = 0; y < height && info.escape == 0; ++y)
-            for (long x = 0; x < width; ++x)
-                work.BlindSetPixelColor(x, y, GetPixelColor(x, y, true), true);
+        // A pixel's colour is its palette entry's, the fourth byte replaced by
+        // its alpha value where there is an alpha plane.
+        RGBQUAD colours[256];
+        for (unsigned i = 0; i < 256; ++i)
+            colours[i] = GetPaletteColor(static_cast<unsigned char>(i));
+        bands.RunRows([&](int, long y) {
+            for (long x = 0; x < width; ++x) {
+                RGBQUAD c = colours[BlindGetPixelIndex(x, y)];
+                if (alpha != nullptr) c.rgbReserved = BlindAlphaGet(x, y);
+                work.BlindSetPixelColor(x, y, c, true);
+            }
+        });
     }
     Transfer(work);
     return true;

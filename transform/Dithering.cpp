@@ -1,4 +1,5 @@
 #include "image/CxImage.h"
+#include "image/RowBands.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
@@ -90,9 +91,12 @@ bool CxImage::Dither(long method) {
     if (method == 7) interleaved = InterleavedTable();
     const DiffusionKernel kernel = KernelFor(method);
 
-    for (long y = 0; y < height; ++y) {
-        info.progress = static_cast<int32_t>(transform_detail::Percent(y, height));
-        if (info.escape != 0) break;
+    // The ordered methods set each pixel from its own grey level, so their
+    // rows go in parallel bands; error diffusion feeds later rows and stays
+    // on one thread.
+    const bool ordered = method == 1 || method == 7;
+    RowBands bands(info, height, ordered ? static_cast<long long>(width) * height : 0);
+    bands.RunRows([&](int, long y) {
         for (long x = 0; x < width; ++x) {
             const int grey = GetPixelIndex(x, y);
             if (method == 1) {
@@ -120,7 +124,7 @@ bool CxImage::Dither(long method) {
                 SetPixelIndex(tx, ty, static_cast<uint8_t>(std::clamp(value, 0, 255)));
             }
         }
-    }
+    });
 
     work.SetPaletteColor(0, 0, 0, 0, 0);
     work.SetPaletteColor(1, 255, 255, 255, 0);

@@ -29,6 +29,11 @@ static void CopyNearestPixel(CxImage& source, CxImage& work, long x, long y, lon
     work.AlphaSet(x, y, source.AlphaGet(sx, sy));
 }
 
+static long long RegionPixels(const Region& region) {
+    return static_cast<long long>(std::max(region.right - region.left, 0L)) *
+           std::max(region.top - region.bottom, 0L);
+}
+
 static Region WarpRegion(CxImage& image) {
     const long width = static_cast<long>(image.GetWidth());
     const long height = static_cast<long>(image.GetHeight());
@@ -69,8 +74,8 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     const unsigned char background = bytes ? GetPixelIndex(-1, -1) : 0;
     const long W = static_cast<long>(GetWidth()), H = static_cast<long>(GetHeight());
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
-    bands.Run([&](int, long first, long last) {
-        for (long j = first; j < last && bands.StartRow(j); ++j) {
+    bands.RunRows([&](int, long j) {
+        {
             const double y = static_cast<double>(minY + j);
             const double ys = y * s, yc = y * c;
             uint8_t* out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
@@ -100,10 +105,10 @@ bool CxImage::Skew(float xgain, float ygain, long xpivot, long ypivot, bool inte
 
     const Region region = WarpRegion(*this);
     const long height = static_cast<long>(GetHeight());
-    NearestIndexCache writer(work);
-    for (long y = region.bottom; y < region.top; ++y) {
-        info.progress = static_cast<int32_t>(transform_detail::Percent(y, height));
-        if (info.escape != 0) break;
+    RowBands bands(info, std::max(region.top - region.bottom, 0L), RegionPixels(region),
+                   RowBands::ProgressThenEscape, region.bottom, height);
+    bands.RunRows(work, [&](NearestIndexCache& writer, int, long row) {
+        const long y = region.bottom + row;
         for (long x = region.left; x < region.right; ++x) {
             if (!SelectionIsInside(x, y)) continue;
             const float nx =
@@ -118,7 +123,7 @@ bool CxImage::Skew(float xgain, float ygain, long xpivot, long ypivot, bool inte
                 CopyNearestPixel(*this, work, x, y, TruncateToLong(nx), TruncateToLong(ny));
             }
         }
-    }
+    });
     Transfer(work);
     return true;
 }
@@ -140,9 +145,10 @@ bool CxImage::CircleTransform(int type, long radius, float coefficient) {
     if (coefficient == 0) coefficient = 1;
 
     const long height = static_cast<long>(GetHeight());
-    for (long y = region.bottom; y < region.top; ++y) {
-        info.progress = static_cast<int32_t>(transform_detail::Percent(y, height));
-        if (info.escape != 0) break;
+    RowBands bands(info, std::max(region.top - region.bottom, 0L), RegionPixels(region),
+                   RowBands::ProgressThenEscape, region.bottom, height);
+    bands.RunRows([&](int, long row) {
+        const long y = region.bottom + row;
         const long long dy = cy - y;
         for (long x = region.left; x < region.right; ++x) {
             if (!SelectionIsInside(x, y)) continue;
@@ -179,7 +185,7 @@ bool CxImage::CircleTransform(int type, long radius, float coefficient) {
             }
             CopyNearestPixel(*this, work, x, y, sx, sy);
         }
-    }
+    });
     Transfer(work);
     return true;
 }

@@ -1,6 +1,7 @@
 // Orientation and tone: flips, quarter and half turns, negative, grey scale.
 
 #include "image/CxImage.h"
+#include "image/RowBands.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
@@ -175,14 +176,16 @@ bool CxImage::GrayScale() {
         return true;
     };
 
+    // Rows are independent; none of the loops reports progress or stops.
+    RowBands bands(info, height, static_cast<long long>(width) * height, RowBands::NoChecks);
     if (head.biBitCount == 24) {
         CxImage work;
         if (!createGreyWork(work)) return false;
-        for (long y = 0; y < height; ++y) {
+        bands.RunRows([&](int, long y) {
             const uint8_t* source = info.firstRow + static_cast<size_t>(y) * info.effWidth;
             uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
             GrayRow(source, target, width);
-        }
+        });
         return Transfer(work);
     }
 
@@ -203,9 +206,10 @@ bool CxImage::GrayScale() {
         transIndex = grey[transIndex];
 
     if (head.biBitCount == 8) {
-        uint8_t* bits = info.firstRow;
-        const size_t bytes = static_cast<size_t>(info.effWidth) * GetHeight();
-        for (size_t i = 0; i < bytes; ++i) bits[i] = grey[bits[i]];
+        bands.RunRows([&](int, long y) {
+            uint8_t* bits = info.firstRow + static_cast<size_t>(y) * info.effWidth;
+            for (size_t i = 0; i < info.effWidth; ++i) bits[i] = grey[bits[i]];
+        });
         info.transIndex = transIndex;
         SetGrayPalette();
         return true;
@@ -214,10 +218,10 @@ bool CxImage::GrayScale() {
     CxImage work;
     if (!createGreyWork(work)) return false;
     work.info.transIndex = transIndex;
-    for (long y = 0; y < height; ++y) {
+    bands.RunRows([&](int, long y) {
         uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         for (long x = 0; x < width; ++x) target[x] = grey[BlindGetPixelIndex(x, y)];
-    }
+    });
     return Transfer(work);
 }
 
