@@ -17,6 +17,7 @@ struct FrameJob {
     long resampleHeight = 0;
     bool dither = false;
     long ditherMethod = 0;
+    int threads = 1; // for the image operations, CxImage::SetThreadCount
 };
 
 // Exit codes shared by the program and the module.

@@ -72,6 +72,7 @@ extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const Frame
     const int32_t height = grabber.ImageHeight(0);
     std::vector<unsigned char> pixels(size_t(width) * size_t(height));
     CxImage frame;
+    CxImage::SetThreadCount(job.threads);
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < job.frames; ++i) {
         grabber.CopyImage(0, pixels.data(), true); // waits for a new frame

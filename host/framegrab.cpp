@@ -45,6 +45,7 @@ struct Options {
     long resampleWidth = 0, resampleHeight = 0;
     bool dither = false;
     long ditherMethod = 0;
+    int threads = 1;
     bool simOpenFails = false;
 };
 
@@ -59,6 +60,7 @@ const char kUsage[] =
     "      --resample WxH      resample every frame to this size (1 to 8192 a side)\n"
     "      --dither [METHOD]   dither every frame to black and white (method 0 to 7, 0 by\n"
     "                          default)\n"
+    "      --threads N         threads the image operations may use (1 to 256, default 1)\n"
     "      --plugin PATH       plug-in library (default: next to this program)\n"
     "      --sim-open-fails    make the simulated camera fail to open (for testing)\n"
     "  -h, --help              this text\n";
@@ -161,6 +163,9 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
                 }
                 options.ditherMethod = number;
             }
+        } else if (arg == "--threads") {
+            if (!nextNumber(1, 256, "thread count must be a number from 1 to 256")) return false;
+            options.threads = int(number);
         } else if (arg == "--plugin") {
             if (!next(value)) return false;
             if (*value == '\0') {
@@ -375,6 +380,7 @@ int Grab(FrameGrabber& grabber, const Plugin& plugin, const Options& options) {
     job.resampleHeight = options.resampleHeight;
     job.dither = options.dither;
     job.ditherMethod = options.ditherMethod;
+    job.threads = options.threads;
     const int result = plugin.run(grabber, job);
 
     grabber.StopLive();

@@ -184,6 +184,8 @@ TEST_F(FramegrabProgram, EveryOptionIsCheckedBeforeTheCamera) {
         {"--resample 0x10", "each from 1 to 8192"},
         {"--resample 8193x10", "each from 1 to 8192"},
         {"--plugin \"\"", "plug-in path must not be empty"},
+        {"--threads 0", "thread count must be a number from 1 to 256"},
+        {"--threads 257", "thread count must be a number from 1 to 256"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(std::string(c.arguments) + " -o out"), 1) << c.arguments;
