@@ -2,7 +2,9 @@
 // 24-bit pixels, SIMD, reused destination blocks, parallel bands) must give
 // the same bytes as its plain per-pixel algorithm written here with the
 // public per-pixel API. Each operation also runs into no destination, a fresh
-// one and a reused one of the result's size, which must all agree.
+// one and a reused one of the result's size, which must all agree (for Crop,
+// Expand and Thumbnail, whose fast forms are only the reused blocks, that is
+// the check).
 
 #include "fuzz/FuzzInput.h"
 #include "image/CxImage.h"
@@ -284,7 +286,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         heavy && side * side * (method == CxImage::IM_LANCZOS ? 144 : 16) > (1 << 21)
             ? CxImage::IM_BILINEAR
             : method;
-    switch (in.Below(5)) {
+    switch (in.Below(7)) {
     case 0: {
         const int mode = static_cast<int>(in.Below(4));
         CxImage result = RunEveryWay(source, [&](CxImage& image, CxImage* destination) {
@@ -324,6 +326,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             return image.Rotate(angle, destination);
         });
         if (result.IsValid()) PlainRotate(source, result, angle);
+        break;
+    }
+    case 4: {
+        const RGBQUAD canvas = in.Take<RGBQUAD>();
+        const long left = in.Below(8), top = in.Below(8), right = in.Below(8), bottom = in.Below(8);
+        RunEveryWay(source, [&](CxImage& image, CxImage* destination) {
+            return image.Expand(left, top, right, bottom, canvas, destination);
+        });
+        break;
+    }
+    case 5: {
+        const RGBQUAD canvas = in.Take<RGBQUAD>();
+        RunEveryWay(source, [&](CxImage& image, CxImage* destination) {
+            return image.Thumbnail(width, height, canvas, destination);
+        });
         break;
     }
     default: {

@@ -338,8 +338,9 @@ protected:
     bool CreateWorkImage(CxImage& work, unsigned long width, unsigned long height);
     // Once nothing can fail before `destination` takes the result: where its
     // pixel block has the size of the fresh, unwritten one of `work`, the two
-    // swap them, the block cleared as it was made.
-    void ReuseDestinationBlock(CxImage& work, CxImage* destination);
+    // swap them, the block cleared as it was made (unless the operation
+    // writes every byte of every row, padding included: `rowsWritten`).
+    void ReuseDestinationBlock(CxImage& work, CxImage* destination, bool rowsWritten = false);
     static void SetCreatedHeader(BITMAPINFOHEADER& header, int32_t width, int32_t height,
                                  uint16_t bpp, uint32_t colours, uint32_t rowBytes);
     // Leaves this image as copying it into a work image without its selection

@@ -198,7 +198,7 @@ bool CxImage::CreateWorkImage(CxImage& work, unsigned long width, unsigned long 
     return true;
 }
 
-void CxImage::ReuseDestinationBlock(CxImage& work, CxImage* destination) {
+void CxImage::ReuseDestinationBlock(CxImage& work, CxImage* destination, bool rowsWritten) {
     // The pages of a block in use are mapped already; those of a fresh one
     // fault one by one as the operation writes them. A ghost's block, or one
     // this image reads, stays where it is.
@@ -212,7 +212,7 @@ void CxImage::ReuseDestinationBlock(CxImage& work, CxImage* destination) {
     const size_t rows = static_cast<size_t>(work.info.firstRow - fresh);
     // Header and palette as made; rows zero as calloc left them.
     std::memcpy(block, fresh, rows);
-    std::memset(block + rows, 0, size - rows);
+    if (!rowsWritten) std::memset(block + rows, 0, size - rows);
     destination->info.firstRow = fresh + (destination->info.firstRow - block);
     destination->pixelBuffer = fresh;
     work.pixelBuffer = block;

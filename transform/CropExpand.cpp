@@ -50,9 +50,15 @@ bool CxImage::Crop(long left, long top, long right, long bottom, CxImage* destin
 
     CxImage work;
     if (!CreateCanvas(*this, info, work, work.info, newWidth, newHeight)) return false;
+    if (alpha != nullptr) {
+        work.AlphaCreate();
+        if (!work.AlphaIsValid()) return false;
+    }
 
     const unsigned bpp = head.biBitCount;
-    if (bpp == 1 || bpp == 4) {
+    const bool wholeBytes = bpp != 1 && bpp != 4;
+    ReuseDestinationBlock(work, destination, wholeBytes);
+    if (!wholeBytes) {
         for (long y = y0; y < y1; ++y) {
             info.progress = static_cast<int32_t>(Percent(y, y1));
             for (long x = x0; x < x1; ++x)
@@ -63,14 +69,14 @@ bool CxImage::Crop(long left, long top, long right, long bottom, CxImage* destin
         const size_t offset = static_cast<size_t>(bpp) * static_cast<size_t>(x0) / 8;
         for (long y = y0; y < y1; ++y) {
             info.progress = static_cast<int32_t>(Percent(y, y1));
-            std::memcpy(work.info.firstRow + static_cast<size_t>(y - y0) * work.info.effWidth,
-                        info.firstRow + static_cast<size_t>(y) * info.effWidth + offset, bytes);
+            uint8_t* row = work.info.firstRow + static_cast<size_t>(y - y0) * work.info.effWidth;
+            std::memcpy(row, info.firstRow + static_cast<size_t>(y) * info.effWidth + offset,
+                        bytes);
+            std::memset(row + bytes, 0, work.info.effWidth - bytes); // the padding
         }
     }
 
     if (alpha != nullptr) {
-        work.AlphaCreate();
-        if (!work.AlphaIsValid()) return false;
         for (long y = y0; y < y1; ++y)
             std::memcpy(work.alpha + static_cast<size_t>(y - y0) * static_cast<size_t>(newWidth),
                         alpha + static_cast<size_t>(y) * static_cast<size_t>(W) + x0,
@@ -99,6 +105,7 @@ bool CxImage::Expand(long left, long top, long right, long bottom, RGBQUAD canva
 
     CxImage work;
     if (!CreateCanvas(*this, info, work, work.info, newWidth, newHeight)) return false;
+    ReuseDestinationBlock(work, destination);
 
     const long resultWidth = static_cast<long>(newWidth);
     const long resultHeight = static_cast<long>(newHeight);
@@ -172,6 +179,8 @@ bool CxImage::Thumbnail(long boxWidth, long boxHeight, RGBQUAD canvasColour, CxI
         const long height = std::max(1L, static_cast<long>(static_cast<double>(H) * factor));
         if (!work.Resample(width, height, 0)) return false;
     }
-    if (!work.Expand(boxWidth, boxHeight, canvasColour)) return false;
-    return (destination != nullptr ? destination : this)->Transfer(work);
+    // Expanded straight into the destination (or this image), whose block it
+    // can then take.
+    return work.Expand(boxWidth, boxHeight, canvasColour,
+                       destination != nullptr ? destination : this);
 }

@@ -67,6 +67,7 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     if (!CreateWorkImage(work, newWidth, newHeight)) return false;
     // Canvas corners that no source pixel reaches stay fully transparent.
     work.AlphaClear();
+    ReuseDestinationBlock(work, destination);
 
     // 8-bit pixels without alpha copy their index bytes; positions outside
     // take the one background index.
