@@ -332,10 +332,26 @@ protected:
 
     void Startup(unsigned long type);
     void CopyInfo(const CxImage& source);
+    // Create, with the rows left uncleared when `clearRows` is false.
+    void* CreateBlock(unsigned long width, unsigned long height, unsigned long bpp,
+                      unsigned long type, bool clearRows);
     // Builds the work image of a transformation: this image's attributes,
     // depth, type and palette at the given size, with an alpha plane when
     // this image has one. False when it or its alpha plane cannot be made.
-    bool CreateWorkImage(CxImage& work, unsigned long width, unsigned long height);
+    // An operation that passes its destination calls ReuseDestinationBlock
+    // on every path that delivers the work image.
+    bool CreateWorkImage(CxImage& work, unsigned long width, unsigned long height,
+                         CxImage* destination = nullptr);
+    // The pixel block of `work` at the given size and depth, its rows cleared
+    // unless they go to `destination` in exchange for its block.
+    bool CreateWorkBlock(CxImage& work, unsigned long width, unsigned long height,
+                         unsigned long bpp, CxImage* destination);
+    // The result of Crop and Expand: a newly created image (fresh attributes)
+    // of this image's depth and type with its palette and its transparent
+    // index and colour, as stored.
+    bool CreateCanvas(CxImage& canvas, int64_t width, int64_t height, CxImage* destination);
+    // Whether ReuseDestinationBlock swaps the blocks of `work` and `destination`.
+    bool TakesBlockOf(CxImage& work, CxImage* destination);
     // Once nothing can fail before `destination` takes the result: where its
     // pixel block has the size of the fresh, unwritten one of `work`, the two
     // swap them, the block cleared as it was made (unless the operation

@@ -77,6 +77,11 @@ void CxImage::Startup(unsigned long type) {
 
 void* CxImage::Create(unsigned long width, unsigned long height, unsigned long bpp,
                       unsigned long type) {
+    return CreateBlock(width, height, bpp, type, true);
+}
+
+void* CxImage::CreateBlock(unsigned long width, unsigned long height, unsigned long bpp,
+                           unsigned long type, bool clearRows) {
     if (!Destroy()) return nullptr;
 
     if (width == 0 || height == 0) {
@@ -110,11 +115,14 @@ void* CxImage::Create(unsigned long width, unsigned long height, unsigned long b
 
     // Zero-filled: an all-zero palette, and rows (padding included) that hold
     // the same bytes on every run until they are written.
-    pixelBuffer = std::calloc(static_cast<size_t>(GetSize()), 1);
+    const size_t headBytes = sizeof(BITMAPINFOHEADER) + 4u * colours;
+    pixelBuffer = clearRows ? std::calloc(static_cast<size_t>(GetSize()), 1)
+                            : std::malloc(static_cast<size_t>(GetSize()));
     if (pixelBuffer == nullptr) {
         StoreError(info.lastError, kErrorNoMemory);
         return nullptr;
     }
+    if (!clearRows) std::memset(pixelBuffer, 0, headBytes);
 
     uint8_t* block = static_cast<uint8_t*>(pixelBuffer);
     info.nearestValid = false;
@@ -187,9 +195,25 @@ void CxImage::CopyInfo(const CxImage& source) {
     info.ghostOwner = ghostOwner;
 }
 
-bool CxImage::CreateWorkImage(CxImage& work, unsigned long width, unsigned long height) {
+bool CxImage::CreateWorkBlock(CxImage& work, unsigned long width, unsigned long height,
+                              unsigned long bpp, CxImage* destination) {
+    // The rows of a block that goes to the destination in exchange for its
+    // own are never read: they are left uncleared, which saves writing
+    // them (and, for a block the heap reuses, the clearing calloc does).
+    if (work.CreateBlock(width, height, bpp, GetType(), destination == nullptr) == nullptr)
+        return false;
+    if (destination != nullptr && !TakesBlockOf(work, destination)) {
+        const size_t rows =
+            static_cast<size_t>(work.info.firstRow - static_cast<uint8_t*>(work.pixelBuffer));
+        std::memset(work.info.firstRow, 0, static_cast<size_t>(work.GetSize()) - rows);
+    }
+    return true;
+}
+
+bool CxImage::CreateWorkImage(CxImage& work, unsigned long width, unsigned long height,
+                              CxImage* destination) {
     work.CopyInfo(*this);
-    if (work.Create(width, height, GetBpp(), GetType()) == nullptr) return false;
+    if (!CreateWorkBlock(work, width, height, GetBpp(), destination)) return false;
     work.SetPalette(GetPalette(), 256);
     if (alpha != nullptr) {
         work.AlphaCreate();
@@ -198,14 +222,17 @@ bool CxImage::CreateWorkImage(CxImage& work, unsigned long width, unsigned long 
     return true;
 }
 
+bool CxImage::TakesBlockOf(CxImage& work, CxImage* destination) {
+    // A ghost's block, or one this image reads, stays where it is.
+    return destination != nullptr && destination != this &&
+           destination->info.ghostOwner == nullptr && destination->pixelBuffer != nullptr &&
+           destination->pixelBuffer != pixelBuffer && destination->GetSize() == work.GetSize();
+}
+
 void CxImage::ReuseDestinationBlock(CxImage& work, CxImage* destination, bool rowsWritten) {
     // The pages of a block in use are mapped already; those of a fresh one
-    // fault one by one as the operation writes them. A ghost's block, or one
-    // this image reads, stays where it is.
-    if (destination == nullptr || destination == this || destination->info.ghostOwner != nullptr ||
-        destination->pixelBuffer == nullptr || destination->pixelBuffer == pixelBuffer ||
-        destination->GetSize() != work.GetSize())
-        return;
+    // fault one by one as the operation writes them.
+    if (!TakesBlockOf(work, destination)) return;
     uint8_t* block = static_cast<uint8_t*>(destination->pixelBuffer);
     uint8_t* fresh = static_cast<uint8_t*>(work.pixelBuffer);
     const size_t size = static_cast<size_t>(work.GetSize());

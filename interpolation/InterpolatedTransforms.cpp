@@ -34,7 +34,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     // memory limit before anything as wide as the result is allocated.
     CxImage work(0);
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight)))
+                         static_cast<unsigned long>(newHeight), destination))
         return false;
     const SampleWindow window(method);
     const bool prepared = pointSampling && method != IM_NEAREST_NEIGHBOUR;
@@ -179,8 +179,17 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
 
     CxImage work(0);
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight)))
+                         static_cast<unsigned long>(newHeight), destination))
         return false;
+    // Row positions step by float additions, as one pass down the rows makes them.
+    std::vector<float> rowPositions;
+    try {
+        rowPositions.resize(static_cast<size_t>(newHeight));
+    } catch (const std::exception&) {
+        return false;
+    }
+    float v = sy0;
+    for (long y = 0; y < newHeight; ++y, v += 1.0f) rowPositions[static_cast<size_t>(y)] = v;
     ReuseDestinationBlock(work, destination);
 
     RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
@@ -200,15 +209,6 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
         constantOutside ? GetPixelColorWithOverflow(-999, -999, overflow, &sample) : RGBQUAD{};
     const long long sourceWidth = head.biWidth, sourceHeight = head.biHeight;
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
-    // Row positions step by float additions, as one pass down the rows makes them.
-    std::vector<float> rowPositions;
-    try {
-        rowPositions.resize(static_cast<size_t>(newHeight));
-    } catch (const std::exception&) {
-        return false;
-    }
-    float v = sy0;
-    for (long y = 0; y < newHeight; ++y, v += 1.0f) rowPositions[static_cast<size_t>(y)] = v;
     bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
         const double rowV = rowPositions[static_cast<size_t>(y)];
         const double vco = rowV * co, vsi = rowV * si;

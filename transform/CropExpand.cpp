@@ -15,22 +15,17 @@ long Clamp(long value, long low, long high) {
     return std::min(std::max(value, low), high);
 }
 
-// The result of Crop and Expand: a newly created image (fresh attributes) of
-// the source's depth and type with its palette and transparent index and
-// colour. The attribute blocks are passed along with the images since the
-// transparency is copied as stored.
-bool CreateCanvas(CxImage& source, const CxImage::Info& sourceInfo, CxImage& canvas,
-                  CxImage::Info& canvasInfo, int64_t width, int64_t height) {
-    if (canvas.Create(static_cast<unsigned long>(width), static_cast<unsigned long>(height),
-                      source.GetBpp(), source.GetType()) == nullptr)
+} // namespace
+
+bool CxImage::CreateCanvas(CxImage& canvas, int64_t width, int64_t height, CxImage* destination) {
+    if (!CreateWorkBlock(canvas, static_cast<unsigned long>(width),
+                         static_cast<unsigned long>(height), GetBpp(), destination))
         return false;
-    canvas.SetPalette(source.GetPalette(), source.GetNumColors());
-    canvasInfo.transIndex = sourceInfo.transIndex;
-    canvasInfo.transColor = sourceInfo.transColor;
+    canvas.SetPalette(GetPalette(), GetNumColors());
+    canvas.info.transIndex = info.transIndex;
+    canvas.info.transColor = info.transColor;
     return true;
 }
-
-} // namespace
 
 bool CxImage::Crop(long left, long top, long right, long bottom, CxImage* destination) {
     if (pixelBuffer == nullptr) return false;
@@ -49,7 +44,7 @@ bool CxImage::Crop(long left, long top, long right, long bottom, CxImage* destin
     const long newWidth = x1 - x0, newHeight = y1 - y0;
 
     CxImage work;
-    if (!CreateCanvas(*this, info, work, work.info, newWidth, newHeight)) return false;
+    if (!CreateCanvas(work, newWidth, newHeight, destination)) return false;
     if (alpha != nullptr) {
         work.AlphaCreate();
         if (!work.AlphaIsValid()) return false;
@@ -104,7 +99,7 @@ bool CxImage::Expand(long left, long top, long right, long bottom, RGBQUAD canva
     if (newWidth > INT32_MAX || newHeight > INT32_MAX) return false;
 
     CxImage work;
-    if (!CreateCanvas(*this, info, work, work.info, newWidth, newHeight)) return false;
+    if (!CreateCanvas(work, newWidth, newHeight, destination)) return false;
     ReuseDestinationBlock(work, destination);
 
     const long resultWidth = static_cast<long>(newWidth);

@@ -64,7 +64,7 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     const long newWidth = maxX - minX + 2, newHeight = maxY - minY + 2;
 
     CxImage work;
-    if (!CreateWorkImage(work, newWidth, newHeight)) return false;
+    if (!CreateWorkImage(work, newWidth, newHeight, destination)) return false;
     // Canvas corners that no source pixel reaches stay fully transparent.
     work.AlphaClear();
     ReuseDestinationBlock(work, destination);

@@ -2,6 +2,7 @@
 
 #include "image/CxImage.h"
 #include "image/RowBands.h"
+#include "transform/TurnKernels.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
@@ -102,20 +103,24 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
             }
         }
         if (sourceAlpha != nullptr)
-            for (long y = 0; y < W; ++y)
-                for (long x = 0; x < H; ++x)
-                    workAlpha[static_cast<size_t>(y) * newWidth + x] =
-                        sourceAlpha[static_cast<size_t>(sourceX(y)) +
-                                    static_cast<size_t>(sourceY(x)) * width];
+            TurnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
+        return;
+    }
+    if (source.GetBpp() == 8) {
+        TurnBytePlane(Left, sourceBits, stride, W, H, workBits, workStride);
+        if (sourceAlpha != nullptr)
+            TurnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
+        // Where the tiled walk below ends.
+        progress = static_cast<int32_t>(Percent(Left ? H - 1 : W - 1, Left ? H : W));
         return;
     }
 
     // Tiles of 64 x 64 work pixels. A left turn fills a tile column by column
     // (each walks along one source row), a right turn row by row (each walks
     // down one source column); the progress follows that outer index.
-    // 24 and 8 bpp move whole bytes along pointers; 4 bpp goes through the
-    // index accessors.
-    const size_t pixelBytes = source.GetBpp() == 24 ? 3 : source.GetBpp() == 8 ? 1 : 0;
+    // 24 bpp moves whole bytes along pointers; 4 bpp goes through the index
+    // accessors.
+    const size_t pixelBytes = source.GetBpp() == 24 ? 3 : 0;
     for (long xs = 0; xs < H; xs += kTile) {
         const long xe = std::min(xs + kTile, H);
         for (long ys = 0; ys < W; ys += kTile) {
@@ -139,24 +144,16 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
                 };
                 if (pixelBytes == 3) {
                     copyRun(std::integral_constant<size_t, 3>());
-                } else if (pixelBytes == 1) {
-                    copyRun(std::integral_constant<size_t, 1>());
                 } else {
                     for (long i = innerBegin; i < innerEnd; ++i) {
                         const long x = Left ? o : i, y = Left ? i : o;
                         setIndex(x, y, getIndex(sourceX(y), sourceY(x)));
                     }
                 }
-                if (sourceAlpha != nullptr)
-                    for (long i = innerBegin; i < innerEnd; ++i) {
-                        const long x = Left ? o : i, y = Left ? i : o;
-                        workAlpha[static_cast<size_t>(y) * newWidth + x] =
-                            sourceAlpha[static_cast<size_t>(sourceX(y)) +
-                                        static_cast<size_t>(sourceY(x)) * width];
-                    }
             }
         }
     }
+    if (sourceAlpha != nullptr) TurnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
 }
 
 } // namespace
@@ -291,7 +288,7 @@ bool CxImage::Mirror() {
 bool CxImage::RotateLeft(CxImage* destination) {
     if (pixelBuffer == nullptr) return false;
     CxImage work;
-    if (!CreateWorkImage(work, GetHeight(), GetWidth())) return false;
+    if (!CreateWorkImage(work, GetHeight(), GetWidth(), destination)) return false;
     ReuseDestinationBlock(work, destination);
     QuarterTurn<true>(
         *this, work, info.progress, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
@@ -302,7 +299,7 @@ bool CxImage::RotateLeft(CxImage* destination) {
 bool CxImage::RotateRight(CxImage* destination) {
     if (pixelBuffer == nullptr) return false;
     CxImage work;
-    if (!CreateWorkImage(work, GetHeight(), GetWidth())) return false;
+    if (!CreateWorkImage(work, GetHeight(), GetWidth(), destination)) return false;
     ReuseDestinationBlock(work, destination);
     QuarterTurn<false>(
         *this, work, info.progress, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
@@ -316,7 +313,7 @@ bool CxImage::Rotate180(CxImage* destination) {
     const long H = static_cast<long>(GetHeight());
 
     CxImage work;
-    if (!CreateWorkImage(work, GetWidth(), GetHeight())) return false;
+    if (!CreateWorkImage(work, GetWidth(), GetHeight(), destination)) return false;
     ReuseDestinationBlock(work, destination);
     const bool indexed = head.biClrUsed != 0;
     for (long y = 0; y < H; ++y) {

@@ -48,7 +48,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
 
     CxImage work;
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight)))
+                         static_cast<unsigned long>(newHeight), destination))
         return false;
 
     const bool indexed = head.biClrUsed != 0;
@@ -366,7 +366,7 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
     CxImage work;
     const bool hasAlpha = alpha != nullptr;
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight)))
+                         static_cast<unsigned long>(newHeight), destination))
         return false;
 
     // Sums are 64-bit so that no reduction, however large, can overflow them.
