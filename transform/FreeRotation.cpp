@@ -3,10 +3,13 @@
 #include "image/RowBands.h"
 #include "image/Truncate.h"
 #include "interpolation/Elementary.h"
+#include "transform/RotationKernels.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -65,33 +68,48 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
 
     CxImage work;
     if (!CreateWorkImage(work, newWidth, newHeight, destination)) return false;
+    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
+    // Each band's source positions of one row.
+    std::vector<int32_t> positions;
+    try {
+        positions.resize(2 * static_cast<size_t>(newWidth) * static_cast<size_t>(bands.Count()));
+    } catch (const std::exception&) {
+        return false;
+    }
     // Canvas corners that no source pixel reaches stay fully transparent.
     work.AlphaClear();
     ReuseDestinationBlock(work, destination);
 
-    // 8-bit pixels without alpha copy their index bytes; positions outside
-    // take the one background index.
-    const bool bytes = head.biBitCount == 8 && alpha == nullptr;
-    const unsigned char background = bytes ? GetPixelIndex(-1, -1) : 0;
+    // 8-bit and 24-bit pixels copy their bytes (and alpha values); positions
+    // outside take the one background index or colour, and alpha 0.
     const long W = static_cast<long>(GetWidth()), H = static_cast<long>(GetHeight());
-    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
-    bands.RunRows([&](int, long j) {
-        {
-            const double y = static_cast<double>(minY + j);
-            const double ys = y * s, yc = y * c;
-            uint8_t* out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
-            for (long i = 0; i < newWidth; ++i) {
-                const double x = static_cast<double>(minX + i);
-                const long sx = TruncateToLong(x * c + ys - 0.5);
-                const long sy = TruncateToLong(yc - x * s - 0.5);
-                if (!bytes)
-                    CopyNearestPixel(*this, work, i, j, sx, sy);
-                else if (sx >= 0 && sx < W && sy >= 0 && sy < H)
-                    out[i] = info.firstRow[static_cast<size_t>(sy) * info.effWidth +
-                                           static_cast<size_t>(sx)];
-                else
-                    out[i] = background;
+    const size_t pixelBytes = head.biBitCount == 8 ? 1 : head.biBitCount == 24 ? 3 : 0;
+    uint8_t background[3] = {};
+    if (pixelBytes == 1) {
+        background[0] = GetPixelIndex(-1, -1);
+    } else if (pixelBytes == 3) {
+        const RGBQUAD colour = GetPixelColor(-1, -1, true);
+        background[0] = colour.rgbBlue, background[1] = colour.rgbGreen,
+        background[2] = colour.rgbRed;
+    }
+    bands.RunRows([&](int band, long j) {
+        const double y = static_cast<double>(minY + j);
+        int32_t* sx = &positions[2 * static_cast<size_t>(newWidth) * static_cast<size_t>(band)];
+        int32_t* sy = sx + newWidth;
+        RotationSources(c, s, y * s, y * c, minX, newWidth, sx, sy);
+        uint8_t* out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
+        uint8_t* outAlpha = work.AlphaGetPointer(0, j);
+        for (long i = 0; i < newWidth; ++i, out += pixelBytes) {
+            if (pixelBytes == 0) {
+                CopyNearestPixel(*this, work, i, j, sx[i], sy[i]);
+                continue;
             }
+            const bool inside = sx[i] >= 0 && sx[i] < W && sy[i] >= 0 && sy[i] < H;
+            const size_t at = static_cast<size_t>(sy[i]) * info.effWidth +
+                              pixelBytes * static_cast<size_t>(sx[i]);
+            std::memcpy(out, inside ? info.firstRow + at : background, pixelBytes);
+            if (outAlpha != nullptr)
+                outAlpha[i] = inside ? alpha[static_cast<size_t>(sy[i]) * W + sx[i]] : 0;
         }
     });
 

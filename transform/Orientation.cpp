@@ -203,10 +203,14 @@ bool CxImage::GrayScale() {
         transIndex = grey[transIndex];
 
     if (head.biBitCount == 8) {
-        bands.RunRows([&](int, long y) {
-            uint8_t* bits = info.firstRow + static_cast<size_t>(y) * info.effWidth;
-            for (size_t i = 0; i < info.effWidth; ++i) bits[i] = grey[bits[i]];
-        });
+        // On the grey ramp every index is its own grey level: no byte changes.
+        bool identity = true;
+        for (int i = 0; i < 256 && identity; ++i) identity = grey[i] == i;
+        if (!identity)
+            bands.RunRows([&](int, long y) {
+                uint8_t* bits = info.firstRow + static_cast<size_t>(y) * info.effWidth;
+                for (size_t i = 0; i < info.effWidth; ++i) bits[i] = grey[bits[i]];
+            });
         info.transIndex = transIndex;
         SetGrayPalette();
         return true;
