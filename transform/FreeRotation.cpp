@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -97,19 +98,28 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
         int32_t* sx = &positions[2 * static_cast<size_t>(newWidth) * static_cast<size_t>(band)];
         int32_t* sy = sx + newWidth;
         RotationSources(c, s, y * s, y * c, minX, newWidth, sx, sy);
-        uint8_t* out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
-        uint8_t* outAlpha = work.AlphaGetPointer(0, j);
-        for (long i = 0; i < newWidth; ++i, out += pixelBytes) {
-            if (pixelBytes == 0) {
-                CopyNearestPixel(*this, work, i, j, sx[i], sy[i]);
-                continue;
+        uint8_t* const out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
+        uint8_t* const outAlpha = work.AlphaGetPointer(0, j);
+        // The pixel size known to the compiler.
+        auto copyRow = [&](auto size) {
+            constexpr size_t n = decltype(size)::value;
+            for (long i = 0; i < newWidth; ++i) {
+                const bool inside = sx[i] >= 0 && sx[i] < W && sy[i] >= 0 && sy[i] < H;
+                const uint8_t* from = inside ? info.firstRow +
+                                                   static_cast<size_t>(sy[i]) * info.effWidth +
+                                                   n * static_cast<size_t>(sx[i])
+                                             : background;
+                std::memcpy(out + n * static_cast<size_t>(i), from, n);
+                if (outAlpha != nullptr)
+                    outAlpha[i] = inside ? alpha[static_cast<size_t>(sy[i]) * W + sx[i]] : 0;
             }
-            const bool inside = sx[i] >= 0 && sx[i] < W && sy[i] >= 0 && sy[i] < H;
-            const size_t at = static_cast<size_t>(sy[i]) * info.effWidth +
-                              pixelBytes * static_cast<size_t>(sx[i]);
-            std::memcpy(out, inside ? info.firstRow + at : background, pixelBytes);
-            if (outAlpha != nullptr)
-                outAlpha[i] = inside ? alpha[static_cast<size_t>(sy[i]) * W + sx[i]] : 0;
+        };
+        if (pixelBytes == 1) {
+            copyRow(std::integral_constant<size_t, 1>());
+        } else if (pixelBytes == 3) {
+            copyRow(std::integral_constant<size_t, 3>());
+        } else {
+            for (long i = 0; i < newWidth; ++i) CopyNearestPixel(*this, work, i, j, sx[i], sy[i]);
         }
     });
 

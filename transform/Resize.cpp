@@ -71,20 +71,30 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
         // what the colour read and write would carry, and on the grey ramp its
         // index; other indexed pixels go through their palette colour to the
         // nearest entry.
-        std::vector<long> columns;
+        // Held in 32 bits: a row's byte count fits them.
+        std::vector<uint32_t> columns;
         try {
             columns.resize(static_cast<size_t>(newWidth));
         } catch (const std::exception&) {
             return false;
         }
-        for (long x = 0; x < newWidth; ++x) columns[static_cast<size_t>(x)] = sourceX(x);
+        for (long x = 0; x < newWidth; ++x)
+            columns[static_cast<size_t>(x)] = static_cast<uint32_t>(sourceX(x));
         ReuseDestinationBlock(work, destination);
         bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
             const long sy = sourceY(y);
             const uint8_t* from = info.firstRow + static_cast<size_t>(sy) * stride;
             uint8_t* to = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
             if (grey && writer.StoresGreyDirectly()) {
-                for (long x = 0; x < newWidth; ++x) to[x] = from[columns[static_cast<size_t>(x)]];
+                const uint32_t* column = columns.data();
+                long x = 0;
+                for (; x + 4 <= newWidth; x += 4) {
+                    const uint8_t a = from[column[x]], b = from[column[x + 1]];
+                    const uint8_t c = from[column[x + 2]], d = from[column[x + 3]];
+                    const uint32_t four = a | (b << 8) | (c << 16) | (uint32_t(d) << 24);
+                    std::memcpy(to + x, &four, 4);
+                }
+                for (; x < newWidth; ++x) to[x] = from[column[x]];
                 writer.Find(GreyColour(to[newWidth - 1]));
             } else if (indexed) {
                 for (long x = 0; x < newWidth; ++x)
