@@ -5,6 +5,7 @@
 #include "image/Truncate.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
+#include "interpolation/GreyBilinear.h"
 #include "interpolation/SampleWindow.h"
 #include "transform/WorkImage.h"
 
@@ -47,16 +48,38 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         }
         for (long x = 0; x < newWidth; ++x) columns.emplace_back(window, sourceX(x));
     }
-    ReuseDestinationBlock(work, destination);
     const long long width = head.biWidth, height = head.biHeight;
-    // Samples whose windows lie inside a 24-bit source, or one on the grey
-    // ramp, are taken in runs along the row, the kernel walks interleaved.
-    const bool grey = prepared && IsGreyRampImage(*this);
-    const bool batched = prepared && (direct || grey);
-    const BilinearSource bilinear(*this);
     auto inside = [&](const SampleAxis& axis, long long size) {
         return axis.cell - window.before >= 0 && axis.cell + window.after < size;
     };
+    // Samples whose windows lie inside a 24-bit source, or one on the grey
+    // ramp, are taken in runs along the row, the kernel walks interleaved;
+    // grey bilinear runs take each column's cell and fraction from a table.
+    const bool grey = prepared && IsGreyRampImage(*this);
+    const bool batched = prepared && (direct || grey);
+    std::vector<int32_t> greyCells;
+    std::vector<float> greyFractions;
+    std::vector<char> columnInside;
+    try {
+        if (batched) columnInside.resize(static_cast<size_t>(newWidth));
+        if (grey && !window.kernel) {
+            greyCells.resize(static_cast<size_t>(newWidth));
+            greyFractions.resize(static_cast<size_t>(newWidth));
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    for (size_t x = 0; x < columnInside.size(); ++x) columnInside[x] = inside(columns[x], width);
+    if (grey && !window.kernel) {
+        for (size_t x = 0; x < columns.size(); ++x)
+            if (columnInside[x]) {
+                greyCells[x] = static_cast<int32_t>(columns[x].cell);
+                greyFractions[x] =
+                    BilinearWeights::Fraction(columns[x].coordinate, columns[x].cell);
+            }
+    }
+    ReuseDestinationBlock(work, destination);
+    const BilinearSource bilinear(*this);
     constexpr long kRun = 64;
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
@@ -66,12 +89,19 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
+        int32_t rowCells[kRun];
+        float rowFractions[kRun];
+        if (greyRow && rowInside && !window.kernel)
+            for (long k = 0; k < kRun; ++k) {
+                rowCells[k] = static_cast<int32_t>(rowAxis.cell);
+                rowFractions[k] = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
+            }
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
             const SampleAxis* run[kRun];
             long count = 0;
             while (rowInside && (direct || greyRow) && count < kRun && x + count < newWidth &&
-                   inside(columns[static_cast<size_t>(x + count)], width)) {
+                   columnInside[static_cast<size_t>(x + count)]) {
                 run[count] = &columns[static_cast<size_t>(x + count)];
                 ++count;
             }
@@ -80,11 +110,9 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                     GreyWindowsInside(info.firstRow, info.effWidth, window, run,
                                       static_cast<int>(count), rowAxis, greyOut + x);
                 } else {
-                    for (long k = 0; k < count; ++k)
-                        greyOut[x + k] =
-                            bilinear.GreyAt(BilinearWeights(run[k]->coordinate, rowAxis.coordinate,
-                                                            run[k]->cell, rowAxis.cell),
-                                            run[k]->cell, rowAxis.cell);
+                    const size_t at = static_cast<size_t>(x);
+                    GreyBilinearSamples(info.firstRow, info.effWidth, &greyCells[at], rowCells,
+                                        &greyFractions[at], rowFractions, count, greyOut + x);
                 }
                 x += count;
                 lastGrey = true;
@@ -215,6 +243,19 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
+        // Grey samples inside the source gather here and go to the kernel
+        // a batch at a time.
+        constexpr int kBatch = 64;
+        int32_t cellsX[kBatch], cellsY[kBatch], positions[kBatch];
+        float fractionsX[kBatch], fractionsY[kBatch];
+        uint8_t values[kBatch];
+        int batched = 0;
+        auto flush = [&] {
+            GreyBilinearSamples(info.firstRow, info.effWidth, cellsX, cellsY, fractionsX,
+                                fractionsY, batched, values);
+            for (int k = 0; k < batched; ++k) greyOut[positions[k]] = values[k];
+            batched = 0;
+        };
         float u = sx0;
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth; ++x, u += 1.0f) {
@@ -226,7 +267,12 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
             }
             const long long xi = BaseCell(srcX), yi = BaseCell(srcY);
             if (greyRow && bilinear.Inside(xi, yi)) {
-                greyOut[x] = bilinear.GreyAt(BilinearWeights(srcX, srcY, xi, yi), xi, yi);
+                cellsX[batched] = static_cast<int32_t>(xi);
+                cellsY[batched] = static_cast<int32_t>(yi);
+                fractionsX[batched] = BilinearWeights::Fraction(srcX, xi);
+                fractionsY[batched] = BilinearWeights::Fraction(srcY, yi);
+                positions[batched] = static_cast<int32_t>(x);
+                if (++batched == kBatch) flush();
                 lastGrey = true;
                 continue;
             }
@@ -244,6 +290,7 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 row.Store(x, c);
             lastGrey = false;
         }
+        flush();
         if (lastGrey) writer.Find(GreyColour(greyOut[newWidth - 1]));
     });
 

@@ -46,9 +46,6 @@ struct BilinearSource {
     }
     // The sample at base cell (xi, yi) with fractions fx, fy (see Fraction).
     RGBQUAD At(long long xi, long long yi, long fx, long fy) const;
-    // An indexed image samples in floating point (BilinearWeights): on the
-    // grey ramp its one channel at base cell (xi, yi), inside the image.
-    uint8_t GreyAt(const struct BilinearWeights& weights, long long xi, long long yi) const;
     // A coordinate's fraction over its base cell, for a cell inside the image.
     static long Fraction(float v, long long cell) {
         return static_cast<long>((static_cast<double>(v) - cell) * 256);
@@ -79,9 +76,10 @@ inline uint8_t LowByte(double v) {
 // values in double precision.
 struct BilinearWeights {
     BilinearWeights(float x, float y, long long xi, long long yi)
-        : t(static_cast<float>(static_cast<double>(x) - xi)),
-          u(static_cast<float>(static_cast<double>(y) - yi)),
-          d(static_cast<float>(static_cast<double>(t) * u)),
+        : BilinearWeights(Fraction(x, xi), Fraction(y, yi)) {}
+    // From the fractions of the point over its base cell.
+    BilinearWeights(float fractionX, float fractionY)
+        : t(fractionX), u(fractionY), d(static_cast<float>(static_cast<double>(t) * u)),
           w10(static_cast<float>(static_cast<double>(t) - d)),
           w01(static_cast<float>(static_cast<double>(u) - d)),
           w00(static_cast<float>(1.0 - t - w01)) {}
@@ -91,15 +89,13 @@ struct BilinearWeights {
                        static_cast<double>(a01) * w01 + static_cast<double>(a11) * d);
     }
 
+    // A coordinate minus its base cell, rounded to float.
+    static float Fraction(float v, long long cell) {
+        return static_cast<float>(static_cast<double>(v) - cell);
+    }
+
     float t, u, d, w10, w01, w00;
 };
-
-inline uint8_t BilinearSource::GreyAt(const BilinearWeights& weights, long long xi,
-                                      long long yi) const {
-    const uint8_t* p0 = firstRow + static_cast<size_t>(yi) * stride + static_cast<size_t>(xi);
-    const uint8_t* p1 = p0 + stride;
-    return weights.Mix(p0[0], p0[1], p1[0], p1[1]);
-}
 
 // Whether a sample whose window lies wholly outside the image takes one
 // colour for the whole image (the overflow's fallback) instead of a fold.
