@@ -23,7 +23,7 @@ void GreyBilinearSamples(const uint8_t* firstRow, size_t stride, const int32_t* 
                 firstRow + static_cast<size_t>(yi[k + i]) * stride + static_cast<size_t>(xi[k + i]);
         // The four samples' bytes of each window corner, in 32-bit lanes built
         // in registers.
-        auto corner = [&p, stride](size_t offset) {
+        auto corner = [&p](size_t offset) {
             return _mm_set_epi32(p[3][offset], p[2][offset], p[1][offset], p[0][offset]);
         };
         const __m128i a00 = corner(0), a10 = corner(1), a01 = corner(stride),
