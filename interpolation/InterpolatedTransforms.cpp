@@ -3,6 +3,7 @@
 #include "image/NearestIndexCache.h"
 #include "image/RowBands.h"
 #include "image/Truncate.h"
+#include "interpolation/AreaCells.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
 #include "interpolation/GreyBilinear.h"
@@ -55,7 +56,10 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     // Samples whose windows lie inside a 24-bit source, or one on the grey
     // ramp, are taken in runs along the row, the kernel walks interleaved;
     // grey bilinear runs take each column's cell and fraction from a table.
-    const bool grey = prepared && IsGreyRampImage(*this);
+    const bool greySource = IsGreyRampImage(*this);
+    const bool grey = prepared && greySource;
+    // Area samples wider and higher than a pixel on the grey ramp.
+    const bool greyAreas = !pointSampling && greySource && xs > 1 && ys > 1;
     const bool batched = prepared && (direct || grey);
     std::vector<int32_t> greyCells;
     std::vector<float> greyFractions;
@@ -133,6 +137,17 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 continue;
             }
             const float sx = sourceX(x);
+            if (greyAreas && writer.StoresGreyDirectly()) {
+                // An area wholly inside a grey-ramp source: its one channel.
+                const AreaCells cells(sx, sy, xs, ys);
+                if (cells.xmin >= 0 && cells.ymin >= 0 && cells.xmax < width &&
+                    cells.ymax < height) {
+                    greyOut[x] = GreyAreaInside(info.firstRow, info.effWidth, cells);
+                    lastGrey = true;
+                    ++x;
+                    continue;
+                }
+            }
             RGBQUAD c;
             if (prepared && !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell,
                                                width, height))
