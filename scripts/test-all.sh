@@ -23,7 +23,7 @@ run_suite build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 run_suite build-sanitize "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF
 echo "== ThreadSanitizer build (threaded tests) =="
-run_suite build-tsan "grabber|sim|platform|soak|golden" -DCMAKE_BUILD_TYPE=Debug -DTSAN=ON -DBUILD_BENCHMARKS=OFF
+run_suite build-tsan "grabber|sim|platform|soak|golden|image" -DCMAKE_BUILD_TYPE=Debug -DTSAN=ON -DBUILD_BENCHMARKS=OFF
 bash scripts/fuzz.sh
 bash scripts/test-exactness.sh
 bash scripts/test-windows.sh
