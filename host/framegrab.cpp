@@ -9,8 +9,10 @@
 #if defined(_WIN32)
 #include "platform/ProcAddress.h"
 #include <direct.h>
+#include <io.h>
 #else
 #include <dlfcn.h>
+#include <unistd.h>
 #endif
 #include <sys/stat.h>
 
@@ -46,6 +48,7 @@ struct Options {
     bool dither = false;
     long ditherMethod = 0;
     bool simOpenFails = false;
+    bool quiet = false;
 };
 
 const char kUsage[] =
@@ -60,6 +63,8 @@ const char kUsage[] =
     "      --dither [METHOD]   dither every frame to black and white (method 0 to 7, 0 by\n"
     "                          default)\n"
     "      --plugin PATH       plug-in library (default: next to this program)\n"
+    "  -q, --quiet             no progress for each frame (else one line per frame, or\n"
+    "                          a line updated in place on a terminal)\n"
     "      --sim-open-fails    make the simulated camera fail to open (for testing)\n"
     "  -h, --help              this text\n";
 
@@ -168,6 +173,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
                 return false;
             }
             options.plugin = value;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.quiet = true;
         } else if (arg == "--sim-open-fails") {
             options.simOpenFails = true;
         } else {
@@ -223,6 +230,14 @@ bool RemoveEmptyDirectory(const std::string& path) {
     return rmdir(path.c_str()) == 0;
 }
 #endif
+
+bool StandardOutputIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
+#endif
+}
 
 bool Exists(const std::string& path) {
     struct stat status;
@@ -375,6 +390,9 @@ int Grab(FrameGrabber& grabber, const Plugin& plugin, const Options& options) {
     job.resampleHeight = options.resampleHeight;
     job.dither = options.dither;
     job.ditherMethod = options.ditherMethod;
+    job.progress = options.quiet                ? FrameProgress::None
+                   : StandardOutputIsTerminal() ? FrameProgress::InPlace
+                                                : FrameProgress::Lines;
     const int result = plugin.run(grabber, job);
 
     grabber.StopLive();
