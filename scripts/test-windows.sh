@@ -113,8 +113,6 @@ prepare_32bit_route() {
     route32=native
     return
   fi
-  local qemu
-  qemu=$(bash scripts/qemu-i386.sh build-win32/qemu)
   if [ ! -e "$binfmt/register" ]; then
     if ! $sudo_cmd mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null; then
       skip_reason="the kernel refuses 32-bit programs and binfmt_misc cannot be mounted"
@@ -122,6 +120,8 @@ prepare_32bit_route() {
     fi
     binfmt_mounted=1
   fi
+  local qemu
+  qemu=$(bash scripts/qemu-i386.sh build-win32/qemu)
   # 32-bit x86 ELF executables and shared objects, as qemu's own
   # qemu-binfmt-conf.sh describes them. F: the interpreter is opened now, so
   # it serves whatever root a process sees.
@@ -134,6 +134,7 @@ prepare_32bit_route() {
     return
   fi
   binfmt_entry=$name
+  echo "32-bit programs run through $("$qemu" --version | head -n 1)"
   # From here on, a failure is a failure of the run.
   /usr/lib/wine/wine --version >/dev/null
   route32=qemu
