@@ -1,12 +1,18 @@
 # Install rules, the CMake package UeyeGrabber, the pkg-config file and the
 # Debian package of the plug-in, its host program and its public headers.
+# On Windows: the DLL with its import library, the host program with its
+# frame module, the headers, the CMake package with the Boost libraries the
+# interface needs, and the stand-in SDK in a folder of its own; packed as a
+# zip by `cpack -G ZIP`.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(UEYE_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/ueye_grabber)
-set_target_properties(ueye_grabber PROPERTIES VERSION ${PROJECT_VERSION}
-                                              SOVERSION ${PROJECT_VERSION_MAJOR})
+if(NOT WIN32) # a Windows host loads ueye_grabber.dll by that name
+  set_target_properties(ueye_grabber PROPERTIES VERSION ${PROJECT_VERSION}
+                                                SOVERSION ${PROJECT_VERSION_MAJOR})
+endif()
 # The build tree's include folder becomes the installed header folder, where
 # the headers keep their subfolders so that their own includes resolve.
 set_property(TARGET ueye_grabber PROPERTY INTERFACE_INCLUDE_DIRECTORIES
@@ -41,8 +47,23 @@ install(FILES ${CMAKE_BINARY_DIR}/UeyeGrabberConfig.cmake
   ${CMAKE_BINARY_DIR}/UeyeGrabberConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/UeyeGrabber)
 
-configure_file(cmake/package/ueye_grabber.pc.in ${CMAKE_BINARY_DIR}/ueye_grabber.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/ueye_grabber.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(WIN32)
+  # Boost.Thread and Boost.Chrono as the plug-in was linked with, and the
+  # package file that makes their targets.
+  install(FILES ${MINGW_BOOST_LIBRARY_DIR}/libboost_thread.a ${MINGW_BOOST_LIBRARY_DIR}/libboost_chrono.a
+    DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  configure_file(cmake/package/UeyeGrabberBoost.cmake.in
+    ${CMAKE_BINARY_DIR}/UeyeGrabberBoost.cmake @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/UeyeGrabberBoost.cmake cmake/MingwBoostTargets.cmake
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/UeyeGrabber)
+  # The stand-in SDK apart from the plug-in, so that it is never shipped in
+  # place of the real SDK library by mistake: copied beside a program only
+  # to run it without a camera.
+  install(FILES $<TARGET_FILE:ueye_api> DESTINATION sim)
+else()
+  configure_file(cmake/package/ueye_grabber.pc.in ${CMAKE_BINARY_DIR}/ueye_grabber.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/ueye_grabber.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()
 
 # The Debian package, made by `cpack -G DEB` in the build folder.
 set(CPACK_PACKAGE_NAME ueye-grabber)
@@ -50,7 +71,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Camera plug-in maintainers <maintainers@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Camera plug-in with its image library, host program and development files")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+if(NOT WIN32)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # Library dependencies are read off the binaries; the development files need

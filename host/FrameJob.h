@@ -4,6 +4,13 @@
 
 class FrameGrabber;
 
+// How the frames grabbed so far are reported on standard output.
+enum class FrameProgress {
+    InPlace, // one line rewritten after each frame: a terminal
+    Lines,   // one line per frame: logs and pipes
+    None,    // nothing
+};
+
 // What the frame module does for the host program: grab, transform and write
 // the frames. The module uses the image class exported by the plug-in, so the
 // host loads it only after the plug-in, and the module binds to the plug-in's
@@ -18,6 +25,7 @@ struct FrameJob {
     bool dither = false;
     long ditherMethod = 0;
     int threads = 1; // for the image operations, CxImage::SetThreadCount
+    FrameProgress progress = FrameProgress::Lines;
 };
 
 // Exit codes shared by the program and the module.

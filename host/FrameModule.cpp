@@ -65,6 +65,19 @@ bool Transform(CxImage& frame, const FrameJob& job, std::string& error) {
     return true;
 }
 
+void ReportProgress(const FrameJob& job, int done) {
+    switch (job.progress) {
+    case FrameProgress::InPlace:
+        std::cout << "\rframe " << done << "/" << job.frames << std::flush;
+        break;
+    case FrameProgress::Lines:
+        std::cout << "frame " << done << "/" << job.frames << std::endl;
+        break;
+    case FrameProgress::None:
+        break;
+    }
+}
+
 } // namespace
 
 extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const FrameJob& job) {
@@ -90,11 +103,13 @@ extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const Frame
             return Fail(FramegrabOutputUnwritable,
                         "cannot write frame " + std::to_string(i) + ": " + error);
         }
-        std::cout << "\rframe " << (i + 1) << "/" << job.frames << std::flush;
+        ReportProgress(job, i + 1);
     }
+    // The line rewritten in place is ended before the summary.
+    if (job.progress == FrameProgress::InPlace) std::cout << '\n';
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("\nGrabbed %d frames in %.2f s (%.1f frames per second) into %s\n", job.frames,
+    std::printf("Grabbed %d frames in %.2f s (%.1f frames per second) into %s\n", job.frames,
                 seconds, seconds > 0 ? job.frames / seconds : 0.0, job.output.c_str());
     std::fflush(stdout);
     return FramegrabSuccess;

@@ -9,8 +9,10 @@
 #if defined(_WIN32)
 #include "platform/ProcAddress.h"
 #include <direct.h>
+#include <io.h>
 #else
 #include <dlfcn.h>
+#include <unistd.h>
 #endif
 #include <sys/stat.h>
 
@@ -47,6 +49,7 @@ struct Options {
     long ditherMethod = 0;
     int threads = 1;
     bool simOpenFails = false;
+    bool quiet = false;
 };
 
 const char kUsage[] =
@@ -62,6 +65,8 @@ const char kUsage[] =
     "                          default)\n"
     "      --threads N         threads the image operations may use (1 to 256, default 1)\n"
     "      --plugin PATH       plug-in library (default: next to this program)\n"
+    "  -q, --quiet             no progress for each frame (else one line per frame, or\n"
+    "                          a line updated in place on a terminal)\n"
     "      --sim-open-fails    make the simulated camera fail to open (for testing)\n"
     "  -h, --help              this text\n";
 
@@ -173,6 +178,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
                 return false;
             }
             options.plugin = value;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.quiet = true;
         } else if (arg == "--sim-open-fails") {
             options.simOpenFails = true;
         } else {
@@ -228,6 +235,14 @@ bool RemoveEmptyDirectory(const std::string& path) {
     return rmdir(path.c_str()) == 0;
 }
 #endif
+
+bool StandardOutputIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
+#endif
+}
 
 bool Exists(const std::string& path) {
     struct stat status;
@@ -381,6 +396,9 @@ int Grab(FrameGrabber& grabber, const Plugin& plugin, const Options& options) {
     job.dither = options.dither;
     job.ditherMethod = options.ditherMethod;
     job.threads = options.threads;
+    job.progress = options.quiet                ? FrameProgress::None
+                   : StandardOutputIsTerminal() ? FrameProgress::InPlace
+                                                : FrameProgress::Lines;
     const int result = plugin.run(grabber, job);
 
     grabber.StopLive();

@@ -27,22 +27,8 @@ upstream=${upstream#*:}
 mkdir -p "$download"
 tarball=$(ls "$download"/boost1.74_"${upstream}".orig.tar.* 2>/dev/null | head -n 1 || true)
 if [ -z "$tarball" ]; then
-  apt_dir=$download/apt
-  mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/sources.list.d"
-  : >"$apt_dir/sources.list"
-  # deb entries become deb-src entries, one-line and deb822 files alike.
-  for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$list" ] && sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$list" >>"$apt_dir/sources.list"
-  done
-  for list in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$list" ] && sed 's/^Types:.*/Types: deb-src/' "$list" >"$apt_dir/sources.list.d/$(basename "$list")"
-  done
-  apt_options=(-o Dir::Etc::SourceList="$apt_dir/sources.list"
-               -o Dir::Etc::SourceParts="$apt_dir/sources.list.d"
-               -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache="$apt_dir/cache"
-               -o Debug::NoLocking=1 -o APT::Sandbox::User="$(id -un)")
-  # Sources that publish no deb-src entries only warn; the package lookup decides.
-  apt-get "${apt_options[@]}" -q update || true
+  source "$(dirname "${BASH_SOURCE[0]}")/private-apt.sh"
+  private_apt "$download/apt" deb-src
   (cd "$download" && apt-get "${apt_options[@]}" -q source --download-only "boost1.74=$version")
   tarball=$(ls "$download"/boost1.74_"${upstream}".orig.tar.*)
 fi

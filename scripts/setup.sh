@@ -12,6 +12,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=""
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   export DEBIAN_FRONTEND=noninteractive
+  # A package of another architecture (wine32:i386) needs that architecture.
+  for p in "${missing[@]}"; do
+    case $p in *:*) $sudo_cmd dpkg --add-architecture "${p##*:}" ;; esac
+  done
   $sudo_cmd apt-get update -q
   $sudo_cmd apt-get install -y -q "${missing[@]}"
 fi

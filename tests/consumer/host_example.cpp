@@ -3,21 +3,55 @@
 #include "grabber/GrabberEntryPoints.h"
 
 #include <boost/thread.hpp>
-#include <dlfcn.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
+
+// Run-time loading: LoadLibrary on Windows, dlopen elsewhere.
+#if defined(_WIN32)
+#include <windows.h>
+typedef HMODULE Library;
+Library Load(const char* path) {
+    return LoadLibraryA(path);
+}
+template <typename F> F Resolve(Library library, const char* name) {
+    // Through void (*)(), which converts to every function type.
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+std::string LoadError() {
+    return "Windows error " + std::to_string(GetLastError());
+}
+void Unload(Library library) {
+    FreeLibrary(library);
+}
+#else
+#include <dlfcn.h>
+typedef void* Library;
+Library Load(const char* path) {
+    return dlopen(path, RTLD_NOW | RTLD_GLOBAL);
+}
+template <typename F> F Resolve(Library library, const char* name) {
+    return reinterpret_cast<F>(dlsym(library, name));
+}
+std::string LoadError() {
+    return dlerror();
+}
+void Unload(Library library) {
+    dlclose(library);
+}
+#endif
 
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : PLUGIN_PATH;
-    void* library = dlopen(path, RTLD_NOW | RTLD_GLOBAL);
+    Library library = Load(path);
     if (library == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
+        std::fprintf(stderr, "cannot load %s: %s\n", path, LoadError().c_str());
         return 1;
     }
-    auto make = reinterpret_cast<MakeGrabberFunction>(dlsym(library, "MakeGrabber"));
-    auto destroy = reinterpret_cast<DeleteGrabberFunction>(dlsym(library, "DeleteGrabber"));
-    auto version = reinterpret_cast<GrabberApiVersionFunction>(dlsym(library, "GrabberApiVersion"));
+    auto make = Resolve<MakeGrabberFunction>(library, "MakeGrabber");
+    auto destroy = Resolve<DeleteGrabberFunction>(library, "DeleteGrabber");
+    auto version = Resolve<GrabberApiVersionFunction>(library, "GrabberApiVersion");
     if (make == nullptr || destroy == nullptr || version == nullptr) {
         std::fprintf(stderr, "%s is not a grabber plug-in\n", path);
         return 1;
@@ -51,6 +85,6 @@ int main(int argc, char** argv) {
     }
     grabber->CloseCamera(0); // the camera stores its parameters
     destroy(grabber);
-    dlclose(library);
+    Unload(library);
     return grabbed ? 0 : 1;
 }

@@ -172,22 +172,22 @@ struct FakeSdk {
         return memory == nullptr ? "null" : "unknown";
     }
 
-    static int32_t OpenCamera(uint32_t* handle, void* window) {
+    static int32_t UEYE_SDK_CALL OpenCamera(uint32_t* handle, void* window) {
         Record(Text("OpenCamera", *handle, window == nullptr ? "null" : "window"));
         if (Config().openStatus == 0) *handle = Config().handle;
         return Config().openStatus;
     }
-    static int32_t EnableErrorReport(uint32_t h, int32_t mode) {
+    static int32_t UEYE_SDK_CALL EnableErrorReport(uint32_t h, int32_t mode) {
         Record(Text("EnableErrorReport", h, mode));
         return Config().reportStatus;
     }
-    static int32_t ReadColourDepth(uint32_t h, int32_t* bpp, int32_t* mode) {
+    static int32_t UEYE_SDK_CALL ReadColourDepth(uint32_t h, int32_t* bpp, int32_t* mode) {
         Record(Text("ReadColourDepth", h));
         *bpp = 32;
         *mode = 0;
         return 0;
     }
-    static int32_t ReadSensorRecord(uint32_t h, void* record) {
+    static int32_t UEYE_SDK_CALL ReadSensorRecord(uint32_t h, void* record) {
         Record(Text("ReadSensorRecord", h));
         unsigned char bytes[80] = {};
         std::memcpy(bytes + 36, &Config().width, 4);
@@ -195,8 +195,8 @@ struct FakeSdk {
         std::memcpy(record, bytes, 80);
         return 0;
     }
-    static int32_t AllocateImageMemory(uint32_t h, int32_t w, int32_t ht, int32_t bpp,
-                                       unsigned char** memory, int32_t* id) {
+    static int32_t UEYE_SDK_CALL AllocateImageMemory(uint32_t h, int32_t w, int32_t ht, int32_t bpp,
+                                                     unsigned char** memory, int32_t* id) {
         const int32_t made = NextId()++;
         std::vector<unsigned char> bytes(size_t(w) * size_t(ht));
         for (int32_t y = 0; y < ht; ++y)
@@ -207,53 +207,54 @@ struct FakeSdk {
         Record(Text("AllocateImageMemory", h, w, ht, bpp));
         return 0;
     }
-    static int32_t SetColourMode(uint32_t h, int32_t mode) {
+    static int32_t UEYE_SDK_CALL SetColourMode(uint32_t h, int32_t mode) {
         Record(Text("SetColourMode", h, mode));
         return 0;
     }
-    static int32_t ActivateImageMemory(uint32_t h, unsigned char* memory, int32_t id) {
+    static int32_t UEYE_SDK_CALL ActivateImageMemory(uint32_t h, unsigned char* memory,
+                                                     int32_t id) {
         Record(Text("ActivateImageMemory", h, MemoryName(memory), id));
         return 0;
     }
-    static int32_t SetImageSize(uint32_t h, int32_t w, int32_t ht) {
+    static int32_t UEYE_SDK_CALL SetImageSize(uint32_t h, int32_t w, int32_t ht) {
         Record(Text("SetImageSize", h, w, ht));
         return 0;
     }
-    static int32_t Configure(uint32_t h, int32_t v) {
+    static int32_t UEYE_SDK_CALL Configure(uint32_t h, int32_t v) {
         Record(Text("Configure", h, v));
         return 0;
     }
-    static int32_t ConfigureBeforeLive(uint32_t h, int32_t a, int32_t b) {
+    static int32_t UEYE_SDK_CALL ConfigureBeforeLive(uint32_t h, int32_t a, int32_t b) {
         Record(Text("ConfigureBeforeLive", h, a, b));
         return 0;
     }
-    static int32_t SetExposure(uint32_t h, double ms, double* taken) {
+    static int32_t UEYE_SDK_CALL SetExposure(uint32_t h, double ms, double* taken) {
         Record(Text("SetExposure", h, ms, *taken));
         if (Config().exposureTaken >= 0) *taken = Config().exposureTaken;
         return 0;
     }
-    static int32_t ApplyParameterFile(uint32_t h, const char* path) {
+    static int32_t UEYE_SDK_CALL ApplyParameterFile(uint32_t h, const char* path) {
         Record(Text("ApplyParameterFile", h, path));
         return 0;
     }
-    static int32_t StartLiveCapture(uint32_t h, int32_t wait) {
+    static int32_t UEYE_SDK_CALL StartLiveCapture(uint32_t h, int32_t wait) {
         Record(Text("StartLiveCapture", h, wait));
         return 0;
     }
-    static int32_t StopLiveCapture(uint32_t h, int32_t wait) {
+    static int32_t UEYE_SDK_CALL StopLiveCapture(uint32_t h, int32_t wait) {
         Record(Text("StopLiveCapture", h, wait));
         return 0;
     }
-    static int32_t StoreParameters(uint32_t h, const char* path) {
+    static int32_t UEYE_SDK_CALL StoreParameters(uint32_t h, const char* path) {
         Record(Text("StoreParameters", h, path));
         return Config().storeStatus;
     }
-    static int32_t FreeImageMemory(uint32_t h, unsigned char* memory, int32_t id) {
+    static int32_t UEYE_SDK_CALL FreeImageMemory(uint32_t h, unsigned char* memory, int32_t id) {
         Record(Text("FreeImageMemory", h, MemoryName(memory), id));
         Memories().erase(id);
         return 0;
     }
-    static int32_t CloseCamera(uint32_t h) {
+    static int32_t UEYE_SDK_CALL CloseCamera(uint32_t h) {
         Record(Text("CloseCamera", h));
         return 0;
     }
@@ -262,7 +263,7 @@ struct FakeSdk {
         return registering;
     }
     static bool LastEventSeen() { return Registering().load(); }
-    static int32_t RegisterFrameEvent(uint32_t h, HANDLE event, int32_t kind) {
+    static int32_t UEYE_SDK_CALL RegisterFrameEvent(uint32_t h, HANDLE event, int32_t kind) {
         Registering() = true;
         if (Config().registerDelayMs > 0)
             boost::this_thread::sleep_for(boost::chrono::milliseconds(Config().registerDelayMs));
@@ -273,16 +274,17 @@ struct FakeSdk {
         Record(Text("RegisterFrameEvent", h, kind));
         return 0;
     }
-    static int32_t EnableEvent(uint32_t h, int32_t kind) {
+    static int32_t UEYE_SDK_CALL EnableEvent(uint32_t h, int32_t kind) {
         Record(Text("EnableEvent", h, kind));
         return 0;
     }
-    static int32_t QueryStatus(uint32_t h, uint32_t* word, void* reserved) {
+    static int32_t UEYE_SDK_CALL QueryStatus(uint32_t h, uint32_t* word, void* reserved) {
         Record(Text("QueryStatus", h, reserved == nullptr ? "null" : "?"));
         *word = 0xDEAD;
         return 0;
     }
-    static int32_t ReadExposureRange(uint32_t h, double* lower, double* upper, double*) {
+    static int32_t UEYE_SDK_CALL ReadExposureRange(uint32_t h, double* lower, double* upper,
+                                                   double*) {
         Record(Text("ReadExposureRange", h));
         if (Config().fillRange) {
             *lower = Config().lower;

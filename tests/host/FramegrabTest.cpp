@@ -147,6 +147,15 @@ TEST_F(FramegrabProgram, WritesTheRequestedFramesAsReadablePictures) {
     EXPECT_NE(text.find("FrameGrabber $Revision: 1.26 $"), std::string::npos);
     EXPECT_NE(text.find("frames per second"), std::string::npos);
     EXPECT_FALSE(Read("framegrab.ini").empty()); // the camera stored its parameters
+    // Not a terminal: a line of its own for each frame, none rewritten in place.
+    for (const char* line : {"\nframe 1/3", "\nframe 2/3", "\nframe 3/3"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
+    }
+    EXPECT_EQ(text.find("\rframe"), std::string::npos) << text;
+
+    ASSERT_EQ(Run("-n 1 -o quiet --quiet"), 0) << LogText();
+    EXPECT_EQ(LogText().find("frame 1/1"), std::string::npos) << LogText();
+    EXPECT_NE(LogText().find("frames per second"), std::string::npos);
 }
 
 TEST_F(FramegrabProgram, FailuresHaveDistinctExitCodes) {
