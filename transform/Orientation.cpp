@@ -163,10 +163,11 @@ bool CxImage::GrayScale() {
     const long width = static_cast<long>(GetWidth());
     const long height = static_cast<long>(GetHeight());
     // The 8-bit result of the 24, 4 and 1 bpp paths: this image's attributes,
-    // the grey palette, the selection and the alpha plane.
+    // the grey palette, the selection and the alpha plane. Its rows are not
+    // cleared: each is written whole, padding included.
     auto createGreyWork = [&](CxImage& work) {
         work.CopyInfo(*this);
-        if (work.Create(GetWidth(), GetHeight(), 8, GetType()) == nullptr) return false;
+        if (work.CreateBlock(GetWidth(), GetHeight(), 8, GetType(), false) == nullptr) return false;
         work.SetGrayPalette();
         work.SelectionCopy(*this);
         work.AlphaCopy(*this);
@@ -182,6 +183,7 @@ bool CxImage::GrayScale() {
             const uint8_t* source = info.firstRow + static_cast<size_t>(y) * info.effWidth;
             uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
             GrayRow(source, target, width);
+            std::memset(target + width, 0, work.info.effWidth - static_cast<size_t>(width));
         });
         return Transfer(work);
     }
@@ -222,6 +224,7 @@ bool CxImage::GrayScale() {
     bands.RunRows([&](int, long y) {
         uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         for (long x = 0; x < width; ++x) target[x] = grey[BlindGetPixelIndex(x, y)];
+        std::memset(target + width, 0, work.info.effWidth - static_cast<size_t>(width));
     });
     return Transfer(work);
 }
