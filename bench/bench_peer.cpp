@@ -193,6 +193,20 @@ void RunTable(int repetitions, int threads) {
         "CreateFromArray flipped, reused 2048^2 8 bpp", 1, repetitions * 3, [] {},
         [&] { reused.CreateFromArray(frame.data(), 2048, 2048, 8, 2048, true); },
         [&] { std::memcpy(copy.data(), frame.data(), frame.size()); }, "memcpy");
+
+    // Within our own library: error diffusion of 8 bpp against 24 bpp.
+    CxImage greyResult, colourResult;
+    Compare(
+        "DecreaseBpp 1 diffused: 8 bpp vs 24 bpp (1024^2)", 1, repetitions, [] {},
+        [&] {
+            greyResult = MakeSource(8, 1024, 1024);
+            greyResult.DecreaseBpp(1, true);
+        },
+        [&] {
+            colourResult = MakeSource(24, 1024, 1024);
+            colourResult.DecreaseBpp(1, true);
+        },
+        "24 bpp");
 }
 
 } // namespace
