@@ -265,13 +265,32 @@ bool CxImage::Mirror() {
     // beyond them (and in the unused bits of its last pixel byte).
     const size_t used = (static_cast<size_t>(width) * bpp + 7) / 8;
     const unsigned spareBits = static_cast<unsigned>(used * 8 - static_cast<size_t>(width) * bpp);
+    // A 24-bit row is reversed from a copy, each pixel moved as a 4-byte word
+    // whose fourth byte the next pixel overwrites (the copy has a spare byte
+    // for the last word read); the row's last pixel moves as 3 bytes.
+    std::vector<uint8_t> copy;
+    if (bpp == 24) {
+        try {
+            copy.resize(3 * static_cast<size_t>(width) + 1);
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
     for (long y = 0; y < height; ++y) {
         uint8_t* row = info.firstRow + static_cast<size_t>(y) * stride;
         switch (bpp) {
-        case 24:
-            for (long left = 0, right = width - 1; left < right; ++left, --right)
-                std::swap_ranges(row + 3 * left, row + 3 * left + 3, row + 3 * right);
+        case 24: {
+            std::memcpy(copy.data(), row, 3 * static_cast<size_t>(width));
+            const uint8_t* from = copy.data() + 3 * static_cast<size_t>(width - 1);
+            uint8_t* to = row;
+            for (long x = 0; x + 1 < width; ++x, from -= 3, to += 3) {
+                uint32_t pixel;
+                std::memcpy(&pixel, from, 4);
+                std::memcpy(to, &pixel, 4);
+            }
+            std::memcpy(to, from, 3);
             break;
+        }
         case 8:
             std::reverse(row, row + width);
             break;

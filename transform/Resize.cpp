@@ -101,9 +101,19 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                     writer.SetPixelColor(
                         x, y, GetPixelColor(columns[static_cast<size_t>(x)], sy, true), false);
             } else {
-                for (long x = 0; x < newWidth; ++x, to += 3)
-                    std::memcpy(to, from + 3 * static_cast<size_t>(columns[static_cast<size_t>(x)]),
-                                3);
+                // Pixels move as 4-byte words whose fourth byte the next pixel
+                // overwrites, where a byte follows every source pixel of the
+                // row inside the block; the row's last pixel moves as 3 bytes.
+                const bool spareByte = stride > 3 * static_cast<size_t>(W) || sy + 1 < H;
+                long x = 0;
+                if (spareByte)
+                    for (; x + 1 < newWidth; ++x, to += 3) {
+                        uint32_t pixel;
+                        std::memcpy(&pixel, from + 3 * static_cast<size_t>(columns[x]), 4);
+                        std::memcpy(to, &pixel, 4);
+                    }
+                for (; x < newWidth; ++x, to += 3)
+                    std::memcpy(to, from + 3 * static_cast<size_t>(columns[x]), 3);
             }
         });
     } else if (mode == 2) {
