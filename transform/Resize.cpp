@@ -404,6 +404,9 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
 
     const bool indexed = head.biClrUsed != 0;
     const size_t stride = info.effWidth;
+    // An indexed pixel's colour channels are its palette entry's.
+    RGBQUAD colours[256];
+    for (unsigned i = 0; i < 256; ++i) colours[i] = GetPaletteColor(static_cast<unsigned char>(i));
     long ry = 0;
     long row = 0;
     for (long y = 0; y < H; ++y) {
@@ -416,7 +419,7 @@ bool CxImage::QIShrink(long newWidth, long newHeight, CxImage* destination) {
         for (long x = 0; x < W; ++x) {
             Sum& s = sums[current];
             if (indexed) {
-                const RGBQUAD c = GetPixelColor(x, y, true);
+                const RGBQUAD& c = colours[BlindGetPixelIndex(x, y)];
                 s.red += c.rgbRed, s.green += c.rgbGreen, s.blue += c.rgbBlue;
             } else {
                 const uint8_t* p = source + 3 * static_cast<size_t>(x);
