@@ -18,20 +18,23 @@ struct AreaCells {
     // corners, the first and last rows, the first and last columns, then
     // the whole pixels inside.
     template <typename Add> void Walk(Add add) const {
-        add(xmin, ymin, wFirst * hFirst);
-        add(xmax, ymin, wLast * hFirst);
-        add(xmin, ymax, wFirst * hLast);
-        add(xmax, ymax, wLast * hLast);
-        for (long x = xmin + 1; x < xmax; ++x) {
-            add(x, ymin, hFirst);
-            add(x, ymax, hLast);
+        // Locals, which the calls cannot be taken to change.
+        const long x0 = xmin, y0 = ymin, x1 = xmax, y1 = ymax;
+        const float w0 = wFirst, h0 = hFirst, w1 = wLast, h1 = hLast;
+        add(x0, y0, w0 * h0);
+        add(x1, y0, w1 * h0);
+        add(x0, y1, w0 * h1);
+        add(x1, y1, w1 * h1);
+        for (long x = x0 + 1; x < x1; ++x) {
+            add(x, y0, h0);
+            add(x, y1, h1);
         }
-        for (long y = ymin + 1; y < ymax; ++y) {
-            add(xmin, y, wFirst);
-            add(xmax, y, wLast);
+        for (long y = y0 + 1; y < y1; ++y) {
+            add(x0, y, w0);
+            add(x1, y, w1);
         }
-        for (long y = ymin + 1; y < ymax; ++y)
-            for (long x = xmin + 1; x < xmax; ++x) add(x, y, 1.0f);
+        for (long y = y0 + 1; y < y1; ++y)
+            for (long x = x0 + 1; x < x1; ++x) add(x, y, 1.0f);
     }
 
     CxRect2 area;

@@ -302,7 +302,8 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             const long ix = std::min(static_cast<long>(fx), W - 1);
             const long ix1 = std::min(ix + 1, W - 1);
             const double dx = static_cast<double>(fx - static_cast<float>(ix));
-            columns[static_cast<size_t>(x)] = BilinearColumn{ix, ix1, dx, 1.0 - dx};
+            columns[static_cast<size_t>(x)] =
+                BilinearColumn{static_cast<int32_t>(ix), static_cast<int32_t>(ix1), dx, 1.0 - dx};
             read[static_cast<size_t>(ix)] = read[static_cast<size_t>(ix1)] = 1;
         }
         ReuseDestinationBlock(work, destination);
@@ -338,9 +339,13 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 blended[2] = static_cast<float>(v1.rgbRed * dy + v0.rgbRed * (1.0 - dy));
             }
             // Alpha written here is overwritten below, resampled by nearest pixel.
+            // Locals, which the byte stores cannot alias.
             transform_detail::DirectRow row(work, y);
-            for (long x = 0; x < newWidth; ++x) {
-                const BilinearColumn& column = columns[static_cast<size_t>(x)];
+            const long count = newWidth;
+            const bool toIndices = indexed;
+            const BilinearColumn* const firstColumn = columns.data();
+            for (long x = 0; x < count; ++x) {
+                const BilinearColumn& column = firstColumn[x];
                 const float* left = &blendedRow[3 * static_cast<size_t>(column.ix)];
                 const float* right = &blendedRow[3 * static_cast<size_t>(column.ix1)];
                 auto blend = [&](int channel) {
@@ -349,7 +354,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                                           static_cast<double>(left[channel]) * column.rest));
                 };
                 const RGBQUAD c{blend(0), blend(1), blend(2), 0};
-                if (indexed)
+                if (toIndices)
                     writer.SetPixelColor(x, y, c, false);
                 else
                     row.Store(x, c);

@@ -6,10 +6,11 @@
 // same double-precision arithmetic as the colour form, with SSE2 over several
 // pixels where the build has it.
 
-// A destination column: its two source columns, the weight of the second and
+// A destination column: its two source columns (a row's width fits 32 bits),
+// the weight of the second and
 // of the first (1 − dx, the same value on every row).
 struct BilinearColumn {
-    long ix, ix1;
+    int32_t ix, ix1;
     double dx, rest;
 };
 
