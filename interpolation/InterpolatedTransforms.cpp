@@ -6,7 +6,7 @@
 #include "interpolation/AreaCells.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
-#include "interpolation/GreyBilinear.h"
+#include "interpolation/GreySamples.h"
 #include "interpolation/SampleWindow.h"
 #include "transform/WorkImage.h"
 

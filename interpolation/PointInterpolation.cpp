@@ -98,35 +98,7 @@ void InsideKernelSums(const uint8_t* firstRow, size_t stride, const uint8_t* alp
     for (int k = 0; k < N; ++k) results[k] = sums[k].Result(alpha != nullptr);
 }
 
-template <int N>
-void GreyKernelSums(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                    const SampleAxis* const* columns, const SampleAxis& ay, uint8_t* results) {
-    float sums[N] = {};
-    const uint8_t* starts[N];
-    for (int k = 0; k < N; ++k)
-        starts[k] = firstRow + static_cast<size_t>(columns[k]->cell - window.before);
-    for (int j = 0; j < window.size; ++j) {
-        const size_t row = static_cast<size_t>(ay.cell - window.before + j) * stride;
-        const float wy = ay.weights[j];
-        for (int i = 0; i < window.size; ++i)
-            for (int k = 0; k < N; ++k)
-                Accumulate(sums[k], static_cast<float>(columns[k]->weights[i] * wy),
-                           starts[k][row + static_cast<size_t>(i)]);
-    }
-    for (int k = 0; k < N; ++k) results[k] = ClampChannel(sums[k]);
-}
-
 } // namespace
-
-void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                       const SampleAxis* const* columns, int count, const SampleAxis& ay,
-                       uint8_t* results) {
-    int done = 0;
-    for (; done + 4 <= count; done += 4)
-        GreyKernelSums<4>(firstRow, stride, window, columns + done, ay, results + done);
-    for (; done < count; ++done)
-        GreyKernelSums<1>(firstRow, stride, window, columns + done, ay, results + done);
-}
 
 SampleWindow::SampleWindow(CxImage::InterpolationMethod m)
     : method(m), kernel(m >= CxImage::IM_BSPLINE && m <= CxImage::IM_CATROM),

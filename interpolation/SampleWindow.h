@@ -58,13 +58,6 @@ struct BilinearSource {
     long long width, height;
 };
 
-// The kernel walk of `count` samples on one row axis whose windows all lie
-// inside an image on the grey ramp: the one channel of each, in the order and
-// roundings of the colour walk.
-void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                       const SampleAxis* const* columns, int count, const SampleAxis& ay,
-                       uint8_t* results);
-
 // Low 8 bits of the truncated value; NaN and values beyond 64 bits give 0.
 inline uint8_t LowByte(double v) {
     if (!(std::fabs(v) < 9.0e18)) return 0;

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
+struct SampleWindow;
+struct SampleAxis;
+
 // Bilinear samples of an image on the grey ramp whose 2 × 2 windows lie
 // inside it, in the floating-point form that indexed images take
 // (BilinearWeights): for sample k with base cell (xi[k], yi[k]) and
@@ -16,3 +19,13 @@
 void GreyBilinearSamples(const uint8_t* firstRow, size_t stride, const int32_t* xi,
                          const int32_t* yi, const float* t, const float* u, long count,
                          uint8_t* out);
+
+// The kernel walk of `count` samples on one row axis whose windows all lie
+// inside an image on the grey ramp: the one channel of each, with the terms
+// and roundings of the colour walk (each weight the float product of its
+// column and row weights; each sum a float to which the weighted value is
+// added in double precision). With SSE2 eight samples a step, their sums in
+// double lanes rounded to float after every term, the weights in float lanes.
+void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                       const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                       uint8_t* results);
