@@ -289,10 +289,16 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
         // per row, for the columns that are read, in each band's own row.
         std::vector<BilinearColumn> columns;
         std::vector<float> vertical;
+        std::vector<double> greyVertical;
         std::vector<char> read;
         try {
             columns.resize(static_cast<size_t>(newWidth));
+            // Three float channels per column, or one on the grey ramp, held
+            // as a double with a spare entry at the end (VerticalGreyBlend).
             vertical.resize(3 * static_cast<size_t>(W) * static_cast<size_t>(bands.Count()));
+            if (grey)
+                greyVertical.resize((static_cast<size_t>(W) + 1) *
+                                    static_cast<size_t>(bands.Count()));
             read.resize(static_cast<size_t>(W));
         } catch (const std::exception&) {
             return false;
@@ -324,9 +330,10 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 // nearest ramp entry of the result is its own value.
                 const uint8_t* p0 = info.firstRow + static_cast<size_t>(iy) * stride;
                 const uint8_t* p1 = info.firstRow + static_cast<size_t>(iy1) * stride;
-                VerticalGreyBlend(p0, p1, read.data(), W, dy, blendedRow);
+                double* const greyRow = &greyVertical[(static_cast<size_t>(W) + 1) * band];
+                VerticalGreyBlend(p0, p1, W, dy, greyRow);
                 uint8_t* out = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-                HorizontalGreyBlend(blendedRow, columns.data(), newWidth, out);
+                HorizontalGreyBlend(greyRow, columns.data(), newWidth, out);
                 writer.Find(GreyColour(out[newWidth - 1]));
                 return;
             }
