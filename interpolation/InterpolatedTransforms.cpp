@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
@@ -224,15 +225,25 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
                          static_cast<unsigned long>(newHeight), destination))
         return false;
-    // Row positions step by float additions, as one pass down the rows makes them.
+    // Row and column positions step by float additions, as one pass along
+    // the rows and columns makes them; a column's products with the cosine
+    // and sine are the same on every row.
     std::vector<float> rowPositions;
+    std::vector<double> columnCos, columnSin;
     try {
         rowPositions.resize(static_cast<size_t>(newHeight));
+        columnCos.resize(static_cast<size_t>(newWidth));
+        columnSin.resize(static_cast<size_t>(newWidth));
     } catch (const std::exception&) {
         return false;
     }
     float v = sy0;
     for (long y = 0; y < newHeight; ++y, v += 1.0f) rowPositions[static_cast<size_t>(y)] = v;
+    float u = sx0;
+    for (size_t x = 0; x < columnCos.size(); ++x, u += 1.0f) {
+        columnCos[x] = static_cast<double>(u) * co;
+        columnSin[x] = static_cast<double>(u) * si;
+    }
     ReuseDestinationBlock(work, destination);
 
     RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
@@ -250,6 +261,10 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     const bool constantOutside = sampled && OutsideIsConstant(overflow);
     const RGBQUAD outside =
         constantOutside ? GetPixelColorWithOverflow(-999, -999, overflow, &sample) : RGBQUAD{};
+    // A grey outside colour goes into a grey-ramp result as its own index.
+    const RGBQUAD greyOutside = GreyColour(outside.rgbBlue);
+    const bool outsideIsGrey =
+        grey && constantOutside && std::memcmp(&outside, &greyOutside, sizeof outside) == 0;
     const long long sourceWidth = head.biWidth, sourceHeight = head.biHeight;
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
@@ -271,11 +286,10 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
             for (int k = 0; k < batched; ++k) greyOut[positions[k]] = values[k];
             batched = 0;
         };
-        float u = sx0;
         transform_detail::DirectRow row(work, y);
-        for (long x = 0; x < newWidth; ++x, u += 1.0f) {
-            float srcX = static_cast<float>(static_cast<double>(u) * co + vsi);
-            float srcY = static_cast<float>(vco - static_cast<double>(u) * si);
+        for (long x = 0; x < newWidth; ++x) {
+            float srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + vsi);
+            float srcY = static_cast<float>(vco - columnSin[static_cast<size_t>(x)]);
             if (keepOriginalSize) {
                 srcX = static_cast<float>(srcX + newWidth * 0.5);
                 srcY = static_cast<float>(srcY + newHeight * 0.5);
@@ -295,9 +309,14 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
             if (straight && bilinear.Inside(xi, yi))
                 c = bilinear.At(xi, yi, BilinearSource::Fraction(srcX, xi),
                                 BilinearSource::Fraction(srcY, yi));
-            else if (constantOutside && window.AllOutside(xi, yi, sourceWidth, sourceHeight))
+            else if (constantOutside && window.AllOutside(xi, yi, sourceWidth, sourceHeight)) {
+                if (greyRow && outsideIsGrey) {
+                    greyOut[x] = outside.rgbBlue;
+                    lastGrey = true;
+                    continue;
+                }
                 c = outside;
-            else
+            } else
                 c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
             if (indexed)
                 writer.SetPixelColor(x, y, c, alphaIn);
