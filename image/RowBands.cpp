@@ -16,7 +16,7 @@ using BandThread = boost::thread;
 namespace {
 
 std::atomic<int> threadCount{1};
-std::atomic<long long> minimumPixels{1 << 16};
+std::atomic<long long> minimumPixels{RowBands::kDefaultMinimumPixels};
 
 } // namespace
 

@@ -28,7 +28,8 @@ public:
     enum RowChecks { ProgressThenEscape, EscapeThenProgress, EscapeOnly, NoChecks };
 
     // Images below this many pixels stay on the calling thread (tests lower
-    // it to split small images too).
+    // it to split small images too, and restore the default after).
+    static constexpr long long kDefaultMinimumPixels = 1 << 16;
     static void SetMinimumPixels(long long pixels);
 
     // Rows [0, rows) of `pixels` pixels in all. The progress before row r is

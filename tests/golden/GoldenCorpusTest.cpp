@@ -457,7 +457,7 @@ TEST(GoldenCorpus, SameRecordsAtOneAndFourThreads) {
     RowBands::SetMinimumPixels(0);
     const Corpus four = BuildCorpus();
     CxImage::SetThreadCount(1);
-    RowBands::SetMinimumPixels(1 << 16);
+    RowBands::SetMinimumPixels(RowBands::kDefaultMinimumPixels);
     gWholeRecord = false;
     for (const auto& entry : one.results) {
         const auto found = four.results.find(entry.first);

@@ -17,7 +17,7 @@ protected:
     }
     void TearDown() override {
         CxImage::SetThreadCount(1);
-        RowBands::SetMinimumPixels(1 << 16);
+        RowBands::SetMinimumPixels(RowBands::kDefaultMinimumPixels);
     }
 };
 
