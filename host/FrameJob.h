@@ -41,3 +41,7 @@ enum FramegrabExit {
 // Grabs job.frames frames from an open, live grabber, each after waiting for
 // a new frame, and writes them as BMP and PNG. Returns an exit code.
 typedef int (*RunFrameJobFunction)(FrameGrabber& grabber, const FrameJob& job);
+
+// The instruction-set level of the image library's kernels in use
+// (CxImage::GetSimdLevel), from the frame module.
+typedef const char* (*ImageSimdLevelFunction)();

@@ -80,6 +80,8 @@ void ReportProgress(const FrameJob& job, int done) {
 
 } // namespace
 
+extern "C" UEYE_EXPORT_SYMBOL const char* ImageSimdLevel() { return CxImage::GetSimdLevel(); }
+
 extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const FrameJob& job) {
     const int32_t width = grabber.ImageWidth(0);
     const int32_t height = grabber.ImageHeight(0);

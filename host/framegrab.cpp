@@ -50,6 +50,7 @@ struct Options {
     int threads = 1;
     bool simOpenFails = false;
     bool quiet = false;
+    bool version = false;
 };
 
 const char kUsage[] =
@@ -68,6 +69,8 @@ const char kUsage[] =
     "  -q, --quiet             no progress for each frame (else one line per frame, or\n"
     "                          a line updated in place on a terminal)\n"
     "      --sim-open-fails    make the simulated camera fail to open (for testing)\n"
+    "      --version           the plug-in's interface and the image kernels' instruction\n"
+    "                          set, then exit\n"
     "  -h, --help              this text\n";
 
 int Fail(ExitCode code, const std::string& message) {
@@ -112,6 +115,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         if (arg == "-h" || arg == "--help") {
             std::cout << kUsage;
             std::exit(Success);
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "-n" || arg == "--frames") {
             if (!nextNumber(1, 100000, "frame count must be a number from 1 to 100000")) {
                 return false;
@@ -306,6 +311,7 @@ struct Plugin {
     DeleteGrabberFunction destroy = nullptr;
     GrabberApiVersionFunction version = nullptr;
     RunFrameJobFunction run = nullptr;
+    ImageSimdLevelFunction simdLevel = nullptr;
     void (*simulateOpenFailure)(bool fail) = nullptr; // null without the simulated camera
     std::string missingImageOperations;               // why the module could not bind at once
 };
@@ -357,6 +363,8 @@ bool LoadPlugin(const std::string& path, Plugin& plugin, std::string& error) {
         return false;
     }
     plugin.run = Resolve<RunFrameJobFunction>(module, "RunFrameJob");
+    if (plugin.missingImageOperations.empty())
+        plugin.simdLevel = Resolve<ImageSimdLevelFunction>(module, "ImageSimdLevel");
     if (simulator != nullptr) {
         plugin.simulateOpenFailure = Resolve<void (*)(bool)>(simulator, "SimulateOpenFailure");
     }
@@ -425,6 +433,11 @@ int main(int argc, char** argv) {
     Plugin plugin;
     if (!LoadPlugin(options.plugin, plugin, error)) return Fail(PluginMissing, error);
     std::cout << "Plug-in interface: " << plugin.version() << std::endl;
+    if (options.version) {
+        std::cout << "Image kernels: " << (plugin.simdLevel ? plugin.simdLevel() : "unavailable")
+                  << std::endl;
+        return Success;
+    }
     const bool imageOperations = options.rotate || options.resampleWidth > 0 || options.dither;
     if (imageOperations && !plugin.missingImageOperations.empty()) {
         return Fail(PluginMissing,

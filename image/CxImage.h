@@ -113,6 +113,12 @@ public:
     // every count.
     static void SetThreadCount(int n);
     static int GetThreadCount();
+    // The instruction-set level of the vector kernels in use: "none",
+    // "sse2", "avx2" or "avx512". The highest the processor and the operating
+    // system support, capped by the environment variable UEYE_IMAGE_SIMD
+    // (read once, at the first operation). Results are the same bits at
+    // every level.
+    static const char* GetSimdLevel();
 
     // ---- import from raw buffers ----
     bool CreateFromArray(unsigned char* source, unsigned long width, unsigned long height,

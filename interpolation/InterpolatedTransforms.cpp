@@ -6,7 +6,7 @@
 #include "interpolation/AreaCells.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
-#include "interpolation/GreySamples.h"
+#include "interpolation/SampleKernels.h"
 #include "interpolation/SampleWindow.h"
 #include "transform/WorkImage.h"
 
@@ -62,29 +62,40 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     // Area samples wider and higher than a pixel on the grey ramp.
     const bool greyAreas = !pointSampling && greySource && xs > 1 && ys > 1;
     const bool batched = prepared && (direct || grey);
-    std::vector<int32_t> greyCells;
+    // Bilinear runs take each column's cell and fraction from a table: the
+    // float fraction on the grey ramp, the 1/256 one at 24 bpp.
+    const bool bilinearRuns = batched && !window.kernel;
+    std::vector<int32_t> columnCells;
     std::vector<float> greyFractions;
+    std::vector<int32_t> colourFractions;
     std::vector<char> columnInside;
     try {
         if (batched) columnInside.resize(static_cast<size_t>(newWidth));
-        if (grey && !window.kernel) {
-            greyCells.resize(static_cast<size_t>(newWidth));
-            greyFractions.resize(static_cast<size_t>(newWidth));
+        if (bilinearRuns) {
+            columnCells.resize(static_cast<size_t>(newWidth));
+            if (grey)
+                greyFractions.resize(static_cast<size_t>(newWidth));
+            else
+                colourFractions.resize(static_cast<size_t>(newWidth));
         }
     } catch (const std::exception&) {
         return false;
     }
     for (size_t x = 0; x < columnInside.size(); ++x) columnInside[x] = inside(columns[x], width);
-    if (grey && !window.kernel) {
+    if (bilinearRuns) {
         for (size_t x = 0; x < columns.size(); ++x)
             if (columnInside[x]) {
-                greyCells[x] = static_cast<int32_t>(columns[x].cell);
-                greyFractions[x] =
-                    BilinearWeights::Fraction(columns[x].coordinate, columns[x].cell);
+                columnCells[x] = static_cast<int32_t>(columns[x].cell);
+                if (grey)
+                    greyFractions[x] =
+                        BilinearWeights::Fraction(columns[x].coordinate, columns[x].cell);
+                else
+                    colourFractions[x] = static_cast<int32_t>(columns[x].fraction);
             }
     }
     ReuseDestinationBlock(work, destination);
     const BilinearSource bilinear(*this);
+    const SampleKernels& kernels = SampleKernelsInUse();
     constexpr long kRun = 64;
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
@@ -94,12 +105,13 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
-        int32_t rowCells[kRun];
+        int32_t rowCells[kRun], rowColourFractions[kRun];
         float rowFractions[kRun];
-        if (greyRow && rowInside && !window.kernel)
+        if (rowInside && bilinearRuns)
             for (long k = 0; k < kRun; ++k) {
                 rowCells[k] = static_cast<int32_t>(rowAxis.cell);
                 rowFractions[k] = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
+                rowColourFractions[k] = static_cast<int32_t>(rowAxis.fraction);
             }
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
@@ -112,21 +124,25 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             }
             if (count > 0 && greyRow) {
                 if (window.kernel) {
-                    GreyWindowsInside(info.firstRow, info.effWidth, window, run,
-                                      static_cast<int>(count), rowAxis, greyOut + x);
+                    kernels.greyWindowsInside(info.firstRow, info.effWidth, window, run,
+                                              static_cast<int>(count), rowAxis, greyOut + x);
                 } else {
                     const size_t at = static_cast<size_t>(x);
-                    GreyBilinearSamples(info.firstRow, info.effWidth, &greyCells[at], rowCells,
-                                        &greyFractions[at], rowFractions, count, greyOut + x);
+                    kernels.greyBilinearSamples(info.firstRow, info.effWidth, &columnCells[at],
+                                                rowCells, &greyFractions[at], rowFractions, count,
+                                                greyOut + x);
                 }
                 x += count;
                 lastGrey = true;
                 continue;
             }
             if (count > 0 && !window.kernel) {
-                for (long k = 0; k < count; ++k)
-                    row.Store(x + k, bilinear.At(run[k]->cell, rowAxis.cell, run[k]->fraction,
-                                                 rowAxis.fraction));
+                RGBQUAD results[kRun];
+                const size_t at = static_cast<size_t>(x);
+                kernels.colourBilinearSamples(bilinear, &columnCells[at], rowCells,
+                                              &colourFractions[at], rowColourFractions, count,
+                                              results);
+                for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
                 x += count;
                 continue;
             }
@@ -255,6 +271,7 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     // them.
     const SampleWindow window(method);
     const BilinearSource bilinear(*this);
+    const SampleKernels& kernels = SampleKernelsInUse();
     const bool sampled = method != IM_NEAREST_NEIGHBOUR;
     const bool straight = bilinear.direct && sampled && !window.kernel;
     const bool grey = sampled && !window.kernel && IsGreyRampImage(*this);
@@ -273,20 +290,28 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
-        // Grey samples inside the source gather here and go to the kernel
-        // a batch at a time.
+        // Bilinear samples inside the source (grey, or straight at 24 bpp)
+        // gather here and go to the kernel a batch at a time.
         constexpr int kBatch = 64;
         int32_t cellsX[kBatch], cellsY[kBatch], positions[kBatch];
         float fractionsX[kBatch], fractionsY[kBatch];
+        int32_t steps256X[kBatch], steps256Y[kBatch];
         uint8_t values[kBatch];
+        RGBQUAD colours[kBatch];
         int batched = 0;
+        transform_detail::DirectRow row(work, y);
         auto flush = [&] {
-            GreyBilinearSamples(info.firstRow, info.effWidth, cellsX, cellsY, fractionsX,
-                                fractionsY, batched, values);
-            for (int k = 0; k < batched; ++k) greyOut[positions[k]] = values[k];
+            if (greyRow) {
+                kernels.greyBilinearSamples(info.firstRow, info.effWidth, cellsX, cellsY,
+                                            fractionsX, fractionsY, batched, values);
+                for (int k = 0; k < batched; ++k) greyOut[positions[k]] = values[k];
+            } else {
+                kernels.colourBilinearSamples(bilinear, cellsX, cellsY, steps256X, steps256Y,
+                                              batched, colours);
+                for (int k = 0; k < batched; ++k) row.Store(positions[k], colours[k]);
+            }
             batched = 0;
         };
-        transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth; ++x) {
             float srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + vsi);
             float srcY = static_cast<float>(vco - columnSin[static_cast<size_t>(x)]);
@@ -305,11 +330,17 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 lastGrey = true;
                 continue;
             }
+            if (straight && bilinear.Inside(xi, yi)) {
+                cellsX[batched] = static_cast<int32_t>(xi);
+                cellsY[batched] = static_cast<int32_t>(yi);
+                steps256X[batched] = static_cast<int32_t>(BilinearSource::Fraction(srcX, xi));
+                steps256Y[batched] = static_cast<int32_t>(BilinearSource::Fraction(srcY, yi));
+                positions[batched] = static_cast<int32_t>(x);
+                if (++batched == kBatch) flush();
+                continue;
+            }
             RGBQUAD c;
-            if (straight && bilinear.Inside(xi, yi))
-                c = bilinear.At(xi, yi, BilinearSource::Fraction(srcX, xi),
-                                BilinearSource::Fraction(srcY, yi));
-            else if (constantOutside && window.AllOutside(xi, yi, sourceWidth, sourceHeight)) {
+            if (constantOutside && window.AllOutside(xi, yi, sourceWidth, sourceHeight)) {
                 if (greyRow && outsideIsGrey) {
                     greyOut[x] = outside.rgbBlue;
                     lastGrey = true;

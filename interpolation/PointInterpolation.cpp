@@ -1,5 +1,6 @@
 #include "image/CxImage.h"
 #include "image/Truncate.h"
+#include "interpolation/SampleKernels.h"
 #include "interpolation/SampleWindow.h"
 
 #include <cmath>
@@ -133,6 +134,14 @@ BilinearSource::BilinearSource(CxImage& image)
       firstRow(image.info.firstRow), stride(image.info.effWidth),
       alpha(image.AlphaIsValid() ? image.alpha : nullptr), width(image.head.biWidth),
       height(image.head.biHeight) {}
+
+RGBQUAD BilinearSource::At(long long xi, long long yi, long fx, long fy) const {
+    const int32_t x = static_cast<int32_t>(xi), y = static_cast<int32_t>(yi);
+    const int32_t steps256X = static_cast<int32_t>(fx), steps256Y = static_cast<int32_t>(fy);
+    RGBQUAD result;
+    SampleKernelsInUse().colourBilinearSamples(*this, &x, &y, &steps256X, &steps256Y, 1, &result);
+    return result;
+}
 
 RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod method,
                                            OverflowMethod overflow, RGBQUAD* const replacement) {

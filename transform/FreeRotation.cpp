@@ -97,7 +97,7 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
         const double y = static_cast<double>(minY + j);
         int32_t* sx = &positions[2 * static_cast<size_t>(newWidth) * static_cast<size_t>(band)];
         int32_t* sy = sx + newWidth;
-        RotationSources(c, s, y * s, y * c, minX, newWidth, sx, sy);
+        RotationKernelsInUse().rotationSources(c, s, y * s, y * c, minX, newWidth, sx, sy);
         uint8_t* const out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
         uint8_t* const outAlpha = work.AlphaGetPointer(0, j);
         // The pixel size known to the compiler.

@@ -2,6 +2,7 @@
 
 #include "image/CxImage.h"
 #include "image/RowBands.h"
+#include "transform/ToneKernels.h"
 #include "transform/TurnKernels.h"
 #include "transform/WorkImage.h"
 
@@ -11,10 +12,6 @@
 #include <type_traits>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 using transform_detail::Percent;
 
 namespace {
@@ -22,41 +19,6 @@ namespace {
 // Grey level with the luma weights in 1024ths.
 inline uint8_t Gray(unsigned red, unsigned green, unsigned blue) {
     return static_cast<uint8_t>((306 * red + 601 * green + 117 * blue) >> 10);
-}
-
-// Grey levels of a 24-bit row of `width` pixels. With SSE2, four pixels at a
-// time take the same integer sums (each pixel read as a 32-bit word, so the
-// last pixel of the row, whose word would run past it, is left to the plain
-// loop); the sums are exact, so their order does not matter.
-void GrayRow(const uint8_t* source, uint8_t* target, long width) {
-    long x = 0;
-#if defined(__SSE2__)
-    const __m128i weights = _mm_set_epi16(0, 306, 601, 117, 0, 306, 601, 117);
-    const __m128i zero = _mm_setzero_si128();
-    for (; x + 4 < width; x += 4, source += 12) {
-        uint32_t words[4];
-        std::memcpy(words, source, 4);
-        std::memcpy(words + 1, source + 3, 4);
-        std::memcpy(words + 2, source + 6, 4);
-        std::memcpy(words + 3, source + 9, 4);
-        const __m128i pixels =
-            _mm_set_epi32(static_cast<int>(words[3]), static_cast<int>(words[2]),
-                          static_cast<int>(words[1]), static_cast<int>(words[0]));
-        // Per pixel: 117 blue + 601 green, and 306 red.
-        const __m128 low =
-            _mm_castsi128_ps(_mm_madd_epi16(_mm_unpacklo_epi8(pixels, zero), weights));
-        const __m128 high =
-            _mm_castsi128_ps(_mm_madd_epi16(_mm_unpackhi_epi8(pixels, zero), weights));
-        const __m128i blueGreen =
-            _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
-        const __m128i red = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
-        const __m128i grey = _mm_srli_epi32(_mm_add_epi32(blueGreen, red), 10);
-        const __m128i words16 = _mm_packs_epi32(grey, grey);
-        const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words16, words16));
-        std::memcpy(target + x, &bytes, 4);
-    }
-#endif
-    for (; x < width; ++x, source += 3) target[x] = Gray(source[2], source[1], source[0]);
 }
 
 // Side of the square tiles of the quarter turns.
@@ -103,13 +65,13 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
             }
         }
         if (sourceAlpha != nullptr)
-            TurnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
+            TurnKernelsInUse().turnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
         return;
     }
     if (source.GetBpp() == 8) {
-        TurnBytePlane(Left, sourceBits, stride, W, H, workBits, workStride);
+        TurnKernelsInUse().turnBytePlane(Left, sourceBits, stride, W, H, workBits, workStride);
         if (sourceAlpha != nullptr)
-            TurnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
+            TurnKernelsInUse().turnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
         // Where the tiled walk below ends.
         progress = static_cast<int32_t>(Percent(Left ? H - 1 : W - 1, Left ? H : W));
         return;
@@ -153,7 +115,8 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
             }
         }
     }
-    if (sourceAlpha != nullptr) TurnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
+    if (sourceAlpha != nullptr)
+        TurnKernelsInUse().turnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
 }
 
 } // namespace
@@ -179,10 +142,11 @@ bool CxImage::GrayScale() {
     if (head.biBitCount == 24) {
         CxImage work;
         if (!createGreyWork(work)) return false;
+        const auto grayRow = ToneKernelsInUse().grayRow;
         bands.RunRows([&](int, long y) {
             const uint8_t* source = info.firstRow + static_cast<size_t>(y) * info.effWidth;
             uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-            GrayRow(source, target, width);
+            grayRow(source, target, width);
             std::memset(target + width, 0, work.info.effWidth - static_cast<size_t>(width));
         });
         return Transfer(work);

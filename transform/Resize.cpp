@@ -313,6 +313,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             read[static_cast<size_t>(ix)] = read[static_cast<size_t>(ix1)] = 1;
         }
         ReuseDestinationBlock(work, destination);
+        const ResizeKernels& resizeKernels = ResizeKernelsInUse();
         auto colourAt = [&](long px, long py) {
             if (indexed) return GetPaletteColor(BlindGetPixelIndex(px, py));
             const uint8_t* p =
@@ -331,9 +332,9 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 const uint8_t* p0 = info.firstRow + static_cast<size_t>(iy) * stride;
                 const uint8_t* p1 = info.firstRow + static_cast<size_t>(iy1) * stride;
                 double* const greyRow = &greyVertical[(static_cast<size_t>(W) + 1) * band];
-                VerticalGreyBlend(p0, p1, W, dy, greyRow);
+                resizeKernels.verticalGreyBlend(p0, p1, W, dy, greyRow);
                 uint8_t* out = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-                HorizontalGreyBlend(greyRow, columns.data(), newWidth, out);
+                resizeKernels.horizontalGreyBlend(greyRow, columns.data(), newWidth, out);
                 writer.Find(GreyColour(out[newWidth - 1]));
                 return;
             }

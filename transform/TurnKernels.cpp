@@ -1,12 +1,16 @@
+#include "image/KernelUnit.h"
+
 #include "transform/TurnKernels.h"
 
-#include <algorithm>
-
-#if defined(__SSE2__)
+#if UEYE_SIMD_LEVEL >= 1
 #include <emmintrin.h>
 #endif
 
 namespace {
+
+long Min(long a, long b) {
+    return a < b ? a : b;
+}
 
 // Side of the square tiles that keep source and target lines in cache.
 constexpr long kTile = 64;
@@ -14,7 +18,7 @@ constexpr long kBlock = 16;
 
 // in[i] holds 16 bytes; out[j] receives byte j of every in[i], in order of i.
 void TransposeBlock(const uint8_t* const* in, uint8_t* const* out) {
-#if defined(__SSE2__)
+#if UEYE_SIMD_LEVEL >= 1
     __m128i r[16];
     for (int i = 0; i < 16; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[i]));
     // Four rounds of interleaving: bytes, words, double words, quad words.
@@ -49,8 +53,6 @@ void TransposeBlock(const uint8_t* const* in, uint8_t* const* out) {
 #endif
 }
 
-} // namespace
-
 void TurnBytePlane(bool left, const uint8_t* source, size_t stride, long width, long height,
                    uint8_t* target, size_t targetStride) {
     // Source byte of target (x, y).
@@ -60,9 +62,9 @@ void TurnBytePlane(bool left, const uint8_t* source, size_t stride, long width, 
     };
     // The target is H wide and W high.
     for (long xs = 0; xs < height; xs += kTile) {
-        const long xe = std::min(xs + kTile, height);
+        const long xe = Min(xs + kTile, height);
         for (long ys = 0; ys < width; ys += kTile) {
-            const long ye = std::min(ys + kTile, width);
+            const long ye = Min(ys + kTile, width);
             for (long bx = xs; bx < xe; bx += kBlock)
                 for (long by = ys; by < ye; by += kBlock) {
                     if (bx + kBlock <= xe && by + kBlock <= ye) {
@@ -80,7 +82,7 @@ void TurnBytePlane(bool left, const uint8_t* source, size_t stride, long width, 
                         TransposeBlock(in, out);
                         continue;
                     }
-                    const long bxe = std::min(bx + kBlock, xe), bye = std::min(by + kBlock, ye);
+                    const long bxe = Min(bx + kBlock, xe), bye = Min(by + kBlock, ye);
                     for (long y = by; y < bye; ++y)
                         for (long x = bx; x < bxe; ++x)
                             target[static_cast<size_t>(y) * targetStride + static_cast<size_t>(x)] =
@@ -89,3 +91,7 @@ void TurnBytePlane(bool left, const uint8_t* source, size_t stride, long width, 
         }
     }
 }
+
+} // namespace
+
+extern const TurnKernels UEYE_KERNEL_TABLE(kTurnKernels) = {TurnBytePlane};

@@ -10,6 +10,7 @@
 #include "image/RowBands.h"
 #include "interpolation/CxRect2.h"
 #include "interpolation/Elementary.h"
+#include "tests/SimdLevels.h"
 
 #include <gtest/gtest.h>
 
@@ -427,7 +428,11 @@ Corpus BuildCorpus() {
     return corpus;
 }
 
-TEST(GoldenCorpus, EveryResultMatchesTheTable) {
+// The table holds at every instruction-set level the machine has.
+class GoldenCorpus : public testing::TestWithParam<SimdLevel> {};
+
+TEST_P(GoldenCorpus, EveryResultMatchesTheTable) {
+    SKIP_UNLESS_SIMD_LEVEL(level, GetParam());
     const Corpus corpus = BuildCorpus();
     if (std::getenv("GOLDEN_PRINT") != nullptr) {
         for (const auto& entry : corpus.results)
@@ -450,7 +455,8 @@ TEST(GoldenCorpus, EveryResultMatchesTheTable) {
 
 // Rows split into bands give the same record at every thread count; the
 // smallest images are split too, so that every operation with bands splits.
-TEST(GoldenCorpus, SameRecordsAtOneAndFourThreads) {
+TEST_P(GoldenCorpus, SameRecordsAtOneAndFourThreads) {
+    SKIP_UNLESS_SIMD_LEVEL(level, GetParam());
     gWholeRecord = true;
     const Corpus one = BuildCorpus();
     CxImage::SetThreadCount(4);
@@ -464,5 +470,8 @@ TEST(GoldenCorpus, SameRecordsAtOneAndFourThreads) {
         EXPECT_TRUE(found != four.results.end() && found->second == entry.second) << entry.first;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(AtLevel, GoldenCorpus, testing::ValuesIn(kEverySimdLevel),
+                         SimdLevelTestName);
 
 } // namespace

@@ -1,5 +1,6 @@
 // Runs the built framegrab program against the plug-in and checks what it
 // writes and how it fails.
+#include "image/CxImage.h"
 #include "platform/ProgramDirectory.h"
 #include "tests/TempDirectory.h"
 
@@ -156,6 +157,20 @@ TEST_F(FramegrabProgram, WritesTheRequestedFramesAsReadablePictures) {
     ASSERT_EQ(Run("-n 1 -o quiet --quiet"), 0) << LogText();
     EXPECT_EQ(LogText().find("frame 1/1"), std::string::npos) << LogText();
     EXPECT_NE(LogText().find("frames per second"), std::string::npos);
+}
+
+// --version names the image kernels' level in use, which UEYE_IMAGE_SIMD caps.
+TEST_F(FramegrabProgram, VersionNamesTheKernelLevel) {
+    ASSERT_EQ(Run("--version"), 0) << LogText();
+    EXPECT_NE(LogText().find("Image kernels: " + std::string(CxImage::GetSimdLevel())),
+              std::string::npos)
+        << LogText();
+#if defined(_WIN32)
+    ASSERT_EQ(Run("--version", "set UEYE_IMAGE_SIMD=none&& "), 0) << LogText();
+#else
+    ASSERT_EQ(Run("--version", "UEYE_IMAGE_SIMD=none "), 0) << LogText();
+#endif
+    EXPECT_NE(LogText().find("Image kernels: none\n"), std::string::npos) << LogText();
 }
 
 TEST_F(FramegrabProgram, FailuresHaveDistinctExitCodes) {

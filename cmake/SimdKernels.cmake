@@ -1,0 +1,48 @@
+# Vector kernel units: each is written once and compiled once per
+# instruction-set level, every copy with its own level's target flags and
+# nothing else built with them. The library picks one copy per family at run
+# time (image/SimdLevel.h). Off x86, only the portable level is built.
+set(UEYE_KERNEL_UNITS
+  transform/ResizeKernels.cpp transform/TurnKernels.cpp transform/RotationKernels.cpp
+  transform/ToneKernels.cpp interpolation/SampleKernels.cpp)
+
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|x86_64|AMD64|amd64)$")
+  set(UEYE_SIMD_X86 ON)
+  set(UEYE_SIMD_LEVELS none sse2 avx2 avx512)
+else()
+  set(UEYE_SIMD_X86 OFF)
+  set(UEYE_SIMD_LEVELS none)
+endif()
+set(UEYE_SIMD_FLAGS_none "")
+set(UEYE_SIMD_FLAGS_sse2 "")
+set(UEYE_SIMD_FLAGS_avx2 -mavx2 -mfma)
+set(UEYE_SIMD_FLAGS_avx512 -mavx2 -mfma -mavx512f -mavx512bw -mavx512dq -mavx512vl)
+if(WIN32)
+  # 64-bit Windows aligns the stack to 16 bytes only: aligned moves of wider
+  # spills would fault, so the assembler turns them into unaligned ones.
+  list(APPEND UEYE_SIMD_FLAGS_avx2 -Wa,-muse-unaligned-vector-move)
+  list(APPEND UEYE_SIMD_FLAGS_avx512 -Wa,-muse-unaligned-vector-move)
+endif()
+
+# The sources of every level's copy of every kernel unit: small generated
+# files that define the level and include the unit.
+function(ueye_kernel_sources out_var)
+  set(sources)
+  list(LENGTH UEYE_SIMD_LEVELS count)
+  math(EXPR last "${count} - 1")
+  foreach(unit ${UEYE_KERNEL_UNITS})
+    get_filename_component(name ${unit} NAME_WE)
+    foreach(index RANGE ${last})
+      list(GET UEYE_SIMD_LEVELS ${index} level)
+      set(copy ${CMAKE_BINARY_DIR}/kernels/${name}_${level}.cpp)
+      file(CONFIGURE OUTPUT ${copy} CONTENT
+        "#define UEYE_SIMD_LEVEL ${index}\n#define UEYE_SIMD_NAME ${level}\n#include \"${unit}\"\n")
+      set_source_files_properties(${copy} PROPERTIES
+        COMPILE_OPTIONS "${UEYE_SIMD_FLAGS_${level}}"
+        OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/${unit})
+      list(APPEND sources ${copy})
+    endforeach()
+  endforeach()
+  set(${out_var} ${sources} PARENT_SCOPE)
+endfunction()
+list(TRANSFORM UEYE_KERNEL_UNITS PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE UEYE_KERNEL_UNITS_FULL)

@@ -1,0 +1,163 @@
+#include "image/SimdLevel.h"
+
+#include "image/CxImage.h"
+#include "interpolation/SampleKernels.h"
+#include "transform/ResizeKernels.h"
+#include "transform/RotationKernels.h"
+#include "transform/ToneKernels.h"
+#include "transform/TurnKernels.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#define UEYE_X86 1
+#endif
+
+namespace {
+
+#if defined(UEYE_X86)
+// The processor's CPUID leaves, read once.
+struct CpuFeatures {
+    unsigned leaf1Ecx = 0, leaf1Edx = 0, leaf7Ebx = 0;
+    unsigned long long enabledState = 0; // XCR0: state the OS saves on switches
+};
+
+CpuFeatures ReadCpuFeatures() {
+    CpuFeatures features;
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return features;
+    features.leaf1Ecx = ecx;
+    features.leaf1Edx = edx;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) != 0) features.leaf7Ebx = ebx;
+    // XGETBV exists only where the OS has turned on OSXSAVE (bit 27).
+    if ((features.leaf1Ecx & (1u << 27)) != 0) {
+        unsigned low = 0, high = 0;
+        __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+        features.enabledState = (static_cast<unsigned long long>(high) << 32) | low;
+    }
+    return features;
+}
+
+SimdLevel DetectSimdLevel() {
+    const CpuFeatures f = ReadCpuFeatures();
+    auto all = [](unsigned bits, unsigned mask) { return (bits & mask) == mask; };
+    if (!all(f.leaf1Edx, 1u << 26)) return SimdLevel::None;
+    // AVX2 with FMA and AVX, and the OS saving XMM and YMM state.
+    const bool ymmSaved = (f.enabledState & 0x6) == 0x6;
+    const bool avx2 =
+        ymmSaved && all(f.leaf1Ecx, (1u << 12) | (1u << 28)) && all(f.leaf7Ebx, 1u << 5);
+    if (!avx2) return SimdLevel::Sse2;
+    // AVX-512 F, DQ, BW and VL, and the OS saving the opmask and ZMM state.
+    const bool zmmSaved = (f.enabledState & 0xE6) == 0xE6;
+    const bool avx512 =
+        zmmSaved && all(f.leaf7Ebx, (1u << 16) | (1u << 17) | (1u << 30) | (1u << 31));
+    return avx512 ? SimdLevel::Avx512 : SimdLevel::Avx2;
+}
+#else
+SimdLevel DetectSimdLevel() {
+    return SimdLevel::None;
+}
+#endif
+
+SimdLevel Lower(SimdLevel a, SimdLevel b) {
+    return static_cast<int>(a) < static_cast<int>(b) ? a : b;
+}
+
+// The level at the first call: what the machine supports, capped by the
+// environment. A function-local static, so two threads making the first call
+// at once both see one complete initialisation.
+SimdLevel InitialLevel() {
+    static const SimdLevel initial = [] {
+        SimdLevel level = SupportedSimdLevel();
+        SimdLevel cap = SimdLevel::None;
+        if (ParseSimdLevel(std::getenv("UEYE_IMAGE_SIMD"), cap)) level = Lower(level, cap);
+        return level;
+    }();
+    return initial;
+}
+
+// -1 until the first call, then the level in use; the tests' setter stores
+// into it too.
+std::atomic<int> g_level{-1};
+
+const char* const kNames[kSimdLevelCount] = {"none", "sse2", "avx2", "avx512"};
+
+} // namespace
+
+SimdLevel SupportedSimdLevel() {
+    static const SimdLevel supported = DetectSimdLevel();
+    return supported;
+}
+
+SimdLevel ActiveSimdLevel() {
+    const int level = g_level.load(std::memory_order_acquire);
+    if (level >= 0) return static_cast<SimdLevel>(level);
+    int expected = -1;
+    g_level.compare_exchange_strong(expected, static_cast<int>(InitialLevel()),
+                                    std::memory_order_acq_rel);
+    return static_cast<SimdLevel>(g_level.load(std::memory_order_acquire));
+}
+
+SimdLevel SetSimdLevel(SimdLevel requested) {
+    const SimdLevel level = Lower(requested, SupportedSimdLevel());
+    g_level.store(static_cast<int>(level), std::memory_order_release);
+    return level;
+}
+
+const char* SimdLevelName(SimdLevel level) {
+    const int index = static_cast<int>(level);
+    return index >= 0 && index < kSimdLevelCount ? kNames[index] : "none";
+}
+
+bool ParseSimdLevel(const char* name, SimdLevel& level) {
+    if (name == nullptr) return false;
+    for (int i = 0; i < kSimdLevelCount; ++i)
+        if (std::strcmp(name, kNames[i]) == 0) {
+            level = static_cast<SimdLevel>(i);
+            return true;
+        }
+    return false;
+}
+
+const char* CxImage::GetSimdLevel() {
+    return SimdLevelName(ActiveSimdLevel());
+}
+
+// The one point where each family's kernels are chosen: the table of the
+// level in use. Off x86 only the portable copy is built, and every level
+// names it.
+#if defined(UEYE_X86)
+#define UEYE_KERNEL_TABLES(name)                                                                   \
+    { &name##_none, &name##_sse2, &name##_avx2, &name##_avx512 }
+#else
+#define UEYE_KERNEL_TABLES(name)                                                                   \
+    { &name##_none, &name##_none, &name##_none, &name##_none }
+#endif
+
+const ResizeKernels& ResizeKernelsInUse() {
+    static const ResizeKernels* const tables[] = UEYE_KERNEL_TABLES(kResizeKernels);
+    return ForActiveLevel(tables);
+}
+
+const RotationKernels& RotationKernelsInUse() {
+    static const RotationKernels* const tables[] = UEYE_KERNEL_TABLES(kRotationKernels);
+    return ForActiveLevel(tables);
+}
+
+const SampleKernels& SampleKernelsInUse() {
+    static const SampleKernels* const tables[] = UEYE_KERNEL_TABLES(kSampleKernels);
+    return ForActiveLevel(tables);
+}
+
+const ToneKernels& ToneKernelsInUse() {
+    static const ToneKernels* const tables[] = UEYE_KERNEL_TABLES(kToneKernels);
+    return ForActiveLevel(tables);
+}
+
+const TurnKernels& TurnKernelsInUse() {
+    static const TurnKernels* const tables[] = UEYE_KERNEL_TABLES(kTurnKernels);
+    return ForActiveLevel(tables);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "image/SimdLevel.h"
+#include "platform/WinTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+
+struct SampleWindow;
+struct SampleAxis;
+struct BilinearSource;
+
+struct SampleKernels {
+    // Bilinear samples of an image on the grey ramp whose 2 × 2 windows lie
+    // inside it, in the floating-point form that indexed images take
+    // (BilinearWeights): for sample k with base cell (xi[k], yi[k]) and
+    // fractions t[k], u[k] (each the coordinate minus its cell, rounded to
+    // float), out[k] is the one channel of the result.
+    //
+    // The vector levels take several samples a step: d = t·u, t − d and
+    // u − d in float lanes (a single operation on floats rounded once gives
+    // the same float whether computed in float or in double and then
+    // rounded), 1 − t − w01 and the weighted sum in double lanes, in the
+    // order of the plain form.
+    void (*greyBilinearSamples)(const uint8_t* firstRow, size_t stride, const int32_t* xi,
+                                const int32_t* yi, const float* t, const float* u, long count,
+                                uint8_t* out);
+
+    // The kernel walk of `count` samples on one row axis whose windows all
+    // lie inside an image on the grey ramp: the one channel of each, with the
+    // terms and roundings of the colour walk (each weight the float product
+    // of its column and row weights; each sum a float to which the weighted
+    // value is added in double precision). The vector levels walk several
+    // samples at once, their sums in double lanes rounded to float after
+    // every term, the weights in float lanes.
+    void (*greyWindowsInside)(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                              const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                              uint8_t* results);
+
+    // Bilinear samples of a 24-bit image in 1/256 steps (BilinearSource),
+    // each 2 × 2 window inside it: sample k has base cell (xi[k], yi[k]) and
+    // fractions fx[k], fy[k] in 0..255; out[k] holds its blue, green and red
+    // and, with an alpha plane, its alpha (else 0). Integer sums, exact in
+    // any order.
+    void (*colourBilinearSamples)(const BilinearSource& source, const int32_t* xi,
+                                  const int32_t* yi, const int32_t* fx, const int32_t* fy,
+                                  long count, RGBQUAD* out);
+};
+
+UEYE_DECLARE_KERNEL_TABLES(SampleKernels, kSampleKernels);
+const SampleKernels& SampleKernelsInUse();

@@ -1,0 +1,198 @@
+// The instruction-set levels: their names, the cap, and every kernel entry at
+// every level the machine has against the portable copy, byte for byte, on
+// random inputs of every length around the vector steps.
+
+#include "image/CxImage.h"
+#include "interpolation/SampleKernels.h"
+#include "interpolation/SampleWindow.h"
+#include "tests/SimdLevels.h"
+#include "transform/ResizeKernels.h"
+#include "transform/RotationKernels.h"
+#include "transform/ToneKernels.h"
+#include "transform/TurnKernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(SimdLevel, NamesAndTheCap) {
+    for (SimdLevel level : kEverySimdLevel) {
+        SimdLevel parsed = SimdLevel::None;
+        ASSERT_TRUE(ParseSimdLevel(SimdLevelName(level), parsed));
+        EXPECT_EQ(parsed, level);
+    }
+    SimdLevel untouched = SimdLevel::Avx2;
+    for (const char* bad : {"", "AVX2", "avx", "sse4", "avx2 ", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(ParseSimdLevel(bad, untouched)) << (bad ? bad : "null");
+    EXPECT_EQ(untouched, SimdLevel::Avx2);
+
+    const SimdLevel initial = ActiveSimdLevel();
+    // A level above what the machine has gives what it has.
+    EXPECT_EQ(SetSimdLevel(SimdLevel::Avx512), SupportedSimdLevel());
+    EXPECT_EQ(SetSimdLevel(SimdLevel::None), SimdLevel::None);
+    EXPECT_STREQ(CxImage::GetSimdLevel(), "none");
+    SetSimdLevel(initial);
+}
+
+// Two threads making the first call at once agree (ThreadSanitizer watches
+// this one: each test runs in a process of its own).
+TEST(SimdLevel, FirstCallsFromTwoThreadsAgree) {
+    SimdLevel seen[2];
+    std::thread first([&] { seen[0] = ActiveSimdLevel(); });
+    std::thread second([&] { seen[1] = ActiveSimdLevel(); });
+    first.join();
+    second.join();
+    EXPECT_EQ(seen[0], seen[1]);
+}
+
+class KernelLevels : public testing::TestWithParam<SimdLevel> {
+protected:
+    std::mt19937 random{12345};
+    std::vector<uint8_t> Bytes(size_t n) {
+        std::vector<uint8_t> v(n);
+        for (uint8_t& b : v) b = static_cast<uint8_t>(random());
+        return v;
+    }
+    float Unit() { return std::uniform_real_distribution<float>(0.0f, 1.0f)(random); }
+};
+
+template <typename Table>
+const Table& At(const Table* const (&tables)[kSimdLevelCount], SimdLevel level) {
+    return *tables[static_cast<int>(level)];
+}
+
+TEST_P(KernelLevels, ResizeBlends) {
+    SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
+    const ResizeKernels& plain = kResizeKernels_none;
+    const ResizeKernels& wide = ResizeKernelsInUse();
+    for (long width = 1; width <= 70; ++width) {
+        const std::vector<uint8_t> p0 = Bytes(static_cast<size_t>(width)),
+                                   p1 = Bytes(static_cast<size_t>(width));
+        const double dy = Unit();
+        std::vector<double> a(size_t(width) + 1), b(size_t(width) + 1);
+        plain.verticalGreyBlend(p0.data(), p1.data(), width, dy, a.data());
+        wide.verticalGreyBlend(p0.data(), p1.data(), width, dy, b.data());
+        ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0) << width;
+        std::vector<BilinearColumn> columns;
+        for (long x = 0; x < width; ++x) {
+            const int32_t ix = static_cast<int32_t>(random() % size_t(width));
+            const double dx = Unit();
+            columns.push_back({ix, ix + 1 < width ? ix + 1 : ix, dx, 1.0 - dx});
+        }
+        std::vector<uint8_t> outA(static_cast<size_t>(width)), outB(static_cast<size_t>(width));
+        plain.horizontalGreyBlend(a.data(), columns.data(), width, outA.data());
+        wide.horizontalGreyBlend(a.data(), columns.data(), width, outB.data());
+        ASSERT_EQ(outA, outB) << width;
+    }
+}
+
+TEST_P(KernelLevels, TurnsRotationSourcesAndGrey) {
+    SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
+    for (long width : {1L, 15L, 16L, 17L, 33L, 70L})
+        for (long height : {1L, 16L, 31L, 40L})
+            for (bool left : {false, true}) {
+                const size_t stride = size_t(width) + 3;
+                const std::vector<uint8_t> source = Bytes(stride * size_t(height));
+                std::vector<uint8_t> a(size_t(height) * size_t(width)), b(a.size());
+                kTurnKernels_none.turnBytePlane(left, source.data(), stride, width, height,
+                                                a.data(), size_t(height));
+                TurnKernelsInUse().turnBytePlane(left, source.data(), stride, width, height,
+                                                 b.data(), size_t(height));
+                ASSERT_EQ(a, b) << width << " x " << height;
+            }
+    // Positions beyond 32 bits and NaN included.
+    const double cases[][4] = {{0.866, 0.5, 12.25, -3.5},
+                               {1e-300, 1.0, 3e9, -3e9},
+                               {NAN, 0.25, 1.0, 2.0},
+                               {-0.7071, 0.7071, 1e10, 5.5}};
+    for (const auto& c : cases)
+        for (long count = 0; count <= 40; ++count) {
+            std::vector<int32_t> ax(size_t(count) + 1), ay(ax.size()), bx(ax.size()), by(ax.size());
+            kRotationKernels_none.rotationSources(c[0], c[1], c[2], c[3], -7, count, ax.data(),
+                                                  ay.data());
+            RotationKernelsInUse().rotationSources(c[0], c[1], c[2], c[3], -7, count, bx.data(),
+                                                   by.data());
+            ASSERT_EQ(ax, bx) << count;
+            ASSERT_EQ(ay, by) << count;
+        }
+    for (long width = 1; width <= 70; ++width) {
+        const std::vector<uint8_t> row = Bytes(3 * size_t(width));
+        std::vector<uint8_t> a(static_cast<size_t>(width)), b(a.size());
+        kToneKernels_none.grayRow(row.data(), a.data(), width);
+        ToneKernelsInUse().grayRow(row.data(), b.data(), width);
+        ASSERT_EQ(a, b) << width;
+    }
+}
+
+TEST_P(KernelLevels, Samples) {
+    SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
+    const SampleKernels& plain = kSampleKernels_none;
+    const SampleKernels& wide = SampleKernelsInUse();
+    const long side = 40;
+    const std::vector<uint8_t> image = Bytes(size_t(side) * side * 3);
+    const std::vector<uint8_t> alpha = Bytes(size_t(side) * side);
+    for (long count = 0; count <= 70; ++count) {
+        std::vector<int32_t> xi, yi, fx, fy;
+        std::vector<float> t, u;
+        for (long k = 0; k < count; ++k) {
+            xi.push_back(static_cast<int32_t>(random() % (side - 1)));
+            yi.push_back(static_cast<int32_t>(random() % (side - 1)));
+            fx.push_back(static_cast<int32_t>(random() % 256));
+            fy.push_back(static_cast<int32_t>(random() % 256));
+            t.push_back(k % 7 == 0 ? 0.0f : Unit());
+            u.push_back(k % 5 == 0 ? 0.99999994f : Unit());
+        }
+        std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
+        plain.greyBilinearSamples(image.data(), size_t(side), xi.data(), yi.data(), t.data(),
+                                  u.data(), count, a.data());
+        wide.greyBilinearSamples(image.data(), size_t(side), xi.data(), yi.data(), t.data(),
+                                 u.data(), count, b.data());
+        ASSERT_EQ(a, b) << count;
+
+        CxImage colour;
+        ASSERT_NE(colour.Create(side, side, 24), nullptr);
+        std::memcpy(colour.GetBits(), image.data(), size_t(colour.GetEffWidth()) * side);
+        for (bool withAlpha : {false, true}) {
+            if (withAlpha) {
+                colour.AlphaCreate();
+                ASSERT_TRUE(colour.AlphaIsValid());
+                std::memcpy(colour.AlphaGetPointer(), alpha.data(), alpha.size());
+            }
+            const BilinearSource source(colour);
+            std::vector<RGBQUAD> ca(static_cast<size_t>(count)), cb(ca.size());
+            plain.colourBilinearSamples(source, xi.data(), yi.data(), fx.data(), fy.data(), count,
+                                        ca.data());
+            wide.colourBilinearSamples(source, xi.data(), yi.data(), fx.data(), fy.data(), count,
+                                       cb.data());
+            ASSERT_EQ(std::memcmp(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)), 0) << count;
+        }
+    }
+    // Kernel walks of every method, windows inside a grey image.
+    for (int m = CxImage::IM_BSPLINE; m <= CxImage::IM_CATROM; ++m) {
+        const SampleWindow window(static_cast<CxImage::InterpolationMethod>(m));
+        std::vector<SampleAxis> columns;
+        for (int k = 0; k < 70; ++k) columns.emplace_back(window, 6.0f + 27.0f * Unit());
+        const SampleAxis row(window, 6.0f + 27.0f * Unit());
+        std::vector<const SampleAxis*> run;
+        for (const SampleAxis& c : columns) run.push_back(&c);
+        for (int count = 0; count <= 70; count += 1) {
+            std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
+            plain.greyWindowsInside(image.data(), size_t(side), window, run.data(), count, row,
+                                    a.data());
+            wide.greyWindowsInside(image.data(), size_t(side), window, run.data(), count, row,
+                                   b.data());
+            ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AtLevel, KernelLevels, testing::ValuesIn(kEverySimdLevel),
+                         SimdLevelTestName);
+
+} // namespace
