@@ -66,6 +66,11 @@ public:
     // Longest time WaitForNewFrame waits for a frame, in milliseconds.
     static const uint32_t FrameWaitLimitMs = 3000;
 
+    // Frame events the acquisition thread has counted. A CopyImage that waits
+    // sets the count back to 0; a host that never does so reads a running
+    // count, from which it tells new frames and missed ones.
+    uint32_t FramesCounted() const { return m_frameCounter.load(); }
+
 protected:
     int32_t m_exposure; // microseconds
     boost::thread* m_acquisitionThread;
