@@ -325,6 +325,11 @@ static void test_grabber(void) {
     EXPECT(UEYE_OK, ueye_grabber_wait_frame(grabber, 3000, &frame, &missed));
     CHECK(first >= 1 && frame == first + 1 + missed);
 
+    EXPECT(UEYE_OK, ueye_grabber_stop_live(grabber));
+    EXPECT(UEYE_E_STATE, ueye_grabber_wait_frame(grabber, 10, &frame, &missed));
+
+    /* Copies with live video off, when the frame memory holds still: while
+     * it runs, a copy that the machine delays may see the next frame come. */
     const size_t w = (size_t)width, h = (size_t)height, stride = w + 3;
     uint8_t* pixels = malloc(stride * h);
     CHECK(pixels != NULL);
@@ -334,7 +339,6 @@ static void test_grabber(void) {
     int32_t negative = 0;
     EXPECT(UEYE_OK, ueye_grabber_get_negative(grabber, &negative));
     CHECK(negative == 1);
-    EXPECT(UEYE_OK, ueye_grabber_wait_frame(grabber, 3000, &frame, &missed));
     EXPECT(UEYE_OK, ueye_grabber_copy_frame(grabber, pixels, stride, stride * h));
     CHECK(is_frame(pixels, w, h, stride, true));
     EXPECT(UEYE_E_ARGUMENT, ueye_grabber_copy_frame(grabber, pixels, stride, stride * h - 4));
@@ -343,11 +347,7 @@ static void test_grabber(void) {
     EXPECT(UEYE_E_ARGUMENT, ueye_grabber_set_negative(grabber, 2));
     EXPECT(UEYE_OK, ueye_grabber_set_negative(grabber, 0));
 
-    EXPECT(UEYE_OK, ueye_grabber_stop_live(grabber));
-    EXPECT(UEYE_E_STATE, ueye_grabber_wait_frame(grabber, 10, &frame, &missed));
-
-    /* Into an image, twice (the second grab reuses it), with live video off:
-     * while it runs, a slow copy may see the next frame arrive. */
+    /* Into an image, twice: the second grab reuses it. */
     ueye_image image = NULL;
     EXPECT(UEYE_OK, ueye_image_create(1, 1, 24, &image));
     for (int k = 0; k < 2; ++k) {
