@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The host writer's guide quotes the consumer project's sources: each code
-block after a line `<!-- example: PATH -->` is the file PATH. --check fails
+"""The host writer's guide quotes the sources of the examples that CI builds
+and runs: each code block (C++, C or Python) after a line
+`<!-- example: PATH -->` is the file PATH. --check fails
 when a block and its file differ; --write copies the files into the guide."""
 import pathlib
 import re
@@ -8,7 +9,7 @@ import sys
 
 root = pathlib.Path(__file__).resolve().parent.parent
 guide = root / "docs" / "host-guide.md"
-pattern = re.compile(r"(<!-- example: (\S+) -->\n```cpp\n)(.*?)(```)", re.S)
+pattern = re.compile(r"(<!-- example: (\S+) -->\n```(?:cpp|c|python)\n)(.*?)(```)", re.S)
 
 
 def main() -> int:

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a normal build, a build under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer.
+# Builds and runs every test: a normal build (the Python package's suite
+# included), a build under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the threaded tests under ThreadSanitizer, and the installed packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh python3-numpy python3-pytest
 jobs=${JOBS:-2}
 
 run_suite() {
@@ -28,4 +29,5 @@ bash scripts/fuzz.sh
 bash scripts/test-exactness.sh
 bash scripts/test-windows.sh
 bash scripts/test-package.sh
+bash scripts/test-python.sh
 echo "All tests passed."
