@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds the plug-in, the stand-in SDK library, framegrab and the test
-# suites for 32-bit and 64-bit Windows with mingw-w64, checks the 32-bit
-# plug-in DLL, runs the suites and framegrab.exe under wine (a 32-bit wine for
+# Cross-builds the plug-in, the C interface DLL, the stand-in SDK library,
+# framegrab and the test suites (the C host of the C interface among them)
+# for 32-bit and 64-bit Windows with mingw-w64, checks the DLLs' exports and
+# the 32-bit plug-in DLL, runs the suites and framegrab.exe under wine (a 32-bit wine for
 # the 32-bit build, the real target; wine64 for the 64-bit one), packs each
 # build as a zip and builds and runs the consumer project against the 32-bit
 # zip.
@@ -144,15 +145,38 @@ echo "== 32-bit Windows: plug-in, stand-in SDK, framegrab, tests =="
 configure build-win32 i686-w64-mingw32
 cmake --build build-win32 -j"$jobs"
 
-echo "== 32-bit Windows: checks on ueye_grabber.dll =="
+# The names a DLL exports, one a line.
+exports_of() {
+  local objdump=$1 dll=$2
+  $objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk '/^[[:space:]]*\[/ {print $NF}'
+}
+
+# The plug-in's plain (not C++) exports are exactly its three entry points,
+# and the C interface DLL exports every function of its header under its
+# plain name: no underscore, no @ suffix.
+check_plain_exports() {
+  local objdump=$1 dir=$2
+  local plain expected missing
+  plain=$(exports_of "$objdump" "$dir/bin/ueye_grabber.dll" | grep -v '^_Z' | sort)
+  expected=$(printf '%s\n' DeleteGrabber GrabberApiVersion MakeGrabber)
+  if [ "$plain" != "$expected" ]; then
+    echo "ueye_grabber.dll exports other plain names than its entry points:" $plain
+    exit 1
+  fi
+  missing=$(comm -23 <(grep -oE '\bueye_[a-z0-9_]+\(' capi/ueye_grabber_c.h | tr -d '(' | sort -u) \
+    <(exports_of "$objdump" "$dir/bin/ueye_grabber_c.dll" | sort -u))
+  if [ -n "$missing" ]; then
+    echo "ueye_grabber_c.dll lacks the plain exports:" $missing
+    exit 1
+  fi
+}
+
+echo "== 32-bit Windows: checks on ueye_grabber.dll and ueye_grabber_c.dll =="
 dll=build-win32/bin/ueye_grabber.dll
 objdump=i686-w64-mingw32-objdump
 headers=$($objdump -p "$dll")
-# The entry points under their plain names: no underscore, no @ suffix.
-exported=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" | awk '/^[[:space:]]*\[/ {print $NF}')
-for name in MakeGrabber DeleteGrabber GrabberApiVersion; do
-  grep -qx "$name" <<<"$exported" || { echo "export $name missing from $dll"; exit 1; }
-done
+check_plain_exports $objdump build-win32
 # Only system DLLs: the C++ runtime is linked in and the SDK is loaded at run time.
 imports=$(awk '/DLL Name:/ {print $3}' <<<"$headers" | sort -u)
 echo "imports:" $imports
@@ -211,6 +235,7 @@ fi
 echo "== 64-bit Windows: everything, tests under wine64 =="
 configure build-win64 x86_64-w64-mingw32
 cmake --build build-win64 -j"$jobs"
+check_plain_exports x86_64-w64-mingw32-objdump build-win64
 wine=$(command -v /usr/lib/wine/wine64 wine64 | head -n 1)
 export WINESERVER=${wine%64}server64
 use_prefix build-win64 win64
@@ -222,7 +247,8 @@ framegrab_end_to_end build-win64
 echo "== 64-bit Windows: the zip =="
 package64=$(pack_zip build-win64)
 for file in bin/ueye_grabber.dll bin/framegrab.exe bin/framegrab_frames.dll lib/libueye_grabber.dll.a \
-  lib/cmake/UeyeGrabber/UeyeGrabberConfig.cmake sim/ueye_api.dll; do
+  bin/ueye_grabber_c.dll lib/libueye_grabber_c.dll.a include/ueye_grabber/capi/ueye_grabber_c.h \
+  python/ueye_grabber/__init__.py lib/cmake/UeyeGrabber/UeyeGrabberConfig.cmake sim/ueye_api.dll; do
   [ -s "$package64/$file" ] || { echo "$file missing from the 64-bit zip"; exit 1; }
 done
 echo "Windows builds and tests passed in $((SECONDS - start)) s."
