@@ -17,6 +17,12 @@ set(UEYE_SIMD_FLAGS_none "")
 set(UEYE_SIMD_FLAGS_sse2 "")
 set(UEYE_SIMD_FLAGS_avx2 -mavx2 -mfma)
 set(UEYE_SIMD_FLAGS_avx512 -mavx2 -mfma -mavx512f -mavx512bw -mavx512dq -mavx512vl)
+# GCC 12's own intrinsic headers leave the unused lanes of some results
+# undefined on purpose and then warn about them as maybe uninitialised.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  list(APPEND UEYE_SIMD_FLAGS_avx2 -Wno-maybe-uninitialized)
+  list(APPEND UEYE_SIMD_FLAGS_avx512 -Wno-maybe-uninitialized)
+endif()
 if(WIN32)
   # 64-bit Windows aligns the stack to 16 bytes only: aligned moves of wider
   # spills would fault, so the assembler turns them into unaligned ones.

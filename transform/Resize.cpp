@@ -18,6 +18,15 @@ using transform_detail::Percent;
 
 namespace {
 
+// A destination column: its two source columns (a row's width fits 32 bits),
+// the weight of the second and of the first (1 − dx, the same value on every
+// row). The second column is the next one, or the first itself at the last
+// column.
+struct BilinearColumn {
+    int32_t ix, ix1;
+    double dx, rest;
+};
+
 // Weights of the box-averaging mode are in thousandths.
 constexpr int64_t kAccuracy = 1000;
 
@@ -287,18 +296,32 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
         // on every row; the vertical blend of a source column is the same for
         // every destination pixel of a row that reads it, so it is made once
         // per row, for the columns that are read, in each band's own row.
+        //
+        // On the grey ramp and at 24 bpp the rows go to the blend kernels as
+        // bytes: one per pixel, or three, each channel blended on its own
+        // with the column terms of its pixel. The vertical blends are held as
+        // doubles with a spare pixel at the end, so that a column's right
+        // neighbour is always the same pixel of the next one.
+        const bool direct = !indexed;
+        const size_t channels = direct ? 3 : 1;
+        const bool byteRows = grey || direct;
         std::vector<BilinearColumn> columns;
         std::vector<float> vertical;
-        std::vector<double> greyVertical;
+        std::vector<double> byteVertical;
+        std::vector<int32_t> byteIx;
+        std::vector<double> byteDx, byteRest;
         std::vector<char> read;
+        const size_t rowBytes = channels * static_cast<size_t>(W);
+        const size_t outBytes = channels * static_cast<size_t>(newWidth);
         try {
             columns.resize(static_cast<size_t>(newWidth));
-            // Three float channels per column, or one on the grey ramp, held
-            // as a double with a spare entry at the end (VerticalGreyBlend).
             vertical.resize(3 * static_cast<size_t>(W) * static_cast<size_t>(bands.Count()));
-            if (grey)
-                greyVertical.resize((static_cast<size_t>(W) + 1) *
-                                    static_cast<size_t>(bands.Count()));
+            if (byteRows) {
+                byteVertical.resize((rowBytes + channels) * static_cast<size_t>(bands.Count()));
+                byteIx.resize(outBytes);
+                byteDx.resize(outBytes);
+                byteRest.resize(outBytes);
+            }
             read.resize(static_cast<size_t>(W));
         } catch (const std::exception&) {
             return false;
@@ -311,6 +334,12 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             columns[static_cast<size_t>(x)] =
                 BilinearColumn{static_cast<int32_t>(ix), static_cast<int32_t>(ix1), dx, 1.0 - dx};
             read[static_cast<size_t>(ix)] = read[static_cast<size_t>(ix1)] = 1;
+            for (size_t c = 0; c < (byteRows ? channels : 0); ++c) {
+                const size_t at = channels * static_cast<size_t>(x) + c;
+                byteIx[at] = static_cast<int32_t>(channels * static_cast<size_t>(ix) + c);
+                byteDx[at] = dx;
+                byteRest[at] = 1.0 - dx;
+            }
         }
         ReuseDestinationBlock(work, destination);
         const ResizeKernels& resizeKernels = ResizeKernelsInUse();
@@ -326,16 +355,23 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             const long iy1 = std::min(iy + 1, H - 1);
             const double dy = static_cast<double>(fy - static_cast<float>(iy));
             float* const blendedRow = &vertical[3 * static_cast<size_t>(W) * band];
-            if (grey && writer.StoresGreyDirectly()) {
-                // One channel: the grey level is each of the three, and the
-                // nearest ramp entry of the result is its own value.
+            if (direct || (grey && writer.StoresGreyDirectly())) {
+                // On the grey ramp the grey level is each of the three
+                // channels, and the nearest ramp entry of the result is its
+                // own value. At 24 bpp the alpha written by the colour form
+                // is overwritten below anyway.
                 const uint8_t* p0 = info.firstRow + static_cast<size_t>(iy) * stride;
                 const uint8_t* p1 = info.firstRow + static_cast<size_t>(iy1) * stride;
-                double* const greyRow = &greyVertical[(static_cast<size_t>(W) + 1) * band];
-                resizeKernels.verticalGreyBlend(p0, p1, W, dy, greyRow);
+                double* const blended = &byteVertical[(rowBytes + channels) * band];
+                resizeKernels.verticalGreyBlend(p0, p1, static_cast<long>(rowBytes), dy, blended);
+                for (size_t c = 0; c < channels; ++c)
+                    blended[rowBytes + c] = blended[rowBytes - channels + c];
                 uint8_t* out = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-                resizeKernels.horizontalGreyBlend(greyRow, columns.data(), newWidth, out);
-                writer.Find(GreyColour(out[newWidth - 1]));
+                resizeKernels.horizontalGreyBlend(blended, static_cast<long>(rowBytes + channels),
+                                                  static_cast<long>(channels), byteIx.data(),
+                                                  byteDx.data(), byteRest.data(),
+                                                  static_cast<long>(outBytes), out);
+                if (grey) writer.Find(GreyColour(out[newWidth - 1]));
                 return;
             }
             for (long c = 0; c < W; ++c) {

@@ -1,66 +1,66 @@
 #include "image/KernelUnit.h"
 
+#include "image/KernelLanes.h"
 #include "transform/ResizeKernels.h"
 
 namespace {
-
-#if UEYE_SIMD_LEVEL >= 1
-// Pixels a step: as many as a register holds floats (4, 8, 16). The
-// vector types are the compiler's, so each level's copy uses its own
-// registers; the operations are the plain form's, lane by lane.
-constexpr int kStep = UEYE_SIMD_LEVEL >= 3 ? 16 : UEYE_SIMD_LEVEL == 2 ? 8 : 4;
-typedef double Doubles __attribute__((vector_size(8 * kStep)));
-typedef float Floats __attribute__((vector_size(4 * kStep)));
-typedef int32_t Ints __attribute__((vector_size(4 * kStep)));
-typedef uint8_t Bytes __attribute__((vector_size(kStep)));
-#endif
 
 void VerticalGreyBlend(const uint8_t* p0, const uint8_t* p1, long width, double dy,
                        double* blended) {
     const double rest = 1.0 - dy;
     long c = 0;
 #if UEYE_SIMD_LEVEL >= 1
-    for (; c + kStep <= width; c += kStep) {
-        Bytes a, b;
-        __builtin_memcpy(&a, p0 + c, sizeof a);
-        __builtin_memcpy(&b, p1 + c, sizeof b);
-        const Doubles sum =
-            __builtin_convertvector(b, Doubles) * dy + __builtin_convertvector(a, Doubles) * rest;
-        const Doubles rounded =
-            __builtin_convertvector(__builtin_convertvector(sum, Floats), Doubles);
-        __builtin_memcpy(blended + c, &rounded, sizeof rounded);
+    using namespace lanes;
+    const Doubles wy = Set(dy), wrest = Set(rest);
+    for (; c + kCount <= width; c += kCount) {
+        const Doubles sum = Widen(LoadBytes(p1 + c)) * wy + Widen(LoadBytes(p0 + c)) * wrest;
+        Store(blended + c, RoundToFloat(sum));
     }
 #endif
     for (; c < width; ++c) blended[c] = static_cast<float>(p1[c] * dy + p0[c] * rest);
-    blended[width] = blended[width - 1];
 }
 
-void HorizontalGreyBlend(const double* blended, const BilinearColumn* columns, long count,
+void HorizontalGreyBlend(const double* blended, [[maybe_unused]] long entries, long step,
+                         const int32_t* ix, const double* dx, const double* rest, long count,
                          uint8_t* out) {
+    auto blend = [&](long k) {
+        return static_cast<uint8_t>(
+            static_cast<long>(blended[ix[k] + step] * dx[k] + blended[ix[k]] * rest[k]));
+    };
     long x = 0;
-#if UEYE_SIMD_LEVEL >= 1
-    // Each column's left and right values are neighbours. The sums are
-    // convex mixes of values in 0..255, whose truncation fits a byte, so the
-    // narrowing conversions keep the low byte that the plain form keeps.
-    for (; x + kStep <= count; x += kStep) {
-        Doubles left, right, dx, rest;
-        for (int k = 0; k < kStep; ++k) {
-            const BilinearColumn& column = columns[x + k];
-            left[k] = blended[column.ix];
-            right[k] = blended[column.ix + 1];
-            dx[k] = column.dx;
-            rest[k] = column.rest;
+#if UEYE_SIMD_LEVEL >= 3
+    // Eight pixels a step whose left and right values lie within 16
+    // consecutive entries of the row (a widening, or a slight narrowing):
+    // those entries are loaded once and each pixel's pair picked from them
+    // in registers.
+    // Gathers would load the same values, lane by lane, at several times
+    // the cost. The sums are convex mixes of values in 0..255, whose
+    // truncation fits a byte, so the narrowing keeps the low byte that the
+    // plain form keeps.
+    using namespace lanes;
+    for (; x + 8 <= count; x += 8) {
+        const int32_t first = ix[x];
+        const __m256i offsets = _mm256_sub_epi32(LoadInts(ix + x), _mm256_set1_epi32(first));
+        // Every left value at 0 ..< 16 − step past the first (as unsigned,
+        // so that one below the first fails too), and the 16 in the row.
+        const bool window = step < 16 && first + 16 <= entries &&
+                            _mm256_cmplt_epu32_mask(
+                                offsets, _mm256_set1_epi32(static_cast<int>(16 - step))) == 0xFF;
+        if (!window) {
+            for (long k = x; k < x + 8; ++k)
+                out[k] = static_cast<uint8_t>(
+                    static_cast<long>(blended[ix[k] + step] * dx[k] + blended[ix[k]] * rest[k]));
+            continue;
         }
-        const Bytes bytes =
-            __builtin_convertvector(__builtin_convertvector(right * dx + left * rest, Ints), Bytes);
-        __builtin_memcpy(out + x, &bytes, sizeof bytes);
+        const Doubles low = Load(blended + first), high = Load(blended + first + 8);
+        const __m512i leftIndex = _mm512_cvtepi32_epi64(offsets);
+        const __m512i rightIndex = _mm512_add_epi64(leftIndex, _mm512_set1_epi64(step));
+        const Doubles left = _mm512_permutex2var_pd(low, leftIndex, high);
+        const Doubles right = _mm512_permutex2var_pd(low, rightIndex, high);
+        StoreBytes(out + x, Truncate(right * Load(dx + x) + left * Load(rest + x)));
     }
 #endif
-    for (; x < count; ++x) {
-        const BilinearColumn& column = columns[x];
-        out[x] = static_cast<uint8_t>(
-            static_cast<long>(blended[column.ix1] * column.dx + blended[column.ix] * column.rest));
-    }
+    for (; x < count; ++x) out[x] = blend(x);
 }
 
 } // namespace

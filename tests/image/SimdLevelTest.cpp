@@ -78,17 +78,29 @@ TEST_P(KernelLevels, ResizeBlends) {
         std::vector<double> a(size_t(width) + 1), b(size_t(width) + 1);
         plain.verticalGreyBlend(p0.data(), p1.data(), width, dy, a.data());
         wide.verticalGreyBlend(p0.data(), p1.data(), width, dy, b.data());
-        ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0) << width;
-        std::vector<BilinearColumn> columns;
-        for (long x = 0; x < width; ++x) {
-            const int32_t ix = static_cast<int32_t>(random() % size_t(width));
-            const double dx = Unit();
-            columns.push_back({ix, ix + 1 < width ? ix + 1 : ix, dx, 1.0 - dx});
-        }
-        std::vector<uint8_t> outA(static_cast<size_t>(width)), outB(static_cast<size_t>(width));
-        plain.horizontalGreyBlend(a.data(), columns.data(), width, outA.data());
-        wide.horizontalGreyBlend(a.data(), columns.data(), width, outB.data());
-        ASSERT_EQ(outA, outB) << width;
+        ASSERT_EQ(std::memcmp(a.data(), b.data(), static_cast<size_t>(width) * sizeof(double)), 0)
+            << width;
+        // Rows of one or three channels; source columns in order (a
+        // widening, which takes the in-register path) or scattered.
+        for (long step : {1L, 3L})
+            for (bool ordered : {true, false}) {
+                std::vector<double> blended(a.begin(), a.begin() + width);
+                for (long c = 0; c < step; ++c) blended.push_back(blended[size_t(width - 1)]);
+                std::vector<int32_t> ix;
+                std::vector<double> dx, rest;
+                for (long x = 0; x < width; ++x) {
+                    ix.push_back(
+                        static_cast<int32_t>(ordered ? x * 2 / 3 : random() % size_t(width)));
+                    dx.push_back(Unit());
+                    rest.push_back(1.0 - dx.back());
+                }
+                std::vector<uint8_t> outA(static_cast<size_t>(width)), outB(outA.size());
+                plain.horizontalGreyBlend(blended.data(), width + step, step, ix.data(), dx.data(),
+                                          rest.data(), width, outA.data());
+                wide.horizontalGreyBlend(blended.data(), width + step, step, ix.data(), dx.data(),
+                                         rest.data(), width, outB.data());
+                ASSERT_EQ(outA, outB) << width << ", step " << step;
+            }
     }
 }
 

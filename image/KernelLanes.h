@@ -1,0 +1,171 @@
+#pragma once
+
+// A thin lane wrapper over the intrinsics of the level a kernel unit is
+// compiled for: one register of doubles (2, 4 or 8 lanes) and the floats,
+// 32-bit integers and bytes of the same count. Kernels are written once on
+// these and each level's copy gets its own registers. Only kernel units
+// include this file; every function has internal linkage (see KernelUnit.h).
+//
+// The operations are IEEE operations lane by lane, each rounded on its own
+// (-ffp-contract=off keeps products and sums apart), so a lane computes what
+// the plain scalar form computes.
+
+#if !defined(UEYE_SIMD_LEVEL)
+#error "only kernel units use the lanes"
+#endif
+
+#if UEYE_SIMD_LEVEL >= 1
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+namespace {
+namespace lanes {
+
+#if UEYE_SIMD_LEVEL >= 3
+constexpr int kCount = 8;
+typedef __m512d Doubles;
+typedef __m256 Floats;
+typedef __m256i Ints;
+inline Doubles Set(double v) {
+    return _mm512_set1_pd(v);
+}
+inline Doubles Load(const double* p) {
+    return _mm512_loadu_pd(p);
+}
+inline void Store(double* p, Doubles v) {
+    _mm512_storeu_pd(p, v);
+}
+inline Floats LoadFloats(const float* p) {
+    return _mm256_loadu_ps(p);
+}
+inline Ints LoadInts(const int32_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+inline Doubles Widen(Floats v) {
+    return _mm512_cvtps_pd(v);
+}
+inline Doubles Widen(Ints v) {
+    return _mm512_cvtepi32_pd(v);
+}
+inline Floats Narrow(Doubles v) {
+    return _mm512_cvtpd_ps(v);
+}
+inline Ints LoadBytes(const uint8_t* p) {
+    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+// The masked form with every lane set: the plain one trips GCC 12's
+// uninitialised-value warning inside its own header.
+inline Ints Truncate(Doubles v) {
+    return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xFF, v);
+}
+// Low bytes of lanes holding 0..255.
+inline void StoreBytes(uint8_t* p, Ints v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm256_cvtepi32_epi8(v));
+}
+inline Doubles Gather(const double* base, Ints index) {
+    return _mm512_i32gather_pd(index, base, 8);
+}
+#elif UEYE_SIMD_LEVEL == 2
+constexpr int kCount = 4;
+typedef __m256d Doubles;
+typedef __m128 Floats;
+typedef __m128i Ints;
+inline Doubles Set(double v) {
+    return _mm256_set1_pd(v);
+}
+inline Doubles Load(const double* p) {
+    return _mm256_loadu_pd(p);
+}
+inline void Store(double* p, Doubles v) {
+    _mm256_storeu_pd(p, v);
+}
+inline Floats LoadFloats(const float* p) {
+    return _mm_loadu_ps(p);
+}
+inline Ints LoadInts(const int32_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline Doubles Widen(Floats v) {
+    return _mm256_cvtps_pd(v);
+}
+inline Doubles Widen(Ints v) {
+    return _mm256_cvtepi32_pd(v);
+}
+inline Floats Narrow(Doubles v) {
+    return _mm256_cvtpd_ps(v);
+}
+inline Ints LoadBytes(const uint8_t* p) {
+    int32_t word;
+    __builtin_memcpy(&word, p, 4);
+    return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(word));
+}
+inline Ints Truncate(Doubles v) {
+    return _mm256_cvttpd_epi32(v);
+}
+inline void StoreBytes(uint8_t* p, Ints v) {
+    const __m128i words = _mm_packs_epi32(v, v);
+    const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    __builtin_memcpy(p, &bytes, 4);
+}
+inline Doubles Gather(const double* base, Ints index) {
+    return _mm256_i32gather_pd(base, index, 8);
+}
+#else
+constexpr int kCount = 2;
+typedef __m128d Doubles;
+typedef __m128 Floats; // the low two lanes
+typedef __m128i Ints;  // the low two lanes
+inline Doubles Set(double v) {
+    return _mm_set1_pd(v);
+}
+inline Doubles Load(const double* p) {
+    return _mm_loadu_pd(p);
+}
+inline void Store(double* p, Doubles v) {
+    _mm_storeu_pd(p, v);
+}
+inline Floats LoadFloats(const float* p) {
+    return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
+}
+inline Ints LoadInts(const int32_t* p) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+inline Doubles Widen(Floats v) {
+    return _mm_cvtps_pd(v);
+}
+inline Doubles Widen(Ints v) {
+    return _mm_cvtepi32_pd(v);
+}
+inline Floats Narrow(Doubles v) {
+    return _mm_cvtpd_ps(v);
+}
+inline Ints LoadBytes(const uint8_t* p) {
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(p[0] | (p[1] << 8)), zero), zero);
+}
+inline Ints Truncate(Doubles v) {
+    return _mm_cvttpd_epi32(v);
+}
+inline void StoreBytes(uint8_t* p, Ints v) {
+    const __m128i words = _mm_packs_epi32(v, v);
+    const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    p[0] = static_cast<uint8_t>(bytes);
+    p[1] = static_cast<uint8_t>(bytes >> 8);
+}
+inline Doubles Gather(const double* base, Ints index) {
+    return _mm_set_pd(base[_mm_cvtsi128_si32(_mm_srli_si128(index, 4))],
+                      base[_mm_cvtsi128_si32(index)]);
+}
+#endif
+
+// A float rounding of each lane, held as a double again.
+inline Doubles RoundToFloat(Doubles v) {
+    return Widen(Narrow(v));
+}
+
+} // namespace lanes
+} // namespace
+
+#endif
