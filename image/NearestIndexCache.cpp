@@ -41,14 +41,18 @@ NearestIndexCache::NearestIndexCache(CxImage& target, Memory memory)
     for (uint32_t i = 0; i < count && greyRamp; ++i)
         greyRamp = palette[i].rgbRed == i && palette[i].rgbGreen == i && palette[i].rgbBlue == i;
     if (!greyRamp) {
-        keys.assign(size_t(1) << kSlotBits, 0);
-        indices.assign(size_t(1) << kSlotBits, 0);
+        // No more slots than the image has pixels, since it cannot hold more
+        // colours: a small image does not fill a table meant for a frame.
+        const uint64_t pixels = uint64_t(target.GetWidth()) * target.GetHeight();
+        while (slotBits < kSlotBits && (uint64_t(1) << slotBits) < pixels) ++slotBits;
+        keys.assign(size_t(1) << slotBits, 0);
+        indices.assign(size_t(1) << slotBits, 0);
     }
 }
 
 unsigned char NearestIndexCache::LookUp(const RGBQUAD& colour) {
     const uint32_t key = Key(colour);
-    const size_t slot = (key * 2654435761u) >> (32 - kSlotBits);
+    const size_t slot = (key * 2654435761u) >> (32 - slotBits);
     if (keys[slot] != key) {
         keys[slot] = key;
         indices[slot] = SearchNearestIndex(palette, count, colour);

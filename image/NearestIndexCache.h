@@ -52,6 +52,7 @@ private:
     RGBQUAD ownColour{};
     uint8_t ownIndex = 0;
     bool ownValid = false;
+    unsigned slotBits = 4; // the table has 1 << slotBits slots
     std::vector<uint32_t> keys;
     std::vector<uint8_t> indices;
 };
