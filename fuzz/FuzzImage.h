@@ -12,9 +12,10 @@
 // length gives it, so a read past a row is caught.
 inline void ImportImage(CxImage& image, FuzzInput& in) {
     static const unsigned long kDepths[] = {0, 1, 2, 4, 8, 16, 24, 32};
-    // Mostly small, sometimes a few hundred pixels a side.
-    const unsigned long width = in.Below(8) != 0 ? in.Below(24) : in.Take<uint16_t>() % 320;
-    const unsigned long height = in.Below(8) != 0 ? in.Below(24) : in.Take<uint16_t>() % 320;
+    // Mostly tens of pixels a side, one side in 32 up to a few hundred: every
+    // input then costs little, and the large ones still come up.
+    const unsigned long width = in.Below(32) != 0 ? in.Below(24) : in.Take<uint16_t>() % 320;
+    const unsigned long height = in.Below(32) != 0 ? in.Below(24) : in.Take<uint16_t>() % 320;
     const unsigned long bpp = kDepths[in.Below(8)];
     const unsigned long lineLength = in.Take<uint16_t>() % (4 * width + 9);
     const bool flip = in.Below(2);

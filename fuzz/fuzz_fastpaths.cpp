@@ -29,9 +29,11 @@ using Overflow = CxImage::OverflowMethod;
 // random colours; sometimes an alpha plane and a transparent index.
 void MakeImage(CxImage& image, FuzzInput& in) {
     static const unsigned long kDepths[] = {1, 4, 8, 24};
-    const bool large = in.Below(4) == 0;
-    const unsigned long width = 1 + (large ? in.Take<uint16_t>() % 300 : in.Below(24));
-    const unsigned long height = 1 + (large ? in.Take<uint16_t>() % 300 : in.Below(24));
+    // Mostly tens of pixels a side; one image in 32 up to 128, wide enough for
+    // every vector loop's main body and tail several times over.
+    const bool large = in.Below(32) == 0;
+    const unsigned long width = 1 + (large ? in.Take<uint16_t>() % 128 : in.Below(24));
+    const unsigned long height = 1 + (large ? in.Take<uint16_t>() % 128 : in.Below(24));
     const unsigned long bpp = kDepths[in.Below(4)];
     if (image.Create(width, height, bpp) == nullptr) return;
     if (bpp != 24 && in.Below(4) == 0) {
@@ -58,6 +60,39 @@ void MakeImage(CxImage& image, FuzzInput& in) {
                                static_cast<unsigned char>(x * 31 + y * 17));
     }
     if (in.Below(8) == 0) image.SetTransIndex(in.Take<uint8_t>());
+}
+
+// Output pixels times source pixels read for each that one run of an
+// operation may cost. Every operation runs four times (into no destination, a
+// fresh and a reused one, then the plain form), and under the sanitizers a
+// pixel read through the per-pixel API costs about half a microsecond.
+constexpr long long kTapBudget = 1 << 12;
+// Pixels of one result: the plain form writes each through SetPixelColor,
+// which on a palette other than the grey ramp searches all of it.
+constexpr long long kMaxPixels = 1 << 11;
+
+long long Taps(Method method) {
+    if (method == CxImage::IM_NEAREST_NEIGHBOUR) return 1;
+    if (method == CxImage::IM_BILINEAR) return 4;
+    return method == CxImage::IM_LANCZOS ? 144 : 16;
+}
+
+// The method itself if `pixels` of it stay within the budget, else the
+// cheaper bilinear or nearest-neighbour method.
+Method Affordable(long long pixels, Method method) {
+    if (pixels * Taps(method) <= kTapBudget) return method;
+    return pixels * Taps(CxImage::IM_BILINEAR) <= kTapBudget ? CxImage::IM_BILINEAR
+                                                             : CxImage::IM_NEAREST_NEIGHBOUR;
+}
+
+// The size of a resampled image: each side at most twice the source's and 16
+// more, and rows dropped (never the row length the vector loops walk) until a
+// run stays within the budget.
+void BoundOutput(const CxImage& source, long long taps, long& width, long& height) {
+    width = std::min(width, 2 * static_cast<long>(source.GetWidth()) + 16);
+    height = std::min(height, 2 * static_cast<long>(source.GetHeight()) + 16);
+    const long long rows = std::min(kTapBudget / taps, kMaxPixels) / width;
+    height = static_cast<long>(std::max(1LL, std::min<long long>(height, rows)));
 }
 
 // The rows of pixels (padding included) and the alpha plane, or false.
@@ -267,28 +302,48 @@ CxImage RunEveryWay(CxImage& source, const std::function<bool(CxImage&, CxImage*
 
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // A level asked for that the machine lacks would quietly run a lower one.
+    const char* asked = std::getenv("UEYE_IMAGE_SIMD");
+    if (asked != nullptr && std::strcmp(asked, CxImage::GetSimdLevel()) != 0) {
+        std::printf("SKIPPED: %s is not supported by this machine\n", asked);
+        std::exit(0);
+    }
+    RowBands::SetMinimumPixels(0);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    // One to four threads, splitting even the smallest images into bands.
-    CxImage::SetThreadCount(1 + static_cast<int>(in.Below(4)));
-    RowBands::SetMinimumPixels(0);
+    // Two to four threads on one input in about eleven (starting threads costs
+    // more than a small image's work), one on the rest; the band threshold
+    // lowered in LLVMFuzzerInitialize splits even the smallest images.
+    const unsigned threads = in.Below(32);
+    CxImage::SetThreadCount(threads < 3 ? 2 + static_cast<int>(threads) : 1);
     CxImage source;
     MakeImage(source, in);
     if (!source.IsValid()) return 0;
-    const long width = 1 + in.Below(48), height = 1 + in.Below(48);
+    const long askedWidth = 1 + in.Below(48), askedHeight = 1 + in.Below(48);
     const auto method = static_cast<Method>(1 + in.Below(16));
     const auto overflow = static_cast<Overflow>(1 + in.Below(6));
-    // Kernel methods on the turned canvas of a large image would take long
-    // under the sanitizers; they get the bilinear method there instead.
+    // Resampling reads the source's pixels once or more and writes the
+    // output's; the turned canvas holds at most (W + H)² / 2 pixels, and the
+    // turns skip a canvas larger than kMaxPixels. A kernel method that would
+    // cost more than the budget gives way to the bilinear method, and that in
+    // turn to the nearest neighbour.
+    const long long area = static_cast<long long>(source.GetWidth()) * source.GetHeight();
     const long long side = static_cast<long long>(source.GetWidth()) + source.GetHeight();
-    const bool heavy = method != CxImage::IM_NEAREST_NEIGHBOUR && method != CxImage::IM_BILINEAR;
-    const auto turnMethod =
-        heavy && side * side * (method == CxImage::IM_LANCZOS ? 144 : 16) > (1 << 21)
-            ? CxImage::IM_BILINEAR
-            : method;
+    long width = askedWidth, height = askedHeight;
+    BoundOutput(source, 1, width, height);
+    const Method resampleMethod = Affordable(std::max(area, 1LL * width * height), method);
+    BoundOutput(source, Taps(resampleMethod), width, height);
+    const long long canvas = side * side / 2 + 1;
+    const Method turnMethod = Affordable(canvas, method);
     switch (in.Below(7)) {
     case 0: {
         const int mode = static_cast<int>(in.Below(4));
+        width = askedWidth, height = askedHeight;
+        BoundOutput(source, mode == 1 ? 1 : mode == 2 ? 16 : 4, width, height);
         CxImage result = RunEveryWay(source, [&](CxImage& image, CxImage* destination) {
             return image.Resample(width, height, mode, destination);
         });
@@ -300,14 +355,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: {
         const bool disableAveraging = in.Below(2);
         CxImage result = RunEveryWay(source, [&](CxImage& image, CxImage* destination) {
-            return image.Resample2(width, height, method, overflow, destination, disableAveraging);
+            return image.Resample2(width, height, resampleMethod, overflow, destination,
+                                   disableAveraging);
         });
         if (result.IsValid() &&
             (width != long(source.GetWidth()) || height != long(source.GetHeight())))
-            PlainResample2(source, result, width, height, method, overflow, disableAveraging);
+            PlainResample2(source, result, width, height, resampleMethod, overflow,
+                           disableAveraging);
         break;
     }
     case 2: {
+        if (canvas > kMaxPixels) break;
         const float angle = static_cast<float>(in.Take<int16_t>()) / 16.0f;
         const bool keepOriginalSize = in.Below(2);
         RGBQUAD replacement = in.Take<RGBQUAD>();
@@ -321,6 +379,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
     }
     case 3: {
+        if (canvas > kMaxPixels) break;
         const float angle = static_cast<float>(in.Take<int16_t>()) / 16.0f;
         CxImage result = RunEveryWay(source, [&](CxImage& image, CxImage* destination) {
             return image.Rotate(angle, destination);

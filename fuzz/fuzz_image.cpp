@@ -23,7 +23,7 @@ int32_t Small32(FuzzInput& in) {
 // which the fuzzer skips it: repeated enlarging operations (Rotate2 grows the
 // canvas each time) would otherwise reach sizes whose legitimate work takes
 // tens of seconds under the sanitizers.
-constexpr long long kWorkBudget = 1LL << 21;
+constexpr long long kWorkBudget = 1LL << 18;
 
 long long Taps(CxImage::InterpolationMethod method) {
     if (method == CxImage::IM_LANCZOS) return 144;
@@ -260,7 +260,7 @@ void RunOperation(CxImage& image, CxImage& other, FuzzInput& in) {
         // Arguments are read whether or not the operation runs, so that the
         // rest of the input means the same either way.
         const float angle = in.AnyFloat();
-        if (Affordable(image, TurnedCanvas(image), 1)) image.Rotate(angle, destination);
+        if (Affordable(image, TurnedCanvas(image), 4)) image.Rotate(angle, destination);
         break;
     }
     case 25: {
