@@ -51,6 +51,17 @@ def _raise(status: int, name: str) -> None:
     raise GrabberError(message, status)
 
 
+def integer(value: Any, what: str) -> int:
+    """The value as a signed 32-bit integer; ValueError for anything else
+    (True and False included)."""
+    if isinstance(value, bool) or not hasattr(value, "__index__"):
+        raise ValueError(f"{what} must be an integer, not {value!r}")
+    number = value.__index__()
+    if not -(2**31) <= number < 2**31:
+        raise ValueError(f"{what} {number} is out of range")
+    return number
+
+
 def _library_names() -> List[str]:
     if sys.platform == "win32":
         return ["ueye_grabber_c.dll"]

@@ -6,7 +6,7 @@ from typing import Iterator, Optional, Tuple
 
 import numpy as np
 
-from ._library import E_STATE, GrabberError, call
+from ._library import E_STATE, GrabberError, call, integer
 
 
 def _timeout_ms(timeout: float) -> int:
@@ -43,7 +43,9 @@ class Grabber:
         self._handle: Optional[int] = handle.value
         self._live = False
         width, height, bpp = ctypes.c_int32(), ctypes.c_int32(), ctypes.c_int32()
-        self._call("ueye_grabber_size", ctypes.byref(width), ctypes.byref(height), ctypes.byref(bpp))
+        self._call(
+            "ueye_grabber_size", ctypes.byref(width), ctypes.byref(height), ctypes.byref(bpp)
+        )
         self.width: int = width.value
         self.height: int = height.value
         self.bits_per_pixel: int = bpp.value
@@ -54,6 +56,11 @@ class Grabber:
         if self._handle is None:
             raise GrabberError("the grabber is closed", E_STATE)
         call(name, self._handle, *arguments)
+
+    def _get(self, name: str, kind: type) -> int:
+        value = kind()
+        self._call(name, ctypes.byref(value))
+        return value.value
 
     def close(self) -> None:
         """Stops live video, stores the camera's parameters and closes it.
@@ -105,33 +112,26 @@ class Grabber:
         settle (at least 0.3 s) and keeps what the camera took, rounded to
         its line time; values outside :attr:`exposure_range` raise
         ValueError."""
-        value = ctypes.c_uint32()
-        self._call("ueye_grabber_get_exposure", ctypes.byref(value))
-        return value.value
+        return self._get("ueye_grabber_get_exposure", ctypes.c_uint32)
 
     @exposure.setter
     def exposure(self, microseconds: int) -> None:
-        if isinstance(microseconds, bool) or not isinstance(microseconds, (int, np.integer)):
-            raise ValueError(f"exposure must be an integer number of microseconds, not {microseconds!r}")
         low, high = self.exposure_range
-        if not low <= int(microseconds) <= high:
-            raise ValueError(f"exposure {microseconds} lies outside {low} to {high} microseconds")
-        self._call("ueye_grabber_set_exposure", int(microseconds), None)
+        if not isinstance(microseconds, bool) and hasattr(microseconds, "__index__"):
+            if not low <= microseconds.__index__() <= high:
+                raise ValueError(
+                    f"exposure {microseconds} lies outside {low} to {high} microseconds"
+                )
+        self._call("ueye_grabber_set_exposure", integer(microseconds, "exposure"), None)
 
     @property
     def gain(self) -> int:
         """Camera gain; GrabberError where the camera family has none."""
-        value = ctypes.c_int32()
-        self._call("ueye_grabber_get_gain", ctypes.byref(value))
-        return value.value
+        return self._get("ueye_grabber_get_gain", ctypes.c_int32)
 
     @gain.setter
     def gain(self, value: int) -> None:
-        if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
-            raise ValueError(f"gain must be an integer, not {value!r}")
-        if not -(2**31) <= int(value) < 2**31:
-            raise ValueError(f"gain {value} is out of range")
-        self._call("ueye_grabber_set_gain", int(value))
+        self._call("ueye_grabber_set_gain", integer(value, "gain"))
 
     def auto_gain(self) -> None:
         """Lets the camera adjust its gain."""
@@ -140,9 +140,7 @@ class Grabber:
     @property
     def negative(self) -> bool:
         """Frames delivered inverted (255 - v)."""
-        value = ctypes.c_int32()
-        self._call("ueye_grabber_get_negative", ctypes.byref(value))
-        return bool(value.value)
+        return bool(self._get("ueye_grabber_get_negative", ctypes.c_int32))
 
     @negative.setter
     def negative(self, value: bool) -> None:
@@ -170,7 +168,12 @@ class Grabber:
         number (counted from 1 since the camera was opened) and how many
         frames went by unseen before it."""
         frame, missed = ctypes.c_uint64(), ctypes.c_uint64()
-        self._call("ueye_grabber_wait_frame", _timeout_ms(timeout), ctypes.byref(frame), ctypes.byref(missed))
+        self._call(
+            "ueye_grabber_wait_frame",
+            _timeout_ms(timeout),
+            ctypes.byref(frame),
+            ctypes.byref(missed),
+        )
         return frame.value, missed.value
 
     def copy_frame(self, out: Optional[np.ndarray] = None) -> np.ndarray:
@@ -188,10 +191,12 @@ class Grabber:
             or not out.flags.writeable
         ):
             raise ValueError(
-                f"out must be a writeable {self.height} x {self.width} uint8 array with contiguous rows"
+                f"out must be a writeable {self.height} x {self.width} uint8 array "
+                "with contiguous rows"
             )
         stride = out.strides[0]
-        self._call("ueye_grabber_copy_frame", out.ctypes.data, stride, stride * (self.height - 1) + self.width)
+        size = stride * (self.height - 1) + self.width
+        self._call("ueye_grabber_copy_frame", out.ctypes.data, stride, size)
         return out
 
     def snap(self, timeout: float = 1.0) -> np.ndarray:
@@ -207,11 +212,13 @@ class Grabber:
             if started:
                 self.stop_live()
 
-    def live(self, count: Optional[int] = None, timeout: float = 1.0) -> Iterator[Tuple[int, np.ndarray]]:
+    def live(
+        self, count: Optional[int] = None, timeout: float = 1.0
+    ) -> Iterator[Tuple[int, np.ndarray]]:
         """Yields ``(frame_number, frame)`` for each new frame, ``count``
         times or until the loop ends. Gaps in the numbers are frames the
         loop was too slow for. Live video started here stops at the end."""
-        if count is not None and (isinstance(count, bool) or not isinstance(count, int) or count < 0):
+        if count is not None and integer(count, "count") < 0:
             raise ValueError(f"count must be a number of frames, not {count!r}")
         timeout_ms = _timeout_ms(timeout)
         started = not self._live

@@ -16,12 +16,12 @@ from __future__ import annotations
 import ctypes
 import math
 import os
-from typing import Dict, Optional, Sequence, Union
+from typing import Callable, Dict, Optional, Sequence, Union
 
 import numpy as np
 
 from . import _library
-from ._library import call
+from ._library import call, integer as _int
 
 METHODS: Dict[str, int] = {
     "nearest_neighbour": 1,
@@ -78,15 +78,6 @@ def _choose(table: Dict[str, int], value: Choice, what: str) -> int:
             return int(value)
     names = ", ".join(f'"{name}" ({number})' for name, number in table.items())
     raise ValueError(f"unknown {what} {value!r}; one of {names}")
-
-
-def _int(value: int, what: str) -> int:
-    if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
-        raise ValueError(f"{what} must be an integer, not {value!r}")
-    value = int(value)
-    if not -(2**31) <= value < 2**31:
-        raise ValueError(f"{what} {value} is out of range")
-    return value
 
 
 def _pixels(array: np.ndarray) -> np.ndarray:
@@ -265,51 +256,38 @@ def rotate(array: np.ndarray, degrees: float) -> np.ndarray:
     return _apply(array, "ueye_image_rotate", _angle(degrees))
 
 
-def rotate_left(array: np.ndarray) -> np.ndarray:
-    """A quarter turn counter-clockwise."""
-    return _apply(array, "ueye_image_rotate_left")
+def _whole_image(name: str, doc: str) -> Callable[[np.ndarray], np.ndarray]:
+    """An operation without arguments of its own."""
+
+    def operation(array: np.ndarray) -> np.ndarray:
+        return _apply(array, "ueye_image_" + name)
+
+    operation.__name__ = operation.__qualname__ = name
+    operation.__doc__ = doc
+    return operation
 
 
-def rotate_right(array: np.ndarray) -> np.ndarray:
-    """A quarter turn clockwise."""
-    return _apply(array, "ueye_image_rotate_right")
-
-
-def rotate_180(array: np.ndarray) -> np.ndarray:
-    """A half turn."""
-    return _apply(array, "ueye_image_rotate_180")
-
-
-def flip(array: np.ndarray) -> np.ndarray:
-    """Upside down."""
-    return _apply(array, "ueye_image_flip")
-
-
-def mirror(array: np.ndarray) -> np.ndarray:
-    """Left to right."""
-    return _apply(array, "ueye_image_mirror")
-
-
-def negative(array: np.ndarray) -> np.ndarray:
-    """Every value v becomes 255 - v."""
-    return _apply(array, "ueye_image_negative")
-
-
-def grayscale(array: np.ndarray) -> np.ndarray:
-    """Grey levels of the pixels' colours, as an H x W array."""
-    return _apply(array, "ueye_image_grayscale")
+rotate_left = _whole_image("rotate_left", "A quarter turn counter-clockwise.")
+rotate_right = _whole_image("rotate_right", "A quarter turn clockwise.")
+rotate_180 = _whole_image("rotate_180", "A half turn.")
+flip = _whole_image("flip", "Upside down.")
+mirror = _whole_image("mirror", "Left to right.")
+negative = _whole_image("negative", "Every value v becomes 255 - v.")
+grayscale = _whole_image("grayscale", "Grey levels of the pixels' colours, as an H x W array.")
 
 
 def crop(array: np.ndarray, left: int, top: int, right: int, bottom: int) -> np.ndarray:
     """The rectangle from (left, top) up to, not including, (right, bottom)."""
-    values = [_int(v, name) for v, name in zip((left, top, right, bottom), "left top right bottom".split())]
+    names = ("left", "top", "right", "bottom")
+    values = [_int(v, name) for v, name in zip((left, top, right, bottom), names)]
     return _apply(array, "ueye_image_crop", *values)
 
 
 def increase_bpp(array: np.ndarray, bits_per_pixel: int) -> np.ndarray:
     """Through the library's conversion to 4, 8 or 24 bits per pixel; 24
     gives an H x W x 3 array."""
-    return _apply(array, "ueye_image_increase_bpp", _int(bits_per_pixel, "bits per pixel") & 0xFFFFFFFF)
+    bits = _int(bits_per_pixel, "bits per pixel") & 0xFFFFFFFF
+    return _apply(array, "ueye_image_increase_bpp", bits)
 
 
 def decrease_bpp(array: np.ndarray, bits_per_pixel: int, diffuse: bool = False) -> np.ndarray:
@@ -330,7 +308,9 @@ def dither(array: np.ndarray, method: Choice = "floyd_steinberg") -> np.ndarray:
     return _apply(array, "ueye_image_dither", _choose(DITHER_METHODS, method, "dither method"))
 
 
-def save(array: np.ndarray, path: Union[str, "os.PathLike[str]"], file_type: Optional[str] = None) -> None:
+def save(
+    array: np.ndarray, path: Union[str, "os.PathLike[str]"], file_type: Optional[str] = None
+) -> None:
     """Writes the picture as a BMP or PNG file, as the host program
     framegrab writes its frames; the type comes from the file name's suffix
     unless ``file_type`` (``"bmp"`` or ``"png"``) is given."""
