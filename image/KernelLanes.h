@@ -40,6 +40,9 @@ inline void Store(double* p, Doubles v) {
 inline Floats LoadFloats(const float* p) {
     return _mm256_loadu_ps(p);
 }
+inline Floats SetFloats(float v) {
+    return _mm256_set1_ps(v);
+}
 inline Ints LoadInts(const int32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
@@ -83,6 +86,9 @@ inline void Store(double* p, Doubles v) {
 }
 inline Floats LoadFloats(const float* p) {
     return _mm_loadu_ps(p);
+}
+inline Floats SetFloats(float v) {
+    return _mm_set1_ps(v);
 }
 inline Ints LoadInts(const int32_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -128,6 +134,9 @@ inline void Store(double* p, Doubles v) {
 }
 inline Floats LoadFloats(const float* p) {
     return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
+}
+inline Floats SetFloats(float v) {
+    return _mm_set1_ps(v);
 }
 inline Ints LoadInts(const int32_t* p) {
     return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));

@@ -69,8 +69,10 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     std::vector<float> greyFractions;
     std::vector<int32_t> colourFractions;
     std::vector<char> columnInside;
+    std::vector<long> insideEnd; // grey bilinear: the end of the columns inside from here on
     try {
         if (batched) columnInside.resize(static_cast<size_t>(newWidth));
+        if (bilinearRuns && grey) insideEnd.resize(static_cast<size_t>(newWidth));
         if (bilinearRuns) {
             columnCells.resize(static_cast<size_t>(newWidth));
             if (grey)
@@ -93,6 +95,12 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                     colourFractions[x] = static_cast<int32_t>(columns[x].fraction);
             }
     }
+    for (long x = static_cast<long>(insideEnd.size()) - 1; x >= 0; --x) {
+        const size_t at = static_cast<size_t>(x);
+        insideEnd[at] = !columnInside[at]                            ? x
+                        : x + 1 == newWidth || !columnInside[at + 1] ? x + 1
+                                                                     : insideEnd[at + 1];
+    }
     ReuseDestinationBlock(work, destination);
     const BilinearSource bilinear(*this);
     const SampleKernels& kernels = SampleKernelsInUse();
@@ -106,15 +114,28 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
         int32_t rowCells[kRun], rowColourFractions[kRun];
-        float rowFractions[kRun];
-        if (rowInside && bilinearRuns)
+        if (rowInside && bilinearRuns && !grey)
             for (long k = 0; k < kRun; ++k) {
                 rowCells[k] = static_cast<int32_t>(rowAxis.cell);
-                rowFractions[k] = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
                 rowColourFractions[k] = static_cast<int32_t>(rowAxis.fraction);
             }
+        const bool greyBilinearRow = greyRow && rowInside && bilinearRuns;
+        const uint8_t* const sourceRow =
+            greyBilinearRow ? info.firstRow + static_cast<size_t>(rowAxis.cell) * info.effWidth
+                            : nullptr;
+        const float rowFraction = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
+            if (greyBilinearRow && columnInside[static_cast<size_t>(x)]) {
+                // The columns inside from here on, in one call.
+                const size_t at = static_cast<size_t>(x);
+                const long end = insideEnd[at];
+                kernels.greyBilinearRow(sourceRow, info.effWidth, &columnCells[at],
+                                        &greyFractions[at], rowFraction, end - x, greyOut + x);
+                x = end;
+                lastGrey = true;
+                continue;
+            }
             const SampleAxis* run[kRun];
             long count = 0;
             while (rowInside && (direct || greyRow) && count < kRun && x + count < newWidth &&
@@ -123,15 +144,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 ++count;
             }
             if (count > 0 && greyRow) {
-                if (window.kernel) {
-                    kernels.greyWindowsInside(info.firstRow, info.effWidth, window, run,
-                                              static_cast<int>(count), rowAxis, greyOut + x);
-                } else {
-                    const size_t at = static_cast<size_t>(x);
-                    kernels.greyBilinearSamples(info.firstRow, info.effWidth, &columnCells[at],
-                                                rowCells, &greyFractions[at], rowFractions, count,
-                                                greyOut + x);
-                }
+                kernels.greyWindowsInside(info.firstRow, info.effWidth, window, run,
+                                          static_cast<int>(count), rowAxis, greyOut + x);
                 x += count;
                 lastGrey = true;
                 continue;

@@ -1,78 +1,119 @@
 #include "image/KernelUnit.h"
 
+#include "image/KernelLanes.h"
 #include "image/Truncate.h"
 #include "interpolation/SampleKernels.h"
 #include "interpolation/SampleWindow.h"
 
-#if UEYE_SIMD_LEVEL >= 1
-#include <immintrin.h>
-#endif
-
 namespace {
 
 #if UEYE_SIMD_LEVEL >= 1
-// Lanes of one register of doubles (2, 4, 8), and floats, 32-bit integers
-// and bytes of the same count. The vector types are the compiler's, so each
-// level's copy uses its own registers; the operations are the plain form's,
-// lane by lane, and -ffp-contract=off keeps every product and sum rounded
-// on its own.
-constexpr int kLanes = UEYE_SIMD_LEVEL >= 3 ? 8 : UEYE_SIMD_LEVEL == 2 ? 4 : 2;
-typedef double Doubles __attribute__((vector_size(8 * kLanes)));
-typedef float Floats __attribute__((vector_size(4 * kLanes)));
-typedef int32_t Ints __attribute__((vector_size(4 * kLanes)));
-typedef uint8_t Bytes __attribute__((vector_size(kLanes)));
+using namespace lanes;
 
-Doubles Widen(Floats v) {
-    return __builtin_convertvector(v, Doubles);
+// The floating-point bilinear weights of BilinearWeights and the weighted
+// sum of the four corners, lane by lane: d = t·u, t − d and u − d in float
+// lanes (a single operation on floats rounded once gives the same float
+// whether computed in float or in double and then rounded), 1 − t − w01 and
+// the sum in double lanes, in the order of the plain form. The sums lie
+// within 0..255 up to rounding (a convex mix of bytes), where the truncation
+// to 32 bits and then to 8 keeps the low byte that the plain form keeps.
+Ints BilinearMix(Floats t, Floats u, Doubles a00, Doubles a10, Doubles a01, Doubles a11) {
+    const Floats d = t * u;
+    const Floats w10 = t - d;
+    const Floats w01 = u - d;
+    const Doubles w00 = RoundToFloat((Set(1.0) - Widen(t)) - Widen(w01));
+    Doubles sum = a00 * w00;
+    sum = sum + a10 * Widen(w10);
+    sum = sum + a01 * Widen(w01);
+    sum = sum + a11 * Widen(d);
+    return Truncate(sum);
 }
-Doubles Widen(Ints v) {
-    return __builtin_convertvector(v, Doubles);
-}
-Doubles RoundToFloat(Doubles v) {
-    return Widen(__builtin_convertvector(v, Floats));
-}
+
+// The four corners of kCount samples, read byte by byte.
+struct Corners {
+    Doubles a00, a10, a01, a11;
+    Corners(const uint8_t* const* p, size_t stride) {
+        int32_t v[4][kCount];
+        for (int i = 0; i < kCount; ++i) {
+            v[0][i] = p[i][0];
+            v[1][i] = p[i][1];
+            v[2][i] = p[i][stride];
+            v[3][i] = p[i][stride + 1];
+        }
+        a00 = Widen(LoadInts(v[0]));
+        a10 = Widen(LoadInts(v[1]));
+        a01 = Widen(LoadInts(v[2]));
+        a11 = Widen(LoadInts(v[3]));
+    }
+};
 #endif
+
+uint8_t PlainBilinear(const uint8_t* p0, size_t stride, float t, float u) {
+    const BilinearWeights weights(t, u);
+    const uint8_t* p1 = p0 + stride;
+    return weights.Mix(p0[0], p0[1], p1[0], p1[1]);
+}
 
 void GreyBilinearSamples(const uint8_t* firstRow, size_t stride, const int32_t* xi,
                          const int32_t* yi, const float* t, const float* u, long count,
                          uint8_t* out) {
+    auto at = [&](long k) {
+        return firstRow + static_cast<size_t>(yi[k]) * stride + static_cast<size_t>(xi[k]);
+    };
     long k = 0;
 #if UEYE_SIMD_LEVEL >= 1
-    for (; k + kLanes <= count; k += kLanes) {
-        Floats vt, vu;
-        __builtin_memcpy(&vt, t + k, sizeof vt);
-        __builtin_memcpy(&vu, u + k, sizeof vu);
-        const Floats d = vt * vu;
-        const Floats w10 = vt - d;
-        const Floats w01 = vu - d;
-        const Doubles w00 = RoundToFloat((1.0 - Widen(vt)) - Widen(w01));
-        Ints a00, a10, a01, a11;
-        for (int i = 0; i < kLanes; ++i) {
-            const uint8_t* p =
-                firstRow + static_cast<size_t>(yi[k + i]) * stride + static_cast<size_t>(xi[k + i]);
-            a00[i] = p[0];
-            a10[i] = p[1];
-            a01[i] = p[stride];
-            a11[i] = p[stride + 1];
-        }
-        Doubles sum = Widen(a00) * w00;
-        sum = sum + Widen(a10) * Widen(w10);
-        sum = sum + Widen(a01) * Widen(w01);
-        sum = sum + Widen(a11) * Widen(d);
-        // The sums lie within 0..255 up to rounding (a convex mix of bytes),
-        // where the truncation to 32 bits and then to 8 keeps the low byte
-        // that the plain form keeps.
-        const Bytes bytes = __builtin_convertvector(__builtin_convertvector(sum, Ints), Bytes);
-        __builtin_memcpy(out + k, &bytes, sizeof bytes);
+    for (; k + kCount <= count; k += kCount) {
+        const uint8_t* p[kCount];
+        for (int i = 0; i < kCount; ++i) p[i] = at(k + i);
+        const Corners c(p, stride);
+        StoreBytes(out + k,
+                   BilinearMix(LoadFloats(t + k), LoadFloats(u + k), c.a00, c.a10, c.a01, c.a11));
     }
 #endif
-    for (; k < count; ++k) {
-        const BilinearWeights weights(t[k], u[k]);
-        const uint8_t* p0 =
-            firstRow + static_cast<size_t>(yi[k]) * stride + static_cast<size_t>(xi[k]);
-        const uint8_t* p1 = p0 + stride;
-        out[k] = weights.Mix(p0[0], p0[1], p1[0], p1[1]);
+    for (; k < count; ++k) out[k] = PlainBilinear(at(k), stride, t[k], u[k]);
+}
+
+void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const float* t, float u,
+                     long count, uint8_t* out) {
+    long k = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    const Floats vu = SetFloats(u);
+    for (; k + kCount <= count; k += kCount) {
+#if UEYE_SIMD_LEVEL >= 3
+        // Samples whose corners lie within 16 bytes of each row (a widening,
+        // or a slight narrowing) pick them from those bytes in registers;
+        // gathers would load the same bytes at several times the cost.
+        const int32_t first = xi[k];
+        const __m256i offsets = _mm256_sub_epi32(LoadInts(xi + k), _mm256_set1_epi32(first));
+        if (static_cast<size_t>(first) + 16 <= stride &&
+            _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(15)) == 0xFF) {
+            const __m512i left = _mm512_cvtepi32_epi64(offsets);
+            const __m512i right = _mm512_add_epi64(left, _mm512_set1_epi64(1));
+            auto bytes = [first](const uint8_t* r, Doubles& low, Doubles& high) {
+                const __m512i words = _mm512_cvtepu8_epi32(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + first)));
+                low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
+                high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
+            };
+            Doubles low0, high0, low1, high1;
+            bytes(row, low0, high0);
+            bytes(row + stride, low1, high1);
+            StoreBytes(out + k,
+                       BilinearMix(LoadFloats(t + k), vu, _mm512_permutex2var_pd(low0, left, high0),
+                                   _mm512_permutex2var_pd(low0, right, high0),
+                                   _mm512_permutex2var_pd(low1, left, high1),
+                                   _mm512_permutex2var_pd(low1, right, high1)));
+            continue;
+        }
+#endif
+        const uint8_t* p[kCount];
+        for (int i = 0; i < kCount; ++i) p[i] = row + static_cast<size_t>(xi[k + i]);
+        const Corners c(p, stride);
+        StoreBytes(out + k, BilinearMix(LoadFloats(t + k), vu, c.a00, c.a10, c.a01, c.a11));
     }
+#endif
+    for (; k < count; ++k)
+        out[k] = PlainBilinear(row + static_cast<size_t>(xi[k]), stride, t[k], u);
 }
 
 // The plain walk, N samples interleaved.
@@ -101,7 +142,7 @@ void GreyKernelSums(const uint8_t* firstRow, size_t stride, const SampleWindow& 
 // Samples of the vector walk: four registers of sums, so that the roundings
 // of one chain overlap those of the others.
 constexpr int kChains = 4;
-constexpr int kWalk = kChains * kLanes;
+constexpr int kWalk = kChains * kCount;
 
 void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
                           const SampleAxis* const* columns, const SampleAxis& ay,
@@ -112,27 +153,28 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
     for (int k = 0; k < kWalk; ++k) {
         starts[k] = firstRow + static_cast<size_t>(columns[k]->cell - window.before);
         for (int i = 0; i < window.size; ++i)
-            weights[i][k / kLanes][k % kLanes] = columns[k]->weights[i];
+            weights[i][k / kCount][k % kCount] = columns[k]->weights[i];
     }
-    Doubles sums[kChains] = {};
+    Doubles sums[kChains];
+    for (Doubles& sum : sums) sum = Set(0.0);
     for (int j = 0; j < window.size; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j) * stride;
-        const float wy = ay.weights[j];
+        const Floats wy = SetFloats(ay.weights[j]);
         for (int i = 0; i < window.size; ++i) {
             const size_t at = row + static_cast<size_t>(i);
             for (int c = 0; c < kChains; ++c) {
-                Ints values;
-                for (int l = 0; l < kLanes; ++l) values[l] = starts[c * kLanes + l][at];
+                int32_t values[kCount];
+                for (int l = 0; l < kCount; ++l) values[l] = starts[c * kCount + l][at];
                 // The float product of the two weights, then the sum in
                 // double precision rounded to float.
                 const Floats w = weights[i][c] * wy;
-                sums[c] = RoundToFloat(sums[c] + Widen(w) * Widen(values));
+                sums[c] = RoundToFloat(sums[c] + Widen(w) * Widen(LoadInts(values)));
             }
         }
     }
     for (int c = 0; c < kChains; ++c)
-        for (int l = 0; l < kLanes; ++l)
-            results[c * kLanes + l] = ClampChannel(static_cast<float>(sums[c][l]));
+        for (int l = 0; l < kCount; ++l)
+            results[c * kCount + l] = ClampChannel(static_cast<float>(sums[c][l]));
 }
 #endif
 
@@ -218,4 +260,4 @@ void ColourBilinearSamples(const BilinearSource& source, const int32_t* xi, cons
 } // namespace
 
 extern const SampleKernels UEYE_KERNEL_TABLE(kSampleKernels) = {
-    GreyBilinearSamples, GreyWindowsInside, ColourBilinearSamples};
+    GreyBilinearSamples, GreyBilinearRow, GreyWindowsInside, ColourBilinearSamples};

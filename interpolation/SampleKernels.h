@@ -26,6 +26,13 @@ struct SampleKernels {
                                 const int32_t* yi, const float* t, const float* u, long count,
                                 uint8_t* out);
 
+    // The same samples along one row of targets: base cells (xi[k], the
+    // row's) with `row` pointing at the row's first byte, fractions t[k] and
+    // u. At avx512, samples whose corners lie within 16 bytes of each row
+    // pick them from those bytes in registers.
+    void (*greyBilinearRow)(const uint8_t* row, size_t stride, const int32_t* xi, const float* t,
+                            float u, long count, uint8_t* out);
+
     // The kernel walk of `count` samples on one row axis whose windows all
     // lie inside an image on the grey ramp: the one channel of each, with the
     // terms and roundings of the colour walk (each weight the float product

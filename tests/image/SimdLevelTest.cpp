@@ -166,6 +166,21 @@ TEST_P(KernelLevels, Samples) {
         wide.greyBilinearSamples(image.data(), size_t(side), xi.data(), yi.data(), t.data(),
                                  u.data(), count, b.data());
         ASSERT_EQ(a, b) << count;
+        // Along one row, columns in order (as a widening reads them) or not.
+        for (bool ordered : {true, false}) {
+            std::vector<int32_t> columns(xi);
+            if (ordered)
+                for (long k = 0; k < count; ++k)
+                    columns[size_t(k)] = static_cast<int32_t>(k * 4 / 7);
+            const std::vector<int32_t> row(size_t(count), yi.empty() ? 0 : yi[0]);
+            const std::vector<float> rowU(size_t(count), u.empty() ? 0.5f : u[0]);
+            plain.greyBilinearSamples(image.data(), size_t(side), columns.data(), row.data(),
+                                      t.data(), rowU.data(), count, a.data());
+            wide.greyBilinearRow(image.data() + size_t(row.empty() ? 0 : row[0]) * size_t(side),
+                                 size_t(side), columns.data(), t.data(),
+                                 rowU.empty() ? 0.5f : rowU[0], count, b.data());
+            ASSERT_EQ(a, b) << count << (ordered ? " in order" : " scattered");
+        }
 
         CxImage colour;
         ASSERT_NE(colour.Create(side, side, 24), nullptr);
