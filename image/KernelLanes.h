@@ -24,6 +24,9 @@ namespace {
 namespace lanes {
 
 #if UEYE_SIMD_LEVEL >= 3
+// The conversions take their zero-masked forms with every lane set: the
+// plain ones trip GCC 12's uninitialised-value warnings inside its own
+// header.
 constexpr int kCount = 8;
 typedef __m512d Doubles;
 typedef __m256 Floats;
@@ -47,21 +50,34 @@ inline Ints LoadInts(const int32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 inline Doubles Widen(Floats v) {
-    return _mm512_cvtps_pd(v);
+    return _mm512_maskz_cvtps_pd(0xFF, v);
 }
 inline Doubles Widen(Ints v) {
     return _mm512_cvtepi32_pd(v);
 }
 inline Floats Narrow(Doubles v) {
-    return _mm512_cvtpd_ps(v);
+    return _mm512_maskz_cvtpd_ps(0xFF, v);
 }
 inline Ints LoadBytes(const uint8_t* p) {
     return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
 }
-// The masked form with every lane set: the plain one trips GCC 12's
-// uninitialised-value warning inside its own header.
 inline Ints Truncate(Doubles v) {
-    return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xFF, v);
+    return _mm512_maskz_cvttpd_epi32(0xFF, v);
+}
+// Every lane at least `low` and below `high` (NaN is neither).
+inline bool AllWithin(Doubles v, Doubles low, Doubles high) {
+    return (_mm512_cmp_pd_mask(v, low, _CMP_GE_OQ) & _mm512_cmp_pd_mask(v, high, _CMP_LT_OQ)) ==
+           0xFF;
+}
+inline void StoreInts(int32_t* p, Ints v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+// No lane above `low` and below `high` on both axes (NaN is neither).
+inline bool NoneWithin(Doubles x, Doubles y, Doubles lowX, Doubles highX, Doubles lowY,
+                       Doubles highY) {
+    return (_mm512_cmp_pd_mask(x, lowX, _CMP_GT_OQ) & _mm512_cmp_pd_mask(x, highX, _CMP_LT_OQ) &
+            _mm512_cmp_pd_mask(y, lowY, _CMP_GT_OQ) & _mm512_cmp_pd_mask(y, highY, _CMP_LT_OQ)) ==
+           0;
 }
 // Low bytes of lanes holding 0..255.
 inline void StoreBytes(uint8_t* p, Ints v) {
@@ -110,6 +126,21 @@ inline Ints LoadBytes(const uint8_t* p) {
 inline Ints Truncate(Doubles v) {
     return _mm256_cvttpd_epi32(v);
 }
+inline bool AllWithin(Doubles v, Doubles low, Doubles high) {
+    return _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(v, low, _CMP_GE_OQ),
+                                            _mm256_cmp_pd(v, high, _CMP_LT_OQ))) == 0xF;
+}
+inline void StoreInts(int32_t* p, Ints v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+inline bool NoneWithin(Doubles x, Doubles y, Doubles lowX, Doubles highX, Doubles lowY,
+                       Doubles highY) {
+    const __m256d inX =
+        _mm256_and_pd(_mm256_cmp_pd(x, lowX, _CMP_GT_OQ), _mm256_cmp_pd(x, highX, _CMP_LT_OQ));
+    const __m256d inY =
+        _mm256_and_pd(_mm256_cmp_pd(y, lowY, _CMP_GT_OQ), _mm256_cmp_pd(y, highY, _CMP_LT_OQ));
+    return _mm256_movemask_pd(_mm256_and_pd(inX, inY)) == 0;
+}
 inline void StoreBytes(uint8_t* p, Ints v) {
     const __m128i words = _mm_packs_epi32(v, v);
     const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
@@ -156,6 +187,18 @@ inline Ints LoadBytes(const uint8_t* p) {
 }
 inline Ints Truncate(Doubles v) {
     return _mm_cvttpd_epi32(v);
+}
+inline bool AllWithin(Doubles v, Doubles low, Doubles high) {
+    return _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(v, low), _mm_cmplt_pd(v, high))) == 0x3;
+}
+inline void StoreInts(int32_t* p, Ints v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+}
+inline bool NoneWithin(Doubles x, Doubles y, Doubles lowX, Doubles highX, Doubles lowY,
+                       Doubles highY) {
+    const __m128d inX = _mm_and_pd(_mm_cmpgt_pd(x, lowX), _mm_cmplt_pd(x, highX));
+    const __m128d inY = _mm_and_pd(_mm_cmpgt_pd(y, lowY), _mm_cmplt_pd(y, highY));
+    return _mm_movemask_pd(_mm_and_pd(inX, inY)) == 0;
 }
 inline void StoreBytes(uint8_t* p, Ints v) {
     const __m128i words = _mm_packs_epi32(v, v);

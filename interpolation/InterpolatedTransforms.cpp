@@ -304,28 +304,25 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
-        // Bilinear samples inside the source (grey, or straight at 24 bpp)
-        // gather here and go to the kernel a batch at a time.
+        // Straight bilinear samples inside a 24-bit source gather here and go
+        // to the kernel a batch at a time; grey ones go to the kernel as runs
+        // of the row.
         constexpr int kBatch = 64;
         int32_t cellsX[kBatch], cellsY[kBatch], positions[kBatch];
-        float fractionsX[kBatch], fractionsY[kBatch];
         int32_t steps256X[kBatch], steps256Y[kBatch];
-        uint8_t values[kBatch];
         RGBQUAD colours[kBatch];
         int batched = 0;
         transform_detail::DirectRow row(work, y);
         auto flush = [&] {
-            if (greyRow) {
-                kernels.greyBilinearSamples(info.firstRow, info.effWidth, cellsX, cellsY,
-                                            fractionsX, fractionsY, batched, values);
-                for (int k = 0; k < batched; ++k) greyOut[positions[k]] = values[k];
-            } else {
-                kernels.colourBilinearSamples(bilinear, cellsX, cellsY, steps256X, steps256Y,
-                                              batched, colours);
-                for (int k = 0; k < batched; ++k) row.Store(positions[k], colours[k]);
-            }
+            kernels.colourBilinearSamples(bilinear, cellsX, cellsY, steps256X, steps256Y, batched,
+                                          colours);
+            for (int k = 0; k < batched; ++k) row.Store(positions[k], colours[k]);
             batched = 0;
         };
+        const RotatedRow rotated{
+            info.firstRow,    info.effWidth, sourceWidth, sourceHeight,     columnCos.data(),
+            columnSin.data(), vsi,           vco,         keepOriginalSize, newWidth * 0.5,
+            newHeight * 0.5};
         for (long x = 0; x < newWidth; ++x) {
             float srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + vsi);
             float srcY = static_cast<float>(vco - columnSin[static_cast<size_t>(x)]);
@@ -335,12 +332,8 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
             }
             const long long xi = BaseCell(srcX), yi = BaseCell(srcY);
             if (greyRow && bilinear.Inside(xi, yi)) {
-                cellsX[batched] = static_cast<int32_t>(xi);
-                cellsY[batched] = static_cast<int32_t>(yi);
-                fractionsX[batched] = BilinearWeights::Fraction(srcX, xi);
-                fractionsY[batched] = BilinearWeights::Fraction(srcY, yi);
-                positions[batched] = static_cast<int32_t>(x);
-                if (++batched == kBatch) flush();
+                // This column and those after it that are inside.
+                x += kernels.greyRotatedRow(rotated, x, newWidth - x, greyOut + x) - 1;
                 lastGrey = true;
                 continue;
             }
@@ -353,16 +346,26 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 if (++batched == kBatch) flush();
                 continue;
             }
-            RGBQUAD c;
             if (constantOutside && window.AllOutside(xi, yi, sourceWidth, sourceHeight)) {
+                // This column, and with bilinear windows those after it that
+                // are wholly outside too, in the one colour.
+                const long end =
+                    window.kernel ? x + 1 : x + kernels.rotatedOutside(rotated, x, newWidth - x);
                 if (greyRow && outsideIsGrey) {
-                    greyOut[x] = outside.rgbBlue;
+                    std::memset(greyOut + x, outside.rgbBlue, static_cast<size_t>(end - x));
                     lastGrey = true;
-                    continue;
+                } else {
+                    for (long k = x; k < end; ++k)
+                        if (indexed)
+                            writer.SetPixelColor(k, y, outside, alphaIn);
+                        else
+                            row.Store(k, outside);
+                    lastGrey = false;
                 }
-                c = outside;
-            } else
-                c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
+                x = end - 1;
+                continue;
+            }
+            const RGBQUAD c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
             if (indexed)
                 writer.SetPixelColor(x, y, c, alphaIn);
             else

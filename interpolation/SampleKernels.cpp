@@ -54,25 +54,6 @@ uint8_t PlainBilinear(const uint8_t* p0, size_t stride, float t, float u) {
     return weights.Mix(p0[0], p0[1], p1[0], p1[1]);
 }
 
-void GreyBilinearSamples(const uint8_t* firstRow, size_t stride, const int32_t* xi,
-                         const int32_t* yi, const float* t, const float* u, long count,
-                         uint8_t* out) {
-    auto at = [&](long k) {
-        return firstRow + static_cast<size_t>(yi[k]) * stride + static_cast<size_t>(xi[k]);
-    };
-    long k = 0;
-#if UEYE_SIMD_LEVEL >= 1
-    for (; k + kCount <= count; k += kCount) {
-        const uint8_t* p[kCount];
-        for (int i = 0; i < kCount; ++i) p[i] = at(k + i);
-        const Corners c(p, stride);
-        StoreBytes(out + k,
-                   BilinearMix(LoadFloats(t + k), LoadFloats(u + k), c.a00, c.a10, c.a01, c.a11));
-    }
-#endif
-    for (; k < count; ++k) out[k] = PlainBilinear(at(k), stride, t[k], u[k]);
-}
-
 void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const float* t, float u,
                      long count, uint8_t* out) {
     long k = 0;
@@ -114,6 +95,91 @@ void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const
 #endif
     for (; k < count; ++k)
         out[k] = PlainBilinear(row + static_cast<size_t>(xi[k]), stride, t[k], u);
+}
+
+// The source point of target column x of a rotated row.
+void RotatedPoint(const RotatedRow& r, long x, float& srcX, float& srcY) {
+    srcX = static_cast<float>(r.columnCos[x] + r.vsi);
+    srcY = static_cast<float>(r.vco - r.columnSin[x]);
+    if (r.shift) {
+        srcX = static_cast<float>(srcX + r.shiftX);
+        srcY = static_cast<float>(srcY + r.shiftY);
+    }
+}
+
+#if UEYE_SIMD_LEVEL >= 1
+// The same for kCount columns from x, each rounded to float and held as a
+// double.
+void RotatedPoints(const RotatedRow& r, long x, Doubles& srcX, Doubles& srcY) {
+    srcX = RoundToFloat(Load(r.columnCos + x) + Set(r.vsi));
+    srcY = RoundToFloat(Set(r.vco) - Load(r.columnSin + x));
+    if (r.shift) {
+        srcX = RoundToFloat(srcX + Set(r.shiftX));
+        srcY = RoundToFloat(srcY + Set(r.shiftY));
+    }
+}
+#endif
+
+long RotatedOutside(const RotatedRow& r, long first, long count) {
+    // A bilinear window is wholly outside when its base cell is below −1 or
+    // at least the size on an axis: exactly when the coordinate is not above
+    // −1 and below the size (NaN included).
+    const double width = static_cast<double>(r.width), height = static_cast<double>(r.height);
+    long k = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    const Doubles below = Set(-1.0), endX = Set(width), endY = Set(height);
+    for (; k + kCount <= count; k += kCount) {
+        Doubles srcX, srcY;
+        RotatedPoints(r, first + k, srcX, srcY);
+        if (!NoneWithin(srcX, srcY, below, endX, below, endY)) break;
+    }
+#endif
+    for (; k < count; ++k) {
+        float srcX, srcY;
+        RotatedPoint(r, first + k, srcX, srcY);
+        if (srcX > -1 && srcX < width && srcY > -1 && srcY < height) break;
+    }
+    return k;
+}
+
+long GreyRotatedRow(const RotatedRow& r, long first, long count, uint8_t* out) {
+    // The sample of column x, or false when its window is not inside. With
+    // v ≥ 0 the base cell is the truncation, and it is inside exactly when
+    // v < size − 1; a negative v (or NaN) is outside.
+    const double lastX = static_cast<double>(r.width - 1);
+    const double lastY = static_cast<double>(r.height - 1);
+    auto plain = [&](long x, uint8_t& result) {
+        float srcX, srcY;
+        RotatedPoint(r, x, srcX, srcY);
+        if (!(srcX >= 0 && srcX < lastX && srcY >= 0 && srcY < lastY)) return false;
+        const long long xi = static_cast<long long>(srcX), yi = static_cast<long long>(srcY);
+        result = PlainBilinear(
+            r.firstRow + static_cast<size_t>(yi) * r.stride + static_cast<size_t>(xi), r.stride,
+            BilinearWeights::Fraction(srcX, xi), BilinearWeights::Fraction(srcY, yi));
+        return true;
+    };
+    long k = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    const Doubles zero = Set(0.0), endX = Set(lastX), endY = Set(lastY);
+    for (; k + kCount <= count; k += kCount) {
+        Doubles srcX, srcY;
+        RotatedPoints(r, first + k, srcX, srcY);
+        if (!AllWithin(srcX, zero, endX) || !AllWithin(srcY, zero, endY)) break;
+        const Ints cellX = Truncate(srcX), cellY = Truncate(srcY);
+        int32_t xi[kCount], yi[kCount];
+        StoreInts(xi, cellX);
+        StoreInts(yi, cellY);
+        const uint8_t* p[kCount];
+        for (int i = 0; i < kCount; ++i)
+            p[i] = r.firstRow + static_cast<size_t>(yi[i]) * r.stride + static_cast<size_t>(xi[i]);
+        const Corners c(p, r.stride);
+        StoreBytes(out + k, BilinearMix(Narrow(srcX - Widen(cellX)), Narrow(srcY - Widen(cellY)),
+                                        c.a00, c.a10, c.a01, c.a11));
+    }
+#endif
+    for (; k < count; ++k)
+        if (!plain(first + k, out[k])) break;
+    return k;
 }
 
 // The plain walk, N samples interleaved.
@@ -260,4 +326,4 @@ void ColourBilinearSamples(const BilinearSource& source, const int32_t* xi, cons
 } // namespace
 
 extern const SampleKernels UEYE_KERNEL_TABLE(kSampleKernels) = {
-    GreyBilinearSamples, GreyBilinearRow, GreyWindowsInside, ColourBilinearSamples};
+    GreyBilinearRow, RotatedOutside, GreyRotatedRow, GreyWindowsInside, ColourBilinearSamples};

@@ -10,28 +10,48 @@ struct SampleWindow;
 struct SampleAxis;
 struct BilinearSource;
 
+// One row of Rotate2's bilinear samples: for target column x the source
+// point is srcX = (float)(columnCos[x] + vsi), srcY = (float)(vco −
+// columnSin[x]), each then shifted, when `shift`, as (float)(v + shiftX) and
+// (float)(v + shiftY); a sample is inside when its 2 × 2 window lies in the
+// width × height image.
+struct RotatedRow {
+    const uint8_t* firstRow;
+    size_t stride;
+    long long width, height;
+    const double* columnCos;
+    const double* columnSin;
+    double vsi, vco;
+    bool shift;
+    double shiftX, shiftY;
+};
+
 struct SampleKernels {
     // Bilinear samples of an image on the grey ramp whose 2 × 2 windows lie
-    // inside it, in the floating-point form that indexed images take
-    // (BilinearWeights): for sample k with base cell (xi[k], yi[k]) and
-    // fractions t[k], u[k] (each the coordinate minus its cell, rounded to
-    // float), out[k] is the one channel of the result.
+    // inside it, along one row of targets, in the floating-point form that
+    // indexed images take (BilinearWeights): sample k has base cell (xi[k],
+    // the row's), `row` pointing at the row's first byte, and fractions t[k]
+    // and u (each the coordinate minus its cell, rounded to float); out[k] is
+    // the one channel of the result.
     //
     // The vector levels take several samples a step: d = t·u, t − d and
     // u − d in float lanes (a single operation on floats rounded once gives
     // the same float whether computed in float or in double and then
     // rounded), 1 − t − w01 and the weighted sum in double lanes, in the
-    // order of the plain form.
-    void (*greyBilinearSamples)(const uint8_t* firstRow, size_t stride, const int32_t* xi,
-                                const int32_t* yi, const float* t, const float* u, long count,
-                                uint8_t* out);
-
-    // The same samples along one row of targets: base cells (xi[k], the
-    // row's) with `row` pointing at the row's first byte, fractions t[k] and
-    // u. At avx512, samples whose corners lie within 16 bytes of each row
-    // pick them from those bytes in registers.
+    // order of the plain form. At avx512, samples whose corners lie within 16
+    // bytes of each row pick them from those bytes in registers.
     void (*greyBilinearRow)(const uint8_t* row, size_t stride, const int32_t* xi, const float* t,
                             float u, long count, uint8_t* out);
+
+    // How many of Rotate2's target columns first, first + 1, ... (at most
+    // `count`) have bilinear windows wholly outside the image.
+    long (*rotatedOutside)(const RotatedRow& row, long first, long count);
+
+    // Rotate2's grey bilinear samples of an image on the grey ramp for the
+    // target columns first, first + 1, ... as long as they lie inside, at most
+    // `count`: out[k] for column first + k, as greyBilinearRow gives it.
+    // Returns how many were inside and done.
+    long (*greyRotatedRow)(const RotatedRow& row, long first, long count, uint8_t* out);
 
     // The kernel walk of `count` samples on one row axis whose windows all
     // lie inside an image on the grey ramp: the one channel of each, with the

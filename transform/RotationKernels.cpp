@@ -16,10 +16,10 @@ void RotationSources(double c, double s, double ys, double yc, long firstX, long
     // and NaN, as TruncateToLong does.
 #if UEYE_SIMD_LEVEL >= 3
     {
-        // The masked form with every lane set: the plain one trips GCC 12's
-        // uninitialised-value warning inside its own header.
+        // The zero-masked form with every lane set: the plain one trips GCC
+        // 12's uninitialised-value warning inside its own header.
         auto truncate = [](__m512d v) {
-            return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xFF, v);
+            return _mm512_maskz_cvttpd_epi32(0xFF, v);
         };
         const __m512d vc = _mm512_set1_pd(c), vs = _mm512_set1_pd(s), vys = _mm512_set1_pd(ys),
                       vyc = _mm512_set1_pd(yc), half = _mm512_set1_pd(0.5),

@@ -151,35 +151,58 @@ TEST_P(KernelLevels, Samples) {
     const std::vector<uint8_t> alpha = Bytes(size_t(side) * side);
     for (long count = 0; count <= 70; ++count) {
         std::vector<int32_t> xi, yi, fx, fy;
-        std::vector<float> t, u;
+        std::vector<float> t;
         for (long k = 0; k < count; ++k) {
             xi.push_back(static_cast<int32_t>(random() % (side - 1)));
             yi.push_back(static_cast<int32_t>(random() % (side - 1)));
             fx.push_back(static_cast<int32_t>(random() % 256));
             fy.push_back(static_cast<int32_t>(random() % 256));
             t.push_back(k % 7 == 0 ? 0.0f : Unit());
-            u.push_back(k % 5 == 0 ? 0.99999994f : Unit());
         }
         std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
-        plain.greyBilinearSamples(image.data(), size_t(side), xi.data(), yi.data(), t.data(),
-                                  u.data(), count, a.data());
-        wide.greyBilinearSamples(image.data(), size_t(side), xi.data(), yi.data(), t.data(),
-                                 u.data(), count, b.data());
-        ASSERT_EQ(a, b) << count;
         // Along one row, columns in order (as a widening reads them) or not.
         for (bool ordered : {true, false}) {
             std::vector<int32_t> columns(xi);
             if (ordered)
                 for (long k = 0; k < count; ++k)
                     columns[size_t(k)] = static_cast<int32_t>(k * 4 / 7);
-            const std::vector<int32_t> row(size_t(count), yi.empty() ? 0 : yi[0]);
-            const std::vector<float> rowU(size_t(count), u.empty() ? 0.5f : u[0]);
-            plain.greyBilinearSamples(image.data(), size_t(side), columns.data(), row.data(),
-                                      t.data(), rowU.data(), count, a.data());
-            wide.greyBilinearRow(image.data() + size_t(row.empty() ? 0 : row[0]) * size_t(side),
-                                 size_t(side), columns.data(), t.data(),
-                                 rowU.empty() ? 0.5f : rowU[0], count, b.data());
+            const uint8_t* row = image.data() + size_t(count % (side - 1)) * size_t(side);
+            const float rowU = count % 3 == 0 ? 0.99999994f : Unit();
+            plain.greyBilinearRow(row, size_t(side), columns.data(), t.data(), rowU, count,
+                                  a.data());
+            wide.greyBilinearRow(row, size_t(side), columns.data(), t.data(), rowU, count,
+                                 b.data());
             ASSERT_EQ(a, b) << count << (ordered ? " in order" : " scattered");
+        }
+        // Rotated rows that run into the image and out of it again.
+        std::vector<double> columnCos, columnSin;
+        const double co = std::cos(0.3 + count), si = std::sin(0.3 + count);
+        for (long x = 0; x < count; ++x) {
+            const float position = -20.5f + static_cast<float>(x);
+            columnCos.push_back(static_cast<double>(position) * co);
+            columnSin.push_back(static_cast<double>(position) * si);
+        }
+        for (bool shift : {false, true}) {
+            const RotatedRow rotated{image.data(),
+                                     size_t(side),
+                                     side,
+                                     side,
+                                     columnCos.data(),
+                                     columnSin.data(),
+                                     17.25 * si,
+                                     17.25 * co,
+                                     shift,
+                                     19.5,
+                                     20.0};
+            for (long x = 0; x < count; ++x) {
+                const long doneA = plain.greyRotatedRow(rotated, x, count - x, a.data());
+                const long doneB = wide.greyRotatedRow(rotated, x, count - x, b.data());
+                ASSERT_EQ(doneA, doneB) << count << ", from " << x;
+                ASSERT_EQ(std::memcmp(a.data(), b.data(), size_t(doneA)), 0) << count;
+                EXPECT_EQ(plain.rotatedOutside(rotated, x, count - x),
+                          wide.rotatedOutside(rotated, x, count - x))
+                    << count << ", from " << x;
+            }
         }
 
         CxImage colour;
