@@ -74,18 +74,32 @@ int32_t NullArgument(const char* name) noexcept {
     return Fail(UEYE_E_ARGUMENT, name, " is null");
 }
 
-// The gain operations of a camera family without gain throw; their text
-// says so.
-template <typename Call> int32_t GainCall(ueye_grabber handle, Call&& call) noexcept {
+// The uEye grabber's gain operations only throw, with the text `unsupported`.
+// On 32-bit Windows an exception cannot pass from the plug-in's DLL into this
+// one: each links its own static unwinder, which does not know the other's
+// frames, and the process would end. There the answer is given without the
+// call.
+template <typename Call>
+int32_t GainCall(ueye_grabber handle, const char* unsupported, Call&& call) noexcept {
     return WithGrabber(handle, [&](GrabberObject& object) {
+#if defined(_WIN32) && !defined(_WIN64)
+        (void)object;
+        (void)call;
+        return Fail(UEYE_E_UNSUPPORTED, unsupported);
+#else
+        (void)unsupported;
         try {
             call(*object.grabber);
         } catch (const std::exception& error) {
             return Fail(UEYE_E_UNSUPPORTED, error.what());
         }
         return UEYE_OK;
+#endif
     });
 }
+
+const char kNoGain[] = "IdsUeye::CameraGain()  -- Not implemented yet";
+const char kNoAutoGain[] = "IdsUeye::AdjustCameraGain()  -- Not implemented yet";
 
 } // namespace
 
@@ -210,15 +224,16 @@ int32_t ueye_grabber_set_exposure(ueye_grabber grabber, uint32_t microseconds, u
 
 int32_t ueye_grabber_get_gain(ueye_grabber grabber, int32_t* gain) {
     if (gain == nullptr) return NullArgument("the gain output");
-    return GainCall(grabber, [&](FrameGrabber& camera) { *gain = camera.CameraGain(0); });
+    return GainCall(grabber, kNoGain, [&](FrameGrabber& camera) { *gain = camera.CameraGain(0); });
 }
 
 int32_t ueye_grabber_set_gain(ueye_grabber grabber, int32_t gain) {
-    return GainCall(grabber, [&](FrameGrabber& camera) { camera.CameraGain(0, gain); });
+    return GainCall(grabber, kNoGain, [&](FrameGrabber& camera) { camera.CameraGain(0, gain); });
 }
 
 int32_t ueye_grabber_auto_gain(ueye_grabber grabber) {
-    return GainCall(grabber, [&](FrameGrabber& camera) { camera.AdjustCameraGain(0); });
+    return GainCall(grabber, kNoAutoGain,
+                    [&](FrameGrabber& camera) { camera.AdjustCameraGain(0); });
 }
 
 int32_t ueye_grabber_set_negative(ueye_grabber grabber, int32_t negative) {

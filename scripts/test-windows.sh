@@ -149,7 +149,7 @@ cmake --build build-win32 -j"$jobs"
 exports_of() {
   local objdump=$1 dll=$2
   $objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-    awk '/^[[:space:]]*\[/ {print $NF}'
+    awk '/^[[:space:]]*\[[[:space:]]*[0-9]+\]/ {print $NF}'
 }
 
 # The plug-in's plain (not C++) exports are exactly its three entry points,
