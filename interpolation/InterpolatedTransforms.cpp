@@ -304,25 +304,13 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
-        // Straight bilinear samples inside a 24-bit source gather here and go
-        // to the kernel a batch at a time; grey ones go to the kernel as runs
-        // of the row.
-        constexpr int kBatch = 64;
-        int32_t cellsX[kBatch], cellsY[kBatch], positions[kBatch];
-        int32_t steps256X[kBatch], steps256Y[kBatch];
-        RGBQUAD colours[kBatch];
-        int batched = 0;
+        // Bilinear samples inside the source, grey or straight at 24 bpp, go
+        // to the kernels as runs of the row.
         transform_detail::DirectRow row(work, y);
-        auto flush = [&] {
-            kernels.colourBilinearSamples(bilinear, cellsX, cellsY, steps256X, steps256Y, batched,
-                                          colours);
-            for (int k = 0; k < batched; ++k) row.Store(positions[k], colours[k]);
-            batched = 0;
-        };
         const RotatedRow rotated{
-            info.firstRow,    info.effWidth, sourceWidth, sourceHeight,     columnCos.data(),
-            columnSin.data(), vsi,           vco,         keepOriginalSize, newWidth * 0.5,
-            newHeight * 0.5};
+            info.firstRow, info.effWidth,    bilinear.alpha,   sourceWidth,
+            sourceHeight,  columnCos.data(), columnSin.data(), vsi,
+            vco,           keepOriginalSize, newWidth * 0.5,   newHeight * 0.5};
         for (long x = 0; x < newWidth; ++x) {
             float srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + vsi);
             float srcY = static_cast<float>(vco - columnSin[static_cast<size_t>(x)]);
@@ -338,12 +326,9 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 continue;
             }
             if (straight && bilinear.Inside(xi, yi)) {
-                cellsX[batched] = static_cast<int32_t>(xi);
-                cellsY[batched] = static_cast<int32_t>(yi);
-                steps256X[batched] = static_cast<int32_t>(BilinearSource::Fraction(srcX, xi));
-                steps256Y[batched] = static_cast<int32_t>(BilinearSource::Fraction(srcY, yi));
-                positions[batched] = static_cast<int32_t>(x);
-                if (++batched == kBatch) flush();
+                x += kernels.colourRotatedRow(rotated, x, newWidth - x, row.pixels + 3 * x,
+                                              row.alpha != nullptr ? row.alpha + x : nullptr) -
+                     1;
                 continue;
             }
             if (constantOutside && window.AllOutside(xi, yi, sourceWidth, sourceHeight)) {
@@ -372,7 +357,6 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 row.Store(x, c);
             lastGrey = false;
         }
-        flush();
         if (lastGrey) writer.Find(GreyColour(greyOut[newWidth - 1]));
     });
 

@@ -293,37 +293,84 @@ uint32_t ColourSample(const uint8_t* p0, const uint8_t* p1, long w00, long w10, 
 }
 #endif
 
+// The colour sample at base cell (xi, yi) with fractions fx, fy in 1/256
+// steps, the weights those of BilinearSource; alpha from the plane when there
+// is one, else 0.
+RGBQUAD ColourAt(const uint8_t* firstRow, size_t stride, const uint8_t* alpha, size_t alphaStride,
+                 int32_t xi, int32_t yi, int32_t fx, int32_t fy) {
+    const long d = (static_cast<long>(fx) * fy) >> 8;
+    const long w00 = 256 - fx - fy + d, w10 = fx - d, w01 = fy - d, w11 = d;
+    auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
+        return static_cast<uint8_t>((a00 * w00 + a10 * w10 + a01 * w01 + a11 * w11) >> 8);
+    };
+    const uint8_t* p0 = firstRow + static_cast<size_t>(yi) * stride + 3 * static_cast<size_t>(xi);
+    const uint8_t* p1 = p0 + stride;
+#if UEYE_SIMD_LEVEL >= 1
+    const uint32_t bytes = ColourSample(p0, p1, w00, w10, w01, w11);
+    RGBQUAD result{static_cast<uint8_t>(bytes), static_cast<uint8_t>(bytes >> 8),
+                   static_cast<uint8_t>(bytes >> 16), 0};
+#else
+    RGBQUAD result{mix(p0[0], p0[3], p1[0], p1[3]), mix(p0[1], p0[4], p1[1], p1[4]),
+                   mix(p0[2], p0[5], p1[2], p1[5]), 0};
+#endif
+    if (alpha != nullptr) {
+        const uint8_t* a0 = alpha + static_cast<size_t>(xi) + static_cast<size_t>(yi) * alphaStride;
+        const uint8_t* a1 = a0 + alphaStride;
+        result.rgbReserved = mix(a0[0], a0[1], a1[0], a1[1]);
+    }
+    return result;
+}
+
 void ColourBilinearSamples(const BilinearSource& source, const int32_t* xi, const int32_t* yi,
                            const int32_t* fx, const int32_t* fy, long count, RGBQUAD* out) {
-    const size_t alphaStride = static_cast<size_t>(source.width);
-    for (long k = 0; k < count; ++k) {
-        const long d = (static_cast<long>(fx[k]) * fy[k]) >> 8;
-        const long w00 = 256 - fx[k] - fy[k] + d, w10 = fx[k] - d, w01 = fy[k] - d, w11 = d;
-        auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
-            return static_cast<uint8_t>((a00 * w00 + a10 * w10 + a01 * w01 + a11 * w11) >> 8);
-        };
-        const uint8_t* p0 = source.firstRow + static_cast<size_t>(yi[k]) * source.stride +
-                            3 * static_cast<size_t>(xi[k]);
-        const uint8_t* p1 = p0 + source.stride;
+    for (long k = 0; k < count; ++k)
+        out[k] = ColourAt(source.firstRow, source.stride, source.alpha,
+                          static_cast<size_t>(source.width), xi[k], yi[k], fx[k], fy[k]);
+}
+
+long ColourRotatedRow(const RotatedRow& r, long first, long count, uint8_t* pixels,
+                      uint8_t* alpha) {
+    const double lastX = static_cast<double>(r.width - 1);
+    const double lastY = static_cast<double>(r.height - 1);
+    const size_t alphaStride = static_cast<size_t>(r.width);
+    auto store = [&](long k, int32_t xi, int32_t yi, int32_t fx, int32_t fy) {
+        const RGBQUAD c = ColourAt(r.firstRow, r.stride, r.alpha, alphaStride, xi, yi, fx, fy);
+        pixels[3 * k] = c.rgbBlue;
+        pixels[3 * k + 1] = c.rgbGreen;
+        pixels[3 * k + 2] = c.rgbRed;
+        if (alpha != nullptr) alpha[k] = c.rgbReserved;
+    };
+    long k = 0;
 #if UEYE_SIMD_LEVEL >= 1
-        const uint32_t bytes = ColourSample(p0, p1, w00, w10, w01, w11);
-        RGBQUAD result{static_cast<uint8_t>(bytes), static_cast<uint8_t>(bytes >> 8),
-                       static_cast<uint8_t>(bytes >> 16), 0};
-#else
-        RGBQUAD result{mix(p0[0], p0[3], p1[0], p1[3]), mix(p0[1], p0[4], p1[1], p1[4]),
-                       mix(p0[2], p0[5], p1[2], p1[5]), 0};
-#endif
-        if (source.alpha != nullptr) {
-            const uint8_t* a0 = source.alpha + static_cast<size_t>(xi[k]) +
-                                static_cast<size_t>(yi[k]) * alphaStride;
-            const uint8_t* a1 = a0 + alphaStride;
-            result.rgbReserved = mix(a0[0], a0[1], a1[0], a1[1]);
-        }
-        out[k] = result;
+    // Source points, cells and 1/256 fractions a register at a time.
+    const Doubles zero = Set(0.0), endX = Set(lastX), endY = Set(lastY), steps = Set(256.0);
+    for (; k + kCount <= count; k += kCount) {
+        Doubles srcX, srcY;
+        RotatedPoints(r, first + k, srcX, srcY);
+        if (!AllWithin(srcX, zero, endX) || !AllWithin(srcY, zero, endY)) break;
+        const Ints cellX = Truncate(srcX), cellY = Truncate(srcY);
+        int32_t xi[kCount], yi[kCount], fx[kCount], fy[kCount];
+        StoreInts(xi, cellX);
+        StoreInts(yi, cellY);
+        StoreInts(fx, Truncate((srcX - Widen(cellX)) * steps));
+        StoreInts(fy, Truncate((srcY - Widen(cellY)) * steps));
+        for (int i = 0; i < kCount; ++i) store(k + i, xi[i], yi[i], fx[i], fy[i]);
     }
+#endif
+    for (; k < count; ++k) {
+        float srcX, srcY;
+        RotatedPoint(r, first + k, srcX, srcY);
+        if (!(srcX >= 0 && srcX < lastX && srcY >= 0 && srcY < lastY)) break;
+        const long long xi = static_cast<long long>(srcX), yi = static_cast<long long>(srcY);
+        store(k, static_cast<int32_t>(xi), static_cast<int32_t>(yi),
+              static_cast<int32_t>((static_cast<double>(srcX) - xi) * 256),
+              static_cast<int32_t>((static_cast<double>(srcY) - yi) * 256));
+    }
+    return k;
 }
 
 } // namespace
 
 extern const SampleKernels UEYE_KERNEL_TABLE(kSampleKernels) = {
-    GreyBilinearRow, RotatedOutside, GreyRotatedRow, GreyWindowsInside, ColourBilinearSamples};
+    GreyBilinearRow,  RotatedOutside,    GreyRotatedRow,
+    ColourRotatedRow, GreyWindowsInside, ColourBilinearSamples};

@@ -18,6 +18,7 @@ struct BilinearSource;
 struct RotatedRow {
     const uint8_t* firstRow;
     size_t stride;
+    const uint8_t* alpha; // a 24-bit image's alpha plane, or null
     long long width, height;
     const double* columnCos;
     const double* columnSin;
@@ -52,6 +53,12 @@ struct SampleKernels {
     // `count`: out[k] for column first + k, as greyBilinearRow gives it.
     // Returns how many were inside and done.
     long (*greyRotatedRow)(const RotatedRow& row, long first, long count, uint8_t* out);
+
+    // The same for a 24-bit image in 1/256 steps (BilinearSource): the
+    // samples' blue, green and red go to pixels[3k ..], their alpha (or 0
+    // without a plane) to alpha[k] when alpha is not null.
+    long (*colourRotatedRow)(const RotatedRow& row, long first, long count, uint8_t* pixels,
+                             uint8_t* alpha);
 
     // The kernel walk of `count` samples on one row axis whose windows all
     // lie inside an image on the grey ramp: the one channel of each, with the

@@ -183,17 +183,26 @@ TEST_P(KernelLevels, Samples) {
             columnSin.push_back(static_cast<double>(position) * si);
         }
         for (bool shift : {false, true}) {
-            const RotatedRow rotated{image.data(),
-                                     size_t(side),
-                                     side,
-                                     side,
-                                     columnCos.data(),
-                                     columnSin.data(),
-                                     17.25 * si,
-                                     17.25 * co,
-                                     shift,
-                                     19.5,
-                                     20.0};
+            const RotatedRow rotated{
+                image.data(),     size_t(side), nullptr,    side,  side, columnCos.data(),
+                columnSin.data(), 17.25 * si,   17.25 * co, shift, 19.5, 20.0};
+            // The same points over a 24-bit image, with and without alpha.
+            RotatedRow colour = rotated;
+            colour.stride = 3 * size_t(side);
+            for (const uint8_t* plane : {static_cast<const uint8_t*>(nullptr), alpha.data()}) {
+                colour.alpha = plane;
+                std::vector<uint8_t> pixelsA(3 * size_t(count)), pixelsB(pixelsA.size());
+                std::vector<uint8_t> alphaA(static_cast<size_t>(count)), alphaB(alphaA.size());
+                for (long x = 0; x < count; x += 5) {
+                    const long doneA =
+                        plain.colourRotatedRow(colour, x, count - x, pixelsA.data(), alphaA.data());
+                    const long doneB =
+                        wide.colourRotatedRow(colour, x, count - x, pixelsB.data(), alphaB.data());
+                    ASSERT_EQ(doneA, doneB) << count << ", from " << x;
+                    ASSERT_EQ(pixelsA, pixelsB) << count << ", from " << x;
+                    ASSERT_EQ(alphaA, alphaB) << count << ", from " << x;
+                }
+            }
             for (long x = 0; x < count; ++x) {
                 const long doneA = plain.greyRotatedRow(rotated, x, count - x, a.data());
                 const long doneB = wide.greyRotatedRow(rotated, x, count - x, b.data());
