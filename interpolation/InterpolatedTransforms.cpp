@@ -69,16 +69,20 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     std::vector<float> greyFractions;
     std::vector<int32_t> colourFractions;
     std::vector<char> columnInside;
-    std::vector<long> insideEnd; // grey bilinear: the end of the columns inside from here on
+    std::vector<int32_t> byteIndex, byteFractions; // 24 bpp: the same for each byte
+    std::vector<long> insideEnd; // bilinear: the end of the columns inside from here on
     try {
         if (batched) columnInside.resize(static_cast<size_t>(newWidth));
-        if (bilinearRuns && grey) insideEnd.resize(static_cast<size_t>(newWidth));
         if (bilinearRuns) {
+            insideEnd.resize(static_cast<size_t>(newWidth));
             columnCells.resize(static_cast<size_t>(newWidth));
-            if (grey)
+            if (grey) {
                 greyFractions.resize(static_cast<size_t>(newWidth));
-            else
+            } else {
                 colourFractions.resize(static_cast<size_t>(newWidth));
+                byteIndex.resize(3 * static_cast<size_t>(newWidth));
+                byteFractions.resize(3 * static_cast<size_t>(newWidth));
+            }
         }
     } catch (const std::exception&) {
         return false;
@@ -93,8 +97,14 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                         BilinearWeights::Fraction(columns[x].coordinate, columns[x].cell);
                 else
                     colourFractions[x] = static_cast<int32_t>(columns[x].fraction);
+                for (size_t c = 0; c < (grey ? 0 : 3); ++c) {
+                    byteIndex[3 * x + c] = 3 * columnCells[x] + static_cast<int32_t>(c);
+                    byteFractions[3 * x + c] = colourFractions[x];
+                }
             }
     }
+    const ColourColumns colourColumns{columnCells.data(), colourFractions.data(), byteIndex.data(),
+                                      byteFractions.data()};
     for (long x = static_cast<long>(insideEnd.size()) - 1; x >= 0; --x) {
         const size_t at = static_cast<size_t>(x);
         insideEnd[at] = !columnInside[at]                            ? x
@@ -113,12 +123,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
-        int32_t rowCells[kRun], rowColourFractions[kRun];
-        if (rowInside && bilinearRuns && !grey)
-            for (long k = 0; k < kRun; ++k) {
-                rowCells[k] = static_cast<int32_t>(rowAxis.cell);
-                rowColourFractions[k] = static_cast<int32_t>(rowAxis.fraction);
-            }
+        const bool colourBilinearRow = direct && rowInside && bilinearRuns;
         const bool greyBilinearRow = greyRow && rowInside && bilinearRuns;
         const uint8_t* const sourceRow =
             greyBilinearRow ? info.firstRow + static_cast<size_t>(rowAxis.cell) * info.effWidth
@@ -136,6 +141,15 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 lastGrey = true;
                 continue;
             }
+            if (colourBilinearRow && columnInside[static_cast<size_t>(x)]) {
+                const long end = insideEnd[static_cast<size_t>(x)];
+                kernels.colourBilinearRow(bilinear, static_cast<int32_t>(rowAxis.cell),
+                                          static_cast<int32_t>(rowAxis.fraction), colourColumns, x,
+                                          end - x, row.pixels + 3 * x,
+                                          row.alpha != nullptr ? row.alpha + x : nullptr);
+                x = end;
+                continue;
+            }
             const SampleAxis* run[kRun];
             long count = 0;
             while (rowInside && (direct || greyRow) && count < kRun && x + count < newWidth &&
@@ -148,16 +162,6 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                                           static_cast<int>(count), rowAxis, greyOut + x);
                 x += count;
                 lastGrey = true;
-                continue;
-            }
-            if (count > 0 && !window.kernel) {
-                RGBQUAD results[kRun];
-                const size_t at = static_cast<size_t>(x);
-                kernels.colourBilinearSamples(bilinear, &columnCells[at], rowCells,
-                                              &colourFractions[at], rowColourFractions, count,
-                                              results);
-                for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
-                x += count;
                 continue;
             }
             if (count > 0) {

@@ -27,6 +27,16 @@ struct RotatedRow {
     double shiftX, shiftY;
 };
 
+// The columns of Resample2's 24-bit bilinear samples: each target column's
+// base cell and 1/256 fraction, and the same for each of its three bytes
+// (byteIndex[3x + c] = 3·cell[x] + c, byteFraction[3x + c] = fraction[x]).
+struct ColourColumns {
+    const int32_t* cell;
+    const int32_t* fraction;
+    const int32_t* byteIndex;
+    const int32_t* byteFraction;
+};
+
 struct SampleKernels {
     // Bilinear samples of an image on the grey ramp whose 2 × 2 windows lie
     // inside it, along one row of targets, in the floating-point form that
@@ -59,6 +69,16 @@ struct SampleKernels {
     // without a plane) to alpha[k] when alpha is not null.
     long (*colourRotatedRow)(const RotatedRow& row, long first, long count, uint8_t* pixels,
                              uint8_t* alpha);
+
+    // Resample2's 24-bit bilinear samples (BilinearSource) of target columns
+    // first .. first + count − 1 on one row, their windows inside: base row
+    // cellY and fraction fy. Blue, green and red go to pixels[3k ..], alpha
+    // (or 0 without a plane) to alpha[k] when alpha is not null. At avx512,
+    // without an alpha plane, sixteen bytes a step pick their corners from
+    // 32 loaded bytes of each row.
+    void (*colourBilinearRow)(const BilinearSource& source, int32_t cellY, int32_t fy,
+                              const ColourColumns& columns, long first, long count, uint8_t* pixels,
+                              uint8_t* alpha);
 
     // The kernel walk of `count` samples on one row axis whose windows all
     // lie inside an image on the grey ramp: the one channel of each, with the

@@ -224,6 +224,31 @@ TEST_P(KernelLevels, Samples) {
                 std::memcpy(colour.AlphaGetPointer(), alpha.data(), alpha.size());
             }
             const BilinearSource source(colour);
+            // Resample2's rows: columns in order or scattered, into rows with
+            // and without alpha.
+            for (bool ordered : {true, false}) {
+                std::vector<int32_t> cells(xi), byteIndex, byteFraction;
+                for (long k = 0; k < count; ++k) {
+                    if (ordered) cells[size_t(k)] = static_cast<int32_t>(k * 4 / 7);
+                    for (int32_t c = 0; c < 3; ++c) {
+                        byteIndex.push_back(3 * cells[size_t(k)] + c);
+                        byteFraction.push_back(fx[size_t(k)]);
+                    }
+                }
+                const ColourColumns columns{cells.data(), fx.data(), byteIndex.data(),
+                                            byteFraction.data()};
+                std::vector<uint8_t> pixelsA(3 * size_t(count)), pixelsB(pixelsA.size());
+                std::vector<uint8_t> alphaA(static_cast<size_t>(count) + 1, 7), alphaB(alphaA);
+                const int32_t row = static_cast<int32_t>(count % (side - 1));
+                for (bool withAlphaOut : {false, true}) {
+                    plain.colourBilinearRow(source, row, fx.empty() ? 9 : fy[0], columns, 0, count,
+                                            pixelsA.data(), withAlphaOut ? alphaA.data() : nullptr);
+                    wide.colourBilinearRow(source, row, fx.empty() ? 9 : fy[0], columns, 0, count,
+                                           pixelsB.data(), withAlphaOut ? alphaB.data() : nullptr);
+                    ASSERT_EQ(pixelsA, pixelsB) << count << (ordered ? " in order" : " scattered");
+                    ASSERT_EQ(alphaA, alphaB) << count;
+                }
+            }
             std::vector<RGBQUAD> ca(static_cast<size_t>(count)), cb(ca.size());
             plain.colourBilinearSamples(source, xi.data(), yi.data(), fx.data(), fy.data(), count,
                                         ca.data());
