@@ -66,7 +66,7 @@ void MakeImage(CxImage& image, FuzzInput& in) {
 // operation may cost. Every operation runs four times (into no destination, a
 // fresh and a reused one, then the plain form), and under the sanitizers a
 // pixel read through the per-pixel API costs about half a microsecond.
-constexpr long long kTapBudget = 1 << 12;
+constexpr long long kTapBudget = 1 << 11;
 // Pixels of one result: the plain form writes each through SetPixelColor,
 // which on a palette other than the grey ramp searches all of it.
 constexpr long long kMaxPixels = 1 << 11;
@@ -335,7 +335,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const long long side = static_cast<long long>(source.GetWidth()) + source.GetHeight();
     long width = askedWidth, height = askedHeight;
     BoundOutput(source, 1, width, height);
-    const Method resampleMethod = Affordable(std::max(area, 1LL * width * height), method);
+    // Averaging samples each source pixel's overlap with every output pixel
+    // it meets: up to four reads of it.
+    const Method resampleMethod = Affordable(std::max(4 * area, 1LL * width * height), method);
     BoundOutput(source, Taps(resampleMethod), width, height);
     const long long canvas = side * side / 2 + 1;
     const Method turnMethod = Affordable(canvas, method);

@@ -4,6 +4,7 @@
 // and any undefined arithmetic.
 
 #include "fuzz/FuzzImage.h"
+#include "image/RowBands.h"
 
 #include <algorithm>
 
@@ -22,8 +23,8 @@ int32_t Small32(FuzzInput& in) {
 // Work of one operation, in output pixels times taps read per pixel, above
 // which the fuzzer skips it: repeated enlarging operations (Rotate2 grows the
 // canvas each time) would otherwise reach sizes whose legitimate work takes
-// tens of seconds under the sanitizers.
-constexpr long long kWorkBudget = 1LL << 18;
+// seconds under the sanitizers, and an input should cost about a millisecond.
+constexpr long long kWorkBudget = 1LL << 15;
 
 long long Taps(CxImage::InterpolationMethod method) {
     if (method == CxImage::IM_LANCZOS) return 144;
@@ -290,7 +291,10 @@ void RunOperation(CxImage& image, CxImage& other, FuzzInput& in) {
     case 30: {
         const long width = in.Size(40), height = in.Size(40);
         const bool disableAveraging = in.Below(2);
-        if (Affordable(image, 40 * 40, Taps(method)))
+        // Averaging samples each source pixel's overlap with every output
+        // pixel it meets: up to four reads of it.
+        const bool small = width >= 0 && width < 40 && height >= 0 && height < 40;
+        if (Affordable(image, small ? width * height : 0, 4 * Taps(method)))
             image.Resample2(width, height, method, overflow, destination, disableAveraging);
         break;
     }
@@ -318,7 +322,16 @@ void RunOperation(CxImage& image, CxImage& other, FuzzInput& in) {
 
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    RowBands::SetMinimumPixels(0); // the band threads split even small images
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Two to four band threads for inputs whose length is a multiple of 16,
+    // one for the rest (starting threads costs more than a small image's
+    // work); the choice takes no byte, so every byte means the same either way.
+    CxImage::SetThreadCount(size % 16 == 0 ? 2 + static_cast<int>(size / 16 % 3) : 1);
     FuzzInput in(data, size);
     CxImage image, other;
     ImportImage(image, in);
