@@ -344,7 +344,9 @@ void ColourBilinearRow(const BilinearSource& source, int32_t cellY, int32_t fy,
         const int32_t* fraction = columns.byteFraction + 3 * first;
         long j = 0;
         for (; j + 16 <= bytes; j += 16) {
-            const int32_t start = index[j];
+            // The blue byte of the step's first pixel: the lowest byte read
+            // when the columns go in order.
+            const int32_t start = index[j] - static_cast<int32_t>(j % 3);
             const __m512i offsets =
                 _mm512_sub_epi32(_mm512_loadu_si512(index + j), _mm512_set1_epi32(start));
             if (static_cast<size_t>(start) + 32 > source.stride ||
