@@ -1,10 +1,12 @@
 // Our image operations against OpenCV's on the same data, 8-bit grey and
 // 24 bpp, at one thread and at all cores (both libraries at the same count):
 // each pair runs alternately, and the table gives the median times and their
-// ratio (below 1: we are faster). The frame path is measured against memcpy.
+// ratio (below 1: we are faster), ours at every instruction-set level the
+// machine has. The frame path is measured against memcpy.
 // Arguments: repetitions (7), and a text that names the operations to run.
 
 #include "image/CxImage.h"
+#include "image/SimdLevel.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/utility.hpp>
@@ -59,20 +61,35 @@ double Median(std::vector<double> v) {
 }
 
 // `prepare` runs untimed before each of our runs (a fresh copy where the
-// operation changes its image).
+// operation changes its image). Ours runs at each level in turn, the peer
+// between them.
 void Compare(const char* name, int threads, int repetitions, const std::function<void()>& prepare,
              const std::function<void()>& ours, const std::function<void()>& theirs,
              const char* peer = "OpenCV") {
     if (std::strstr(name, gFilter) == nullptr) return;
-    std::vector<double> a, b;
+    const int levels = static_cast<int>(SupportedSimdLevel()) + 1;
+    std::vector<double> a[kSimdLevelCount], b;
+    const SimdLevel initial = ActiveSimdLevel();
     for (int i = 0; i < repetitions; ++i) {
-        prepare();
-        a.push_back(Milliseconds(ours));
+        for (int level = 0; level < levels; ++level) {
+            SetSimdLevel(static_cast<SimdLevel>(level));
+            prepare();
+            a[level].push_back(Milliseconds(ours));
+        }
         b.push_back(Milliseconds(theirs));
     }
-    const double ma = Median(a), mb = Median(b);
-    std::printf("| %-44s | %7d | %8.1f | %8.1f | %-6s | %6.2f |\n", name, threads, ma, mb, peer,
-                ma / mb);
+    SetSimdLevel(initial);
+    const double mb = Median(b);
+    std::printf("| %-44s | %7d | %-6s | %8.1f |", name, threads, peer, mb);
+    for (int level = 0; level < kSimdLevelCount; ++level) {
+        if (level >= levels) {
+            std::printf(" %-15s |", "-");
+            continue;
+        }
+        const double ma = Median(a[level]);
+        std::printf(" %6.1f (%6.2f) |", ma, ma / mb);
+    }
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -215,8 +232,9 @@ int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     if (argc > 2) gFilter = argv[2];
     const int cores = std::max(1u, std::thread::hardware_concurrency());
-    std::printf("| operation (4096 x 3072) | threads | ours ms | peer ms | peer | ratio |\n");
-    std::printf("|---|---|---|---|---|---|\n");
+    std::printf("| operation (4096 x 3072) | threads | peer | peer ms | ours ms (ratio): none | "
+                "sse2 | avx2 | avx512 |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
     RunTable(repetitions, 1);
     if (cores > 1) RunTable(repetitions, cores);
     return 0;
