@@ -81,4 +81,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libboost-thread-dev, libboost-date-time-dev, libboost-chrono-dev")
+# The Python package over the C interface needs numpy.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-numpy")
 include(CPack)

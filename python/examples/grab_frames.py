@@ -33,7 +33,7 @@ def main() -> None:
                 continue
             path = folder / f"frame_{len(numbers) - 1:04d}.png"
             if Image is not None:
-                Image.fromarray(frame).save(path)
+                Image.fromarray(frame).save(path, compress_level=1)  # fast, still lossless
             else:
                 ueye_grabber.save(frame, path)
         seconds = time.perf_counter() - start
