@@ -68,8 +68,11 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
             TurnKernelsInUse().turnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
         return;
     }
-    if (source.GetBpp() == 8) {
-        TurnKernelsInUse().turnBytePlane(Left, sourceBits, stride, W, H, workBits, workStride);
+    if (source.GetBpp() == 8 || source.GetBpp() == 24) {
+        if (source.GetBpp() == 8)
+            TurnKernelsInUse().turnBytePlane(Left, sourceBits, stride, W, H, workBits, workStride);
+        else
+            TurnKernelsInUse().turnPixelPlane(Left, sourceBits, stride, W, H, workBits, workStride);
         if (sourceAlpha != nullptr)
             TurnKernelsInUse().turnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
         // Where the tiled walk below ends.
@@ -77,12 +80,10 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
         return;
     }
 
-    // Tiles of 64 x 64 work pixels. A left turn fills a tile column by column
-    // (each walks along one source row), a right turn row by row (each walks
-    // down one source column); the progress follows that outer index.
-    // 24 bpp moves whole bytes along pointers; 4 bpp goes through the index
-    // accessors.
-    const size_t pixelBytes = source.GetBpp() == 24 ? 3 : 0;
+    // 4 bpp, through the index accessors, in tiles of 64 x 64 work pixels. A
+    // left turn fills a tile column by column (each walks along one source
+    // row), a right turn row by row (each walks down one source column); the
+    // progress follows that outer index.
     for (long xs = 0; xs < H; xs += kTile) {
         const long xe = std::min(xs + kTile, H);
         for (long ys = 0; ys < W; ys += kTile) {
@@ -91,26 +92,9 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
             const long innerBegin = Left ? ys : xs, innerEnd = Left ? ye : xe;
             for (long o = Left ? xs : ys; o < outerEnd; ++o) {
                 progress = static_cast<int32_t>(Percent(o, Left ? H : W));
-                const long x0 = Left ? o : innerBegin, y0 = Left ? innerBegin : o;
-                // A run of whole pixels along the pointers, the pixel size
-                // known to the compiler.
-                auto copyRun = [&](auto size) {
-                    constexpr size_t n = decltype(size)::value;
-                    const uint8_t* from = sourceBits + static_cast<size_t>(sourceY(x0)) * stride +
-                                          n * static_cast<size_t>(sourceX(y0));
-                    uint8_t* to = workBits + static_cast<size_t>(y0) * workStride +
-                                  n * static_cast<size_t>(x0);
-                    const size_t fromStep = Left ? n : stride, toStep = Left ? workStride : n;
-                    for (long i = innerBegin; i < innerEnd; ++i, from += fromStep, to += toStep)
-                        std::memcpy(to, from, n);
-                };
-                if (pixelBytes == 3) {
-                    copyRun(std::integral_constant<size_t, 3>());
-                } else {
-                    for (long i = innerBegin; i < innerEnd; ++i) {
-                        const long x = Left ? o : i, y = Left ? i : o;
-                        setIndex(x, y, getIndex(sourceX(y), sourceY(x)));
-                    }
+                for (long i = innerBegin; i < innerEnd; ++i) {
+                    const long x = Left ? o : i, y = Left ? i : o;
+                    setIndex(x, y, getIndex(sourceX(y), sourceY(x)));
                 }
             }
         }

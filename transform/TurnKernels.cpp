@@ -3,7 +3,7 @@
 #include "transform/TurnKernels.h"
 
 #if UEYE_SIMD_LEVEL >= 1
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -14,10 +14,14 @@ long Min(long a, long b) {
 
 // Side of the square tiles that keep source and target lines in cache.
 constexpr long kTile = 64;
-constexpr long kBlock = 16;
+
+// Square blocks transposed at once: 16 x 16 bytes, 4 x 4 pixels of 3 bytes.
+template <size_t N> constexpr long kBlock = N == 1 ? 16 : 4;
+
+template <size_t N> void TransposeBlock(const uint8_t* const* in, uint8_t* const* out);
 
 // in[i] holds 16 bytes; out[j] receives byte j of every in[i], in order of i.
-void TransposeBlock(const uint8_t* const* in, uint8_t* const* out) {
+template <> void TransposeBlock<1>(const uint8_t* const* in, uint8_t* const* out) {
 #if UEYE_SIMD_LEVEL >= 1
     __m128i r[16];
     for (int i = 0; i < 16; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[i]));
@@ -53,45 +57,90 @@ void TransposeBlock(const uint8_t* const* in, uint8_t* const* out) {
 #endif
 }
 
-void TurnBytePlane(bool left, const uint8_t* source, size_t stride, long width, long height,
-                   uint8_t* target, size_t targetStride) {
-    // Source byte of target (x, y).
+// in[i] holds 4 pixels of 3 bytes; out[j] receives pixel j of every in[i], in
+// order of i. At avx2 each pixel is spread to 32 bits, the 4 x 4 words
+// transposed, and the bytes packed back.
+template <> void TransposeBlock<3>(const uint8_t* const* in, uint8_t* const* out) {
+#if UEYE_SIMD_LEVEL >= 2
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    __m128i r[4];
+    for (int i = 0; i < 4; ++i) {
+        int32_t tail;
+        __builtin_memcpy(&tail, in[i] + 8, 4);
+        const __m128i bytes = _mm_unpacklo_epi64(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in[i])), _mm_cvtsi32_si128(tail));
+        r[i] = _mm_shuffle_epi8(bytes, spread);
+    }
+    const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpacklo_epi32(r[2], r[3]);
+    const __m128i t2 = _mm_unpackhi_epi32(r[0], r[1]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
+    const __m128i columns[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
+                                _mm_unpacklo_epi64(t2, t3), _mm_unpackhi_epi64(t2, t3)};
+    for (int j = 0; j < 4; ++j) {
+        const __m128i packed = _mm_shuffle_epi8(columns[j], pack);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out[j]), packed);
+        const int32_t tail = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
+        __builtin_memcpy(out[j] + 8, &tail, 4);
+    }
+#else
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) __builtin_memcpy(out[j] + 3 * i, in[i] + 3 * j, 3);
+#endif
+}
+
+template <size_t N>
+void TurnPlane(bool left, const uint8_t* source, size_t stride, long width, long height,
+               uint8_t* target, size_t targetStride) {
+    constexpr long block = kBlock<N>;
+    // Source pixel of target (x, y).
     auto from = [&](long x, long y) {
         const long sx = left ? y : width - 1 - y, sy = left ? height - 1 - x : x;
-        return source + static_cast<size_t>(sy) * stride + static_cast<size_t>(sx);
+        return source + static_cast<size_t>(sy) * stride + N * static_cast<size_t>(sx);
     };
     // The target is H wide and W high.
     for (long xs = 0; xs < height; xs += kTile) {
         const long xe = Min(xs + kTile, height);
         for (long ys = 0; ys < width; ys += kTile) {
             const long ye = Min(ys + kTile, width);
-            for (long bx = xs; bx < xe; bx += kBlock)
-                for (long by = ys; by < ye; by += kBlock) {
-                    if (bx + kBlock <= xe && by + kBlock <= ye) {
-                        // Input row i: target column bx + i, as 16 source
-                        // bytes in the order of target rows (a right turn
-                        // reads them backwards, so its rows are reversed).
-                        const uint8_t* in[16];
-                        uint8_t* out[16];
-                        for (int i = 0; i < 16; ++i) {
-                            in[i] = left ? from(bx + i, by) : from(bx + i, by + 15);
+            for (long bx = xs; bx < xe; bx += block)
+                for (long by = ys; by < ye; by += block) {
+                    if (bx + block <= xe && by + block <= ye) {
+                        // Input row i: target column bx + i, as a block's
+                        // source pixels in the order of target rows (a right
+                        // turn reads them backwards, so its rows are
+                        // reversed).
+                        const uint8_t* in[block];
+                        uint8_t* out[block];
+                        for (int i = 0; i < block; ++i) {
+                            in[i] = left ? from(bx + i, by) : from(bx + i, by + block - 1);
                             uint8_t* row = target + static_cast<size_t>(by + i) * targetStride +
-                                           static_cast<size_t>(bx);
-                            out[left ? i : 15 - i] = row;
+                                           N * static_cast<size_t>(bx);
+                            out[left ? i : block - 1 - i] = row;
                         }
-                        TransposeBlock(in, out);
+                        TransposeBlock<N>(in, out);
                         continue;
                     }
-                    const long bxe = Min(bx + kBlock, xe), bye = Min(by + kBlock, ye);
+                    const long bxe = Min(bx + block, xe), bye = Min(by + block, ye);
                     for (long y = by; y < bye; ++y)
                         for (long x = bx; x < bxe; ++x)
-                            target[static_cast<size_t>(y) * targetStride + static_cast<size_t>(x)] =
-                                *from(x, y);
+                            __builtin_memcpy(target + static_cast<size_t>(y) * targetStride +
+                                                 N * static_cast<size_t>(x),
+                                             from(x, y), N);
                 }
         }
     }
 }
 
+void TurnBytePlane(bool left, const uint8_t* source, size_t stride, long width, long height,
+                   uint8_t* target, size_t targetStride) {
+    TurnPlane<1>(left, source, stride, width, height, target, targetStride);
+}
+
+void TurnPixelPlane(bool left, const uint8_t* source, size_t stride, long width, long height,
+                    uint8_t* target, size_t targetStride) {
+    TurnPlane<3>(left, source, stride, width, height, target, targetStride);
+}
+
 } // namespace
 
-extern const TurnKernels UEYE_KERNEL_TABLE(kTurnKernels) = {TurnBytePlane};
+extern const TurnKernels UEYE_KERNEL_TABLE(kTurnKernels) = {TurnBytePlane, TurnPixelPlane};

@@ -14,6 +14,10 @@
 struct TurnKernels {
     void (*turnBytePlane)(bool left, const uint8_t* source, size_t stride, long width, long height,
                           uint8_t* target, size_t targetStride);
+    // The same for 24-bit pixels (3 bytes each, strides in bytes); at avx2,
+    // blocks of 4 x 4 pixels are transposed in registers.
+    void (*turnPixelPlane)(bool left, const uint8_t* source, size_t stride, long width, long height,
+                           uint8_t* target, size_t targetStride);
 };
 
 UEYE_DECLARE_KERNEL_TABLES(TurnKernels, kTurnKernels);

@@ -108,16 +108,21 @@ TEST_P(KernelLevels, TurnsRotationSourcesAndGrey) {
     SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
     for (long width : {1L, 15L, 16L, 17L, 33L, 70L})
         for (long height : {1L, 16L, 31L, 40L})
-            for (bool left : {false, true}) {
-                const size_t stride = size_t(width) + 3;
-                const std::vector<uint8_t> source = Bytes(stride * size_t(height));
-                std::vector<uint8_t> a(size_t(height) * size_t(width)), b(a.size());
-                kTurnKernels_none.turnBytePlane(left, source.data(), stride, width, height,
-                                                a.data(), size_t(height));
-                TurnKernelsInUse().turnBytePlane(left, source.data(), stride, width, height,
-                                                 b.data(), size_t(height));
-                ASSERT_EQ(a, b) << width << " x " << height;
-            }
+            for (bool left : {false, true})
+                for (size_t bytes : {1, 3}) {
+                    // Bytes or 24-bit pixels, the target rows padded.
+                    const size_t stride = bytes * size_t(width) + 3;
+                    const size_t targetStride = bytes * size_t(height) + 1;
+                    const std::vector<uint8_t> source = Bytes(stride * size_t(height));
+                    std::vector<uint8_t> a(targetStride * size_t(width)), b(a.size());
+                    const TurnKernels& plain = kTurnKernels_none;
+                    const TurnKernels& wide = TurnKernelsInUse();
+                    (bytes == 1 ? plain.turnBytePlane : plain.turnPixelPlane)(
+                        left, source.data(), stride, width, height, a.data(), targetStride);
+                    (bytes == 1 ? wide.turnBytePlane : wide.turnPixelPlane)(
+                        left, source.data(), stride, width, height, b.data(), targetStride);
+                    ASSERT_EQ(a, b) << width << " x " << height << ", " << bytes << " bytes";
+                }
     // Positions beyond 32 bits and NaN included.
     const double cases[][4] = {{0.866, 0.5, 12.25, -3.5},
                                {1e-300, 1.0, 3e9, -3e9},
