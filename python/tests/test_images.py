@@ -78,6 +78,16 @@ def test_views_give_the_results_of_their_copies():
         np.testing.assert_array_equal(ug.resample2(view, 17, 13), ug.resample2(view.copy(), 17, 13))
 
 
+def test_resample2_into_a_given_array():
+    out = np.full((31, 50, 3), 7, np.uint8)
+    assert ug.resample2(COLOUR, 50, 31, out=out) is out
+    np.testing.assert_array_equal(out, ug.resample2(COLOUR, 50, 31))
+    for wrong in (np.empty((31, 50), np.uint8), np.empty((31, 50, 3), np.uint16),
+                  np.empty((50, 31, 3), np.uint8).transpose(1, 0, 2)):
+        with pytest.raises(ValueError, match="out must be"):
+            ug.resample2(COLOUR, 50, 31, out=wrong)
+
+
 def test_save_writes_framegrabs_files(tmp_path):
     ug.save(GREY, tmp_path / "a.bmp")
     ug.save(COLOUR, str(tmp_path / "a.png"))

@@ -134,7 +134,9 @@ class _Image:
         )
         return cls(handle.value)
 
-    def to_array(self) -> np.ndarray:
+    def to_array(self, out: Optional[np.ndarray] = None) -> np.ndarray:
+        """The pixels as a new array, or in ``out`` when it has the result's
+        shape (a reused array saves the first touch of fresh memory)."""
         width, height, bpp, stride = (
             ctypes.c_uint32(),
             ctypes.c_uint32(),
@@ -152,7 +154,16 @@ class _Image:
         gray = ctypes.c_int32()
         call("ueye_image_is_gray", self.handle, ctypes.byref(gray))
         shape = (height.value, width.value) if gray.value else (height.value, width.value, 3)
-        out = np.empty(shape, dtype=np.uint8)
+        if out is None:
+            out = np.empty(shape, dtype=np.uint8)
+        elif (
+            not isinstance(out, np.ndarray)
+            or out.dtype != np.uint8
+            or out.shape != shape
+            or not out.flags.c_contiguous
+            or not out.flags.writeable
+        ):
+            raise ValueError(f"out must be a writeable C-contiguous uint8 array of shape {shape}")
         call(
             "ueye_image_read",
             self.handle,
@@ -175,10 +186,12 @@ class _Image:
         self.close()
 
 
-def _apply(array: np.ndarray, name: str, *arguments: object) -> np.ndarray:
+def _apply(
+    array: np.ndarray, name: str, *arguments: object, out: Optional[np.ndarray] = None
+) -> np.ndarray:
     with _Image.from_array(array) as image:
         call(name, image.handle, *arguments)
-        return image.to_array()
+        return image.to_array(out)
 
 
 def _size(width: int, height: int) -> Sequence[int]:
@@ -209,15 +222,19 @@ def resample2(
     height: int,
     method: Choice = "bicubic2",
     overflow: Choice = "repeat",
+    *,
+    out: Optional[np.ndarray] = None,
 ) -> np.ndarray:
     """Scales to width x height with an interpolation method; shrinking
-    averages the area each pixel covers."""
+    averages the area each pixel covers. The result goes into ``out`` when
+    it is given (of the result's shape), else into a new array."""
     return _apply(
         array,
         "ueye_image_resample2",
         *_size(width, height),
         _choose(METHODS, method, "interpolation method"),
         _choose(OVERFLOWS, overflow, "overflow method"),
+        out=out,
     )
 
 
