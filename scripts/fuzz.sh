@@ -27,19 +27,20 @@ CXX=clang++ cmake -S . -B build-fuzz -DBUILD_FUZZERS=ON -DSANITIZE=ON -DBUILD_TE
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g -fno-omit-frame-pointer" >/dev/null
 cmake --build build-fuzz -j"${JOBS:-2}" --target "${all_targets[@]}"
 
-# The committed inputs of a target: its corpus and past findings.
+# committed <target>: its corpus and past findings, into the array `inputs`.
 committed() {
-  echo "fuzz/corpus/$1"
-  if [ -d "fuzz/regressions/$1" ]; then echo "fuzz/regressions/$1"; fi
+  inputs=("fuzz/corpus/$1")
+  if [ -d "fuzz/regressions/$1" ]; then inputs+=("fuzz/regressions/$1"); fi
 }
 
 if [ "${1:-}" != campaign ]; then
   run() { # target seconds [label]
     local target=$1 log="build-fuzz/$1${3:+-$3}.log"
     mkdir -p "build-fuzz/corpus/$target"
+    committed "$target"
     "build-fuzz/fuzz/$target" -max_total_time="$2" -timeout=10 \
-      -artifact_prefix="build-fuzz/$target-" "build-fuzz/corpus/$target" \
-      $(committed "$target") 2>&1 | tee "$log"
+      -artifact_prefix="build-fuzz/$target-" "build-fuzz/corpus/$target" "${inputs[@]}" 2>&1 |
+      tee "$log"
     if grep -q '^SKIPPED:' "$log"; then echo "== $target${3:+ at $3}: skipped =="; fi
   }
   for target in "${all_targets[@]}"; do
@@ -64,11 +65,12 @@ echo "== campaign: ${targets[*]} for ${seconds} s, $per_target worker(s) each ==
 for target in "${targets[@]}"; do
   dir="build-fuzz/campaign/$target"
   mkdir -p "$dir/corpus" "$dir/findings"
+  committed "$target"
   # Fork mode goes on past crashes, timeouts and running out of memory,
   # keeping each input in the findings.
   nice -n "${FUZZ_NICE:-19}" "build-fuzz/fuzz/$target" -fork="$per_target" -ignore_crashes=1 \
     -ignore_timeouts=1 -ignore_ooms=1 -max_total_time="$seconds" -timeout=10 \
-    -artifact_prefix="$dir/findings/" "$dir/corpus" $(committed "$target") >"$dir/log" 2>&1 &
+    -artifact_prefix="$dir/findings/" "$dir/corpus" "${inputs[@]}" >"$dir/log" 2>&1 &
 done
 wait
 
@@ -84,12 +86,15 @@ for target in "${targets[@]}"; do
     echo "   finding: $finding (kept in fuzz/regressions/$target)"
     status=1
   done
+  # Inputs named by hand stay; the ones named by their hash are replaced by
+  # the smallest set that keeps every feature of the old and grown corpora.
   merged=$(mktemp -d "$dir/merged.XXXXXX")
+  find "fuzz/corpus/$target" -type f ! -regex '.*/[0-9a-f]\{40\}' -exec cp {} "$merged" \;
   nice -n "${FUZZ_NICE:-19}" "build-fuzz/fuzz/$target" -merge=1 "$merged" "fuzz/corpus/$target" \
     "$dir/corpus" >"$dir/merge.log" 2>&1
-  rm -f "fuzz/corpus/$target"/*
-  cp "$merged"/* "fuzz/corpus/$target/"
+  find "fuzz/corpus/$target" -type f -regex '.*/[0-9a-f]\{40\}' -delete
+  cp -n "$merged"/* "fuzz/corpus/$target/"
   rm -rf "$merged"
-  echo "   corpus: $(ls "fuzz/corpus/$target" | wc -l) inputs after merging"
+  echo "   corpus: $(find "fuzz/corpus/$target" -type f | wc -l) inputs after merging"
 done
 exit "$status"
