@@ -223,6 +223,60 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
     }
     Doubles sums[kChains];
     for (Doubles& sum : sums) sum = Set(0.0);
+#if UEYE_SIMD_LEVEL >= 3
+    // Chains whose samples read within 32 bytes of each row (a widening, or
+    // a slight narrowing) pick each tap's values from those bytes in
+    // registers; gathers would load the same bytes at several times the
+    // cost. The terms and their order are those of the walk below.
+    __m512i offsets[kChains];
+    size_t first[kChains];
+    int span = 0; // bytes of a row the chains read
+    for (int c = 0; c < kChains && span <= 32; ++c) {
+        first[c] = static_cast<size_t>(starts[c * kCount] - firstRow);
+        int32_t lanes[kCount];
+        for (int l = 0; l < kCount; ++l) {
+            const long long offset = starts[c * kCount + l] - starts[c * kCount];
+            lanes[l] = offset < 0 || offset > 32 ? 64 : static_cast<int32_t>(offset);
+            if (lanes[l] + window.size > span) span = lanes[l] + window.size;
+        }
+        if (first[c] + 32 > stride) span = 64;
+        offsets[c] = _mm512_cvtepi32_epi64(LoadInts(lanes));
+    }
+    if (span <= 32) {
+        const __m512i one = _mm512_set1_epi64(1), sixteen = _mm512_set1_epi64(16);
+        for (int j = 0; j < window.size; ++j) {
+            const uint8_t* row =
+                firstRow + static_cast<size_t>(ay.cell - window.before + j) * stride;
+            const Floats wy = SetFloats(ay.weights[j]);
+            Doubles bytes[kChains][4];
+            for (int c = 0; c < kChains; ++c)
+                for (int half = 0; half < (span > 16 ? 2 : 1); ++half) {
+                    const __m512i words = _mm512_cvtepu8_epi32(_mm_loadu_si128(
+                        reinterpret_cast<const __m128i*>(row + first[c] + 16 * half)));
+                    bytes[c][2 * half] = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
+                    bytes[c][2 * half + 1] =
+                        _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
+                }
+            __m512i index[kChains];
+            for (int c = 0; c < kChains; ++c) index[c] = offsets[c];
+            for (int i = 0; i < window.size; ++i)
+                for (int c = 0; c < kChains; ++c) {
+                    Doubles value = _mm512_permutex2var_pd(bytes[c][0], index[c], bytes[c][1]);
+                    if (span > 16)
+                        value = _mm512_mask_blend_pd(
+                            _mm512_cmpge_epi64_mask(index[c], sixteen), value,
+                            _mm512_permutex2var_pd(bytes[c][2], index[c], bytes[c][3]));
+                    index[c] = _mm512_add_epi64(index[c], one);
+                    const Floats w = weights[i][c] * wy;
+                    sums[c] = RoundToFloat(sums[c] + Widen(w) * value);
+                }
+        }
+        for (int c = 0; c < kChains; ++c)
+            for (int l = 0; l < kCount; ++l)
+                results[c * kCount + l] = ClampChannel(static_cast<float>(sums[c][l]));
+        return;
+    }
+#endif
     for (int j = 0; j < window.size; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j) * stride;
         const Floats wy = SetFloats(ay.weights[j]);

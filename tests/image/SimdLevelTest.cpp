@@ -262,21 +262,30 @@ TEST_P(KernelLevels, Samples) {
             ASSERT_EQ(std::memcmp(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)), 0) << count;
         }
     }
-    // Kernel walks of every method, windows inside a grey image.
+    // Kernel walks of every method, windows inside a grey image 120 wide:
+    // columns scattered, or in order at several spacings (a widening reads
+    // them so, and they take the in-register path).
+    const long wideSide = 120;
+    const std::vector<uint8_t> wideImage = Bytes(size_t(wideSide) * size_t(side));
     for (int m = CxImage::IM_BSPLINE; m <= CxImage::IM_CATROM; ++m) {
         const SampleWindow window(static_cast<CxImage::InterpolationMethod>(m));
-        std::vector<SampleAxis> columns;
-        for (int k = 0; k < 70; ++k) columns.emplace_back(window, 6.0f + 27.0f * Unit());
-        const SampleAxis row(window, 6.0f + 27.0f * Unit());
-        std::vector<const SampleAxis*> run;
-        for (const SampleAxis& c : columns) run.push_back(&c);
-        for (int count = 0; count <= 70; count += 1) {
-            std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
-            plain.greyWindowsInside(image.data(), size_t(side), window, run.data(), count, row,
-                                    a.data());
-            wide.greyWindowsInside(image.data(), size_t(side), window, run.data(), count, row,
-                                   b.data());
-            ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples";
+        for (float spacing : {0.0f, 0.4f, 0.8f, 1.3f}) {
+            std::vector<SampleAxis> columns;
+            for (int k = 0; k < 70; ++k)
+                columns.emplace_back(window, spacing == 0.0f ? 6.0f + 100.0f * Unit()
+                                                             : 6.0f + spacing * k + Unit() * 0.3f);
+            const SampleAxis row(window, 6.0f + 27.0f * Unit());
+            std::vector<const SampleAxis*> run;
+            for (const SampleAxis& c : columns) run.push_back(&c);
+            for (int count = 0; count <= 70; count += 1) {
+                std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
+                plain.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run.data(),
+                                        count, row, a.data());
+                wide.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run.data(),
+                                       count, row, b.data());
+                ASSERT_EQ(a, b) << "method " << m << ", spacing " << spacing << ", " << count
+                                << " samples";
+            }
         }
     }
 }
