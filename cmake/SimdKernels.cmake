@@ -9,6 +9,10 @@ set(UEYE_KERNEL_UNITS
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|x86_64|AMD64|amd64)$")
   set(UEYE_SIMD_X86 ON)
   set(UEYE_SIMD_LEVELS none sse2 avx2 avx512)
+  # The level choice reads the processor's features only where the levels
+  # above the portable one are built.
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/image/SimdLevel.cpp PROPERTIES
+    COMPILE_DEFINITIONS UEYE_SIMD_X86)
 else()
   set(UEYE_SIMD_X86 OFF)
   set(UEYE_SIMD_LEVELS none)

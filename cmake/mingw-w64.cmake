@@ -1,6 +1,9 @@
 # Shared part of the mingw-w64 toolchain files: the -win32 thread-model
 # compilers of Debian's mingw-w64 packages, for MINGW_TRIPLET.
 set(CMAKE_SYSTEM_NAME Windows)
+# i686 or x86_64, from the triplet: the image library builds its vector
+# kernel levels for x86 processors.
+string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR ${MINGW_TRIPLET})
 set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-win32)
 set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-win32)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)

@@ -11,14 +11,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__i386__) || defined(__x86_64__)
+// UEYE_SIMD_X86: the build has every level's kernels (an x86 processor).
+#if defined(UEYE_SIMD_X86)
 #include <cpuid.h>
-#define UEYE_X86 1
 #endif
 
 namespace {
 
-#if defined(UEYE_X86)
+#if defined(UEYE_SIMD_X86)
 // The processor's CPUID leaves, read once.
 struct CpuFeatures {
     unsigned leaf1Ecx = 0, leaf1Edx = 0, leaf7Ebx = 0;
@@ -129,7 +129,7 @@ const char* CxImage::GetSimdLevel() {
 // The one point where each family's kernels are chosen: the table of the
 // level in use. Off x86 only the portable copy is built, and every level
 // names it.
-#if defined(UEYE_X86)
+#if defined(UEYE_SIMD_X86)
 #define UEYE_KERNEL_TABLES(name)                                                                   \
     { &name##_none, &name##_sse2, &name##_avx2, &name##_avx512 }
 #else

@@ -16,8 +16,15 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <thread>
 #include <vector>
+
+#if defined(UEYE_IMAGE_STD_THREADS)
+#include <thread>
+using TestThread = std::thread;
+#else
+#include <boost/thread/thread.hpp>
+using TestThread = boost::thread;
+#endif
 
 namespace {
 
@@ -44,8 +51,8 @@ TEST(SimdLevel, NamesAndTheCap) {
 // this one: each test runs in a process of its own).
 TEST(SimdLevel, FirstCallsFromTwoThreadsAgree) {
     SimdLevel seen[2];
-    std::thread first([&] { seen[0] = ActiveSimdLevel(); });
-    std::thread second([&] { seen[1] = ActiveSimdLevel(); });
+    TestThread first([&] { seen[0] = ActiveSimdLevel(); });
+    TestThread second([&] { seen[1] = ActiveSimdLevel(); });
     first.join();
     second.join();
     EXPECT_EQ(seen[0], seen[1]);
