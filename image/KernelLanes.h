@@ -34,6 +34,10 @@ typedef __m256i Ints;
 inline Doubles Set(double v) {
     return _mm512_set1_pd(v);
 }
+// 0, 1, ... in the lanes.
+inline Doubles Iota() {
+    return _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7);
+}
 inline Doubles Load(const double* p) {
     return _mm512_loadu_pd(p);
 }
@@ -93,6 +97,9 @@ typedef __m128 Floats;
 typedef __m128i Ints;
 inline Doubles Set(double v) {
     return _mm256_set1_pd(v);
+}
+inline Doubles Iota() {
+    return _mm256_setr_pd(0, 1, 2, 3);
 }
 inline Doubles Load(const double* p) {
     return _mm256_loadu_pd(p);
@@ -156,6 +163,9 @@ typedef __m128 Floats; // the low two lanes
 typedef __m128i Ints;  // the low two lanes
 inline Doubles Set(double v) {
     return _mm_set1_pd(v);
+}
+inline Doubles Iota() {
+    return _mm_setr_pd(0, 1);
 }
 inline Doubles Load(const double* p) {
     return _mm_loadu_pd(p);

@@ -1,17 +1,10 @@
 #include "image/RowBands.h"
 
+#include "image/BandThread.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
 #include <vector>
-
-#if defined(UEYE_IMAGE_STD_THREADS)
-#include <thread>
-using BandThread = std::thread;
-#else
-#include <boost/thread/thread.hpp>
-using BandThread = boost::thread;
-#endif
 
 namespace {
 

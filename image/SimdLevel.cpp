@@ -137,27 +137,15 @@ const char* CxImage::GetSimdLevel() {
     { &name##_none, &name##_none, &name##_none, &name##_none }
 #endif
 
-const ResizeKernels& ResizeKernelsInUse() {
-    static const ResizeKernels* const tables[] = UEYE_KERNEL_TABLES(kResizeKernels);
-    return ForActiveLevel(tables);
-}
+// Each family's table for the level in use.
+#define UEYE_KERNELS_IN_USE(Type, name)                                                            \
+    const Type& Type##InUse() {                                                                    \
+        static const Type* const tables[] = UEYE_KERNEL_TABLES(name);                              \
+        return ForActiveLevel(tables);                                                             \
+    }
 
-const RotationKernels& RotationKernelsInUse() {
-    static const RotationKernels* const tables[] = UEYE_KERNEL_TABLES(kRotationKernels);
-    return ForActiveLevel(tables);
-}
-
-const SampleKernels& SampleKernelsInUse() {
-    static const SampleKernels* const tables[] = UEYE_KERNEL_TABLES(kSampleKernels);
-    return ForActiveLevel(tables);
-}
-
-const ToneKernels& ToneKernelsInUse() {
-    static const ToneKernels* const tables[] = UEYE_KERNEL_TABLES(kToneKernels);
-    return ForActiveLevel(tables);
-}
-
-const TurnKernels& TurnKernelsInUse() {
-    static const TurnKernels* const tables[] = UEYE_KERNEL_TABLES(kTurnKernels);
-    return ForActiveLevel(tables);
-}
+UEYE_KERNELS_IN_USE(ResizeKernels, kResizeKernels)
+UEYE_KERNELS_IN_USE(RotationKernels, kRotationKernels)
+UEYE_KERNELS_IN_USE(SampleKernels, kSampleKernels)
+UEYE_KERNELS_IN_USE(ToneKernels, kToneKernels)
+UEYE_KERNELS_IN_USE(TurnKernels, kTurnKernels)

@@ -2,6 +2,7 @@
 // every level the machine has against the portable copy, byte for byte, on
 // random inputs of every length around the vector steps.
 
+#include "image/BandThread.h"
 #include "image/CxImage.h"
 #include "interpolation/SampleKernels.h"
 #include "interpolation/SampleWindow.h"
@@ -17,14 +18,6 @@
 #include <cstring>
 #include <random>
 #include <vector>
-
-#if defined(UEYE_IMAGE_STD_THREADS)
-#include <thread>
-using TestThread = std::thread;
-#else
-#include <boost/thread/thread.hpp>
-using TestThread = boost::thread;
-#endif
 
 namespace {
 
@@ -51,8 +44,8 @@ TEST(SimdLevel, NamesAndTheCap) {
 // this one: each test runs in a process of its own).
 TEST(SimdLevel, FirstCallsFromTwoThreadsAgree) {
     SimdLevel seen[2];
-    TestThread first([&] { seen[0] = ActiveSimdLevel(); });
-    TestThread second([&] { seen[1] = ActiveSimdLevel(); });
+    BandThread first([&] { seen[0] = ActiveSimdLevel(); });
+    BandThread second([&] { seen[1] = ActiveSimdLevel(); });
     first.join();
     second.join();
     EXPECT_EQ(seen[0], seen[1]);
