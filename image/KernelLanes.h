@@ -174,7 +174,9 @@ inline void Store(double* p, Doubles v) {
     _mm_storeu_pd(p, v);
 }
 inline Floats LoadFloats(const float* p) {
-    return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
+    double pair; // two floats, read as one unaligned 8-byte value
+    __builtin_memcpy(&pair, p, sizeof pair);
+    return _mm_castpd_ps(_mm_set_sd(pair));
 }
 inline Floats SetFloats(float v) {
     return _mm_set1_ps(v);
