@@ -53,6 +53,16 @@ inline Floats SetFloats(float v) {
 inline Ints LoadInts(const int32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
+// Lanes from value(0), value(1), ... built in registers: a vector load of
+// values just stored one by one would wait for the stores.
+template <typename Value> Ints MakeInts(Value value) {
+    return _mm256_setr_epi32(value(0), value(1), value(2), value(3), value(4), value(5), value(6),
+                             value(7));
+}
+template <typename Value> Floats MakeFloats(Value value) {
+    return _mm256_setr_ps(value(0), value(1), value(2), value(3), value(4), value(5), value(6),
+                          value(7));
+}
 inline Doubles Widen(Floats v) {
     return _mm512_maskz_cvtps_pd(0xFF, v);
 }
@@ -115,6 +125,12 @@ inline Floats SetFloats(float v) {
 }
 inline Ints LoadInts(const int32_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+template <typename Value> Ints MakeInts(Value value) {
+    return _mm_setr_epi32(value(0), value(1), value(2), value(3));
+}
+template <typename Value> Floats MakeFloats(Value value) {
+    return _mm_setr_ps(value(0), value(1), value(2), value(3));
 }
 inline Doubles Widen(Floats v) {
     return _mm256_cvtps_pd(v);
@@ -183,6 +199,12 @@ inline Floats SetFloats(float v) {
 }
 inline Ints LoadInts(const int32_t* p) {
     return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+template <typename Value> Ints MakeInts(Value value) {
+    return _mm_setr_epi32(value(0), value(1), 0, 0);
+}
+template <typename Value> Floats MakeFloats(Value value) {
+    return _mm_setr_ps(value(0), value(1), 0, 0);
 }
 inline Doubles Widen(Floats v) {
     return _mm_cvtps_pd(v);

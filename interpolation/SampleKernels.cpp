@@ -33,17 +33,13 @@ Ints BilinearMix(Floats t, Floats u, Doubles a00, Doubles a10, Doubles a01, Doub
 struct Corners {
     Doubles a00, a10, a01, a11;
     Corners(const uint8_t* const* p, size_t stride) {
-        int32_t v[4][kCount];
-        for (int i = 0; i < kCount; ++i) {
-            v[0][i] = p[i][0];
-            v[1][i] = p[i][1];
-            v[2][i] = p[i][stride];
-            v[3][i] = p[i][stride + 1];
-        }
-        a00 = Widen(LoadInts(v[0]));
-        a10 = Widen(LoadInts(v[1]));
-        a01 = Widen(LoadInts(v[2]));
-        a11 = Widen(LoadInts(v[3]));
+        auto corner = [p](size_t offset) {
+            return Widen(MakeInts([p, offset](int i) { return p[i][offset]; }));
+        };
+        a00 = corner(0);
+        a10 = corner(1);
+        a01 = corner(stride);
+        a11 = corner(stride + 1);
     }
 };
 #endif
@@ -216,11 +212,11 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
     const uint8_t* starts[kWalk];
     // Column weights side by side: weights[i][c] of the chain c's samples.
     Floats weights[12][kChains];
-    for (int k = 0; k < kWalk; ++k) {
+    for (int k = 0; k < kWalk; ++k)
         starts[k] = firstRow + static_cast<size_t>(columns[k]->cell - window.before);
-        for (int i = 0; i < window.size; ++i)
-            weights[i][k / kCount][k % kCount] = columns[k]->weights[i];
-    }
+    for (int i = 0; i < window.size; ++i)
+        for (int c = 0; c < kChains; ++c)
+            weights[i][c] = MakeFloats([&](int l) { return columns[c * kCount + l]->weights[i]; });
     Doubles sums[kChains];
     for (Doubles& sum : sums) sum = Set(0.0);
 #if UEYE_SIMD_LEVEL >= 3
@@ -240,7 +236,7 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
             if (lanes[l] + window.size > span) span = lanes[l] + window.size;
         }
         if (first[c] + 32 > stride) span = 64;
-        offsets[c] = _mm512_cvtepi32_epi64(LoadInts(lanes));
+        offsets[c] = _mm512_cvtepi32_epi64(MakeInts([&lanes](int l) { return lanes[l]; }));
     }
     if (span <= 32) {
         const __m512i one = _mm512_set1_epi64(1), sixteen = _mm512_set1_epi64(16);
@@ -283,12 +279,12 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
         for (int i = 0; i < window.size; ++i) {
             const size_t at = row + static_cast<size_t>(i);
             for (int c = 0; c < kChains; ++c) {
-                int32_t values[kCount];
-                for (int l = 0; l < kCount; ++l) values[l] = starts[c * kCount + l][at];
+                const Ints values =
+                    MakeInts([&](int l) { return static_cast<int>(starts[c * kCount + l][at]); });
                 // The float product of the two weights, then the sum in
                 // double precision rounded to float.
                 const Floats w = weights[i][c] * wy;
-                sums[c] = RoundToFloat(sums[c] + Widen(w) * Widen(LoadInts(values)));
+                sums[c] = RoundToFloat(sums[c] + Widen(w) * Widen(values));
             }
         }
     }
