@@ -80,7 +80,9 @@ void ReportProgress(const FrameJob& job, int done) {
 
 } // namespace
 
-extern "C" UEYE_EXPORT_SYMBOL const char* ImageSimdLevel() { return CxImage::GetSimdLevel(); }
+extern "C" UEYE_EXPORT_SYMBOL const char* ImageSimdLevel() {
+    return CxImage::GetSimdLevel();
+}
 
 extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const FrameJob& job) {
     const int32_t width = grabber.ImageWidth(0);
