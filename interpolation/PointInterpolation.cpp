@@ -7,11 +7,6 @@
 
 namespace {
 
-// Adds w × value in double precision and keeps the sum as a float.
-void Accumulate(float& sum, float weight, double value) {
-    sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(weight) * value);
-}
-
 float Kernel(CxImage::InterpolationMethod method, float d) {
     switch (method) {
     case CxImage::IM_BSPLINE:
@@ -67,37 +62,6 @@ struct ChannelSums {
                        withAlpha ? ClampChannel(alpha) : uint8_t(0)};
     }
 };
-
-// The kernel walk of N samples whose windows lie inside a 24-bit image, all
-// on the same row axis. Their sums are independent chains, interleaved so
-// that the roundings of one overlap those of the others; each sum takes the
-// same terms in the same order as a single sample's.
-template <int N>
-void InsideKernelSums(const uint8_t* firstRow, size_t stride, const uint8_t* alpha,
-                      size_t alphaStride, const SampleWindow& window,
-                      const SampleAxis* const* columns, const SampleAxis& ay, RGBQUAD* results) {
-    ChannelSums sums[N];
-    for (int j = 0; j < window.size; ++j) {
-        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
-        const float wy = ay.weights[j];
-        const uint8_t* pixels[N];
-        const uint8_t* alphas[N];
-        for (int k = 0; k < N; ++k) {
-            const size_t x0 = static_cast<size_t>(columns[k]->cell - window.before);
-            pixels[k] = firstRow + row * stride + 3 * x0;
-            alphas[k] = alpha != nullptr ? alpha + row * alphaStride + x0 : nullptr;
-        }
-        for (int i = 0; i < window.size; ++i)
-            for (int k = 0; k < N; ++k) {
-                const float w = static_cast<float>(columns[k]->weights[i] * wy);
-                Accumulate(sums[k].blue, w, pixels[k][3 * i]);
-                Accumulate(sums[k].green, w, pixels[k][3 * i + 1]);
-                Accumulate(sums[k].red, w, pixels[k][3 * i + 2]);
-                if (alpha != nullptr) Accumulate(sums[k].alpha, w, alphas[k][i]);
-            }
-    }
-    for (int k = 0; k < N; ++k) results[k] = sums[k].Result(alpha != nullptr);
-}
 
 } // namespace
 
@@ -233,13 +197,7 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
 
 void CxImage::SampleWindowsInside(const SampleWindow& window, const SampleAxis* const* columns,
                                   int count, const SampleAxis& ay, RGBQUAD* results) {
-    const uint8_t* alphaPlane = AlphaIsValid() ? alpha : nullptr;
-    const size_t width = static_cast<size_t>(head.biWidth);
-    int done = 0;
-    for (; done + 4 <= count; done += 4)
-        InsideKernelSums<4>(info.firstRow, info.effWidth, alphaPlane, width, window, columns + done,
-                            ay, results + done);
-    for (; done < count; ++done)
-        InsideKernelSums<1>(info.firstRow, info.effWidth, alphaPlane, width, window, columns + done,
-                            ay, results + done);
+    const ColourPlanes planes{info.firstRow, info.effWidth, AlphaIsValid() ? alpha : nullptr,
+                              static_cast<size_t>(head.biWidth)};
+    SampleKernelsInUse().colourWindowsInside(planes, window, columns, count, ay, results);
 }

@@ -5,6 +5,8 @@
 #include "interpolation/SampleKernels.h"
 #include "interpolation/SampleWindow.h"
 
+#include <algorithm>
+
 namespace {
 
 #if UEYE_SIMD_LEVEL >= 1
@@ -308,6 +310,168 @@ void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindo
         GreyKernelSums<1>(firstRow, stride, window, columns + done, ay, results + done);
 }
 
+// The plain colour walk, N samples interleaved: independent chains, whose
+// roundings overlap, each taking a single sample's terms in its order.
+template <int N>
+void ColourKernelSums(const ColourPlanes& planes, const SampleWindow& window,
+                      const SampleAxis* const* columns, const SampleAxis& ay, RGBQUAD* results) {
+    float sums[N][4] = {};
+    for (int j = 0; j < window.size; ++j) {
+        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
+        const float wy = ay.weights[j];
+        const uint8_t* pixels[N];
+        const uint8_t* alphas[N];
+        for (int k = 0; k < N; ++k) {
+            const size_t x0 = static_cast<size_t>(columns[k]->cell - window.before);
+            pixels[k] = planes.firstRow + row * planes.stride + 3 * x0;
+            alphas[k] =
+                planes.alpha != nullptr ? planes.alpha + row * planes.alphaStride + x0 : nullptr;
+        }
+        for (int i = 0; i < window.size; ++i)
+            for (int k = 0; k < N; ++k) {
+                const float w = static_cast<float>(columns[k]->weights[i] * wy);
+                for (int c = 0; c < 3; ++c) Accumulate(sums[k][c], w, pixels[k][3 * i + c]);
+                if (planes.alpha != nullptr) Accumulate(sums[k][3], w, alphas[k][i]);
+            }
+    }
+    for (int k = 0; k < N; ++k)
+        results[k] =
+            RGBQUAD{ClampChannel(sums[k][0]), ClampChannel(sums[k][1]), ClampChannel(sums[k][2]),
+                    planes.alpha != nullptr ? ClampChannel(sums[k][3]) : uint8_t(0)};
+}
+
+#if UEYE_SIMD_LEVEL >= 1
+// Samples of the vector colour walk: two registers of each channel's sums.
+constexpr int kColourGroups = 2;
+constexpr int kColourWalk = kColourGroups * kCount;
+
+#if UEYE_SIMD_LEVEL >= 3
+// The colour walk of kColourWalk samples without alpha values whose windows
+// each lie within 64 bytes of their group's first one on every row: every
+// tap's bytes are picked from those bytes in registers (gathers would load
+// the same bytes at several times the cost). The terms and their order are
+// those of the walk in ColourKernelSumsVector. False when the windows lie
+// too far apart.
+bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
+                      const long long* starts, const Floats (*weights)[kColourGroups],
+                      const SampleAxis& ay, Doubles (*sums)[4]) {
+    __m512i offsets[kColourGroups];
+    size_t first[kColourGroups];
+    int span = 0; // bytes of a row the groups read
+    for (int g = 0; g < kColourGroups; ++g) {
+        const long long base = starts[g * kCount];
+        first[g] = 3 * static_cast<size_t>(base);
+        int32_t lanes[kCount];
+        for (int l = 0; l < kCount; ++l) {
+            const long long offset = 3 * (starts[g * kCount + l] - base);
+            if (offset < 0 || offset > 64) return false;
+            lanes[l] = static_cast<int32_t>(offset);
+            span = std::max(span, lanes[l] + 3 * window.size);
+        }
+        offsets[g] = _mm512_zextsi256_si512(MakeInts([&lanes](int l) { return lanes[l]; }));
+    }
+    if (span > 64) return false;
+    const int chunks = (span + 15) / 16;
+    for (int g = 0; g < kColourGroups; ++g)
+        if (first[g] + 16 * static_cast<size_t>(chunks) > planes.stride) return false;
+    const __m512i three = _mm512_set1_epi32(3), thirtyTwo = _mm512_set1_epi32(32);
+    for (int j = 0; j < window.size; ++j) {
+        const uint8_t* row =
+            planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
+        const Floats wy = SetFloats(ay.weights[j]);
+        // Each group's bytes as 32-bit lanes, sixteen a register.
+        __m512i bytes[kColourGroups][4];
+        for (int g = 0; g < kColourGroups; ++g)
+            for (int q = 0; q < chunks; ++q)
+                bytes[g][q] = _mm512_cvtepu8_epi32(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+        __m512i index[kColourGroups];
+        for (int g = 0; g < kColourGroups; ++g) index[g] = offsets[g];
+        for (int i = 0; i < window.size; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                const Doubles w = Widen(weights[i][g] * wy);
+                for (int c = 0; c < 3; ++c) {
+                    const __m512i at = _mm512_add_epi32(index[g], _mm512_set1_epi32(c));
+                    __m512i value = _mm512_permutex2var_epi32(bytes[g][0], at, bytes[g][1]);
+                    if (chunks > 2)
+                        value = _mm512_mask_blend_epi32(
+                            _mm512_cmpge_epi32_mask(at, thirtyTwo), value,
+                            _mm512_permutex2var_epi32(bytes[g][2], at, bytes[g][3]));
+                    sums[g][c] =
+                        RoundToFloat(sums[g][c] + w * Widen(_mm512_castsi512_si256(value)));
+                }
+                index[g] = _mm512_add_epi32(index[g], three);
+            }
+    }
+    return true;
+}
+#endif
+
+void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& window,
+                            const SampleAxis* const* columns, const SampleAxis& ay,
+                            RGBQUAD* results) {
+    const bool withAlpha = planes.alpha != nullptr;
+    long long starts[kColourWalk]; // each sample's first window column
+    for (int k = 0; k < kColourWalk; ++k) starts[k] = columns[k]->cell - window.before;
+    // Column weights side by side: weights[i][g] of group g's samples.
+    Floats weights[12][kColourGroups];
+    for (int i = 0; i < window.size; ++i)
+        for (int g = 0; g < kColourGroups; ++g)
+            weights[i][g] = MakeFloats([&](int l) { return columns[g * kCount + l]->weights[i]; });
+    Doubles sums[kColourGroups][4];
+    for (auto& group : sums)
+        for (Doubles& sum : group) sum = Set(0.0);
+    bool done = false;
+#if UEYE_SIMD_LEVEL >= 3
+    done = !withAlpha && ColourSumsPicked(planes, window, starts, weights, ay, sums);
+#endif
+    for (int j = 0; j < window.size && !done; ++j) {
+        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
+        const uint8_t* pixels = planes.firstRow + row * planes.stride;
+        const uint8_t* alphas = withAlpha ? planes.alpha + row * planes.alphaStride : nullptr;
+        const Floats wy = SetFloats(ay.weights[j]);
+        for (int i = 0; i < window.size; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                // The float product of the two weights, then each channel's
+                // sum in double precision rounded to float.
+                const Doubles w = Widen(weights[i][g] * wy);
+                const long long* at = starts + g * kCount;
+                for (int c = 0; c < 3; ++c) {
+                    const Ints values = MakeInts([&](int l) {
+                        return static_cast<int>(pixels[3 * static_cast<size_t>(at[l] + i) + c]);
+                    });
+                    sums[g][c] = RoundToFloat(sums[g][c] + w * Widen(values));
+                }
+                if (withAlpha) {
+                    const Ints values =
+                        MakeInts([&](int l) { return static_cast<int>(alphas[at[l] + i]); });
+                    sums[g][3] = RoundToFloat(sums[g][3] + w * Widen(values));
+                }
+            }
+    }
+    for (int g = 0; g < kColourGroups; ++g)
+        for (int l = 0; l < kCount; ++l) {
+            auto channel = [&](int c) { return ClampChannel(static_cast<float>(sums[g][c][l])); };
+            results[g * kCount + l] =
+                RGBQUAD{channel(0), channel(1), channel(2), withAlpha ? channel(3) : uint8_t(0)};
+        }
+}
+#endif
+
+void ColourWindowsInside(const ColourPlanes& planes, const SampleWindow& window,
+                         const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                         RGBQUAD* results) {
+    int done = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; done + kColourWalk <= count; done += kColourWalk)
+        ColourKernelSumsVector(planes, window, columns + done, ay, results + done);
+#endif
+    for (; done + 4 <= count; done += 4)
+        ColourKernelSums<4>(planes, window, columns + done, ay, results + done);
+    for (; done < count; ++done)
+        ColourKernelSums<1>(planes, window, columns + done, ay, results + done);
+}
+
 // Blue, green and red of one sample; the weights are those of BilinearSource.
 #if UEYE_SIMD_LEVEL >= 1
 // The two rows' bytes interleaved and each vertical pair weighted at once.
@@ -487,5 +651,5 @@ long ColourRotatedRow(const RotatedRow& r, long first, long count, uint8_t* pixe
 } // namespace
 
 extern const SampleKernels UEYE_KERNEL_TABLE(kSampleKernels) = {
-    GreyBilinearRow,   RotatedOutside,    GreyRotatedRow,       ColourRotatedRow,
-    ColourBilinearRow, GreyWindowsInside, ColourBilinearSamples};
+    GreyBilinearRow,   RotatedOutside,    GreyRotatedRow,      ColourRotatedRow,
+    ColourBilinearRow, GreyWindowsInside, ColourWindowsInside, ColourBilinearSamples};

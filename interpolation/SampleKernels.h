@@ -37,6 +37,16 @@ struct ColourColumns {
     const int32_t* byteFraction;
 };
 
+// The pixels of a 24-bit image (blue, green, red), or an indexed image's
+// palette colours laid out so, and the alpha values beside them (an alpha
+// plane, or the palette's fourth bytes), or null.
+struct ColourPlanes {
+    const uint8_t* firstRow;
+    size_t stride;
+    const uint8_t* alpha;
+    size_t alphaStride;
+};
+
 struct SampleKernels {
     // Bilinear samples of an image on the grey ramp whose 2 × 2 windows lie
     // inside it, along one row of targets, in the floating-point form that
@@ -90,6 +100,13 @@ struct SampleKernels {
     void (*greyWindowsInside)(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
                               const SampleAxis* const* columns, int count, const SampleAxis& ay,
                               uint8_t* results);
+
+    // The same walk for colour: blue, green, red and, with alpha values, the
+    // alpha of each sample (else 0), each channel its own sum. The vector
+    // levels walk a register of samples per channel, two registers at once.
+    void (*colourWindowsInside)(const ColourPlanes& planes, const SampleWindow& window,
+                                const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                                RGBQUAD* results);
 
     // Bilinear samples of a 24-bit image in 1/256 steps (BilinearSource),
     // each 2 × 2 window inside it: sample k has base cell (xi[k], yi[k]) and

@@ -267,11 +267,14 @@ TEST_P(KernelLevels, Samples) {
             ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD))) << count;
         }
     }
-    // Kernel walks of every method, windows inside a grey image 120 wide:
+    // Kernel walks of every method, windows inside a grey image and a colour
+    // one 120 wide:
     // columns scattered, or in order at several spacings (a widening reads
     // them so, and they take the in-register path).
     const long wideSide = 120;
     const std::vector<uint8_t> wideImage = Bytes(size_t(wideSide) * size_t(side));
+    const std::vector<uint8_t> wideColour = Bytes(3 * wideImage.size());
+    const std::vector<uint8_t> wideAlpha = Bytes(wideImage.size());
     for (int m = CxImage::IM_BSPLINE; m <= CxImage::IM_CATROM; ++m) {
         const SampleWindow window(static_cast<CxImage::InterpolationMethod>(m));
         for (float spacing : {0.0f, 0.4f, 0.8f, 1.3f}) {
@@ -290,6 +293,17 @@ TEST_P(KernelLevels, Samples) {
                                        count, row, b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", spacing " << spacing << ", " << count
                                 << " samples";
+                for (const uint8_t* plane :
+                     {static_cast<const uint8_t*>(nullptr), wideAlpha.data()}) {
+                    const ColourPlanes planes{wideColour.data(), 3 * size_t(wideSide), plane,
+                                              size_t(wideSide)};
+                    std::vector<RGBQUAD> ca(static_cast<size_t>(count)), cb(ca.size());
+                    plain.colourWindowsInside(planes, window, run.data(), count, row, ca.data());
+                    wide.colourWindowsInside(planes, window, run.data(), count, row, cb.data());
+                    ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)))
+                        << "method " << m << ", spacing " << spacing << ", " << count
+                        << " colour samples" << (plane != nullptr ? " with alpha" : "");
+                }
             }
         }
     }
