@@ -346,6 +346,44 @@ constexpr int kColourGroups = 2;
 constexpr int kColourWalk = kColourGroups * kCount;
 
 #if UEYE_SIMD_LEVEL >= 3
+// The rows of ColourSumsPicked: each group's bytes from first[g], the
+// lanes' windows at offsets[g]; kWide when they read more than 32 bytes.
+template <bool kWide>
+void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, const size_t* first,
+                      const __m512i* offsets, const Floats (*weights)[kColourGroups],
+                      const SampleAxis& ay, Doubles (*sums)[4]) {
+    constexpr int chunks = kWide ? 4 : 2;
+    const __m512i three = _mm512_set1_epi32(3), thirtyTwo = _mm512_set1_epi32(32);
+    for (int j = 0; j < window.size; ++j) {
+        const uint8_t* row =
+            planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
+        const Floats wy = SetFloats(ay.weights[j]);
+        // Each group's bytes as 32-bit lanes, sixteen a register.
+        __m512i bytes[kColourGroups][4];
+        for (int g = 0; g < kColourGroups; ++g)
+            for (int q = 0; q < chunks; ++q)
+                bytes[g][q] = _mm512_cvtepu8_epi32(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+        __m512i index[kColourGroups];
+        for (int g = 0; g < kColourGroups; ++g) index[g] = offsets[g];
+        for (int i = 0; i < window.size; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                const Doubles w = Widen(weights[i][g] * wy);
+                for (int c = 0; c < 3; ++c) {
+                    const __m512i at = _mm512_add_epi32(index[g], _mm512_set1_epi32(c));
+                    __m512i value = _mm512_permutex2var_epi32(bytes[g][0], at, bytes[g][1]);
+                    if (kWide)
+                        value = _mm512_mask_blend_epi32(
+                            _mm512_cmpge_epi32_mask(at, thirtyTwo), value,
+                            _mm512_permutex2var_epi32(bytes[g][2], at, bytes[g][3]));
+                    sums[g][c] =
+                        RoundToFloat(sums[g][c] + w * Widen(_mm512_castsi512_si256(value)));
+                }
+                index[g] = _mm512_add_epi32(index[g], three);
+            }
+    }
+}
+
 // The colour walk of kColourWalk samples without alpha values whose windows
 // each lie within 64 bytes of their group's first one on every row: every
 // tap's bytes are picked from those bytes in registers (gathers would load
@@ -371,38 +409,13 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
         offsets[g] = _mm512_zextsi256_si512(MakeInts([&lanes](int l) { return lanes[l]; }));
     }
     if (span > 64) return false;
-    const int chunks = (span + 15) / 16;
+    const bool wide = span > 32; // the bytes read: 64, else 32
     for (int g = 0; g < kColourGroups; ++g)
-        if (first[g] + 16 * static_cast<size_t>(chunks) > planes.stride) return false;
-    const __m512i three = _mm512_set1_epi32(3), thirtyTwo = _mm512_set1_epi32(32);
-    for (int j = 0; j < window.size; ++j) {
-        const uint8_t* row =
-            planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
-        const Floats wy = SetFloats(ay.weights[j]);
-        // Each group's bytes as 32-bit lanes, sixteen a register.
-        __m512i bytes[kColourGroups][4];
-        for (int g = 0; g < kColourGroups; ++g)
-            for (int q = 0; q < chunks; ++q)
-                bytes[g][q] = _mm512_cvtepu8_epi32(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
-        __m512i index[kColourGroups];
-        for (int g = 0; g < kColourGroups; ++g) index[g] = offsets[g];
-        for (int i = 0; i < window.size; ++i)
-            for (int g = 0; g < kColourGroups; ++g) {
-                const Doubles w = Widen(weights[i][g] * wy);
-                for (int c = 0; c < 3; ++c) {
-                    const __m512i at = _mm512_add_epi32(index[g], _mm512_set1_epi32(c));
-                    __m512i value = _mm512_permutex2var_epi32(bytes[g][0], at, bytes[g][1]);
-                    if (chunks > 2)
-                        value = _mm512_mask_blend_epi32(
-                            _mm512_cmpge_epi32_mask(at, thirtyTwo), value,
-                            _mm512_permutex2var_epi32(bytes[g][2], at, bytes[g][3]));
-                    sums[g][c] =
-                        RoundToFloat(sums[g][c] + w * Widen(_mm512_castsi512_si256(value)));
-                }
-                index[g] = _mm512_add_epi32(index[g], three);
-            }
-    }
+        if (first[g] + (wide ? 64 : 32) > planes.stride) return false;
+    if (wide)
+        ColourRowsPicked<true>(planes, window, first, offsets, weights, ay, sums);
+    else
+        ColourRowsPicked<false>(planes, window, first, offsets, weights, ay, sums);
     return true;
 }
 #endif
@@ -450,11 +463,10 @@ void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& wind
             }
     }
     for (int g = 0; g < kColourGroups; ++g)
-        for (int l = 0; l < kCount; ++l) {
-            auto channel = [&](int c) { return ClampChannel(static_cast<float>(sums[g][c][l])); };
-            results[g * kCount + l] =
-                RGBQUAD{channel(0), channel(1), channel(2), withAlpha ? channel(3) : uint8_t(0)};
-        }
+        StoreInts(
+            reinterpret_cast<int32_t*>(results + g * kCount),
+            PackQuads(ClampToBytes(sums[g][0]), ClampToBytes(sums[g][1]), ClampToBytes(sums[g][2]),
+                      withAlpha ? ClampToBytes(sums[g][3]) : MakeInts([](int) { return 0; })));
 }
 #endif
 
