@@ -15,6 +15,46 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+
+// An indexed image's pixels as their palette colours, laid out as a 24-bit
+// image's, with the palette's fourth bytes as alpha values when the image has
+// an alpha plane (an indexed pixel's colour takes its alpha from its palette
+// entry): the colour kernel walks then read an indexed image's colours
+// straight, each tap's index turned into its colour once for the whole call.
+struct PaletteColours {
+    std::vector<uint8_t> pixels, alphas;
+    ColourPlanes planes{};
+
+    // False, leaving the planes empty, when they do not fit in memory.
+    bool Expand(CxImage& image) {
+        const size_t width = image.GetWidth(), height = image.GetHeight();
+        const RGBQUAD* palette = image.GetPalette();
+        const size_t colours = image.GetNumColors();
+        if (palette == nullptr || width == 0 || height > SIZE_MAX / 3 / width) return false;
+        try {
+            pixels.resize(3 * width * height);
+            if (image.AlphaIsValid()) alphas.resize(width * height);
+        } catch (const std::exception&) {
+            return false;
+        }
+        for (size_t y = 0; y < height; ++y)
+            for (size_t x = 0; x < width; ++x) {
+                const size_t index =
+                    image.GetPixelIndex(static_cast<long>(x), static_cast<long>(y));
+                const RGBQUAD c = index < colours ? palette[index] : RGBQUAD{};
+                uint8_t* p = &pixels[3 * (y * width + x)];
+                p[0] = c.rgbBlue, p[1] = c.rgbGreen, p[2] = c.rgbRed;
+                if (!alphas.empty()) alphas[y * width + x] = c.rgbReserved;
+            }
+        planes =
+            ColourPlanes{pixels.data(), 3 * width, alphas.empty() ? nullptr : alphas.data(), width};
+        return true;
+    }
+};
+
+} // namespace
+
 bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
                         OverflowMethod overflow, CxImage* const destination,
                         bool disableAveraging) {
@@ -61,7 +101,11 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const bool grey = prepared && greySource;
     // Area samples wider and higher than a pixel on the grey ramp.
     const bool greyAreas = !pointSampling && greySource && xs > 1 && ys > 1;
-    const bool batched = prepared && (direct || grey);
+    // Kernel samples of other indexed images walk their palette colours.
+    PaletteColours palette;
+    const bool paletteWalk =
+        prepared && window.kernel && IsIndexed() && !grey && palette.Expand(*this);
+    const bool batched = prepared && (direct || grey || paletteWalk);
     // Bilinear runs take each column's cell and fraction from a table: the
     // float fraction on the grey ramp, the 1/256 one at 24 bpp.
     const bool bilinearRuns = batched && !window.kernel;
@@ -152,8 +196,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             }
             const SampleAxis* run[kRun];
             long count = 0;
-            while (rowInside && (direct || greyRow) && count < kRun && x + count < newWidth &&
-                   columnInside[static_cast<size_t>(x + count)]) {
+            while (rowInside && (direct || greyRow || paletteWalk) && count < kRun &&
+                   x + count < newWidth && columnInside[static_cast<size_t>(x + count)]) {
                 run[count] = &columns[static_cast<size_t>(x + count)];
                 ++count;
             }
@@ -166,9 +210,17 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             }
             if (count > 0) {
                 RGBQUAD results[kRun];
-                SampleWindowsInside(window, run, static_cast<int>(count), rowAxis, results);
-                for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
+                if (paletteWalk) {
+                    kernels.colourWindowsInside(palette.planes, window, run,
+                                                static_cast<int>(count), rowAxis, results);
+                    for (long k = 0; k < count; ++k)
+                        writer.SetPixelColor(x + k, y, results[k], true);
+                } else {
+                    SampleWindowsInside(window, run, static_cast<int>(count), rowAxis, results);
+                    for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
+                }
                 x += count;
+                lastGrey = false;
                 continue;
             }
             const float sx = sourceX(x);
