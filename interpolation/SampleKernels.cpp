@@ -208,6 +208,52 @@ void GreyKernelSums(const uint8_t* firstRow, size_t stride, const SampleWindow& 
 constexpr int kChains = 4;
 constexpr int kWalk = kChains * kCount;
 
+#if UEYE_SIMD_LEVEL >= 3
+// The rows of the in-register grey walk: each chain's row bytes from
+// first[c] as doubles, eight a register, its lanes' windows at offsets[c].
+// kSliding: every lane's window starts within 8 bytes of its chain's first,
+// so tap i finds all its values in registers ⌊i/8⌋ and ⌊i/8⌋ + 1, one
+// permutation a tap; else the windows lie within 32 bytes and each tap picks
+// from the first 16 or the last 16.
+template <bool kSliding>
+void GreyRowsPicked(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                    const size_t* first, const __m512i* offsets, const Floats (*weights)[kChains],
+                    const SampleAxis& ay, Doubles* sums) {
+    const __m512i one = _mm512_set1_epi64(1), sixteen = _mm512_set1_epi64(16);
+    // Sliding windows of up to 8 taps read the first 16 bytes only.
+    const int halves = kSliding && window.size <= 8 ? 1 : 2;
+    for (int j = 0; j < window.size; ++j) {
+        const uint8_t* row = firstRow + static_cast<size_t>(ay.cell - window.before + j) * stride;
+        const Floats wy = SetFloats(ay.weights[j]);
+        Doubles bytes[kChains][4];
+        for (int c = 0; c < kChains; ++c)
+            for (int half = 0; half < halves; ++half) {
+                const __m512i words = _mm512_cvtepu8_epi32(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[c] + 16 * half)));
+                bytes[c][2 * half] = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
+                bytes[c][2 * half + 1] = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
+            }
+        __m512i index[kChains];
+        for (int i = 0; i < window.size; ++i)
+            for (int c = 0; c < kChains; ++c) {
+                if (kSliding ? i % 8 == 0 : i == 0) index[c] = offsets[c];
+                Doubles value;
+                if (kSliding) {
+                    value = _mm512_permutex2var_pd(bytes[c][i / 8], index[c], bytes[c][i / 8 + 1]);
+                } else {
+                    value = _mm512_mask_blend_pd(
+                        _mm512_cmpge_epi64_mask(index[c], sixteen),
+                        _mm512_permutex2var_pd(bytes[c][0], index[c], bytes[c][1]),
+                        _mm512_permutex2var_pd(bytes[c][2], index[c], bytes[c][3]));
+                }
+                index[c] = _mm512_add_epi64(index[c], one);
+                const Floats w = weights[i][c] * wy;
+                sums[c] = RoundToFloat(sums[c] + Widen(w) * value);
+            }
+    }
+}
+#endif
+
 void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
                           const SampleAxis* const* columns, const SampleAxis& ay,
                           uint8_t* results) {
@@ -228,50 +274,25 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
     // cost. The terms and their order are those of the walk below.
     __m512i offsets[kChains];
     size_t first[kChains];
-    int span = 0; // bytes of a row the chains read
+    int span = 0, reach = 0; // bytes of a row the chains read; the largest lane offset
     for (int c = 0; c < kChains && span <= 32; ++c) {
         first[c] = static_cast<size_t>(starts[c * kCount] - firstRow);
         int32_t lanes[kCount];
         for (int l = 0; l < kCount; ++l) {
             const long long offset = starts[c * kCount + l] - starts[c * kCount];
             lanes[l] = offset < 0 || offset > 32 ? 64 : static_cast<int32_t>(offset);
-            if (lanes[l] + window.size > span) span = lanes[l] + window.size;
+            span = std::max(span, lanes[l] + window.size);
+            reach = std::max(reach, lanes[l]);
         }
         if (first[c] + 32 > stride) span = 64;
         offsets[c] = _mm512_cvtepi32_epi64(MakeInts([&lanes](int l) { return lanes[l]; }));
     }
     if (span <= 32) {
-        const __m512i one = _mm512_set1_epi64(1), sixteen = _mm512_set1_epi64(16);
-        for (int j = 0; j < window.size; ++j) {
-            const uint8_t* row =
-                firstRow + static_cast<size_t>(ay.cell - window.before + j) * stride;
-            const Floats wy = SetFloats(ay.weights[j]);
-            Doubles bytes[kChains][4];
-            for (int c = 0; c < kChains; ++c)
-                for (int half = 0; half < (span > 16 ? 2 : 1); ++half) {
-                    const __m512i words = _mm512_cvtepu8_epi32(_mm_loadu_si128(
-                        reinterpret_cast<const __m128i*>(row + first[c] + 16 * half)));
-                    bytes[c][2 * half] = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
-                    bytes[c][2 * half + 1] =
-                        _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
-                }
-            __m512i index[kChains];
-            for (int c = 0; c < kChains; ++c) index[c] = offsets[c];
-            for (int i = 0; i < window.size; ++i)
-                for (int c = 0; c < kChains; ++c) {
-                    Doubles value = _mm512_permutex2var_pd(bytes[c][0], index[c], bytes[c][1]);
-                    if (span > 16)
-                        value = _mm512_mask_blend_pd(
-                            _mm512_cmpge_epi64_mask(index[c], sixteen), value,
-                            _mm512_permutex2var_pd(bytes[c][2], index[c], bytes[c][3]));
-                    index[c] = _mm512_add_epi64(index[c], one);
-                    const Floats w = weights[i][c] * wy;
-                    sums[c] = RoundToFloat(sums[c] + Widen(w) * value);
-                }
-        }
-        for (int c = 0; c < kChains; ++c)
-            for (int l = 0; l < kCount; ++l)
-                results[c * kCount + l] = ClampChannel(static_cast<float>(sums[c][l]));
+        if (reach <= 8)
+            GreyRowsPicked<true>(firstRow, stride, window, first, offsets, weights, ay, sums);
+        else
+            GreyRowsPicked<false>(firstRow, stride, window, first, offsets, weights, ay, sums);
+        for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
         return;
     }
 #endif
@@ -290,9 +311,7 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
             }
         }
     }
-    for (int c = 0; c < kChains; ++c)
-        for (int l = 0; l < kCount; ++l)
-            results[c * kCount + l] = ClampChannel(static_cast<float>(sums[c][l]));
+    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
 }
 #endif
 
