@@ -235,6 +235,17 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                     continue;
                 }
             }
+            const bool folded = overflow >= OM_WRAP && overflow <= OM_MIRROR;
+            if (greyRow && window.kernel && folded &&
+                !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell, width,
+                                   height)) {
+                // A window partly outside, folded, on the grey ramp: its one channel.
+                greyOut[x] =
+                    GreyFoldedWindowAt(window, columns[static_cast<size_t>(x)], rowAxis, overflow);
+                lastGrey = true;
+                ++x;
+                continue;
+            }
             RGBQUAD c;
             if (prepared && !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell,
                                                width, height))

@@ -147,17 +147,8 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
         }
         ChannelSums sums;
         if (pixelBuffer != nullptr && overflow >= OM_WRAP && overflow <= OM_MIRROR) {
-            // The folds act on each axis alone and leave cells inside the image
-            // as they are, so the window's cells are folded once per axis
-            // instead of once per tap: the same pixels, read the same way.
             long long columns[12], rows[12];
-            for (int k = 0; k < size; ++k) {
-                long long unusedY = 0, unusedX = 0;
-                columns[k] = xi - before + k;
-                rows[k] = yi - before + k;
-                FoldWide(columns[k], unusedY, overflow);
-                FoldWide(unusedX, rows[k], overflow);
-            }
+            FoldWindow(window, ax, ay, overflow, columns, rows);
             for (int j = 0; j < size; ++j)
                 for (int i = 0; i < size; ++i)
                     sums.AddColour(static_cast<float>(kx[i] * ky[j]),
@@ -193,6 +184,34 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
                    withAlpha
                        ? mix(c00.rgbReserved, c10.rgbReserved, c01.rgbReserved, c11.rgbReserved)
                        : uint8_t(0)};
+}
+
+void CxImage::FoldWindow(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
+                         OverflowMethod overflow, long long* columns, long long* rows) const {
+    // The folds act on each axis alone and leave cells inside the image as
+    // they are, so the window's cells are folded once per axis instead of
+    // once per tap: the same pixels, read the same way.
+    for (int k = 0; k < window.size; ++k) {
+        long long unusedY = 0, unusedX = 0;
+        columns[k] = ax.cell - window.before + k;
+        rows[k] = ay.cell - window.before + k;
+        FoldWide(columns[k], unusedY, overflow);
+        FoldWide(unusedX, rows[k], overflow);
+    }
+}
+
+uint8_t CxImage::GreyFoldedWindowAt(const SampleWindow& window, const SampleAxis& ax,
+                                    const SampleAxis& ay, OverflowMethod overflow) {
+    long long columns[12], rows[12];
+    FoldWindow(window, ax, ay, overflow, columns, rows);
+    float sum = 0;
+    for (int j = 0; j < window.size; ++j) {
+        const uint8_t* row = info.firstRow + static_cast<size_t>(rows[j]) * info.effWidth;
+        for (int i = 0; i < window.size; ++i)
+            Accumulate(sum, static_cast<float>(ax.weights[i] * ay.weights[j]),
+                       row[static_cast<size_t>(columns[i])]);
+    }
+    return ClampChannel(sum);
 }
 
 void CxImage::SampleWindowsInside(const SampleWindow& window, const SampleAxis* const* columns,
