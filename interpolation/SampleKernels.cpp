@@ -365,55 +365,76 @@ constexpr int kColourGroups = 2;
 constexpr int kColourWalk = kColourGroups * kCount;
 
 #if UEYE_SIMD_LEVEL >= 3
-// The colour walk of kColourWalk samples without alpha values whose windows
-// each start within 8 pixels of their group's first one: every tap's bytes
-// are picked in registers from 16-byte runs of the row loaded every 8 bytes
-// (gathers would load the same bytes at several times the cost). Byte p of
-// a window (3 × tap + channel) lies, for every lane, within the 32 bytes of
-// runs ⌊p/8⌋ and ⌊p/8⌋ + 2. The terms and their order are those of the walk
-// in ColourKernelSumsVector. False when the windows lie too far apart.
-bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
-                      const long long* starts, const Floats (*weights)[kColourGroups],
+// The rows of ColourSumsPicked: each group's bytes from first[g], the
+// lanes' windows at offsets[g]; kWide when they read more than 32 bytes.
+template <bool kWide>
+void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, const size_t* first,
+                      const __m512i* offsets, const Floats (*weights)[kColourGroups],
                       const SampleAxis& ay, Doubles (*sums)[4]) {
-    constexpr int kMaxRuns = (3 * 12 - 1) / 8 + 3;
-    const int runs = (3 * window.size - 1) / 8 + 3;
-    __m512i offsets[kColourGroups];
-    size_t first[kColourGroups];
-    for (int g = 0; g < kColourGroups; ++g) {
-        const long long base = starts[g * kCount];
-        first[g] = 3 * static_cast<size_t>(base);
-        if (first[g] + 8 * static_cast<size_t>(runs) + 8 > planes.stride) return false;
-        int32_t lanes[kCount];
-        for (int l = 0; l < kCount; ++l) {
-            const long long offset = starts[g * kCount + l] - base;
-            if (offset < 0 || offset > 8) return false;
-            lanes[l] = 3 * static_cast<int32_t>(offset);
-        }
-        offsets[g] = _mm512_zextsi256_si512(MakeInts([&lanes](int l) { return lanes[l]; }));
-    }
+    constexpr int chunks = kWide ? 4 : 2;
+    const __m512i three = _mm512_set1_epi32(3), thirtyTwo = _mm512_set1_epi32(32);
     for (int j = 0; j < window.size; ++j) {
         const uint8_t* row =
             planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
         const Floats wy = SetFloats(ay.weights[j]);
-        // Each group's runs of 16 bytes as 32-bit lanes.
-        __m512i bytes[kColourGroups][kMaxRuns];
+        // Each group's bytes as 32-bit lanes, sixteen a register.
+        __m512i bytes[kColourGroups][4];
         for (int g = 0; g < kColourGroups; ++g)
-            for (int q = 0; q < runs; ++q)
+            for (int q = 0; q < chunks; ++q)
                 bytes[g][q] = _mm512_cvtepu8_epi32(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 8 * q)));
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+        __m512i index[kColourGroups];
+        for (int g = 0; g < kColourGroups; ++g) index[g] = offsets[g];
         for (int i = 0; i < window.size; ++i)
             for (int g = 0; g < kColourGroups; ++g) {
                 const Doubles w = Widen(weights[i][g] * wy);
                 for (int c = 0; c < 3; ++c) {
-                    const int p = 3 * i + c;
-                    const __m512i at = _mm512_add_epi32(offsets[g], _mm512_set1_epi32(p % 8));
-                    const __m512i value =
-                        _mm512_permutex2var_epi32(bytes[g][p / 8], at, bytes[g][p / 8 + 2]);
+                    const __m512i at = _mm512_add_epi32(index[g], _mm512_set1_epi32(c));
+                    __m512i value = _mm512_permutex2var_epi32(bytes[g][0], at, bytes[g][1]);
+                    if (kWide)
+                        value = _mm512_mask_blend_epi32(
+                            _mm512_cmpge_epi32_mask(at, thirtyTwo), value,
+                            _mm512_permutex2var_epi32(bytes[g][2], at, bytes[g][3]));
                     sums[g][c] =
                         RoundToFloat(sums[g][c] + w * Widen(_mm512_castsi512_si256(value)));
                 }
+                index[g] = _mm512_add_epi32(index[g], three);
             }
     }
+}
+
+// The colour walk of kColourWalk samples without alpha values whose windows
+// each lie within 64 bytes of their group's first one on every row: every
+// tap's bytes are picked from those bytes in registers (gathers would load
+// the same bytes at several times the cost). The terms and their order are
+// those of the walk in ColourKernelSumsVector. False when the windows lie
+// too far apart.
+bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
+                      const long long* starts, const Floats (*weights)[kColourGroups],
+                      const SampleAxis& ay, Doubles (*sums)[4]) {
+    __m512i offsets[kColourGroups];
+    size_t first[kColourGroups];
+    int span = 0; // bytes of a row the groups read
+    for (int g = 0; g < kColourGroups; ++g) {
+        const long long base = starts[g * kCount];
+        first[g] = 3 * static_cast<size_t>(base);
+        int32_t lanes[kCount];
+        for (int l = 0; l < kCount; ++l) {
+            const long long offset = 3 * (starts[g * kCount + l] - base);
+            if (offset < 0 || offset > 64) return false;
+            lanes[l] = static_cast<int32_t>(offset);
+            span = std::max(span, lanes[l] + 3 * window.size);
+        }
+        offsets[g] = _mm512_zextsi256_si512(MakeInts([&lanes](int l) { return lanes[l]; }));
+    }
+    if (span > 64) return false;
+    const bool wide = span > 32; // the bytes read: 64, else 32
+    for (int g = 0; g < kColourGroups; ++g)
+        if (first[g] + (wide ? 64 : 32) > planes.stride) return false;
+    if (wide)
+        ColourRowsPicked<true>(planes, window, first, offsets, weights, ay, sums);
+    else
+        ColourRowsPicked<false>(planes, window, first, offsets, weights, ay, sums);
     return true;
 }
 #endif
