@@ -110,6 +110,10 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     // float fraction on the grey ramp, the 1/256 one at 24 bpp.
     const bool bilinearRuns = batched && !window.kernel;
     std::vector<int32_t> columnCells;
+    // Kernel runs: each column's first window column and its weights tap by
+    // tap, side by side, for the kernels' lanes.
+    std::vector<int32_t> windowStarts;
+    std::vector<float> tapWeights;
     std::vector<float> greyFractions;
     std::vector<int32_t> colourFractions;
     std::vector<char> columnInside;
@@ -117,6 +121,10 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     std::vector<long> insideEnd; // bilinear: the end of the columns inside from here on
     try {
         if (batched) columnInside.resize(static_cast<size_t>(newWidth));
+        if (batched && window.kernel) {
+            windowStarts.resize(static_cast<size_t>(newWidth));
+            tapWeights.resize(static_cast<size_t>(window.size) * static_cast<size_t>(newWidth));
+        }
         if (bilinearRuns) {
             insideEnd.resize(static_cast<size_t>(newWidth));
             columnCells.resize(static_cast<size_t>(newWidth));
@@ -132,6 +140,13 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         return false;
     }
     for (size_t x = 0; x < columnInside.size(); ++x) columnInside[x] = inside(columns[x], width);
+    for (size_t x = 0; x < windowStarts.size(); ++x) {
+        if (columnInside[x])
+            windowStarts[x] = static_cast<int32_t>(columns[x].cell - window.before);
+        for (size_t i = 0; i < static_cast<size_t>(window.size); ++i)
+            tapWeights[i * windowStarts.size() + x] = columns[x].weights[i];
+    }
+    const KernelColumns kernelColumns{windowStarts.data(), tapWeights.data(), windowStarts.size()};
     if (bilinearRuns) {
         for (size_t x = 0; x < columns.size(); ++x)
             if (columnInside[x]) {
@@ -194,22 +209,22 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 x = end;
                 continue;
             }
-            const SampleAxis* run[kRun];
             long count = 0;
-            while (rowInside && (direct || greyRow || paletteWalk) && count < kRun &&
-                   x + count < newWidth && columnInside[static_cast<size_t>(x + count)]) {
-                run[count] = &columns[static_cast<size_t>(x + count)];
+            while (rowInside && window.kernel && (direct || greyRow || paletteWalk) &&
+                   count < kRun && x + count < newWidth &&
+                   columnInside[static_cast<size_t>(x + count)])
                 ++count;
-            }
             if (count > 0 && greyRow) {
-                kernels.greyWindowsInside(info.firstRow, info.effWidth, window, run,
-                                          static_cast<int>(count), rowAxis, greyOut + x);
+                kernels.greyWindowsInside(info.firstRow, info.effWidth, window,
+                                          kernelColumns.From(x), static_cast<int>(count), rowAxis,
+                                          greyOut + x);
                 x += count;
                 lastGrey = true;
                 continue;
             }
             if (count > 0) {
                 RGBQUAD results[kRun];
+                const KernelColumns run = kernelColumns.From(x);
                 if (paletteWalk) {
                     kernels.colourWindowsInside(palette.planes, window, run,
                                                 static_cast<int>(count), rowAxis, results);

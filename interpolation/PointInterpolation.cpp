@@ -141,8 +141,9 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
         const float* ky = ay.weights;
         if (direct && windowInside) {
             RGBQUAD result;
-            const SampleAxis* column = &ax;
-            SampleWindowsInside(window, &column, 1, ay, &result);
+            // One column, its weights a table of stride 1.
+            const int32_t start = static_cast<int32_t>(xi - before);
+            SampleWindowsInside(window, KernelColumns{&start, ax.weights, 1}, 1, ay, &result);
             return result;
         }
         ChannelSums sums;
@@ -214,7 +215,7 @@ uint8_t CxImage::GreyFoldedWindowAt(const SampleWindow& window, const SampleAxis
     return ClampChannel(sum);
 }
 
-void CxImage::SampleWindowsInside(const SampleWindow& window, const SampleAxis* const* columns,
+void CxImage::SampleWindowsInside(const SampleWindow& window, const KernelColumns& columns,
                                   int count, const SampleAxis& ay, RGBQUAD* results) {
     const ColourPlanes planes{info.firstRow, info.effWidth, AlphaIsValid() ? alpha : nullptr,
                               static_cast<size_t>(head.biWidth)};

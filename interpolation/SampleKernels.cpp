@@ -183,17 +183,16 @@ long GreyRotatedRow(const RotatedRow& r, long first, long count, uint8_t* out) {
 // The plain walk, N samples interleaved.
 template <int N>
 void GreyKernelSums(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                    const SampleAxis* const* columns, const SampleAxis& ay, uint8_t* results) {
+                    const KernelColumns& columns, const SampleAxis& ay, uint8_t* results) {
     float sums[N] = {};
     const uint8_t* starts[N];
-    for (int k = 0; k < N; ++k)
-        starts[k] = firstRow + static_cast<size_t>(columns[k]->cell - window.before);
+    for (int k = 0; k < N; ++k) starts[k] = firstRow + static_cast<size_t>(columns.start[k]);
     for (int j = 0; j < window.size; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j) * stride;
         const float wy = ay.weights[j];
         for (int i = 0; i < window.size; ++i)
             for (int k = 0; k < N; ++k) {
-                const float w = static_cast<float>(columns[k]->weights[i] * wy);
+                const float w = static_cast<float>(columns.weights[i * columns.stride + k] * wy);
                 sums[k] = static_cast<float>(static_cast<double>(sums[k]) +
                                              static_cast<double>(w) *
                                                  starts[k][row + static_cast<size_t>(i)]);
@@ -255,16 +254,14 @@ void GreyRowsPicked(const uint8_t* firstRow, size_t stride, const SampleWindow& 
 #endif
 
 void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                          const SampleAxis* const* columns, const SampleAxis& ay,
-                          uint8_t* results) {
+                          const KernelColumns& columns, const SampleAxis& ay, uint8_t* results) {
     const uint8_t* starts[kWalk];
     // Column weights side by side: weights[i][c] of the chain c's samples.
     Floats weights[12][kChains];
-    for (int k = 0; k < kWalk; ++k)
-        starts[k] = firstRow + static_cast<size_t>(columns[k]->cell - window.before);
+    for (int k = 0; k < kWalk; ++k) starts[k] = firstRow + static_cast<size_t>(columns.start[k]);
     for (int i = 0; i < window.size; ++i)
         for (int c = 0; c < kChains; ++c)
-            weights[i][c] = MakeFloats([&](int l) { return columns[c * kCount + l]->weights[i]; });
+            weights[i][c] = LoadFloats(columns.weights + i * columns.stride + c * kCount);
     Doubles sums[kChains];
     for (Doubles& sum : sums) sum = Set(0.0);
 #if UEYE_SIMD_LEVEL >= 3
@@ -316,24 +313,24 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
 #endif
 
 void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                       const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                       const KernelColumns& columns, int count, const SampleAxis& ay,
                        uint8_t* results) {
     int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
     for (; done + kWalk <= count; done += kWalk)
-        GreyKernelSumsVector(firstRow, stride, window, columns + done, ay, results + done);
+        GreyKernelSumsVector(firstRow, stride, window, columns.From(done), ay, results + done);
 #endif
     for (; done + 4 <= count; done += 4)
-        GreyKernelSums<4>(firstRow, stride, window, columns + done, ay, results + done);
+        GreyKernelSums<4>(firstRow, stride, window, columns.From(done), ay, results + done);
     for (; done < count; ++done)
-        GreyKernelSums<1>(firstRow, stride, window, columns + done, ay, results + done);
+        GreyKernelSums<1>(firstRow, stride, window, columns.From(done), ay, results + done);
 }
 
 // The plain colour walk, N samples interleaved: independent chains, whose
 // roundings overlap, each taking a single sample's terms in its order.
 template <int N>
 void ColourKernelSums(const ColourPlanes& planes, const SampleWindow& window,
-                      const SampleAxis* const* columns, const SampleAxis& ay, RGBQUAD* results) {
+                      const KernelColumns& columns, const SampleAxis& ay, RGBQUAD* results) {
     float sums[N][4] = {};
     for (int j = 0; j < window.size; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j);
@@ -341,14 +338,14 @@ void ColourKernelSums(const ColourPlanes& planes, const SampleWindow& window,
         const uint8_t* pixels[N];
         const uint8_t* alphas[N];
         for (int k = 0; k < N; ++k) {
-            const size_t x0 = static_cast<size_t>(columns[k]->cell - window.before);
+            const size_t x0 = static_cast<size_t>(columns.start[k]);
             pixels[k] = planes.firstRow + row * planes.stride + 3 * x0;
             alphas[k] =
                 planes.alpha != nullptr ? planes.alpha + row * planes.alphaStride + x0 : nullptr;
         }
         for (int i = 0; i < window.size; ++i)
             for (int k = 0; k < N; ++k) {
-                const float w = static_cast<float>(columns[k]->weights[i] * wy);
+                const float w = static_cast<float>(columns.weights[i * columns.stride + k] * wy);
                 for (int c = 0; c < 3; ++c) Accumulate(sums[k][c], w, pixels[k][3 * i + c]);
                 if (planes.alpha != nullptr) Accumulate(sums[k][3], w, alphas[k][i]);
             }
@@ -440,16 +437,15 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
 #endif
 
 void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& window,
-                            const SampleAxis* const* columns, const SampleAxis& ay,
-                            RGBQUAD* results) {
+                            const KernelColumns& columns, const SampleAxis& ay, RGBQUAD* results) {
     const bool withAlpha = planes.alpha != nullptr;
     long long starts[kColourWalk]; // each sample's first window column
-    for (int k = 0; k < kColourWalk; ++k) starts[k] = columns[k]->cell - window.before;
+    for (int k = 0; k < kColourWalk; ++k) starts[k] = columns.start[k];
     // Column weights side by side: weights[i][g] of group g's samples.
     Floats weights[12][kColourGroups];
     for (int i = 0; i < window.size; ++i)
         for (int g = 0; g < kColourGroups; ++g)
-            weights[i][g] = MakeFloats([&](int l) { return columns[g * kCount + l]->weights[i]; });
+            weights[i][g] = LoadFloats(columns.weights + i * columns.stride + g * kCount);
     Doubles sums[kColourGroups][4];
     for (auto& group : sums)
         for (Doubles& sum : group) sum = Set(0.0);
@@ -490,17 +486,17 @@ void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& wind
 #endif
 
 void ColourWindowsInside(const ColourPlanes& planes, const SampleWindow& window,
-                         const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                         const KernelColumns& columns, int count, const SampleAxis& ay,
                          RGBQUAD* results) {
     int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
     for (; done + kColourWalk <= count; done += kColourWalk)
-        ColourKernelSumsVector(planes, window, columns + done, ay, results + done);
+        ColourKernelSumsVector(planes, window, columns.From(done), ay, results + done);
 #endif
     for (; done + 4 <= count; done += 4)
-        ColourKernelSums<4>(planes, window, columns + done, ay, results + done);
+        ColourKernelSums<4>(planes, window, columns.From(done), ay, results + done);
     for (; done < count; ++done)
-        ColourKernelSums<1>(planes, window, columns + done, ay, results + done);
+        ColourKernelSums<1>(planes, window, columns.From(done), ay, results + done);
 }
 
 // Blue, green and red of one sample; the weights are those of BilinearSource.

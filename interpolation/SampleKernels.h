@@ -47,6 +47,18 @@ struct ColourPlanes {
     size_t alphaStride;
 };
 
+// The columns of a row of kernel samples whose windows lie inside the image,
+// prepared once per call: column k's first window column start[k] and its
+// tap i weight weights[i · stride + k].
+struct KernelColumns {
+    const int32_t* start;
+    const float* weights;
+    size_t stride;
+
+    // The columns from k on.
+    KernelColumns From(long k) const { return KernelColumns{start + k, weights + k, stride}; }
+};
+
 struct SampleKernels {
     // Bilinear samples of an image on the grey ramp whose 2 × 2 windows lie
     // inside it, along one row of targets, in the floating-point form that
@@ -98,14 +110,14 @@ struct SampleKernels {
     // samples at once, their sums in double lanes rounded to float after
     // every term, the weights in float lanes.
     void (*greyWindowsInside)(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                              const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                              const KernelColumns& columns, int count, const SampleAxis& ay,
                               uint8_t* results);
 
     // The same walk for colour: blue, green, red and, with alpha values, the
     // alpha of each sample (else 0), each channel its own sum. The vector
     // levels walk a register of samples per channel, two registers at once.
     void (*colourWindowsInside)(const ColourPlanes& planes, const SampleWindow& window,
-                                const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                                const KernelColumns& columns, int count, const SampleAxis& ay,
                                 RGBQUAD* results);
 
     // Bilinear samples of a 24-bit image in 1/256 steps (BilinearSource),

@@ -283,14 +283,20 @@ TEST_P(KernelLevels, Samples) {
                 columns.emplace_back(window, spacing == 0.0f ? 6.0f + 100.0f * Unit()
                                                              : 6.0f + spacing * k + Unit() * 0.3f);
             const SampleAxis row(window, 6.0f + 27.0f * Unit());
-            std::vector<const SampleAxis*> run;
-            for (const SampleAxis& c : columns) run.push_back(&c);
+            std::vector<int32_t> starts;
+            std::vector<float> weights(size_t(window.size) * columns.size());
+            for (size_t k = 0; k < columns.size(); ++k) {
+                starts.push_back(static_cast<int32_t>(columns[k].cell - window.before));
+                for (int i = 0; i < window.size; ++i)
+                    weights[size_t(i) * columns.size() + k] = columns[k].weights[i];
+            }
+            const KernelColumns run{starts.data(), weights.data(), columns.size()};
             for (int count = 0; count <= 70; count += 1) {
                 std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
-                plain.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run.data(),
-                                        count, row, a.data());
-                wide.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run.data(),
-                                       count, row, b.data());
+                plain.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run, count, row,
+                                        a.data());
+                wide.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run, count, row,
+                                       b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", spacing " << spacing << ", " << count
                                 << " samples";
                 for (const uint8_t* plane :
@@ -298,8 +304,8 @@ TEST_P(KernelLevels, Samples) {
                     const ColourPlanes planes{wideColour.data(), 3 * size_t(wideSide), plane,
                                               size_t(wideSide)};
                     std::vector<RGBQUAD> ca(static_cast<size_t>(count)), cb(ca.size());
-                    plain.colourWindowsInside(planes, window, run.data(), count, row, ca.data());
-                    wide.colourWindowsInside(planes, window, run.data(), count, row, cb.data());
+                    plain.colourWindowsInside(planes, window, run, count, row, ca.data());
+                    wide.colourWindowsInside(planes, window, run, count, row, cb.data());
                     ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)))
                         << "method " << m << ", spacing " << spacing << ", " << count
                         << " colour samples" << (plane != nullptr ? " with alpha" : "");
