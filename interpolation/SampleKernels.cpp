@@ -214,14 +214,14 @@ constexpr int kWalk = kChains * kCount;
 // so tap i finds all its values in registers ⌊i/8⌋ and ⌊i/8⌋ + 1, one
 // permutation a tap; else the windows lie within 32 bytes and each tap picks
 // from the first 16 or the last 16.
-template <bool kSliding>
+template <bool kSliding, int kSize>
 void GreyRowsPicked(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
                     const size_t* first, const __m512i* offsets, const Floats (*weights)[kChains],
                     const SampleAxis& ay, Doubles* sums) {
     const __m512i one = _mm512_set1_epi64(1), sixteen = _mm512_set1_epi64(16);
     // Sliding windows of up to 8 taps read the first 16 bytes only.
-    const int halves = kSliding && window.size <= 8 ? 1 : 2;
-    for (int j = 0; j < window.size; ++j) {
+    const int halves = kSliding && kSize <= 8 ? 1 : 2;
+    for (int j = 0; j < kSize; ++j) {
         const uint8_t* row = firstRow + static_cast<size_t>(ay.cell - window.before + j) * stride;
         const Floats wy = SetFloats(ay.weights[j]);
         Doubles bytes[kChains][4];
@@ -233,7 +233,7 @@ void GreyRowsPicked(const uint8_t* firstRow, size_t stride, const SampleWindow& 
                 bytes[c][2 * half + 1] = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
             }
         __m512i index[kChains];
-        for (int i = 0; i < window.size; ++i)
+        for (int i = 0; i < kSize; ++i)
             for (int c = 0; c < kChains; ++c) {
                 if (kSliding ? i % 8 == 0 : i == 0) index[c] = offsets[c];
                 Doubles value;
@@ -285,10 +285,16 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
         offsets[c] = _mm512_cvtepi32_epi64(MakeInts([&lanes](int l) { return lanes[l]; }));
     }
     if (span <= 32) {
-        if (reach <= 8)
-            GreyRowsPicked<true>(firstRow, stride, window, first, offsets, weights, ay, sums);
+        // Kernel windows have 4 cells a side, or 12 for Lanczos.
+        const bool small = window.size == 4;
+        if (reach <= 8 && small)
+            GreyRowsPicked<true, 4>(firstRow, stride, window, first, offsets, weights, ay, sums);
+        else if (reach <= 8)
+            GreyRowsPicked<true, 12>(firstRow, stride, window, first, offsets, weights, ay, sums);
+        else if (small)
+            GreyRowsPicked<false, 4>(firstRow, stride, window, first, offsets, weights, ay, sums);
         else
-            GreyRowsPicked<false>(firstRow, stride, window, first, offsets, weights, ay, sums);
+            GreyRowsPicked<false, 12>(firstRow, stride, window, first, offsets, weights, ay, sums);
         for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
         return;
     }
@@ -364,13 +370,13 @@ constexpr int kColourWalk = kColourGroups * kCount;
 #if UEYE_SIMD_LEVEL >= 3
 // The rows of ColourSumsPicked: each group's bytes from first[g], the
 // lanes' windows at offsets[g]; kWide when they read more than 32 bytes.
-template <bool kWide>
+template <bool kWide, int kSize>
 void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, const size_t* first,
                       const __m512i* offsets, const Floats (*weights)[kColourGroups],
                       const SampleAxis& ay, Doubles (*sums)[4]) {
     constexpr int chunks = kWide ? 4 : 2;
     const __m512i three = _mm512_set1_epi32(3), thirtyTwo = _mm512_set1_epi32(32);
-    for (int j = 0; j < window.size; ++j) {
+    for (int j = 0; j < kSize; ++j) {
         const uint8_t* row =
             planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
         const Floats wy = SetFloats(ay.weights[j]);
@@ -382,7 +388,7 @@ void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, co
                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
         __m512i index[kColourGroups];
         for (int g = 0; g < kColourGroups; ++g) index[g] = offsets[g];
-        for (int i = 0; i < window.size; ++i)
+        for (int i = 0; i < kSize; ++i)
             for (int g = 0; g < kColourGroups; ++g) {
                 const Doubles w = Widen(weights[i][g] * wy);
                 for (int c = 0; c < 3; ++c) {
@@ -428,10 +434,16 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
     const bool wide = span > 32; // the bytes read: 64, else 32
     for (int g = 0; g < kColourGroups; ++g)
         if (first[g] + (wide ? 64 : 32) > planes.stride) return false;
-    if (wide)
-        ColourRowsPicked<true>(planes, window, first, offsets, weights, ay, sums);
+    // Kernel windows have 4 cells a side, or 12 for Lanczos.
+    const bool small = window.size == 4;
+    if (wide && small)
+        ColourRowsPicked<true, 4>(planes, window, first, offsets, weights, ay, sums);
+    else if (wide)
+        ColourRowsPicked<true, 12>(planes, window, first, offsets, weights, ay, sums);
+    else if (small)
+        ColourRowsPicked<false, 4>(planes, window, first, offsets, weights, ay, sums);
     else
-        ColourRowsPicked<false>(planes, window, first, offsets, weights, ay, sums);
+        ColourRowsPicked<false, 12>(planes, window, first, offsets, weights, ay, sums);
     return true;
 }
 #endif
