@@ -118,15 +118,17 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     std::vector<int32_t> colourFractions;
     std::vector<char> columnInside;
     std::vector<int32_t> byteIndex, byteFractions; // 24 bpp: the same for each byte
-    std::vector<long> insideEnd; // bilinear: the end of the columns inside from here on
+    std::vector<long> insideEnd;                   // the end of the columns inside from here on
     try {
-        if (batched) columnInside.resize(static_cast<size_t>(newWidth));
+        if (batched) {
+            columnInside.resize(static_cast<size_t>(newWidth));
+            insideEnd.resize(static_cast<size_t>(newWidth));
+        }
         if (batched && window.kernel) {
             windowStarts.resize(static_cast<size_t>(newWidth));
             tapWeights.resize(static_cast<size_t>(window.size) * static_cast<size_t>(newWidth));
         }
         if (bilinearRuns) {
-            insideEnd.resize(static_cast<size_t>(newWidth));
             columnCells.resize(static_cast<size_t>(newWidth));
             if (grey) {
                 greyFractions.resize(static_cast<size_t>(newWidth));
@@ -209,11 +211,9 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 x = end;
                 continue;
             }
-            long count = 0;
-            while (rowInside && window.kernel && (direct || greyRow || paletteWalk) &&
-                   count < kRun && x + count < newWidth &&
-                   columnInside[static_cast<size_t>(x + count)])
-                ++count;
+            const long count = rowInside && window.kernel && (direct || greyRow || paletteWalk)
+                                   ? std::min(kRun, insideEnd[static_cast<size_t>(x)] - x)
+                                   : 0;
             if (count > 0 && greyRow) {
                 kernels.greyWindowsInside(info.firstRow, info.effWidth, window,
                                           kernelColumns.From(x), static_cast<int>(count), rowAxis,
