@@ -375,7 +375,16 @@ void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, co
                       const __m512i* offsets, const Floats (*weights)[kColourGroups],
                       const SampleAxis& ay, Doubles (*sums)[4]) {
     constexpr int chunks = kWide ? 4 : 2;
-    const __m512i three = _mm512_set1_epi32(3), thirtyTwo = _mm512_set1_epi32(32);
+    // Each pick's lane indices (byte 3 · tap + channel of each lane's
+    // window) and, from 64 bytes, the lanes that read the last 32: the same
+    // on every row.
+    __m512i at[kColourGroups][3 * kSize];
+    __mmask16 high[kColourGroups][3 * kSize];
+    for (int g = 0; g < kColourGroups; ++g)
+        for (int p = 0; p < 3 * kSize; ++p) {
+            at[g][p] = _mm512_add_epi32(offsets[g], _mm512_set1_epi32(p));
+            high[g][p] = _mm512_cmpge_epi32_mask(at[g][p], _mm512_set1_epi32(32));
+        }
     for (int j = 0; j < kSize; ++j) {
         const uint8_t* row =
             planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
@@ -386,22 +395,19 @@ void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, co
             for (int q = 0; q < chunks; ++q)
                 bytes[g][q] = _mm512_cvtepu8_epi32(
                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
-        __m512i index[kColourGroups];
-        for (int g = 0; g < kColourGroups; ++g) index[g] = offsets[g];
         for (int i = 0; i < kSize; ++i)
             for (int g = 0; g < kColourGroups; ++g) {
                 const Doubles w = Widen(weights[i][g] * wy);
                 for (int c = 0; c < 3; ++c) {
-                    const __m512i at = _mm512_add_epi32(index[g], _mm512_set1_epi32(c));
-                    __m512i value = _mm512_permutex2var_epi32(bytes[g][0], at, bytes[g][1]);
+                    const int p = 3 * i + c;
+                    __m512i value = _mm512_permutex2var_epi32(bytes[g][0], at[g][p], bytes[g][1]);
                     if (kWide)
                         value = _mm512_mask_blend_epi32(
-                            _mm512_cmpge_epi32_mask(at, thirtyTwo), value,
-                            _mm512_permutex2var_epi32(bytes[g][2], at, bytes[g][3]));
+                            high[g][p], value,
+                            _mm512_permutex2var_epi32(bytes[g][2], at[g][p], bytes[g][3]));
                     sums[g][c] =
                         RoundToFloat(sums[g][c] + w * Widen(_mm512_castsi512_si256(value)));
                 }
-                index[g] = _mm512_add_epi32(index[g], three);
             }
     }
 }
