@@ -412,6 +412,65 @@ void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, co
     }
 }
 
+// The Lanczos rows of ColourSumsPicked when every lane's window starts within
+// 8 pixels of its group's first (lane offsets in pixels): each row's first
+// 20 pixels of a group are split once into their channels, as doubles eight
+// pixels a register, and tap i of every lane is picked from registers ⌊i/8⌋
+// and ⌊i/8⌋ + 1 of its channel, one permutation a tap.
+void ColourRowsPlanar(const ColourPlanes& planes, const SampleWindow& window, const size_t* first,
+                      const __m512i* pixelOffsets, const Floats (*weights)[kColourGroups],
+                      const SampleAxis& ay, Doubles (*sums)[4]) {
+    constexpr int kSize = 12;
+    // Tap i's lane indices: each lane's offset plus i mod 8.
+    __m512i at[kColourGroups][8];
+    for (int g = 0; g < kColourGroups; ++g)
+        for (int r = 0; r < 8; ++r)
+            at[g][r] = _mm512_add_epi64(pixelOffsets[g], _mm512_set1_epi64(r));
+    // Channel c of pixel k is byte 3k + c: pixels 0 to 15 from the row's 64
+    // bytes, 16 to 20 from its last 16.
+    __m512i low[3], high[3];
+    __mmask16 upper[3];
+    for (int c = 0; c < 3; ++c) {
+        low[c] = _mm512_add_epi32(
+            _mm512_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45),
+            _mm512_set1_epi32(c));
+        upper[c] = _mm512_cmpge_epi32_mask(low[c], _mm512_set1_epi32(32));
+        high[c] =
+            _mm512_add_epi32(_mm512_setr_epi32(0, 3, 6, 9, 12, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
+                             _mm512_set1_epi32(c));
+    }
+    for (int j = 0; j < kSize; ++j) {
+        const uint8_t* row =
+            planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
+        const Floats wy = SetFloats(ay.weights[j]);
+        Doubles channels[kColourGroups][3][3];
+        for (int g = 0; g < kColourGroups; ++g) {
+            __m512i bytes[4];
+            for (int q = 0; q < 4; ++q)
+                bytes[q] = _mm512_cvtepu8_epi32(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+            for (int c = 0; c < 3; ++c) {
+                const __m512i pixels = _mm512_mask_blend_epi32(
+                    upper[c], _mm512_permutex2var_epi32(bytes[0], low[c], bytes[1]),
+                    _mm512_permutex2var_epi32(bytes[2], low[c], bytes[3]));
+                channels[g][c][0] = Widen(_mm512_castsi512_si256(pixels));
+                channels[g][c][1] = Widen(_mm512_extracti64x4_epi64(pixels, 1));
+                channels[g][c][2] =
+                    Widen(_mm512_castsi512_si256(_mm512_permutexvar_epi32(high[c], bytes[3])));
+            }
+        }
+        for (int i = 0; i < kSize; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                const Doubles w = Widen(weights[i][g] * wy);
+                for (int c = 0; c < 3; ++c) {
+                    const Doubles value = _mm512_permutex2var_pd(
+                        channels[g][c][i / 8], at[g][i % 8], channels[g][c][i / 8 + 1]);
+                    sums[g][c] = RoundToFloat(sums[g][c] + w * value);
+                }
+            }
+    }
+}
+
 // The colour walk of kColourWalk samples without alpha values whose windows
 // each lie within 64 bytes of their group's first one on every row: every
 // tap's bytes are picked from those bytes in registers (gathers would load
@@ -423,7 +482,7 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
                       const SampleAxis& ay, Doubles (*sums)[4]) {
     __m512i offsets[kColourGroups];
     size_t first[kColourGroups];
-    int span = 0; // bytes of a row the groups read
+    int span = 0, reach = 0; // bytes of a row the groups read; the largest lane offset in pixels
     for (int g = 0; g < kColourGroups; ++g) {
         const long long base = starts[g * kCount];
         first[g] = 3 * static_cast<size_t>(base);
@@ -433,6 +492,7 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
             if (offset < 0 || offset > 64) return false;
             lanes[l] = static_cast<int32_t>(offset);
             span = std::max(span, lanes[l] + 3 * window.size);
+            reach = std::max(reach, lanes[l] / 3);
         }
         offsets[g] = _mm512_zextsi256_si512(MakeInts([&lanes](int l) { return lanes[l]; }));
     }
@@ -440,6 +500,15 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
     const bool wide = span > 32; // the bytes read: 64, else 32
     for (int g = 0; g < kColourGroups; ++g)
         if (first[g] + (wide ? 64 : 32) > planes.stride) return false;
+    if (window.size == 12 && reach <= 8) {
+        __m512i pixelOffsets[kColourGroups];
+        for (int g = 0; g < kColourGroups; ++g)
+            pixelOffsets[g] = _mm512_cvtepi32_epi64(MakeInts([&](int l) {
+                return static_cast<int32_t>(starts[g * kCount + l] - starts[g * kCount]);
+            }));
+        ColourRowsPlanar(planes, window, first, pixelOffsets, weights, ay, sums);
+        return true;
+    }
     // Kernel windows have 4 cells a side, or 12 for Lanczos.
     const bool small = window.size == 4;
     if (wide && small)
