@@ -15,7 +15,7 @@
 // Failures are reported by results (false or null), never by exceptions.
 struct SampleWindow;
 struct SampleAxis;
-struct KernelColumns;
+struct KernelTaps;
 
 class UEYE_EXPORT CxImage {
 public:
@@ -411,7 +411,7 @@ protected:
                                const SampleAxis& ay, OverflowMethod overflow);
     // The kernel walk of `count` samples on one row axis whose windows all lie
     // inside this 24-bit image.
-    void SampleWindowsInside(const SampleWindow& window, const KernelColumns& columns, int count,
+    void SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns, int count,
                              const SampleAxis& ay, RGBQUAD* results);
 
     void AddAveragingCont(const RGBQUAD& colour, float weight, float& red, float& green,

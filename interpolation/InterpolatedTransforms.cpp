@@ -53,6 +53,31 @@ struct PaletteColours {
     }
 };
 
+// A run of kernel samples each with its own window rows: their columns' and
+// rows' first cells and tap weights side by side, as the kernel walks take
+// them.
+struct KernelRun {
+    static constexpr int kSize = 64;
+    explicit KernelRun(const SampleWindow& w) : window(w) {}
+
+    void Add(const SampleAxis& ax, const SampleAxis& ay) {
+        columnStart[count] = static_cast<int32_t>(ax.cell - window.before);
+        rowStart[count] = static_cast<int32_t>(ay.cell - window.before);
+        for (int i = 0; i < window.size; ++i) {
+            columnWeights[i * kSize + count] = ax.weights[i];
+            rowWeights[i * kSize + count] = ay.weights[i];
+        }
+        ++count;
+    }
+    KernelTaps Columns() const { return KernelTaps{columnStart, columnWeights, kSize}; }
+    KernelTaps Rows() const { return KernelTaps{rowStart, rowWeights, kSize}; }
+
+    const SampleWindow& window;
+    int count = 0;
+    int32_t columnStart[kSize], rowStart[kSize];
+    float columnWeights[12 * kSize], rowWeights[12 * kSize];
+};
+
 } // namespace
 
 bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
@@ -148,7 +173,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         for (size_t i = 0; i < static_cast<size_t>(window.size); ++i)
             tapWeights[i * windowStarts.size() + x] = columns[x].weights[i];
     }
-    const KernelColumns kernelColumns{windowStarts.data(), tapWeights.data(), windowStarts.size()};
+    const KernelTaps kernelColumns{windowStarts.data(), tapWeights.data(), windowStarts.size()};
     if (bilinearRuns) {
         for (size_t x = 0; x < columns.size(); ++x)
             if (columnInside[x]) {
@@ -224,7 +249,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             }
             if (count > 0) {
                 RGBQUAD results[kRun];
-                const KernelColumns run = kernelColumns.From(x);
+                const KernelTaps run = kernelColumns.From(x);
                 if (paletteWalk) {
                     kernels.colourWindowsInside(palette.planes, window, run,
                                                 static_cast<int>(count), rowAxis, results);
@@ -370,20 +395,24 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     const SampleKernels& kernels = SampleKernelsInUse();
     const bool sampled = method != IM_NEAREST_NEIGHBOUR;
     const bool straight = bilinear.direct && sampled && !window.kernel;
-    const bool grey = sampled && !window.kernel && IsGreyRampImage(*this);
+    const bool greyRamp = sampled && IsGreyRampImage(*this);
+    // Kernel samples inside a 24-bit or grey-ramp source go to the kernel
+    // walks as runs of the row, each with its own window rows.
+    const bool kernelColour = bilinear.direct && window.kernel;
     const bool constantOutside = sampled && OutsideIsConstant(overflow);
     const RGBQUAD outside =
         constantOutside ? GetPixelColorWithOverflow(-999, -999, overflow, &sample) : RGBQUAD{};
     // A grey outside colour goes into a grey-ramp result as its own index.
     const RGBQUAD greyOutside = GreyColour(outside.rgbBlue);
     const bool outsideIsGrey =
-        grey && constantOutside && std::memcmp(&outside, &greyOutside, sizeof outside) == 0;
+        greyRamp && constantOutside && std::memcmp(&outside, &greyOutside, sizeof outside) == 0;
     const long long sourceWidth = head.biWidth, sourceHeight = head.biHeight;
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
+        KernelRun kernelRun(window);
         const double rowV = rowPositions[static_cast<size_t>(y)];
         const double vco = rowV * co, vsi = rowV * si;
-        const bool greyRow = grey && writer.StoresGreyDirectly();
+        const bool greyRow = greyRamp && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
         // Bilinear samples inside the source, grey or straight at 24 bpp, go
@@ -393,15 +422,51 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
             info.firstRow, info.effWidth,    bilinear.alpha,   sourceWidth,
             sourceHeight,  columnCos.data(), columnSin.data(), vsi,
             vco,           keepOriginalSize, newWidth * 0.5,   newHeight * 0.5};
-        for (long x = 0; x < newWidth; ++x) {
-            float srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + vsi);
-            float srcY = static_cast<float>(vco - columnSin[static_cast<size_t>(x)]);
+        // The source point of column x.
+        auto point = [&](long x, float& srcX, float& srcY) {
+            srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + vsi);
+            srcY = static_cast<float>(vco - columnSin[static_cast<size_t>(x)]);
             if (keepOriginalSize) {
                 srcX = static_cast<float>(srcX + newWidth * 0.5);
                 srcY = static_cast<float>(srcY + newHeight * 0.5);
             }
+        };
+        auto windowInside = [&](long long xi, long long yi) {
+            return xi - window.before >= 0 && xi + window.after < sourceWidth &&
+                   yi - window.before >= 0 && yi + window.after < sourceHeight;
+        };
+        for (long x = 0; x < newWidth; ++x) {
+            float srcX, srcY;
+            point(x, srcX, srcY);
             const long long xi = BaseCell(srcX), yi = BaseCell(srcY);
-            if (greyRow && bilinear.Inside(xi, yi)) {
+            if (window.kernel && (greyRow || kernelColour) && windowInside(xi, yi)) {
+                // This column and those after it whose windows are inside,
+                // their axes prepared as a single sample's would be.
+                kernelRun.count = 0;
+                for (long k = x; k < newWidth && kernelRun.count < KernelRun::kSize; ++k) {
+                    float u = srcX, v = srcY;
+                    if (k > x) point(k, u, v);
+                    if (!windowInside(BaseCell(u), BaseCell(v))) break;
+                    kernelRun.Add(SampleAxis(window, u), SampleAxis(window, v));
+                }
+                const int count = kernelRun.count;
+                if (greyRow) {
+                    kernels.greyPointsInside(info.firstRow, info.effWidth, window,
+                                             kernelRun.Columns(), kernelRun.Rows(), count,
+                                             greyOut + x);
+                    lastGrey = true;
+                } else {
+                    RGBQUAD results[KernelRun::kSize];
+                    kernels.colourPointsInside(
+                        ColourPlanes{info.firstRow, info.effWidth, bilinear.alpha,
+                                     static_cast<size_t>(sourceWidth)},
+                        window, kernelRun.Columns(), kernelRun.Rows(), count, results);
+                    for (int k = 0; k < count; ++k) row.Store(x + k, results[k]);
+                }
+                x += count - 1;
+                continue;
+            }
+            if (greyRow && !window.kernel && bilinear.Inside(xi, yi)) {
                 // This column and those after it that are inside.
                 x += kernels.greyRotatedRow(rotated, x, newWidth - x, greyOut + x) - 1;
                 lastGrey = true;

@@ -143,7 +143,7 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
             RGBQUAD result;
             // One column, its weights a table of stride 1.
             const int32_t start = static_cast<int32_t>(xi - before);
-            SampleWindowsInside(window, KernelColumns{&start, ax.weights, 1}, 1, ay, &result);
+            SampleWindowsInside(window, KernelTaps{&start, ax.weights, 1}, 1, ay, &result);
             return result;
         }
         ChannelSums sums;
@@ -215,7 +215,7 @@ uint8_t CxImage::GreyFoldedWindowAt(const SampleWindow& window, const SampleAxis
     return ClampChannel(sum);
 }
 
-void CxImage::SampleWindowsInside(const SampleWindow& window, const KernelColumns& columns,
+void CxImage::SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns,
                                   int count, const SampleAxis& ay, RGBQUAD* results) {
     const ColourPlanes planes{info.firstRow, info.effWidth, AlphaIsValid() ? alpha : nullptr,
                               static_cast<size_t>(head.biWidth)};

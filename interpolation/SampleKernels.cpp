@@ -180,24 +180,33 @@ long GreyRotatedRow(const RotatedRow& r, long first, long count, uint8_t* out) {
     return k;
 }
 
+// The row of each sample's window: one row axis for all, or one each.
+struct SharedRow {
+    const SampleWindow& window;
+    const SampleAxis& axis;
+    long long Start(int) const { return axis.cell - window.before; }
+    float Weight(int j, int) const { return axis.weights[j]; }
+};
+struct OwnRows {
+    const KernelTaps& rows;
+    long long Start(int k) const { return rows.start[k]; }
+    float Weight(int j, int k) const { return rows.weights[j * rows.stride + k]; }
+};
+
 // The plain walk, N samples interleaved.
-template <int N>
+template <int N, typename Rows>
 void GreyKernelSums(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                    const KernelColumns& columns, const SampleAxis& ay, uint8_t* results) {
+                    const KernelTaps& columns, const Rows& rows, uint8_t* results) {
     float sums[N] = {};
-    const uint8_t* starts[N];
-    for (int k = 0; k < N; ++k) starts[k] = firstRow + static_cast<size_t>(columns.start[k]);
-    for (int j = 0; j < window.size; ++j) {
-        const size_t row = static_cast<size_t>(ay.cell - window.before + j) * stride;
-        const float wy = ay.weights[j];
+    for (int j = 0; j < window.size; ++j)
         for (int i = 0; i < window.size; ++i)
             for (int k = 0; k < N; ++k) {
-                const float w = static_cast<float>(columns.weights[i * columns.stride + k] * wy);
-                sums[k] = static_cast<float>(static_cast<double>(sums[k]) +
-                                             static_cast<double>(w) *
-                                                 starts[k][row + static_cast<size_t>(i)]);
+                const float w =
+                    static_cast<float>(columns.weights[i * columns.stride + k] * rows.Weight(j, k));
+                const size_t row = static_cast<size_t>(rows.Start(k) + j);
+                Accumulate(sums[k], w,
+                           firstRow[row * stride + static_cast<size_t>(columns.start[k] + i)]);
             }
-    }
     for (int k = 0; k < N; ++k) results[k] = ClampChannel(sums[k]);
 }
 
@@ -254,7 +263,7 @@ void GreyRowsPicked(const uint8_t* firstRow, size_t stride, const SampleWindow& 
 #endif
 
 void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                          const KernelColumns& columns, const SampleAxis& ay, uint8_t* results) {
+                          const KernelTaps& columns, const SampleAxis& ay, uint8_t* results) {
     const uint8_t* starts[kWalk];
     // Column weights side by side: weights[i][c] of the chain c's samples.
     Floats weights[12][kChains];
@@ -319,7 +328,7 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
 #endif
 
 void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                       const KernelColumns& columns, int count, const SampleAxis& ay,
+                       const KernelTaps& columns, int count, const SampleAxis& ay,
                        uint8_t* results) {
     int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
@@ -327,35 +336,77 @@ void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindo
         GreyKernelSumsVector(firstRow, stride, window, columns.From(done), ay, results + done);
 #endif
     for (; done + 4 <= count; done += 4)
-        GreyKernelSums<4>(firstRow, stride, window, columns.From(done), ay, results + done);
+        GreyKernelSums<4>(firstRow, stride, window, columns.From(done), SharedRow{window, ay},
+                          results + done);
     for (; done < count; ++done)
-        GreyKernelSums<1>(firstRow, stride, window, columns.From(done), ay, results + done);
+        GreyKernelSums<1>(firstRow, stride, window, columns.From(done), SharedRow{window, ay},
+                          results + done);
+}
+
+#if UEYE_SIMD_LEVEL >= 1
+// The grey walk of kWalk samples each with its own window rows, kChains
+// registers of sums; each lane's bytes read on their own.
+void GreyPointSumsVector(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                         const KernelTaps& columns, const KernelTaps& rows, uint8_t* results) {
+    Doubles sums[kChains];
+    for (Doubles& sum : sums) sum = Set(0.0);
+    for (int j = 0; j < window.size; ++j) {
+        const uint8_t* at[kWalk]; // window row j of each sample, from its first column
+        for (int k = 0; k < kWalk; ++k)
+            at[k] = firstRow + static_cast<size_t>(rows.start[k] + j) * stride +
+                    static_cast<size_t>(columns.start[k]);
+        for (int i = 0; i < window.size; ++i)
+            for (int c = 0; c < kChains; ++c) {
+                const Ints values =
+                    MakeInts([&](int l) { return static_cast<int>(at[c * kCount + l][i]); });
+                const Floats w = LoadFloats(columns.weights + i * columns.stride + c * kCount) *
+                                 LoadFloats(rows.weights + j * rows.stride + c * kCount);
+                sums[c] = RoundToFloat(sums[c] + Widen(w) * Widen(values));
+            }
+    }
+    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+}
+#endif
+
+void GreyPointsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                      const KernelTaps& columns, const KernelTaps& rows, int count,
+                      uint8_t* results) {
+    int done = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; done + kWalk <= count; done += kWalk)
+        GreyPointSumsVector(firstRow, stride, window, columns.From(done), rows.From(done),
+                            results + done);
+#endif
+    for (; done + 4 <= count; done += 4) {
+        const KernelTaps own = rows.From(done);
+        GreyKernelSums<4>(firstRow, stride, window, columns.From(done), OwnRows{own},
+                          results + done);
+    }
+    for (; done < count; ++done) {
+        const KernelTaps own = rows.From(done);
+        GreyKernelSums<1>(firstRow, stride, window, columns.From(done), OwnRows{own},
+                          results + done);
+    }
 }
 
 // The plain colour walk, N samples interleaved: independent chains, whose
 // roundings overlap, each taking a single sample's terms in its order.
-template <int N>
+template <int N, typename Rows>
 void ColourKernelSums(const ColourPlanes& planes, const SampleWindow& window,
-                      const KernelColumns& columns, const SampleAxis& ay, RGBQUAD* results) {
+                      const KernelTaps& columns, const Rows& rows, RGBQUAD* results) {
     float sums[N][4] = {};
-    for (int j = 0; j < window.size; ++j) {
-        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
-        const float wy = ay.weights[j];
-        const uint8_t* pixels[N];
-        const uint8_t* alphas[N];
-        for (int k = 0; k < N; ++k) {
-            const size_t x0 = static_cast<size_t>(columns.start[k]);
-            pixels[k] = planes.firstRow + row * planes.stride + 3 * x0;
-            alphas[k] =
-                planes.alpha != nullptr ? planes.alpha + row * planes.alphaStride + x0 : nullptr;
-        }
+    for (int j = 0; j < window.size; ++j)
         for (int i = 0; i < window.size; ++i)
             for (int k = 0; k < N; ++k) {
-                const float w = static_cast<float>(columns.weights[i * columns.stride + k] * wy);
-                for (int c = 0; c < 3; ++c) Accumulate(sums[k][c], w, pixels[k][3 * i + c]);
-                if (planes.alpha != nullptr) Accumulate(sums[k][3], w, alphas[k][i]);
+                const float w =
+                    static_cast<float>(columns.weights[i * columns.stride + k] * rows.Weight(j, k));
+                const size_t row = static_cast<size_t>(rows.Start(k) + j);
+                const size_t column = static_cast<size_t>(columns.start[k] + i);
+                const uint8_t* pixel = planes.firstRow + row * planes.stride + 3 * column;
+                for (int c = 0; c < 3; ++c) Accumulate(sums[k][c], w, pixel[c]);
+                if (planes.alpha != nullptr)
+                    Accumulate(sums[k][3], w, planes.alpha[row * planes.alphaStride + column]);
             }
-    }
     for (int k = 0; k < N; ++k)
         results[k] =
             RGBQUAD{ClampChannel(sums[k][0]), ClampChannel(sums[k][1]), ClampChannel(sums[k][2]),
@@ -523,8 +574,17 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
 }
 #endif
 
+// The colours of a colour walk's sums, alpha 0 without alpha values.
+void StoreColours(const Doubles (*sums)[4], bool withAlpha, RGBQUAD* results) {
+    for (int g = 0; g < kColourGroups; ++g)
+        StoreInts(
+            reinterpret_cast<int32_t*>(results + g * kCount),
+            PackQuads(ClampToBytes(sums[g][0]), ClampToBytes(sums[g][1]), ClampToBytes(sums[g][2]),
+                      withAlpha ? ClampToBytes(sums[g][3]) : MakeInts([](int) { return 0; })));
+}
+
 void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& window,
-                            const KernelColumns& columns, const SampleAxis& ay, RGBQUAD* results) {
+                            const KernelTaps& columns, const SampleAxis& ay, RGBQUAD* results) {
     const bool withAlpha = planes.alpha != nullptr;
     long long starts[kColourWalk]; // each sample's first window column
     for (int k = 0; k < kColourWalk; ++k) starts[k] = columns.start[k];
@@ -564,16 +624,12 @@ void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& wind
                 }
             }
     }
-    for (int g = 0; g < kColourGroups; ++g)
-        StoreInts(
-            reinterpret_cast<int32_t*>(results + g * kCount),
-            PackQuads(ClampToBytes(sums[g][0]), ClampToBytes(sums[g][1]), ClampToBytes(sums[g][2]),
-                      withAlpha ? ClampToBytes(sums[g][3]) : MakeInts([](int) { return 0; })));
+    StoreColours(sums, withAlpha, results);
 }
 #endif
 
 void ColourWindowsInside(const ColourPlanes& planes, const SampleWindow& window,
-                         const KernelColumns& columns, int count, const SampleAxis& ay,
+                         const KernelTaps& columns, int count, const SampleAxis& ay,
                          RGBQUAD* results) {
     int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
@@ -581,9 +637,70 @@ void ColourWindowsInside(const ColourPlanes& planes, const SampleWindow& window,
         ColourKernelSumsVector(planes, window, columns.From(done), ay, results + done);
 #endif
     for (; done + 4 <= count; done += 4)
-        ColourKernelSums<4>(planes, window, columns.From(done), ay, results + done);
+        ColourKernelSums<4>(planes, window, columns.From(done), SharedRow{window, ay},
+                            results + done);
     for (; done < count; ++done)
-        ColourKernelSums<1>(planes, window, columns.From(done), ay, results + done);
+        ColourKernelSums<1>(planes, window, columns.From(done), SharedRow{window, ay},
+                            results + done);
+}
+
+#if UEYE_SIMD_LEVEL >= 1
+// The colour walk of kColourWalk samples each with its own window rows; each
+// lane's bytes read on their own.
+void ColourPointSumsVector(const ColourPlanes& planes, const SampleWindow& window,
+                           const KernelTaps& columns, const KernelTaps& rows, RGBQUAD* results) {
+    const bool withAlpha = planes.alpha != nullptr;
+    Doubles sums[kColourGroups][4];
+    for (auto& group : sums)
+        for (Doubles& sum : group) sum = Set(0.0);
+    for (int j = 0; j < window.size; ++j) {
+        size_t row[kColourWalk]; // window row j of each sample
+        for (int k = 0; k < kColourWalk; ++k) row[k] = static_cast<size_t>(rows.start[k] + j);
+        for (int i = 0; i < window.size; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                const Doubles w =
+                    Widen(LoadFloats(columns.weights + i * columns.stride + g * kCount) *
+                          LoadFloats(rows.weights + j * rows.stride + g * kCount));
+                auto column = [&](int l) {
+                    return static_cast<size_t>(columns.start[g * kCount + l] + i);
+                };
+                for (int c = 0; c < 3; ++c) {
+                    const Ints values = MakeInts([&](int l) {
+                        return static_cast<int>(
+                            planes
+                                .firstRow[row[g * kCount + l] * planes.stride + 3 * column(l) + c]);
+                    });
+                    sums[g][c] = RoundToFloat(sums[g][c] + w * Widen(values));
+                }
+                if (withAlpha) {
+                    const Ints values = MakeInts([&](int l) {
+                        return static_cast<int>(
+                            planes.alpha[row[g * kCount + l] * planes.alphaStride + column(l)]);
+                    });
+                    sums[g][3] = RoundToFloat(sums[g][3] + w * Widen(values));
+                }
+            }
+    }
+    StoreColours(sums, withAlpha, results);
+}
+#endif
+
+void ColourPointsInside(const ColourPlanes& planes, const SampleWindow& window,
+                        const KernelTaps& columns, const KernelTaps& rows, int count,
+                        RGBQUAD* results) {
+    int done = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; done + kColourWalk <= count; done += kColourWalk)
+        ColourPointSumsVector(planes, window, columns.From(done), rows.From(done), results + done);
+#endif
+    for (; done + 4 <= count; done += 4) {
+        const KernelTaps own = rows.From(done);
+        ColourKernelSums<4>(planes, window, columns.From(done), OwnRows{own}, results + done);
+    }
+    for (; done < count; ++done) {
+        const KernelTaps own = rows.From(done);
+        ColourKernelSums<1>(planes, window, columns.From(done), OwnRows{own}, results + done);
+    }
 }
 
 // Blue, green and red of one sample; the weights are those of BilinearSource.
@@ -765,5 +882,6 @@ long ColourRotatedRow(const RotatedRow& r, long first, long count, uint8_t* pixe
 } // namespace
 
 extern const SampleKernels UEYE_KERNEL_TABLE(kSampleKernels) = {
-    GreyBilinearRow,   RotatedOutside,    GreyRotatedRow,      ColourRotatedRow,
-    ColourBilinearRow, GreyWindowsInside, ColourWindowsInside, ColourBilinearSamples};
+    GreyBilinearRow,    RotatedOutside,       GreyRotatedRow,      ColourRotatedRow,
+    ColourBilinearRow,  GreyWindowsInside,    ColourWindowsInside, GreyPointsInside,
+    ColourPointsInside, ColourBilinearSamples};

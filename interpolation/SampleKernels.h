@@ -47,16 +47,16 @@ struct ColourPlanes {
     size_t alphaStride;
 };
 
-// The columns of a row of kernel samples whose windows lie inside the image,
-// prepared once per call: column k's first window column start[k] and its
-// tap i weight weights[i · stride + k].
-struct KernelColumns {
+// The kernel windows of a run of samples on one axis, each inside the image,
+// prepared once per call or per run: sample k's first window cell start[k]
+// (a column, or a row) and its tap i weight weights[i · stride + k].
+struct KernelTaps {
     const int32_t* start;
     const float* weights;
     size_t stride;
 
-    // The columns from k on.
-    KernelColumns From(long k) const { return KernelColumns{start + k, weights + k, stride}; }
+    // The samples from k on.
+    KernelTaps From(long k) const { return KernelTaps{start + k, weights + k, stride}; }
 };
 
 struct SampleKernels {
@@ -110,15 +110,25 @@ struct SampleKernels {
     // samples at once, their sums in double lanes rounded to float after
     // every term, the weights in float lanes.
     void (*greyWindowsInside)(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                              const KernelColumns& columns, int count, const SampleAxis& ay,
+                              const KernelTaps& columns, int count, const SampleAxis& ay,
                               uint8_t* results);
 
     // The same walk for colour: blue, green, red and, with alpha values, the
     // alpha of each sample (else 0), each channel its own sum. The vector
     // levels walk a register of samples per channel, two registers at once.
     void (*colourWindowsInside)(const ColourPlanes& planes, const SampleWindow& window,
-                                const KernelColumns& columns, int count, const SampleAxis& ay,
+                                const KernelTaps& columns, int count, const SampleAxis& ay,
                                 RGBQUAD* results);
+
+    // The grey and colour walks of `count` samples each with its own window
+    // rows (as Rotate2 takes them), all inside the image: the terms and
+    // roundings of the walks above, with row weight j of each sample its own.
+    void (*greyPointsInside)(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                             const KernelTaps& columns, const KernelTaps& rows, int count,
+                             uint8_t* results);
+    void (*colourPointsInside)(const ColourPlanes& planes, const SampleWindow& window,
+                               const KernelTaps& columns, const KernelTaps& rows, int count,
+                               RGBQUAD* results);
 
     // Bilinear samples of a 24-bit image in 1/256 steps (BilinearSource),
     // each 2 × 2 window inside it: sample k has base cell (xi[k], yi[k]) and

@@ -283,14 +283,21 @@ TEST_P(KernelLevels, Samples) {
                 columns.emplace_back(window, spacing == 0.0f ? 6.0f + 100.0f * Unit()
                                                              : 6.0f + spacing * k + Unit() * 0.3f);
             const SampleAxis row(window, 6.0f + 27.0f * Unit());
-            std::vector<int32_t> starts;
-            std::vector<float> weights(size_t(window.size) * columns.size());
-            for (size_t k = 0; k < columns.size(); ++k) {
-                starts.push_back(static_cast<int32_t>(columns[k].cell - window.before));
-                for (int i = 0; i < window.size; ++i)
-                    weights[size_t(i) * columns.size() + k] = columns[k].weights[i];
-            }
-            const KernelColumns run{starts.data(), weights.data(), columns.size()};
+            // And rows of their own, as rotations read them.
+            std::vector<SampleAxis> rows;
+            for (int k = 0; k < 70; ++k) rows.emplace_back(window, 6.0f + 27.0f * Unit());
+            std::vector<int32_t> starts[2];
+            std::vector<float> weights[2];
+            auto taps = [&](const std::vector<SampleAxis>& axes, int t) {
+                weights[t].resize(size_t(window.size) * axes.size());
+                for (size_t k = 0; k < axes.size(); ++k) {
+                    starts[t].push_back(static_cast<int32_t>(axes[k].cell - window.before));
+                    for (int i = 0; i < window.size; ++i)
+                        weights[t][size_t(i) * axes.size() + k] = axes[k].weights[i];
+                }
+                return KernelTaps{starts[t].data(), weights[t].data(), axes.size()};
+            };
+            const KernelTaps run = taps(columns, 0), ownRows = taps(rows, 1);
             for (int count = 0; count <= 70; count += 1) {
                 std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
                 plain.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run, count, row,
@@ -299,6 +306,11 @@ TEST_P(KernelLevels, Samples) {
                                        b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", spacing " << spacing << ", " << count
                                 << " samples";
+                plain.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
+                                       count, a.data());
+                wide.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
+                                      count, b.data());
+                ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples, own rows";
                 for (const uint8_t* plane :
                      {static_cast<const uint8_t*>(nullptr), wideAlpha.data()}) {
                     const ColourPlanes planes{wideColour.data(), 3 * size_t(wideSide), plane,
@@ -309,6 +321,10 @@ TEST_P(KernelLevels, Samples) {
                     ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)))
                         << "method " << m << ", spacing " << spacing << ", " << count
                         << " colour samples" << (plane != nullptr ? " with alpha" : "");
+                    plain.colourPointsInside(planes, window, run, ownRows, count, ca.data());
+                    wide.colourPointsInside(planes, window, run, ownRows, count, cb.data());
+                    ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)))
+                        << "method " << m << ", " << count << " colour samples, own rows";
                 }
             }
         }
