@@ -193,20 +193,29 @@ struct OwnRows {
     float Weight(int j, int k) const { return rows.weights[j * rows.stride + k]; }
 };
 
+// The taps of the plain walks, N samples interleaved: term(k, w, row,
+// column) for each tap of sample k, rows outermost, w the float product of
+// its column and row weights.
+template <int N, typename Rows, typename Term>
+void WalkTaps(const SampleWindow& window, const KernelTaps& columns, const Rows& rows, Term term) {
+    for (int j = 0; j < window.size; ++j)
+        for (int i = 0; i < window.size; ++i)
+            for (int k = 0; k < N; ++k)
+                term(
+                    k,
+                    static_cast<float>(columns.weights[i * columns.stride + k] * rows.Weight(j, k)),
+                    static_cast<size_t>(rows.Start(k) + j),
+                    static_cast<size_t>(columns.start[k] + i));
+}
+
 // The plain walk, N samples interleaved.
 template <int N, typename Rows>
 void GreyKernelSums(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
                     const KernelTaps& columns, const Rows& rows, uint8_t* results) {
     float sums[N] = {};
-    for (int j = 0; j < window.size; ++j)
-        for (int i = 0; i < window.size; ++i)
-            for (int k = 0; k < N; ++k) {
-                const float w =
-                    static_cast<float>(columns.weights[i * columns.stride + k] * rows.Weight(j, k));
-                const size_t row = static_cast<size_t>(rows.Start(k) + j);
-                Accumulate(sums[k], w,
-                           firstRow[row * stride + static_cast<size_t>(columns.start[k] + i)]);
-            }
+    WalkTaps<N>(window, columns, rows, [&](int k, float w, size_t row, size_t column) {
+        Accumulate(sums[k], w, firstRow[row * stride + column]);
+    });
     for (int k = 0; k < N; ++k) results[k] = ClampChannel(sums[k]);
 }
 
@@ -395,18 +404,12 @@ template <int N, typename Rows>
 void ColourKernelSums(const ColourPlanes& planes, const SampleWindow& window,
                       const KernelTaps& columns, const Rows& rows, RGBQUAD* results) {
     float sums[N][4] = {};
-    for (int j = 0; j < window.size; ++j)
-        for (int i = 0; i < window.size; ++i)
-            for (int k = 0; k < N; ++k) {
-                const float w =
-                    static_cast<float>(columns.weights[i * columns.stride + k] * rows.Weight(j, k));
-                const size_t row = static_cast<size_t>(rows.Start(k) + j);
-                const size_t column = static_cast<size_t>(columns.start[k] + i);
-                const uint8_t* pixel = planes.firstRow + row * planes.stride + 3 * column;
-                for (int c = 0; c < 3; ++c) Accumulate(sums[k][c], w, pixel[c]);
-                if (planes.alpha != nullptr)
-                    Accumulate(sums[k][3], w, planes.alpha[row * planes.alphaStride + column]);
-            }
+    WalkTaps<N>(window, columns, rows, [&](int k, float w, size_t row, size_t column) {
+        const uint8_t* pixel = planes.firstRow + row * planes.stride + 3 * column;
+        for (int c = 0; c < 3; ++c) Accumulate(sums[k][c], w, pixel[c]);
+        if (planes.alpha != nullptr)
+            Accumulate(sums[k][3], w, planes.alpha[row * planes.alphaStride + column]);
+    });
     for (int k = 0; k < N; ++k)
         results[k] =
             RGBQUAD{ClampChannel(sums[k][0]), ClampChannel(sums[k][1]), ClampChannel(sums[k][2]),
