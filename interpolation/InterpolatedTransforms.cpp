@@ -3,7 +3,7 @@
 #include "image/NearestIndexCache.h"
 #include "image/RowBands.h"
 #include "image/Truncate.h"
-#include "interpolation/AreaCells.h"
+#include "interpolation/AreaRows.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
 #include "interpolation/SampleKernels.h"
@@ -59,8 +59,6 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     // grey bilinear runs take each column's cell and fraction from a table.
     const bool greySource = IsGreyRampImage(*this);
     const bool grey = prepared && greySource;
-    // Area samples wider and higher than a pixel on the grey ramp.
-    const bool greyAreas = !pointSampling && greySource && xs > 1 && ys > 1;
     const bool batched = prepared && (direct || grey);
     // Bilinear runs take each column's cell and fraction from a table: the
     // float fraction on the grey ramp, the 1/256 one at 24 bpp.
@@ -111,17 +109,24 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                         : x + 1 == newWidth || !columnInside[at + 1] ? x + 1
                                                                      : insideEnd[at + 1];
     }
+    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
+    // Area samples go a target row at a time.
+    AreaRows areas(*this, xs, ys, method, overflow);
+    if (!pointSampling && !areas.Prepare(newWidth, sourceX, bands.Count())) return false;
     ReuseDestinationBlock(work, destination);
     const BilinearSource bilinear(*this);
     const SampleKernels& kernels = SampleKernelsInUse();
     constexpr long kRun = 64;
-    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
-    bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
+    bands.RunRows(work, [&](NearestIndexCache& writer, int band, long y) {
         const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
         const SampleAxis rowAxis(window, sy);
         const bool rowInside = batched && inside(rowAxis, height);
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
+        if (!pointSampling) {
+            areas.Row(writer, band, y, sy, greyOut);
+            return;
+        }
         bool lastGrey = false; // the row's last pixel was stored as a grey index
         const bool colourBilinearRow = direct && rowInside && bilinearRuns;
         const bool greyBilinearRow = greyRow && rowInside && bilinearRuns;
@@ -172,26 +177,13 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 continue;
             }
             const float sx = sourceX(x);
-            if (greyAreas && writer.StoresGreyDirectly()) {
-                // An area wholly inside a grey-ramp source: its one channel.
-                const AreaCells cells(sx, sy, xs, ys);
-                if (cells.xmin >= 0 && cells.ymin >= 0 && cells.xmax < width &&
-                    cells.ymax < height) {
-                    greyOut[x] = GreyAreaInside(info.firstRow, info.effWidth, cells);
-                    lastGrey = true;
-                    ++x;
-                    continue;
-                }
-            }
             RGBQUAD c;
             if (prepared && !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell,
                                                width, height))
                 c = SampleWindowAt(window, columns[static_cast<size_t>(x)], rowAxis, overflow,
                                    nullptr);
-            else if (pointSampling)
-                c = GetPixelColorInterpolated(sx, sy, method, overflow, nullptr);
             else
-                c = GetAreaColorInterpolated(sx, sy, xs, ys, method, overflow, nullptr);
+                c = GetPixelColorInterpolated(sx, sy, method, overflow, nullptr);
             if (direct)
                 row.Store(x, c);
             else

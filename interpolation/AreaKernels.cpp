@@ -1,0 +1,173 @@
+#include "image/KernelUnit.h"
+
+#include "image/KernelLanes.h"
+#include "image/Truncate.h"
+#include "interpolation/AreaKernels.h"
+
+namespace {
+
+// Channels of a source pixel: one on the grey ramp, blue, green and red at
+// 24 bpp; the alpha plane, when there is one, comes as a fourth sum.
+constexpr int kMaxSums = 4;
+
+// How many sums a walk keeps.
+int SumCount(const AreaGridRow& r, int channels) {
+    return channels == 3 && r.alphaTop != nullptr ? 4 : channels;
+}
+
+// The value of sum s (a channel, or alpha after the channels) at column x of
+// the covered row dy.
+template <int Channels> uint8_t ValueAt(const AreaGridRow& r, int s, long dy, size_t x) {
+    if (s < Channels) return r.top[static_cast<size_t>(dy) * r.stride + Channels * x + s];
+    return r.alphaTop[static_cast<size_t>(dy) * r.alphaStride + x];
+}
+
+// The walk of one target column in AreaCells::Walk's order, each term added
+// in double precision and the sum rounded to float, as the colour form adds
+// it.
+template <int Channels>
+void PlainGrid(const AreaGridRow& r, long x0, long x1, float w0, float w1, float* sums) {
+    const int count = SumCount(r, Channels);
+    auto add = [&](long x, long dy, float weight) {
+        for (int s = 0; s < count; ++s)
+            sums[s] = static_cast<float>(sums[s] + ValueAt<Channels>(r, s, dy, size_t(x)) *
+                                                       static_cast<double>(weight));
+    };
+    const long y1 = r.rows;
+    const float h0 = r.hFirst, h1 = r.hLast;
+    add(x0, 0, w0 * h0);
+    add(x1, 0, w1 * h0);
+    add(x0, y1, w0 * h1);
+    add(x1, y1, w1 * h1);
+    for (long x = x0 + 1; x < x1; ++x) {
+        add(x, 0, h0);
+        add(x, y1, h1);
+    }
+    for (long y = 1; y < y1; ++y) {
+        add(x0, y, w0);
+        add(x1, y, w1);
+    }
+    for (long y = 1; y < y1; ++y)
+        for (long x = x0 + 1; x < x1; ++x) add(x, y, 1.0f);
+}
+
+// The sums divided by the area's surface, each clamped to a byte.
+void Finish(const AreaGridRow& r, const AreaGridColumns& c, long at, const float* sums, int count,
+            uint8_t* channels) {
+    const float surface = r.height * c.width[at];
+    for (int s = 0; s < count; ++s) channels[s] = ClampChannel(sums[s] / surface);
+}
+
+#if UEYE_SIMD_LEVEL >= 1
+using namespace lanes;
+
+// The walk of kCount target columns from `at`, one a lane, each lane the
+// plain walk of its column: the same terms in the same order, the sums in
+// double lanes rounded to float after every term.
+//
+// The lanes share their covered rows but their columns may differ in count
+// (the areas' x positions differ). A lane with fewer inner columns than
+// another takes, for each missing one, the term of its own first column
+// with weight +0. That term leaves its sum's bits as they are: every sum
+// starts at +0 and every weight is ≥ 0 (a cross-section's width or height,
+// or a product of two) and every value ≥ 0, so a sum is never −0 or NaN, and
+// sum + value · (+0) = sum + (+0) = sum, which rounds to itself.
+template <int Channels>
+void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at, float (*out)[kMaxSums]) {
+    const int count = SumCount(r, Channels);
+    const Floats w0 = LoadFloats(c.wFirst + at), w1 = LoadFloats(c.wLast + at);
+    const int32_t* const x0 = c.first + at;
+    const int32_t* const x1 = c.last + at;
+    int inner[kCount]; // inner columns of each lane
+    int most = 0, fewest = 0;
+    for (int l = 0; l < kCount; ++l) {
+        inner[l] = x1[l] - x0[l] - 1 > 0 ? x1[l] - x0[l] - 1 : 0;
+        most = l == 0 || inner[l] > most ? inner[l] : most;
+        fewest = l == 0 || inner[l] < fewest ? inner[l] : fewest;
+    }
+    Doubles sums[kMaxSums];
+    for (Doubles& sum : sums) sum = Set(0.0);
+    // Adds each lane's value at column xs[l] of covered row dy.
+    auto add = [&](const int32_t* xs, long dy, Floats weight) {
+        const Doubles w = Widen(weight);
+        for (int s = 0; s < count; ++s) {
+            const Doubles values = Widen(MakeInts([&](int l) {
+                return static_cast<int>(ValueAt<Channels>(r, s, dy, static_cast<size_t>(xs[l])));
+            }));
+            sums[s] = RoundToFloat(sums[s] + values * w);
+        }
+    };
+    // The inner columns of rows dy (weight h) and, when `second`, dy2 (h2),
+    // alternating as the walk's first and last rows take them.
+    auto innerColumns = [&](long dy, float h, bool second, long dy2, float h2) {
+        for (int i = 0; i < most; ++i) {
+            int32_t xs[kCount];
+            for (int l = 0; l < kCount; ++l) xs[l] = i < inner[l] ? x0[l] + 1 + i : x0[l];
+            const bool all = i < fewest;
+            auto weight = [&](float v) {
+                return all ? SetFloats(v)
+                           : MakeFloats([&](int l) { return i < inner[l] ? v : 0.0f; });
+            };
+            add(xs, dy, weight(h));
+            if (second) add(xs, dy2, weight(h2));
+        }
+    };
+    const long y1 = r.rows;
+    const Floats h0 = SetFloats(r.hFirst), h1 = SetFloats(r.hLast);
+    add(x0, 0, w0 * h0);
+    add(x1, 0, w1 * h0);
+    add(x0, y1, w0 * h1);
+    add(x1, y1, w1 * h1);
+    innerColumns(0, r.hFirst, true, y1, r.hLast);
+    for (long y = 1; y < y1; ++y) {
+        add(x0, y, w0);
+        add(x1, y, w1);
+    }
+    for (long y = 1; y < y1; ++y) innerColumns(y, 1.0f, false, 0, 0.0f);
+    for (int s = 0; s < count; ++s)
+        for (int l = 0; l < kCount; ++l) out[l][s] = static_cast<float>(sums[s][l]);
+}
+#endif
+
+// Target columns first .. first + count − 1: `store(k, channels)` takes the
+// bytes of column first + k.
+template <int Channels, typename Store>
+void GridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long count, Store store) {
+    const int sums = SumCount(r, Channels);
+    long k = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; k + kCount <= count; k += kCount) {
+        float lanes[kCount][kMaxSums];
+        VectorGrid<Channels>(r, c, first + k, lanes);
+        for (int l = 0; l < kCount; ++l) {
+            uint8_t channels[kMaxSums] = {};
+            Finish(r, c, first + k + l, lanes[l], sums, channels);
+            store(k + l, channels);
+        }
+    }
+#endif
+    for (; k < count; ++k) {
+        const long at = first + k;
+        float plain[kMaxSums] = {};
+        PlainGrid<Channels>(r, c.first[at], c.last[at], c.wFirst[at], c.wLast[at], plain);
+        uint8_t channels[kMaxSums] = {};
+        Finish(r, c, at, plain, sums, channels);
+        store(k, channels);
+    }
+}
+
+void GreyGridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long count,
+                 uint8_t* out) {
+    GridRow<1>(r, c, first, count, [out](long k, const uint8_t* v) { out[k] = v[0]; });
+}
+
+void ColourGridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long count,
+                   RGBQUAD* out) {
+    GridRow<3>(r, c, first, count, [out](long k, const uint8_t* v) {
+        out[k] = RGBQUAD{v[0], v[1], v[2], v[3]};
+    });
+}
+
+} // namespace
+
+extern const AreaKernels UEYE_KERNEL_TABLE(kAreaKernels) = {GreyGridRow, ColourGridRow};
