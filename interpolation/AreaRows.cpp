@@ -49,7 +49,8 @@ AreaRows::AreaRows(CxImage& image, float xScale, float yScale, CxImage::Interpol
     : source(image), xs(xScale), ys(yScale), method(m), overflow(o), window(m),
       grey(IsGreyRampImage(image)),
       colour(image.pixelBuffer != nullptr && image.head.biClrUsed == 0),
-      grid(xScale > 1 && yScale > 1), width(image.head.biWidth), height(image.head.biHeight) {}
+      grid(xScale > 1 && yScale > 1), blocks(!grid && yScale <= 1), width(image.head.biWidth),
+      height(image.head.biHeight) {}
 
 void AreaRows::PrepareColumns(int bands) {
     if (grid) {
@@ -57,10 +58,22 @@ void AreaRows::PrepareColumns(int bands) {
         return;
     }
     PrepareCellColumns();
+    if (blocks)
+        for (size_t y = 0; y < rowCentres.size(); ++y) {
+            size_t count = 0;
+            ForRowCells(static_cast<long>(y), [&count](float, float) { ++count; });
+            rowCellsMost = std::max(rowCellsMost, count);
+        }
     bandBuffers.resize(static_cast<size_t>(bands));
     for (Band& band : bandBuffers) {
-        band.sums.resize(Times(centres.size(), grey ? 1 : 4));
-        band.values.resize(Times(cells.size(), grey ? 1 : 4));
+        if (!blocks) {
+            band.sums.resize(Times(centres.size(), grey ? 1 : 4));
+            band.values.resize(RowValues());
+            continue;
+        }
+        band.values.resize(Times(Times(RowValues(), rowCellsMost), kBlock));
+        band.rowCells.resize(Times(rowCellsMost, kBlock));
+        band.results.resize(Times(centres.size(), kBlock));
     }
 }
 
@@ -134,11 +147,30 @@ void AreaRows::PrepareCellColumns() {
     }
 }
 
-void AreaRows::Row(NearestIndexCache& writer, int band, long y, float sy, uint8_t* greyOut) {
-    if (grid)
-        GridRow(writer, y, sy, greyOut);
-    else
-        CellRow(writer, bandBuffers[static_cast<size_t>(band)], y, sy, greyOut);
+void AreaRows::Row(NearestIndexCache& writer, int band, long y, uint8_t* greyOut) {
+    if (grid) {
+        GridRow(writer, y, greyOut);
+        return;
+    }
+    Band& buffers = bandBuffers[static_cast<size_t>(band)];
+    if (!blocks) {
+        CellRow(writer, buffers, y, greyOut);
+        return;
+    }
+    // A block of rows from this one, unless it holds this row already: the
+    // last rows of a band's block may be the next band's, which computes
+    // them again the same way.
+    if (y < buffers.blockFirst || y >= buffers.blockFirst + buffers.blockCount) {
+        buffers.blockFirst = y;
+        buffers.blockCount = std::min<long>(kBlock, static_cast<long>(rowCentres.size()) - y);
+        CellBlock(buffers, y, buffers.blockCount);
+    }
+    const RGBQUAD* const results =
+        &buffers.results[static_cast<size_t>(y - buffers.blockFirst) * centres.size()];
+    bool lastGrey = false;
+    for (size_t x = 0; x < centres.size(); ++x)
+        lastGrey = Store(writer, static_cast<long>(x), y, results[x], greyOut);
+    if (lastGrey) writer.Find(GreyColour(greyOut[centres.size() - 1]));
 }
 
 bool AreaRows::Store(NearestIndexCache& writer, long x, long y, const RGBQUAD& c,
@@ -152,7 +184,8 @@ bool AreaRows::Store(NearestIndexCache& writer, long x, long y, const RGBQUAD& c
     return false;
 }
 
-void AreaRows::GridRow(NearestIndexCache& writer, long y, float sy, uint8_t* greyOut) {
+void AreaRows::GridRow(NearestIndexCache& writer, long y, uint8_t* greyOut) {
+    const float sy = rowCentres[static_cast<size_t>(y)];
     // The y values of AreaCells depend on the row alone.
     const AreaCells cells(centres[0], sy, xs, ys);
     const float low = cells.area.corner1.y, high = cells.area.corner2.y;
@@ -204,9 +237,8 @@ void AreaRows::GridRow(NearestIndexCache& writer, long y, float sy, uint8_t* gre
     if (lastGrey) writer.Find(GreyColour(greyOut[n - 1]));
 }
 
-void AreaRows::SampleCells(Band& band, float cy) {
+void AreaRows::SampleCells(uint8_t* const values, float cy) {
     const size_t count = cells.size();
-    uint8_t* const values = band.values.data();
     // Colour samples: blue, green and red of cell c at 3c, alpha at 3·count + c.
     uint8_t* const alphas = values + 3 * count;
     auto put = [&](size_t c, const RGBQUAD& sample) {
@@ -270,24 +302,40 @@ void AreaRows::SampleCells(Band& band, float cy) {
     }
 }
 
-void AreaRows::CellRow(NearestIndexCache& writer, Band& band, long y, float sy, uint8_t* greyOut) {
+template <typename Visit> float AreaRows::ForRowCells(long y, Visit cell) const {
     // The y values of AreaCells depend on the row alone.
-    const AreaCells area(centres[0], sy, xs, ys);
+    const AreaCells area(centres[0], rowCentres[static_cast<size_t>(y)], xs, ys);
     const float low = area.area.corner1.y, high = area.area.corner2.y;
+    // A cross-section that is empty, or has zero height, has weight +0 (see
+    // CellRow).
+    for (long i = area.ymin; i <= area.ymax && i != LONG_MAX; ++i) {
+        const AxisPart part(low, high, i);
+        if (part.NonEmpty() && part.Length() > 0) cell(part.Centre(), part.Length());
+    }
+    return area.area.Height();
+}
+
+RGBQUAD AreaRows::Result(const float* sums, float surface) {
+    if (grey) return GreyColour(ClampChannel(sums[0] / surface));
+    return RGBQUAD{ClampChannel(sums[2] / surface), ClampChannel(sums[1] / surface),
+                   ClampChannel(sums[0] / surface),
+                   source.AlphaIsValid() ? ClampChannel(sums[3] / surface) : uint8_t(0)};
+}
+
+// Each target pixel adds its cells row by row, each row's cells from left to
+// right: the plain form's order. A cell whose cross-section is empty, or has
+// zero width or height, has weight +0 and is left out: its term, value · (+0)
+// = +0, would leave the sum as it is, since every sum starts at +0 and takes
+// only terms ≥ 0 (byte values, weights that are products of non-negative
+// widths and heights), so it is never −0 or NaN. The sums of grey sources are
+// one channel; colour sums are red, green, blue and alpha, as
+// AddAveragingCont takes them.
+void AreaRows::CellRow(NearestIndexCache& writer, Band& band, long y, uint8_t* greyOut) {
     const size_t n = centres.size(), count = cells.size();
     std::fill(band.sums.begin(), band.sums.end(), 0.0f);
     const uint8_t* const values = band.values.data();
-    // Each target pixel adds its cells row by row, each row's cells from
-    // left to right: the plain form's order. A cell whose cross-section is
-    // empty, or has zero width or height, has weight +0 and is left out: its
-    // term, value · (+0) = +0, would leave the sum as it is, since every sum
-    // starts at +0 and takes only terms ≥ 0 (byte values, weights that are
-    // products of non-negative widths and heights), so it is never −0 or NaN.
-    for (long i = area.ymin; i <= area.ymax && i != LONG_MAX; ++i) {
-        const AxisPart part(low, high, i);
-        const float h = part.Length();
-        if (!part.NonEmpty() || !(h > 0)) continue;
-        SampleCells(band, part.Centre());
+    const float areaHeight = ForRowCells(y, [&](float centre, float h) {
+        SampleCells(band.values.data(), centre);
         for (size_t x = 0; x < n; ++x) {
             for (size_t c = columnStart[x]; c < columnStart[x + 1]; ++c) {
                 // The cross-section's surface, Height() · Width() in float.
@@ -303,23 +351,80 @@ void AreaRows::CellRow(NearestIndexCache& writer, Band& band, long y, float sy, 
                 Add(sums[3], values[3 * count + c], weight);
             }
         }
-    }
-    // Divided by the nominal area, Height() · Width() in float.
-    const float areaHeight = area.area.Height();
-    const bool withAlpha = source.AlphaIsValid();
+    });
     bool lastGrey = false;
     for (size_t x = 0; x < n; ++x) {
-        const float surface = areaHeight * areaWidth[x];
-        RGBQUAD c;
-        if (grey) {
-            c = GreyColour(ClampChannel(band.sums[x] / surface));
-        } else {
-            const float* const sums = &band.sums[4 * x];
-            c = RGBQUAD{ClampChannel(sums[2] / surface), ClampChannel(sums[1] / surface),
-                        ClampChannel(sums[0] / surface),
-                        withAlpha ? ClampChannel(sums[3] / surface) : uint8_t(0)};
-        }
+        // Divided by the nominal area, Height() · Width() in float.
+        const RGBQUAD c = Result(&band.sums[(grey ? 1 : 4) * x], areaHeight * areaWidth[x]);
         lastGrey = Store(writer, static_cast<long>(x), y, c, greyOut);
     }
     if (lastGrey) writer.Find(GreyColour(greyOut[n - 1]));
+}
+
+// Rows first .. first + count − 1 at once, their sums interleaved: each
+// target column's cells are the same on every row, and a row's sum is a
+// chain of dependent roundings that the others' overlap. The rows' sums take
+// their cells row of cells by row of cells, as CellRow does; a row with fewer
+// rows of cells than another simply has no terms for the missing ones.
+void AreaRows::CellBlock(Band& band, long first, long count) {
+    const size_t rowValues = RowValues(), most = rowCellsMost, n = cells.size();
+    float areaHeight[kBlock];
+    size_t rowCellCount[kBlock];
+    for (long r = 0; r < count; ++r) {
+        RowCell* const rowCells = &band.rowCells[static_cast<size_t>(r) * most];
+        uint8_t* const values = &band.values[static_cast<size_t>(r) * most * rowValues];
+        size_t& j = rowCellCount[r] = 0;
+        areaHeight[r] = ForRowCells(first + r, [&](float centre, float h) {
+            rowCells[j] = RowCell{centre, h};
+            SampleCells(values + j++ * rowValues, centre);
+        });
+    }
+    for (size_t x = 0; x < centres.size(); ++x) {
+        float sums[kBlock][4] = {};
+        for (size_t j = 0; j < most; ++j) {
+            // The rows that have a j-th row of cells: their heights and samples.
+            float heights[kBlock];
+            const uint8_t* values[kBlock];
+            float* rowSums[kBlock];
+            int rows = 0;
+            for (long r = 0; r < count; ++r)
+                if (j < rowCellCount[r]) {
+                    const size_t at = static_cast<size_t>(r) * most + j;
+                    heights[rows] = band.rowCells[at].height;
+                    values[rows] = &band.values[at * rowValues];
+                    rowSums[rows++] = sums[r];
+                }
+            if (grey && rows == kBlock) {
+                // All rows of a full block: their sums stay in registers.
+                float block[kBlock];
+                for (int k = 0; k < kBlock; ++k) block[k] = rowSums[k][0];
+                for (size_t c = columnStart[x]; c < columnStart[x + 1]; ++c) {
+                    const float width = cells[c].width;
+#pragma GCC unroll 8
+                    for (int k = 0; k < kBlock; ++k)
+                        Add(block[k], values[k][c], heights[k] * width);
+                }
+                for (int k = 0; k < kBlock; ++k) rowSums[k][0] = block[k];
+                continue;
+            }
+            for (size_t c = columnStart[x]; c < columnStart[x + 1]; ++c) {
+                const float width = cells[c].width;
+                for (int k = 0; k < rows; ++k) {
+                    // The cross-section's surface, Height() · Width() in float.
+                    const float weight = heights[k] * width;
+                    if (grey) {
+                        Add(rowSums[k][0], values[k][c], weight);
+                        continue;
+                    }
+                    Add(rowSums[k][0], values[k][3 * c + 2], weight);
+                    Add(rowSums[k][1], values[k][3 * c + 1], weight);
+                    Add(rowSums[k][2], values[k][3 * c], weight);
+                    Add(rowSums[k][3], values[k][3 * n + c], weight);
+                }
+            }
+        }
+        for (long r = 0; r < count; ++r)
+            band.results[static_cast<size_t>(r) * centres.size() + x] =
+                Result(sums[r], areaHeight[r] * areaWidth[x]);
+    }
 }

@@ -30,6 +30,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
     const bool direct = pointSampling && !IsIndexed();
     auto sourceX = [xs](long x) { return static_cast<float>((x + 0.5) * xs - 0.5); };
+    auto sourceY = [ys](long y) { return static_cast<float>((y + 0.5) * ys - 0.5); };
     // Point sampling prepares each column's axis (base cell, kernel weights)
     // once; a sample whose window lies wholly outside takes the sampler's
     // folding path instead, exactly as a single sample would.
@@ -112,19 +113,20 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     // Area samples go a target row at a time.
     AreaRows areas(*this, xs, ys, method, overflow);
-    if (!pointSampling && !areas.Prepare(newWidth, sourceX, bands.Count())) return false;
+    if (!pointSampling && !areas.Prepare(newWidth, newHeight, sourceX, sourceY, bands.Count()))
+        return false;
     ReuseDestinationBlock(work, destination);
     const BilinearSource bilinear(*this);
     const SampleKernels& kernels = SampleKernelsInUse();
     constexpr long kRun = 64;
     bands.RunRows(work, [&](NearestIndexCache& writer, int band, long y) {
-        const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
+        const float sy = sourceY(y);
         const SampleAxis rowAxis(window, sy);
         const bool rowInside = batched && inside(rowAxis, height);
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         if (!pointSampling) {
-            areas.Row(writer, band, y, sy, greyOut);
+            areas.Row(writer, band, y, greyOut);
             return;
         }
         bool lastGrey = false; // the row's last pixel was stored as a grey index
