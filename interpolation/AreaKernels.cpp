@@ -4,6 +4,8 @@
 #include "image/Truncate.h"
 #include "interpolation/AreaKernels.h"
 
+#include <type_traits>
+
 namespace {
 
 // Channels of a source pixel: one on the grey ramp, blue, green and red at
@@ -61,9 +63,13 @@ void Finish(const AreaGridRow& r, const AreaGridColumns& c, long at, const float
 #if UEYE_SIMD_LEVEL >= 1
 using namespace lanes;
 
-// The walk of kCount target columns from `at`, one a lane, each lane the
-// plain walk of its column: the same terms in the same order, the sums in
-// double lanes rounded to float after every term.
+// Registers of target columns a walk takes at once: their sums are
+// independent chains, so that the roundings of one overlap the others'.
+constexpr int kChains = 4;
+
+// The walk of Groups · kCount target columns from `at`, one a lane, each
+// lane the plain walk of its column: the same terms in the same order, the
+// sums in double lanes rounded to float after every term.
 //
 // The lanes share their covered rows but their columns may differ in count
 // (the areas' x positions differ). A lane with fewer inner columns than
@@ -72,60 +78,85 @@ using namespace lanes;
 // starts at +0 and every weight is ≥ 0 (a cross-section's width or height,
 // or a product of two) and every value ≥ 0, so a sum is never −0 or NaN, and
 // sum + value · (+0) = sum + (+0) = sum, which rounds to itself.
-template <int Channels>
+template <int Channels, int Groups>
 void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at, float (*out)[kMaxSums]) {
+    constexpr int kLanes = Groups * kCount;
     const int count = SumCount(r, Channels);
-    const Floats w0 = LoadFloats(c.wFirst + at), w1 = LoadFloats(c.wLast + at);
     const int32_t* const x0 = c.first + at;
     const int32_t* const x1 = c.last + at;
-    int inner[kCount]; // inner columns of each lane
+    Floats w0[Groups], w1[Groups];
+    for (int g = 0; g < Groups; ++g) {
+        w0[g] = LoadFloats(c.wFirst + at + g * kCount);
+        w1[g] = LoadFloats(c.wLast + at + g * kCount);
+    }
+    int inner[kLanes]; // inner columns of each lane
     int most = 0, fewest = 0;
-    for (int l = 0; l < kCount; ++l) {
+    for (int l = 0; l < kLanes; ++l) {
         inner[l] = x1[l] - x0[l] - 1 > 0 ? x1[l] - x0[l] - 1 : 0;
         most = l == 0 || inner[l] > most ? inner[l] : most;
         fewest = l == 0 || inner[l] < fewest ? inner[l] : fewest;
     }
-    Doubles sums[kMaxSums];
-    for (Doubles& sum : sums) sum = Set(0.0);
+    Doubles sums[Groups][kMaxSums];
+    for (auto& group : sums)
+        for (Doubles& sum : group) sum = Set(0.0);
     // Adds each lane's value at column xs[l] of covered row dy.
-    auto add = [&](const int32_t* xs, long dy, Floats weight) {
-        const Doubles w = Widen(weight);
-        for (int s = 0; s < count; ++s) {
-            const Doubles values = Widen(MakeInts([&](int l) {
-                return static_cast<int>(ValueAt<Channels>(r, s, dy, static_cast<size_t>(xs[l])));
-            }));
-            sums[s] = RoundToFloat(sums[s] + values * w);
+    auto add = [&](const int32_t* xs, long dy, const Floats* weight) {
+        for (int g = 0; g < Groups; ++g) {
+            const Doubles w = Widen(weight[g]);
+            const int32_t* const columns = xs + g * kCount;
+            for (int s = 0; s < count; ++s) {
+                const Doubles values = Widen(MakeInts([&](int l) {
+                    return static_cast<int>(
+                        ValueAt<Channels>(r, s, dy, static_cast<size_t>(columns[l])));
+                }));
+                sums[g][s] = RoundToFloat(sums[g][s] + values * w);
+            }
         }
+    };
+    auto products = [](const Floats* a, Floats b, Floats* to) {
+        for (int g = 0; g < Groups; ++g) to[g] = a[g] * b;
     };
     // The inner columns of rows dy (weight h) and, when `second`, dy2 (h2),
     // alternating as the walk's first and last rows take them.
     auto innerColumns = [&](long dy, float h, bool second, long dy2, float h2) {
         for (int i = 0; i < most; ++i) {
-            int32_t xs[kCount];
-            for (int l = 0; l < kCount; ++l) xs[l] = i < inner[l] ? x0[l] + 1 + i : x0[l];
-            const bool all = i < fewest;
-            auto weight = [&](float v) {
-                return all ? SetFloats(v)
-                           : MakeFloats([&](int l) { return i < inner[l] ? v : 0.0f; });
+            int32_t xs[kLanes];
+            for (int l = 0; l < kLanes; ++l) xs[l] = i < inner[l] ? x0[l] + 1 + i : x0[l];
+            auto weights = [&](float v, Floats* to) {
+                for (int g = 0; g < Groups; ++g)
+                    to[g] = i < fewest ? SetFloats(v) : MakeFloats([&](int l) {
+                        return i < inner[g * kCount + l] ? v : 0.0f;
+                    });
             };
-            add(xs, dy, weight(h));
-            if (second) add(xs, dy2, weight(h2));
+            Floats weight[Groups];
+            weights(h, weight);
+            add(xs, dy, weight);
+            if (!second) continue;
+            weights(h2, weight);
+            add(xs, dy2, weight);
         }
     };
     const long y1 = r.rows;
     const Floats h0 = SetFloats(r.hFirst), h1 = SetFloats(r.hLast);
-    add(x0, 0, w0 * h0);
-    add(x1, 0, w1 * h0);
-    add(x0, y1, w0 * h1);
-    add(x1, y1, w1 * h1);
+    Floats weight[Groups];
+    products(w0, h0, weight);
+    add(x0, 0, weight);
+    products(w1, h0, weight);
+    add(x1, 0, weight);
+    products(w0, h1, weight);
+    add(x0, y1, weight);
+    products(w1, h1, weight);
+    add(x1, y1, weight);
     innerColumns(0, r.hFirst, true, y1, r.hLast);
     for (long y = 1; y < y1; ++y) {
         add(x0, y, w0);
         add(x1, y, w1);
     }
     for (long y = 1; y < y1; ++y) innerColumns(y, 1.0f, false, 0, 0.0f);
-    for (int s = 0; s < count; ++s)
-        for (int l = 0; l < kCount; ++l) out[l][s] = static_cast<float>(sums[s][l]);
+    for (int g = 0; g < Groups; ++g)
+        for (int s = 0; s < count; ++s)
+            for (int l = 0; l < kCount; ++l)
+                out[g * kCount + l][s] = static_cast<float>(sums[g][s][l]);
 }
 #endif
 
@@ -136,15 +167,20 @@ void GridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long co
     const int sums = SumCount(r, Channels);
     long k = 0;
 #if UEYE_SIMD_LEVEL >= 1
-    for (; k + kCount <= count; k += kCount) {
-        float lanes[kCount][kMaxSums];
-        VectorGrid<Channels>(r, c, first + k, lanes);
-        for (int l = 0; l < kCount; ++l) {
+    // Groups · kCount columns from k.
+    auto walk = [&](auto groups) {
+        constexpr int kLanes = decltype(groups)::value * kCount;
+        float lanes[kLanes][kMaxSums];
+        VectorGrid<Channels, decltype(groups)::value>(r, c, first + k, lanes);
+        for (int l = 0; l < kLanes; ++l) {
             uint8_t channels[kMaxSums] = {};
             Finish(r, c, first + k + l, lanes[l], sums, channels);
             store(k + l, channels);
         }
-    }
+        k += kLanes;
+    };
+    while (k + kChains * kCount <= count) walk(std::integral_constant<int, kChains>());
+    while (k + kCount <= count) walk(std::integral_constant<int, 1>());
 #endif
     for (; k < count; ++k) {
         const long at = first + k;

@@ -305,7 +305,7 @@ TEST_P(KernelLevels, AreaGrids) {
     const long side = 60, rows = 8;
     const std::vector<uint8_t> image = Bytes(size_t(side) * rows * 3),
                                alpha = Bytes(size_t(side) * rows);
-    for (long count = 0; count <= 19; ++count)
+    for (long count = 0; count <= 70; ++count)
         for (int span = 1; span <= 5; ++span) {
             std::vector<int32_t> first, last;
             std::vector<float> wFirst, wLast, width;
