@@ -63,6 +63,9 @@ void Finish(const AreaGridRow& r, const AreaGridColumns& c, long at, const float
 #if UEYE_SIMD_LEVEL >= 1
 using namespace lanes;
 
+// The 32-bit lanes of Ints, for shifts and masks.
+typedef int32_t Words __attribute__((vector_size(sizeof(Ints))));
+
 // Registers of target columns a walk takes at once: their sums are
 // independent chains, so that the roundings of one overlap the others'.
 constexpr int kChains = 4;
@@ -104,11 +107,20 @@ void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at, float (
         for (int g = 0; g < Groups; ++g) {
             const Doubles w = Widen(weight[g]);
             const int32_t* const columns = xs + g * kCount;
+            // A pixel's channels in the low bytes of one lane, split after.
+            const Words pixels = reinterpret_cast<Words>(MakeInts([&](int l) {
+                int pixel = 0;
+                for (int s = 0; s < Channels; ++s)
+                    pixel |= ValueAt<Channels>(r, s, dy, static_cast<size_t>(columns[l])) << 8 * s;
+                return pixel;
+            }));
             for (int s = 0; s < count; ++s) {
-                const Doubles values = Widen(MakeInts([&](int l) {
-                    return static_cast<int>(
-                        ValueAt<Channels>(r, s, dy, static_cast<size_t>(columns[l])));
-                }));
+                const Doubles values = s < Channels
+                                           ? Widen(reinterpret_cast<Ints>(pixels >> 8 * s & 0xFF))
+                                           : Widen(MakeInts([&](int l) {
+                                                 return static_cast<int>(ValueAt<Channels>(
+                                                     r, s, dy, static_cast<size_t>(columns[l])));
+                                             }));
                 sums[g][s] = RoundToFloat(sums[g][s] + values * w);
             }
         }
