@@ -49,8 +49,8 @@ AreaRows::AreaRows(CxImage& image, float xScale, float yScale, CxImage::Interpol
     : source(image), xs(xScale), ys(yScale), method(m), overflow(o), window(m),
       grey(IsGreyRampImage(image)),
       colour(image.pixelBuffer != nullptr && image.head.biClrUsed == 0),
-      grid(xScale > 1 && yScale > 1), blocks(!grid && yScale <= 1), width(image.head.biWidth),
-      height(image.head.biHeight) {}
+      alphaSums(image.AlphaIsValid()), grid(xScale > 1 && yScale > 1), blocks(!grid && yScale <= 1),
+      width(image.head.biWidth), height(image.head.biHeight) {}
 
 void AreaRows::PrepareColumns(int bands) {
     if (grid) {
@@ -195,8 +195,7 @@ void AreaRows::GridRow(NearestIndexCache& writer, long y, uint8_t* greyOut) {
     const size_t ymin = static_cast<size_t>(walks ? cells.ymin : 0);
     const AreaGridRow row{source.info.firstRow + ymin * source.info.effWidth,
                           source.info.effWidth,
-                          source.AlphaIsValid() ? source.alpha + ymin * static_cast<size_t>(width)
-                                                : nullptr,
+                          alphaSums ? source.alpha + ymin * static_cast<size_t>(width) : nullptr,
                           static_cast<size_t>(width),
                           cells.ymax - cells.ymin,
                           top.Length(),
@@ -319,7 +318,7 @@ RGBQUAD AreaRows::Result(const float* sums, float surface) {
     if (grey) return GreyColour(ClampChannel(sums[0] / surface));
     return RGBQUAD{ClampChannel(sums[2] / surface), ClampChannel(sums[1] / surface),
                    ClampChannel(sums[0] / surface),
-                   source.AlphaIsValid() ? ClampChannel(sums[3] / surface) : uint8_t(0)};
+                   alphaSums ? ClampChannel(sums[3] / surface) : uint8_t(0)};
 }
 
 // Each target pixel adds its cells row by row, each row's cells from left to
@@ -348,7 +347,7 @@ void AreaRows::CellRow(NearestIndexCache& writer, Band& band, long y, uint8_t* g
                 Add(sums[0], values[3 * c + 2], weight);
                 Add(sums[1], values[3 * c + 1], weight);
                 Add(sums[2], values[3 * c], weight);
-                Add(sums[3], values[3 * count + c], weight);
+                if (alphaSums) Add(sums[3], values[3 * count + c], weight);
             }
         }
     });
@@ -394,7 +393,7 @@ void AreaRows::CellBlock(Band& band, long first, long count) {
                     values[rows] = &band.values[at * rowValues];
                     rowSums[rows++] = sums[r];
                 }
-            if (grey && rows == kBlock) {
+            if (rows == kBlock && grey) {
                 // All rows of a full block: their sums stay in registers.
                 float block[kBlock];
                 for (int k = 0; k < kBlock; ++k) block[k] = rowSums[k][0];
@@ -405,6 +404,23 @@ void AreaRows::CellBlock(Band& band, long first, long count) {
                         Add(block[k], values[k][c], heights[k] * width);
                 }
                 for (int k = 0; k < kBlock; ++k) rowSums[k][0] = block[k];
+                continue;
+            }
+            if (rows == kBlock) {
+                float block[kBlock][4];
+                for (int k = 0; k < kBlock; ++k) std::copy_n(rowSums[k], 4, block[k]);
+                for (size_t c = columnStart[x]; c < columnStart[x + 1]; ++c) {
+                    const float width = cells[c].width;
+#pragma GCC unroll 8
+                    for (int k = 0; k < kBlock; ++k) {
+                        const float weight = heights[k] * width;
+                        Add(block[k][0], values[k][3 * c + 2], weight);
+                        Add(block[k][1], values[k][3 * c + 1], weight);
+                        Add(block[k][2], values[k][3 * c], weight);
+                        if (alphaSums) Add(block[k][3], values[k][3 * n + c], weight);
+                    }
+                }
+                for (int k = 0; k < kBlock; ++k) std::copy_n(block[k], 4, rowSums[k]);
                 continue;
             }
             for (size_t c = columnStart[x]; c < columnStart[x + 1]; ++c) {
@@ -419,7 +435,7 @@ void AreaRows::CellBlock(Band& band, long first, long count) {
                     Add(rowSums[k][0], values[k][3 * c + 2], weight);
                     Add(rowSums[k][1], values[k][3 * c + 1], weight);
                     Add(rowSums[k][2], values[k][3 * c], weight);
-                    Add(rowSums[k][3], values[k][3 * n + c], weight);
+                    if (alphaSums) Add(rowSums[k][3], values[k][3 * n + c], weight);
                 }
             }
         }

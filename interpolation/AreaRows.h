@@ -98,7 +98,9 @@ private:
     const SampleWindow window;
     const bool grey;   // an image on the grey ramp
     const bool colour; // a 24-bit image with pixels
-    const bool grid;   // areas wider and higher than a pixel
+    // Alpha is summed only for an alpha plane: without one the result's is 0.
+    const bool alphaSums;
+    const bool grid; // areas wider and higher than a pixel
     // Per cell, areas no higher than a pixel: blocks of rows, their sums
     // interleaved (few cells a column, many a row otherwise).
     const bool blocks;
