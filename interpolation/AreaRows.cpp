@@ -269,7 +269,8 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
         // The run of cells from c whose windows lie inside, at most kChunk
         // for the kernel walks of 24-bit samples.
         size_t end = c;
-        const size_t limit = window.kernel && !grey ? std::min(count, c + kChunk) : count;
+        const size_t limit =
+            window.kernel && !grey ? std::min(count, c + static_cast<size_t>(kChunk)) : count;
         while (rowInside && end < limit && cellInside[end]) ++end;
         if (end == c) {
             plain(c++);
