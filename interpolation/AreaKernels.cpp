@@ -66,6 +66,27 @@ using namespace lanes;
 // The 32-bit lanes of Ints, for shifts and masks.
 typedef int32_t Words __attribute__((vector_size(sizeof(Ints))));
 
+#if UEYE_SIMD_LEVEL >= 3
+// The bytes of a grey row at the lanes' columns, picked in registers from
+// the 32 bytes from the first lane's column when every lane's column lies
+// among them (areas up to about four pixels wide): lane-by-lane inserts, or
+// gathers, would load the same bytes at several times the cost.
+bool PickBytes(const uint8_t* row, size_t stride, const int32_t* columns, Ints& values) {
+    const int32_t first = columns[0];
+    const __m256i offsets = _mm256_sub_epi32(LoadInts(columns), _mm256_set1_epi32(first));
+    if (first < 0 || static_cast<size_t>(first) + 32 > stride ||
+        _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(32)) != 0xFF)
+        return false;
+    const __m512i low =
+        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first)));
+    const __m512i high =
+        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first + 16)));
+    values = _mm512_castsi512_si256(
+        _mm512_permutex2var_epi32(low, _mm512_zextsi256_si512(offsets), high));
+    return true;
+}
+#endif
+
 // Registers of target columns a walk takes at once: their sums are
 // independent chains, so that the roundings of one overlap the others'.
 constexpr int kChains = 4;
@@ -108,12 +129,25 @@ void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at, float (
             const Doubles w = Widen(weight[g]);
             const int32_t* const columns = xs + g * kCount;
             // A pixel's channels in the low bytes of one lane, split after.
-            const Words pixels = reinterpret_cast<Words>(MakeInts([&](int l) {
-                int pixel = 0;
-                for (int s = 0; s < Channels; ++s)
-                    pixel |= ValueAt<Channels>(r, s, dy, static_cast<size_t>(columns[l])) << 8 * s;
-                return pixel;
-            }));
+            auto gather = [&] {
+                return reinterpret_cast<Words>(MakeInts([&](int l) {
+                    int pixel = 0;
+                    for (int s = 0; s < Channels; ++s)
+                        pixel |= ValueAt<Channels>(r, s, dy, static_cast<size_t>(columns[l]))
+                                 << 8 * s;
+                    return pixel;
+                }));
+            };
+#if UEYE_SIMD_LEVEL >= 3
+            Ints picked;
+            const Words pixels =
+                Channels == 1 && PickBytes(r.top + static_cast<size_t>(dy) * r.stride, r.stride,
+                                           columns, picked)
+                    ? reinterpret_cast<Words>(picked)
+                    : gather();
+#else
+            const Words pixels = gather();
+#endif
             for (int s = 0; s < count; ++s) {
                 const Doubles values = s < Channels
                                            ? Widen(reinterpret_cast<Ints>(pixels >> 8 * s & 0xFF))
