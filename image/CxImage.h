@@ -15,6 +15,7 @@
 // Failures are reported by results (false or null), never by exceptions.
 struct SampleWindow;
 struct SampleAxis;
+struct KernelTaps;
 
 class UEYE_EXPORT CxImage {
 public:
@@ -401,10 +402,18 @@ protected:
     // prepared (the same for a whole column or row of samples).
     RGBQUAD SampleWindowAt(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
                            OverflowMethod overflow, RGBQUAD* const replacement);
+    // The kernel window's columns and rows folded by a wrap, repeat or mirror
+    // overflow into columns[] and rows[].
+    void FoldWindow(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
+                    OverflowMethod overflow, long long* columns, long long* rows) const;
+    // SampleWindowAt's kernel walk, folded by a wrap, repeat or mirror
+    // overflow, of an image on the grey ramp: the one channel of its colour.
+    uint8_t GreyFoldedWindowAt(const SampleWindow& window, const SampleAxis& ax,
+                               const SampleAxis& ay, OverflowMethod overflow);
     // The kernel walk of `count` samples on one row axis whose windows all lie
     // inside this 24-bit image.
-    void SampleWindowsInside(const SampleWindow& window, const SampleAxis* const* columns,
-                             int count, const SampleAxis& ay, RGBQUAD* results);
+    void SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns, int count,
+                             const SampleAxis& ay, RGBQUAD* results);
 
     void AddAveragingCont(const RGBQUAD& colour, float weight, float& red, float& green,
                           float& blue, float& alpha);

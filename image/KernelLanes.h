@@ -100,6 +100,15 @@ inline void StoreBytes(uint8_t* p, Ints v) {
 inline Doubles Gather(const double* base, Ints index) {
     return _mm512_i32gather_pd(index, base, 8);
 }
+// Each lane within low .. high; NaN gives low.
+inline Doubles Clamp(Doubles v, Doubles low, Doubles high) {
+    return _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, v, low), high);
+}
+// Lanes holding 0..255 as the bytes of one 32-bit lane each, first lowest.
+inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
+    return _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi32(b1, 8)),
+                           _mm256_or_si256(_mm256_slli_epi32(b2, 16), _mm256_slli_epi32(b3, 24)));
+}
 #elif UEYE_SIMD_LEVEL == 2
 constexpr int kCount = 4;
 typedef __m256d Doubles;
@@ -171,6 +180,9 @@ inline void StoreBytes(uint8_t* p, Ints v) {
 }
 inline Doubles Gather(const double* base, Ints index) {
     return _mm256_i32gather_pd(base, index, 8);
+}
+inline Doubles Clamp(Doubles v, Doubles low, Doubles high) {
+    return _mm256_min_pd(_mm256_max_pd(v, low), high);
 }
 #else
 constexpr int kCount = 2;
@@ -244,11 +256,27 @@ inline Doubles Gather(const double* base, Ints index) {
     return _mm_set_pd(base[_mm_cvtsi128_si32(_mm_srli_si128(index, 4))],
                       base[_mm_cvtsi128_si32(index)]);
 }
+inline Doubles Clamp(Doubles v, Doubles low, Doubles high) {
+    return _mm_min_pd(_mm_max_pd(v, low), high);
+}
+#endif
+
+#if UEYE_SIMD_LEVEL <= 2
+inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
+    return _mm_or_si128(_mm_or_si128(b0, _mm_slli_epi32(b1, 8)),
+                        _mm_or_si128(_mm_slli_epi32(b2, 16), _mm_slli_epi32(b3, 24)));
+}
 #endif
 
 // A float rounding of each lane, held as a double again.
 inline Doubles RoundToFloat(Doubles v) {
     return Widen(Narrow(v));
+}
+
+// ClampChannel of lanes holding floats: 0 at or below 0 and for NaN, 255
+// above 255, else the truncation.
+inline Ints ClampToBytes(Doubles v) {
+    return Truncate(Clamp(v, Set(0.0), Set(255.0)));
 }
 
 } // namespace lanes

@@ -123,21 +123,22 @@ void AreaRows::PrepareCellColumns() {
         }
     }
     columnStart[n] = cells.size();
-    if (method == CxImage::IM_NEAREST_NEIGHBOUR || !(grey || colour)) return;
-    // Each cell's sample axis, and the cell and fraction tables of the
-    // bilinear row kernels.
-    const size_t count = cells.size();
-    axes.reserve(count);
-    for (const Cell& cell : cells) axes.emplace_back(window, cell.centre);
-    axisOf.resize(count), cellInside.resize(count), cellX.resize(count);
+    cellRuns = method != CxImage::IM_NEAREST_NEIGHBOUR && (grey || colour);
+    if (!cellRuns) return;
+    // Each cell's window start and tap weights for the kernel walks, and its
+    // cell and fraction for the bilinear row kernels.
+    const size_t count = cells.size(), size = static_cast<size_t>(window.size);
+    cellInside.resize(count), cellX.resize(count), windowStart.resize(count);
+    tapWeights.resize(Times(count, size));
     greyFraction.resize(count), colourFraction.resize(count);
     byteIndex.resize(Times(count, 3)), byteFraction.resize(Times(count, 3));
     for (size_t c = 0; c < count; ++c) {
-        const SampleAxis& axis = axes[c];
-        axisOf[c] = &axis;
+        const SampleAxis axis(window, cells[c].centre);
+        for (size_t i = 0; i < size; ++i) tapWeights[i * count + c] = axis.weights[i];
         cellInside[c] = axis.cell - window.before >= 0 && axis.cell + window.after < width;
         if (!cellInside[c]) continue;
         cellX[c] = static_cast<int32_t>(axis.cell);
+        windowStart[c] = static_cast<int32_t>(axis.cell - window.before);
         greyFraction[c] = BilinearWeights::Fraction(axis.coordinate, axis.cell);
         colourFraction[c] = static_cast<int32_t>(axis.fraction);
         for (size_t b = 0; b < 3; ++b) {
@@ -253,11 +254,12 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
     auto plain = [&](size_t c) {
         put(c, source.GetPixelColorInterpolated(cells[c].centre, cy, method, overflow, nullptr));
     };
-    if (axes.empty()) {
+    if (!cellRuns) {
         for (size_t c = 0; c < count; ++c) plain(c);
         return;
     }
     const SampleAxis ay(window, cy);
+    const KernelTaps taps{windowStart.data(), tapWeights.data(), cells.size()};
     const bool rowInside = ay.cell - window.before >= 0 && ay.cell + window.after < height;
     const SampleKernels& kernels = SampleKernelsInUse();
     const uint8_t* const firstRow = source.info.firstRow;
@@ -284,7 +286,8 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
         } else if (grey) {
             for (long done = 0; done < run;) {
                 const int part = static_cast<int>(std::min(run - done, 1L << 16));
-                kernels.greyWindowsInside(firstRow, stride, window, &axisOf[c + done], part, ay,
+                kernels.greyWindowsInside(firstRow, stride, window,
+                                          taps.From(static_cast<long>(c) + done), part, ay,
                                           values + c + done);
                 done += part;
             }
@@ -295,7 +298,8 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
                                       bilinear.alpha != nullptr ? alphas + c : nullptr);
         } else {
             RGBQUAD samples[kChunk];
-            source.SampleWindowsInside(window, &axisOf[c], static_cast<int>(run), ay, samples);
+            source.SampleWindowsInside(window, taps.From(static_cast<long>(c)),
+                                       static_cast<int>(run), ay, samples);
             for (long k = 0; k < run; ++k) put(c + static_cast<size_t>(k), samples[k]);
         }
         c = end;

@@ -117,10 +117,9 @@ private:
     // Per cell: columnStart[x] .. columnStart[x + 1] are column x's cells.
     std::vector<size_t> columnStart;
     std::vector<Cell> cells;
-    std::vector<SampleAxis> axes;
-    std::vector<const SampleAxis*> axisOf;
+    bool cellRuns = false;        // samples inside go through the sample kernels
     std::vector<char> cellInside; // the sample window lies inside on x
-    std::vector<int32_t> cellX, colourFraction, byteIndex, byteFraction;
-    std::vector<float> greyFraction;
+    std::vector<int32_t> cellX, windowStart, colourFraction, byteIndex, byteFraction;
+    std::vector<float> tapWeights, greyFraction; // tap i of cell c at i · cells + c
     std::vector<Band> bandBuffers;
 };

@@ -15,6 +15,71 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+
+// An indexed image's pixels as their palette colours, laid out as a 24-bit
+// image's, with the palette's fourth bytes as alpha values when the image has
+// an alpha plane (an indexed pixel's colour takes its alpha from its palette
+// entry): the colour kernel walks then read an indexed image's colours
+// straight, each tap's index turned into its colour once for the whole call.
+struct PaletteColours {
+    std::vector<uint8_t> pixels, alphas;
+    ColourPlanes planes{};
+
+    // False, leaving the planes empty, when they do not fit in memory.
+    bool Expand(CxImage& image) {
+        const size_t width = image.GetWidth(), height = image.GetHeight();
+        const RGBQUAD* palette = image.GetPalette();
+        const size_t colours = image.GetNumColors();
+        if (palette == nullptr || width == 0 || height > SIZE_MAX / 3 / width) return false;
+        try {
+            pixels.resize(3 * width * height);
+            if (image.AlphaIsValid()) alphas.resize(width * height);
+        } catch (const std::exception&) {
+            return false;
+        }
+        for (size_t y = 0; y < height; ++y)
+            for (size_t x = 0; x < width; ++x) {
+                const size_t index =
+                    image.GetPixelIndex(static_cast<long>(x), static_cast<long>(y));
+                const RGBQUAD c = index < colours ? palette[index] : RGBQUAD{};
+                uint8_t* p = &pixels[3 * (y * width + x)];
+                p[0] = c.rgbBlue, p[1] = c.rgbGreen, p[2] = c.rgbRed;
+                if (!alphas.empty()) alphas[y * width + x] = c.rgbReserved;
+            }
+        planes =
+            ColourPlanes{pixels.data(), 3 * width, alphas.empty() ? nullptr : alphas.data(), width};
+        return true;
+    }
+};
+
+// A run of kernel samples each with its own window rows: their columns' and
+// rows' first cells and tap weights side by side, as the kernel walks take
+// them.
+struct KernelRun {
+    static constexpr int kSize = 64;
+    explicit KernelRun(const SampleWindow& w) : window(w) {}
+
+    void Add(const SampleAxis& ax, const SampleAxis& ay) {
+        columnStart[count] = static_cast<int32_t>(ax.cell - window.before);
+        rowStart[count] = static_cast<int32_t>(ay.cell - window.before);
+        for (int i = 0; i < window.size; ++i) {
+            columnWeights[i * kSize + count] = ax.weights[i];
+            rowWeights[i * kSize + count] = ay.weights[i];
+        }
+        ++count;
+    }
+    KernelTaps Columns() const { return KernelTaps{columnStart, columnWeights, kSize}; }
+    KernelTaps Rows() const { return KernelTaps{rowStart, rowWeights, kSize}; }
+
+    const SampleWindow& window;
+    int count = 0;
+    int32_t columnStart[kSize], rowStart[kSize];
+    float columnWeights[12 * kSize], rowWeights[12 * kSize];
+};
+
+} // namespace
+
 bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
                         OverflowMethod overflow, CxImage* const destination,
                         bool disableAveraging) {
@@ -60,20 +125,34 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     // grey bilinear runs take each column's cell and fraction from a table.
     const bool greySource = IsGreyRampImage(*this);
     const bool grey = prepared && greySource;
-    const bool batched = prepared && (direct || grey);
+    // Kernel samples of other indexed images walk their palette colours.
+    PaletteColours palette;
+    const bool paletteWalk =
+        prepared && window.kernel && IsIndexed() && !grey && palette.Expand(*this);
+    const bool batched = prepared && (direct || grey || paletteWalk);
     // Bilinear runs take each column's cell and fraction from a table: the
     // float fraction on the grey ramp, the 1/256 one at 24 bpp.
     const bool bilinearRuns = batched && !window.kernel;
     std::vector<int32_t> columnCells;
+    // Kernel runs: each column's first window column and its weights tap by
+    // tap, side by side, for the kernels' lanes.
+    std::vector<int32_t> windowStarts;
+    std::vector<float> tapWeights;
     std::vector<float> greyFractions;
     std::vector<int32_t> colourFractions;
     std::vector<char> columnInside;
     std::vector<int32_t> byteIndex, byteFractions; // 24 bpp: the same for each byte
-    std::vector<long> insideEnd; // bilinear: the end of the columns inside from here on
+    std::vector<long> insideEnd;                   // the end of the columns inside from here on
     try {
-        if (batched) columnInside.resize(static_cast<size_t>(newWidth));
-        if (bilinearRuns) {
+        if (batched) {
+            columnInside.resize(static_cast<size_t>(newWidth));
             insideEnd.resize(static_cast<size_t>(newWidth));
+        }
+        if (batched && window.kernel) {
+            windowStarts.resize(static_cast<size_t>(newWidth));
+            tapWeights.resize(static_cast<size_t>(window.size) * static_cast<size_t>(newWidth));
+        }
+        if (bilinearRuns) {
             columnCells.resize(static_cast<size_t>(newWidth));
             if (grey) {
                 greyFractions.resize(static_cast<size_t>(newWidth));
@@ -87,6 +166,13 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         return false;
     }
     for (size_t x = 0; x < columnInside.size(); ++x) columnInside[x] = inside(columns[x], width);
+    for (size_t x = 0; x < windowStarts.size(); ++x) {
+        if (columnInside[x])
+            windowStarts[x] = static_cast<int32_t>(columns[x].cell - window.before);
+        for (size_t i = 0; i < static_cast<size_t>(window.size); ++i)
+            tapWeights[i * windowStarts.size() + x] = columns[x].weights[i];
+    }
+    const KernelTaps kernelColumns{windowStarts.data(), tapWeights.data(), windowStarts.size()};
     if (bilinearRuns) {
         for (size_t x = 0; x < columns.size(); ++x)
             if (columnInside[x]) {
@@ -157,28 +243,45 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 x = end;
                 continue;
             }
-            const SampleAxis* run[kRun];
-            long count = 0;
-            while (rowInside && (direct || greyRow) && count < kRun && x + count < newWidth &&
-                   columnInside[static_cast<size_t>(x + count)]) {
-                run[count] = &columns[static_cast<size_t>(x + count)];
-                ++count;
-            }
+            const long count = rowInside && window.kernel && (direct || greyRow || paletteWalk)
+                                   ? std::min(kRun, insideEnd[static_cast<size_t>(x)] - x)
+                                   : 0;
             if (count > 0 && greyRow) {
-                kernels.greyWindowsInside(info.firstRow, info.effWidth, window, run,
-                                          static_cast<int>(count), rowAxis, greyOut + x);
+                kernels.greyWindowsInside(info.firstRow, info.effWidth, window,
+                                          kernelColumns.From(x), static_cast<int>(count), rowAxis,
+                                          greyOut + x);
                 x += count;
                 lastGrey = true;
                 continue;
             }
             if (count > 0) {
                 RGBQUAD results[kRun];
-                SampleWindowsInside(window, run, static_cast<int>(count), rowAxis, results);
-                for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
+                const KernelTaps run = kernelColumns.From(x);
+                if (paletteWalk) {
+                    kernels.colourWindowsInside(palette.planes, window, run,
+                                                static_cast<int>(count), rowAxis, results);
+                    for (long k = 0; k < count; ++k)
+                        writer.SetPixelColor(x + k, y, results[k], true);
+                } else {
+                    SampleWindowsInside(window, run, static_cast<int>(count), rowAxis, results);
+                    for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
+                }
                 x += count;
+                lastGrey = false;
                 continue;
             }
             const float sx = sourceX(x);
+            const bool folded = overflow >= OM_WRAP && overflow <= OM_MIRROR;
+            if (greyRow && window.kernel && folded &&
+                !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell, width,
+                                   height)) {
+                // A window partly outside, folded, on the grey ramp: its one channel.
+                greyOut[x] =
+                    GreyFoldedWindowAt(window, columns[static_cast<size_t>(x)], rowAxis, overflow);
+                lastGrey = true;
+                ++x;
+                continue;
+            }
             RGBQUAD c;
             if (prepared && !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell,
                                                width, height))
@@ -286,20 +389,24 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     const SampleKernels& kernels = SampleKernelsInUse();
     const bool sampled = method != IM_NEAREST_NEIGHBOUR;
     const bool straight = bilinear.direct && sampled && !window.kernel;
-    const bool grey = sampled && !window.kernel && IsGreyRampImage(*this);
+    const bool greyRamp = sampled && IsGreyRampImage(*this);
+    // Kernel samples inside a 24-bit or grey-ramp source go to the kernel
+    // walks as runs of the row, each with its own window rows.
+    const bool kernelColour = bilinear.direct && window.kernel;
     const bool constantOutside = sampled && OutsideIsConstant(overflow);
     const RGBQUAD outside =
         constantOutside ? GetPixelColorWithOverflow(-999, -999, overflow, &sample) : RGBQUAD{};
     // A grey outside colour goes into a grey-ramp result as its own index.
     const RGBQUAD greyOutside = GreyColour(outside.rgbBlue);
     const bool outsideIsGrey =
-        grey && constantOutside && std::memcmp(&outside, &greyOutside, sizeof outside) == 0;
+        greyRamp && constantOutside && std::memcmp(&outside, &greyOutside, sizeof outside) == 0;
     const long long sourceWidth = head.biWidth, sourceHeight = head.biHeight;
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
+        KernelRun kernelRun(window);
         const double rowV = rowPositions[static_cast<size_t>(y)];
         const double vco = rowV * co, vsi = rowV * si;
-        const bool greyRow = grey && writer.StoresGreyDirectly();
+        const bool greyRow = greyRamp && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
         bool lastGrey = false; // the row's last pixel was stored as a grey index
         // Bilinear samples inside the source, grey or straight at 24 bpp, go
@@ -309,15 +416,51 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
             info.firstRow, info.effWidth,    bilinear.alpha,   sourceWidth,
             sourceHeight,  columnCos.data(), columnSin.data(), vsi,
             vco,           keepOriginalSize, newWidth * 0.5,   newHeight * 0.5};
-        for (long x = 0; x < newWidth; ++x) {
-            float srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + vsi);
-            float srcY = static_cast<float>(vco - columnSin[static_cast<size_t>(x)]);
+        // The source point of column x.
+        auto point = [&](long x, float& srcX, float& srcY) {
+            srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + vsi);
+            srcY = static_cast<float>(vco - columnSin[static_cast<size_t>(x)]);
             if (keepOriginalSize) {
                 srcX = static_cast<float>(srcX + newWidth * 0.5);
                 srcY = static_cast<float>(srcY + newHeight * 0.5);
             }
+        };
+        auto windowInside = [&](long long xi, long long yi) {
+            return xi - window.before >= 0 && xi + window.after < sourceWidth &&
+                   yi - window.before >= 0 && yi + window.after < sourceHeight;
+        };
+        for (long x = 0; x < newWidth; ++x) {
+            float srcX, srcY;
+            point(x, srcX, srcY);
             const long long xi = BaseCell(srcX), yi = BaseCell(srcY);
-            if (greyRow && bilinear.Inside(xi, yi)) {
+            if (window.kernel && (greyRow || kernelColour) && windowInside(xi, yi)) {
+                // This column and those after it whose windows are inside,
+                // their axes prepared as a single sample's would be.
+                kernelRun.count = 0;
+                for (long k = x; k < newWidth && kernelRun.count < KernelRun::kSize; ++k) {
+                    float u = srcX, v = srcY;
+                    if (k > x) point(k, u, v);
+                    if (!windowInside(BaseCell(u), BaseCell(v))) break;
+                    kernelRun.Add(SampleAxis(window, u), SampleAxis(window, v));
+                }
+                const int count = kernelRun.count;
+                if (greyRow) {
+                    kernels.greyPointsInside(info.firstRow, info.effWidth, window,
+                                             kernelRun.Columns(), kernelRun.Rows(), count,
+                                             greyOut + x);
+                    lastGrey = true;
+                } else {
+                    RGBQUAD results[KernelRun::kSize];
+                    kernels.colourPointsInside(
+                        ColourPlanes{info.firstRow, info.effWidth, bilinear.alpha,
+                                     static_cast<size_t>(sourceWidth)},
+                        window, kernelRun.Columns(), kernelRun.Rows(), count, results);
+                    for (int k = 0; k < count; ++k) row.Store(x + k, results[k]);
+                }
+                x += count - 1;
+                continue;
+            }
+            if (greyRow && !window.kernel && bilinear.Inside(xi, yi)) {
                 // This column and those after it that are inside.
                 x += kernels.greyRotatedRow(rotated, x, newWidth - x, greyOut + x) - 1;
                 lastGrey = true;

@@ -7,11 +7,6 @@
 
 namespace {
 
-// Adds w × value in double precision and keeps the sum as a float.
-void Accumulate(float& sum, float weight, double value) {
-    sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(weight) * value);
-}
-
 float Kernel(CxImage::InterpolationMethod method, float d) {
     switch (method) {
     case CxImage::IM_BSPLINE:
@@ -67,37 +62,6 @@ struct ChannelSums {
                        withAlpha ? ClampChannel(alpha) : uint8_t(0)};
     }
 };
-
-// The kernel walk of N samples whose windows lie inside a 24-bit image, all
-// on the same row axis. Their sums are independent chains, interleaved so
-// that the roundings of one overlap those of the others; each sum takes the
-// same terms in the same order as a single sample's.
-template <int N>
-void InsideKernelSums(const uint8_t* firstRow, size_t stride, const uint8_t* alpha,
-                      size_t alphaStride, const SampleWindow& window,
-                      const SampleAxis* const* columns, const SampleAxis& ay, RGBQUAD* results) {
-    ChannelSums sums[N];
-    for (int j = 0; j < window.size; ++j) {
-        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
-        const float wy = ay.weights[j];
-        const uint8_t* pixels[N];
-        const uint8_t* alphas[N];
-        for (int k = 0; k < N; ++k) {
-            const size_t x0 = static_cast<size_t>(columns[k]->cell - window.before);
-            pixels[k] = firstRow + row * stride + 3 * x0;
-            alphas[k] = alpha != nullptr ? alpha + row * alphaStride + x0 : nullptr;
-        }
-        for (int i = 0; i < window.size; ++i)
-            for (int k = 0; k < N; ++k) {
-                const float w = static_cast<float>(columns[k]->weights[i] * wy);
-                Accumulate(sums[k].blue, w, pixels[k][3 * i]);
-                Accumulate(sums[k].green, w, pixels[k][3 * i + 1]);
-                Accumulate(sums[k].red, w, pixels[k][3 * i + 2]);
-                if (alpha != nullptr) Accumulate(sums[k].alpha, w, alphas[k][i]);
-            }
-    }
-    for (int k = 0; k < N; ++k) results[k] = sums[k].Result(alpha != nullptr);
-}
 
 } // namespace
 
@@ -177,23 +141,15 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
         const float* ky = ay.weights;
         if (direct && windowInside) {
             RGBQUAD result;
-            const SampleAxis* column = &ax;
-            SampleWindowsInside(window, &column, 1, ay, &result);
+            // One column, its weights a table of stride 1.
+            const int32_t start = static_cast<int32_t>(xi - before);
+            SampleWindowsInside(window, KernelTaps{&start, ax.weights, 1}, 1, ay, &result);
             return result;
         }
         ChannelSums sums;
         if (pixelBuffer != nullptr && overflow >= OM_WRAP && overflow <= OM_MIRROR) {
-            // The folds act on each axis alone and leave cells inside the image
-            // as they are, so the window's cells are folded once per axis
-            // instead of once per tap: the same pixels, read the same way.
             long long columns[12], rows[12];
-            for (int k = 0; k < size; ++k) {
-                long long unusedY = 0, unusedX = 0;
-                columns[k] = xi - before + k;
-                rows[k] = yi - before + k;
-                FoldWide(columns[k], unusedY, overflow);
-                FoldWide(unusedX, rows[k], overflow);
-            }
+            FoldWindow(window, ax, ay, overflow, columns, rows);
             for (int j = 0; j < size; ++j)
                 for (int i = 0; i < size; ++i)
                     sums.AddColour(static_cast<float>(kx[i] * ky[j]),
@@ -231,15 +187,37 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
                        : uint8_t(0)};
 }
 
-void CxImage::SampleWindowsInside(const SampleWindow& window, const SampleAxis* const* columns,
+void CxImage::FoldWindow(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
+                         OverflowMethod overflow, long long* columns, long long* rows) const {
+    // The folds act on each axis alone and leave cells inside the image as
+    // they are, so the window's cells are folded once per axis instead of
+    // once per tap: the same pixels, read the same way.
+    for (int k = 0; k < window.size; ++k) {
+        long long unusedY = 0, unusedX = 0;
+        columns[k] = ax.cell - window.before + k;
+        rows[k] = ay.cell - window.before + k;
+        FoldWide(columns[k], unusedY, overflow);
+        FoldWide(unusedX, rows[k], overflow);
+    }
+}
+
+uint8_t CxImage::GreyFoldedWindowAt(const SampleWindow& window, const SampleAxis& ax,
+                                    const SampleAxis& ay, OverflowMethod overflow) {
+    long long columns[12], rows[12];
+    FoldWindow(window, ax, ay, overflow, columns, rows);
+    float sum = 0;
+    for (int j = 0; j < window.size; ++j) {
+        const uint8_t* row = info.firstRow + static_cast<size_t>(rows[j]) * info.effWidth;
+        for (int i = 0; i < window.size; ++i)
+            Accumulate(sum, static_cast<float>(ax.weights[i] * ay.weights[j]),
+                       row[static_cast<size_t>(columns[i])]);
+    }
+    return ClampChannel(sum);
+}
+
+void CxImage::SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns,
                                   int count, const SampleAxis& ay, RGBQUAD* results) {
-    const uint8_t* alphaPlane = AlphaIsValid() ? alpha : nullptr;
-    const size_t width = static_cast<size_t>(head.biWidth);
-    int done = 0;
-    for (; done + 4 <= count; done += 4)
-        InsideKernelSums<4>(info.firstRow, info.effWidth, alphaPlane, width, window, columns + done,
-                            ay, results + done);
-    for (; done < count; ++done)
-        InsideKernelSums<1>(info.firstRow, info.effWidth, alphaPlane, width, window, columns + done,
-                            ay, results + done);
+    const ColourPlanes planes{info.firstRow, info.effWidth, AlphaIsValid() ? alpha : nullptr,
+                              static_cast<size_t>(head.biWidth)};
+    SampleKernelsInUse().colourWindowsInside(planes, window, columns, count, ay, results);
 }

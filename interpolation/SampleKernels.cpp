@@ -5,6 +5,8 @@
 #include "interpolation/SampleKernels.h"
 #include "interpolation/SampleWindow.h"
 
+#include <algorithm>
+
 namespace {
 
 #if UEYE_SIMD_LEVEL >= 1
@@ -178,25 +180,33 @@ long GreyRotatedRow(const RotatedRow& r, long first, long count, uint8_t* out) {
     return k;
 }
 
+// The row of each sample's window: one row axis for all, or one each.
+struct SharedRow {
+    const SampleWindow& window;
+    const SampleAxis& axis;
+    long long Start(int) const { return axis.cell - window.before; }
+    float Weight(int j, int) const { return axis.weights[j]; }
+};
+struct OwnRows {
+    const KernelTaps& rows;
+    long long Start(int k) const { return rows.start[k]; }
+    float Weight(int j, int k) const { return rows.weights[j * rows.stride + k]; }
+};
+
 // The plain walk, N samples interleaved.
-template <int N>
+template <int N, typename Rows>
 void GreyKernelSums(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                    const SampleAxis* const* columns, const SampleAxis& ay, uint8_t* results) {
+                    const KernelTaps& columns, const Rows& rows, uint8_t* results) {
     float sums[N] = {};
-    const uint8_t* starts[N];
-    for (int k = 0; k < N; ++k)
-        starts[k] = firstRow + static_cast<size_t>(columns[k]->cell - window.before);
-    for (int j = 0; j < window.size; ++j) {
-        const size_t row = static_cast<size_t>(ay.cell - window.before + j) * stride;
-        const float wy = ay.weights[j];
+    for (int j = 0; j < window.size; ++j)
         for (int i = 0; i < window.size; ++i)
             for (int k = 0; k < N; ++k) {
-                const float w = static_cast<float>(columns[k]->weights[i] * wy);
-                sums[k] = static_cast<float>(static_cast<double>(sums[k]) +
-                                             static_cast<double>(w) *
-                                                 starts[k][row + static_cast<size_t>(i)]);
+                const float w =
+                    static_cast<float>(columns.weights[i * columns.stride + k] * rows.Weight(j, k));
+                const size_t row = static_cast<size_t>(rows.Start(k) + j);
+                Accumulate(sums[k], w,
+                           firstRow[row * stride + static_cast<size_t>(columns.start[k] + i)]);
             }
-    }
     for (int k = 0; k < N; ++k) results[k] = ClampChannel(sums[k]);
 }
 
@@ -206,17 +216,61 @@ void GreyKernelSums(const uint8_t* firstRow, size_t stride, const SampleWindow& 
 constexpr int kChains = 4;
 constexpr int kWalk = kChains * kCount;
 
+#if UEYE_SIMD_LEVEL >= 3
+// The rows of the in-register grey walk: each chain's row bytes from
+// first[c] as doubles, eight a register, its lanes' windows at offsets[c].
+// kSliding: every lane's window starts within 8 bytes of its chain's first,
+// so tap i finds all its values in registers ⌊i/8⌋ and ⌊i/8⌋ + 1, one
+// permutation a tap; else the windows lie within 32 bytes and each tap picks
+// from the first 16 or the last 16.
+template <bool kSliding, int kSize>
+void GreyRowsPicked(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                    const size_t* first, const __m512i* offsets, const Floats (*weights)[kChains],
+                    const SampleAxis& ay, Doubles* sums) {
+    const __m512i one = _mm512_set1_epi64(1), sixteen = _mm512_set1_epi64(16);
+    // Sliding windows of up to 8 taps read the first 16 bytes only.
+    const int halves = kSliding && kSize <= 8 ? 1 : 2;
+    for (int j = 0; j < kSize; ++j) {
+        const uint8_t* row = firstRow + static_cast<size_t>(ay.cell - window.before + j) * stride;
+        const Floats wy = SetFloats(ay.weights[j]);
+        Doubles bytes[kChains][4];
+        for (int c = 0; c < kChains; ++c)
+            for (int half = 0; half < halves; ++half) {
+                const __m512i words = _mm512_cvtepu8_epi32(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[c] + 16 * half)));
+                bytes[c][2 * half] = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
+                bytes[c][2 * half + 1] = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
+            }
+        __m512i index[kChains];
+        for (int i = 0; i < kSize; ++i)
+            for (int c = 0; c < kChains; ++c) {
+                if (kSliding ? i % 8 == 0 : i == 0) index[c] = offsets[c];
+                Doubles value;
+                if (kSliding) {
+                    value = _mm512_permutex2var_pd(bytes[c][i / 8], index[c], bytes[c][i / 8 + 1]);
+                } else {
+                    value = _mm512_mask_blend_pd(
+                        _mm512_cmpge_epi64_mask(index[c], sixteen),
+                        _mm512_permutex2var_pd(bytes[c][0], index[c], bytes[c][1]),
+                        _mm512_permutex2var_pd(bytes[c][2], index[c], bytes[c][3]));
+                }
+                index[c] = _mm512_add_epi64(index[c], one);
+                const Floats w = weights[i][c] * wy;
+                sums[c] = RoundToFloat(sums[c] + Widen(w) * value);
+            }
+    }
+}
+#endif
+
 void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                          const SampleAxis* const* columns, const SampleAxis& ay,
-                          uint8_t* results) {
+                          const KernelTaps& columns, const SampleAxis& ay, uint8_t* results) {
     const uint8_t* starts[kWalk];
     // Column weights side by side: weights[i][c] of the chain c's samples.
     Floats weights[12][kChains];
-    for (int k = 0; k < kWalk; ++k)
-        starts[k] = firstRow + static_cast<size_t>(columns[k]->cell - window.before);
+    for (int k = 0; k < kWalk; ++k) starts[k] = firstRow + static_cast<size_t>(columns.start[k]);
     for (int i = 0; i < window.size; ++i)
         for (int c = 0; c < kChains; ++c)
-            weights[i][c] = MakeFloats([&](int l) { return columns[c * kCount + l]->weights[i]; });
+            weights[i][c] = LoadFloats(columns.weights + i * columns.stride + c * kCount);
     Doubles sums[kChains];
     for (Doubles& sum : sums) sum = Set(0.0);
 #if UEYE_SIMD_LEVEL >= 3
@@ -226,50 +280,31 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
     // cost. The terms and their order are those of the walk below.
     __m512i offsets[kChains];
     size_t first[kChains];
-    int span = 0; // bytes of a row the chains read
+    int span = 0, reach = 0; // bytes of a row the chains read; the largest lane offset
     for (int c = 0; c < kChains && span <= 32; ++c) {
         first[c] = static_cast<size_t>(starts[c * kCount] - firstRow);
         int32_t lanes[kCount];
         for (int l = 0; l < kCount; ++l) {
             const long long offset = starts[c * kCount + l] - starts[c * kCount];
             lanes[l] = offset < 0 || offset > 32 ? 64 : static_cast<int32_t>(offset);
-            if (lanes[l] + window.size > span) span = lanes[l] + window.size;
+            span = std::max(span, lanes[l] + window.size);
+            reach = std::max(reach, lanes[l]);
         }
         if (first[c] + 32 > stride) span = 64;
         offsets[c] = _mm512_cvtepi32_epi64(MakeInts([&lanes](int l) { return lanes[l]; }));
     }
     if (span <= 32) {
-        const __m512i one = _mm512_set1_epi64(1), sixteen = _mm512_set1_epi64(16);
-        for (int j = 0; j < window.size; ++j) {
-            const uint8_t* row =
-                firstRow + static_cast<size_t>(ay.cell - window.before + j) * stride;
-            const Floats wy = SetFloats(ay.weights[j]);
-            Doubles bytes[kChains][4];
-            for (int c = 0; c < kChains; ++c)
-                for (int half = 0; half < (span > 16 ? 2 : 1); ++half) {
-                    const __m512i words = _mm512_cvtepu8_epi32(_mm_loadu_si128(
-                        reinterpret_cast<const __m128i*>(row + first[c] + 16 * half)));
-                    bytes[c][2 * half] = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
-                    bytes[c][2 * half + 1] =
-                        _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
-                }
-            __m512i index[kChains];
-            for (int c = 0; c < kChains; ++c) index[c] = offsets[c];
-            for (int i = 0; i < window.size; ++i)
-                for (int c = 0; c < kChains; ++c) {
-                    Doubles value = _mm512_permutex2var_pd(bytes[c][0], index[c], bytes[c][1]);
-                    if (span > 16)
-                        value = _mm512_mask_blend_pd(
-                            _mm512_cmpge_epi64_mask(index[c], sixteen), value,
-                            _mm512_permutex2var_pd(bytes[c][2], index[c], bytes[c][3]));
-                    index[c] = _mm512_add_epi64(index[c], one);
-                    const Floats w = weights[i][c] * wy;
-                    sums[c] = RoundToFloat(sums[c] + Widen(w) * value);
-                }
-        }
-        for (int c = 0; c < kChains; ++c)
-            for (int l = 0; l < kCount; ++l)
-                results[c * kCount + l] = ClampChannel(static_cast<float>(sums[c][l]));
+        // Kernel windows have 4 cells a side, or 12 for Lanczos.
+        const bool small = window.size == 4;
+        if (reach <= 8 && small)
+            GreyRowsPicked<true, 4>(firstRow, stride, window, first, offsets, weights, ay, sums);
+        else if (reach <= 8)
+            GreyRowsPicked<true, 12>(firstRow, stride, window, first, offsets, weights, ay, sums);
+        else if (small)
+            GreyRowsPicked<false, 4>(firstRow, stride, window, first, offsets, weights, ay, sums);
+        else
+            GreyRowsPicked<false, 12>(firstRow, stride, window, first, offsets, weights, ay, sums);
+        for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
         return;
     }
 #endif
@@ -288,24 +323,384 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
             }
         }
     }
-    for (int c = 0; c < kChains; ++c)
-        for (int l = 0; l < kCount; ++l)
-            results[c * kCount + l] = ClampChannel(static_cast<float>(sums[c][l]));
+    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
 }
 #endif
 
 void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                       const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                       const KernelTaps& columns, int count, const SampleAxis& ay,
                        uint8_t* results) {
     int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
     for (; done + kWalk <= count; done += kWalk)
-        GreyKernelSumsVector(firstRow, stride, window, columns + done, ay, results + done);
+        GreyKernelSumsVector(firstRow, stride, window, columns.From(done), ay, results + done);
 #endif
     for (; done + 4 <= count; done += 4)
-        GreyKernelSums<4>(firstRow, stride, window, columns + done, ay, results + done);
+        GreyKernelSums<4>(firstRow, stride, window, columns.From(done), SharedRow{window, ay},
+                          results + done);
     for (; done < count; ++done)
-        GreyKernelSums<1>(firstRow, stride, window, columns + done, ay, results + done);
+        GreyKernelSums<1>(firstRow, stride, window, columns.From(done), SharedRow{window, ay},
+                          results + done);
+}
+
+#if UEYE_SIMD_LEVEL >= 1
+// The grey walk of kWalk samples each with its own window rows, kChains
+// registers of sums; each lane's bytes read on their own.
+void GreyPointSumsVector(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                         const KernelTaps& columns, const KernelTaps& rows, uint8_t* results) {
+    Doubles sums[kChains];
+    for (Doubles& sum : sums) sum = Set(0.0);
+    for (int j = 0; j < window.size; ++j) {
+        const uint8_t* at[kWalk]; // window row j of each sample, from its first column
+        for (int k = 0; k < kWalk; ++k)
+            at[k] = firstRow + static_cast<size_t>(rows.start[k] + j) * stride +
+                    static_cast<size_t>(columns.start[k]);
+        for (int i = 0; i < window.size; ++i)
+            for (int c = 0; c < kChains; ++c) {
+                const Ints values =
+                    MakeInts([&](int l) { return static_cast<int>(at[c * kCount + l][i]); });
+                const Floats w = LoadFloats(columns.weights + i * columns.stride + c * kCount) *
+                                 LoadFloats(rows.weights + j * rows.stride + c * kCount);
+                sums[c] = RoundToFloat(sums[c] + Widen(w) * Widen(values));
+            }
+    }
+    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+}
+#endif
+
+void GreyPointsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                      const KernelTaps& columns, const KernelTaps& rows, int count,
+                      uint8_t* results) {
+    int done = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; done + kWalk <= count; done += kWalk)
+        GreyPointSumsVector(firstRow, stride, window, columns.From(done), rows.From(done),
+                            results + done);
+#endif
+    for (; done + 4 <= count; done += 4) {
+        const KernelTaps own = rows.From(done);
+        GreyKernelSums<4>(firstRow, stride, window, columns.From(done), OwnRows{own},
+                          results + done);
+    }
+    for (; done < count; ++done) {
+        const KernelTaps own = rows.From(done);
+        GreyKernelSums<1>(firstRow, stride, window, columns.From(done), OwnRows{own},
+                          results + done);
+    }
+}
+
+// The plain colour walk, N samples interleaved: independent chains, whose
+// roundings overlap, each taking a single sample's terms in its order.
+template <int N, typename Rows>
+void ColourKernelSums(const ColourPlanes& planes, const SampleWindow& window,
+                      const KernelTaps& columns, const Rows& rows, RGBQUAD* results) {
+    float sums[N][4] = {};
+    for (int j = 0; j < window.size; ++j)
+        for (int i = 0; i < window.size; ++i)
+            for (int k = 0; k < N; ++k) {
+                const float w =
+                    static_cast<float>(columns.weights[i * columns.stride + k] * rows.Weight(j, k));
+                const size_t row = static_cast<size_t>(rows.Start(k) + j);
+                const size_t column = static_cast<size_t>(columns.start[k] + i);
+                const uint8_t* pixel = planes.firstRow + row * planes.stride + 3 * column;
+                for (int c = 0; c < 3; ++c) Accumulate(sums[k][c], w, pixel[c]);
+                if (planes.alpha != nullptr)
+                    Accumulate(sums[k][3], w, planes.alpha[row * planes.alphaStride + column]);
+            }
+    for (int k = 0; k < N; ++k)
+        results[k] =
+            RGBQUAD{ClampChannel(sums[k][0]), ClampChannel(sums[k][1]), ClampChannel(sums[k][2]),
+                    planes.alpha != nullptr ? ClampChannel(sums[k][3]) : uint8_t(0)};
+}
+
+#if UEYE_SIMD_LEVEL >= 1
+// Samples of the vector colour walk: two registers of each channel's sums.
+constexpr int kColourGroups = 2;
+constexpr int kColourWalk = kColourGroups * kCount;
+
+#if UEYE_SIMD_LEVEL >= 3
+// The rows of ColourSumsPicked: each group's bytes from first[g], the
+// lanes' windows at offsets[g]; kWide when they read more than 32 bytes.
+template <bool kWide, int kSize>
+void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, const size_t* first,
+                      const __m512i* offsets, const Floats (*weights)[kColourGroups],
+                      const SampleAxis& ay, Doubles (*sums)[4]) {
+    constexpr int chunks = kWide ? 4 : 2;
+    // Each pick's lane indices (byte 3 · tap + channel of each lane's
+    // window) and, from 64 bytes, the lanes that read the last 32: the same
+    // on every row.
+    __m512i at[kColourGroups][3 * kSize];
+    __mmask16 high[kColourGroups][3 * kSize];
+    for (int g = 0; g < kColourGroups; ++g)
+        for (int p = 0; p < 3 * kSize; ++p) {
+            at[g][p] = _mm512_add_epi32(offsets[g], _mm512_set1_epi32(p));
+            high[g][p] = _mm512_cmpge_epi32_mask(at[g][p], _mm512_set1_epi32(32));
+        }
+    for (int j = 0; j < kSize; ++j) {
+        const uint8_t* row =
+            planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
+        const Floats wy = SetFloats(ay.weights[j]);
+        // Each group's bytes as 32-bit lanes, sixteen a register.
+        __m512i bytes[kColourGroups][4];
+        for (int g = 0; g < kColourGroups; ++g)
+            for (int q = 0; q < chunks; ++q)
+                bytes[g][q] = _mm512_cvtepu8_epi32(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+        for (int i = 0; i < kSize; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                const Doubles w = Widen(weights[i][g] * wy);
+                for (int c = 0; c < 3; ++c) {
+                    const int p = 3 * i + c;
+                    __m512i value = _mm512_permutex2var_epi32(bytes[g][0], at[g][p], bytes[g][1]);
+                    if (kWide)
+                        value = _mm512_mask_blend_epi32(
+                            high[g][p], value,
+                            _mm512_permutex2var_epi32(bytes[g][2], at[g][p], bytes[g][3]));
+                    sums[g][c] =
+                        RoundToFloat(sums[g][c] + w * Widen(_mm512_castsi512_si256(value)));
+                }
+            }
+    }
+}
+
+// The Lanczos rows of ColourSumsPicked when every lane's window starts within
+// 8 pixels of its group's first (lane offsets in pixels): each row's first
+// 20 pixels of a group are split once into their channels, as doubles eight
+// pixels a register, and tap i of every lane is picked from registers ⌊i/8⌋
+// and ⌊i/8⌋ + 1 of its channel, one permutation a tap.
+void ColourRowsPlanar(const ColourPlanes& planes, const SampleWindow& window, const size_t* first,
+                      const __m512i* pixelOffsets, const Floats (*weights)[kColourGroups],
+                      const SampleAxis& ay, Doubles (*sums)[4]) {
+    constexpr int kSize = 12;
+    // Tap i's lane indices: each lane's offset plus i mod 8.
+    __m512i at[kColourGroups][8];
+    for (int g = 0; g < kColourGroups; ++g)
+        for (int r = 0; r < 8; ++r)
+            at[g][r] = _mm512_add_epi64(pixelOffsets[g], _mm512_set1_epi64(r));
+    // Channel c of pixel k is byte 3k + c: pixels 0 to 15 from the row's 64
+    // bytes, 16 to 20 from its last 16.
+    __m512i low[3], high[3];
+    __mmask16 upper[3];
+    for (int c = 0; c < 3; ++c) {
+        low[c] = _mm512_add_epi32(
+            _mm512_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45),
+            _mm512_set1_epi32(c));
+        upper[c] = _mm512_cmpge_epi32_mask(low[c], _mm512_set1_epi32(32));
+        high[c] =
+            _mm512_add_epi32(_mm512_setr_epi32(0, 3, 6, 9, 12, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
+                             _mm512_set1_epi32(c));
+    }
+    for (int j = 0; j < kSize; ++j) {
+        const uint8_t* row =
+            planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
+        const Floats wy = SetFloats(ay.weights[j]);
+        Doubles channels[kColourGroups][3][3];
+        for (int g = 0; g < kColourGroups; ++g) {
+            __m512i bytes[4];
+            for (int q = 0; q < 4; ++q)
+                bytes[q] = _mm512_cvtepu8_epi32(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+            for (int c = 0; c < 3; ++c) {
+                const __m512i pixels = _mm512_mask_blend_epi32(
+                    upper[c], _mm512_permutex2var_epi32(bytes[0], low[c], bytes[1]),
+                    _mm512_permutex2var_epi32(bytes[2], low[c], bytes[3]));
+                channels[g][c][0] = Widen(_mm512_castsi512_si256(pixels));
+                channels[g][c][1] = Widen(_mm512_extracti64x4_epi64(pixels, 1));
+                channels[g][c][2] =
+                    Widen(_mm512_castsi512_si256(_mm512_permutexvar_epi32(high[c], bytes[3])));
+            }
+        }
+        for (int i = 0; i < kSize; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                const Doubles w = Widen(weights[i][g] * wy);
+                for (int c = 0; c < 3; ++c) {
+                    const Doubles value = _mm512_permutex2var_pd(
+                        channels[g][c][i / 8], at[g][i % 8], channels[g][c][i / 8 + 1]);
+                    sums[g][c] = RoundToFloat(sums[g][c] + w * value);
+                }
+            }
+    }
+}
+
+// The colour walk of kColourWalk samples without alpha values whose windows
+// each lie within 64 bytes of their group's first one on every row: every
+// tap's bytes are picked from those bytes in registers (gathers would load
+// the same bytes at several times the cost). The terms and their order are
+// those of the walk in ColourKernelSumsVector. False when the windows lie
+// too far apart.
+bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
+                      const long long* starts, const Floats (*weights)[kColourGroups],
+                      const SampleAxis& ay, Doubles (*sums)[4]) {
+    __m512i offsets[kColourGroups];
+    size_t first[kColourGroups];
+    int span = 0, reach = 0; // bytes of a row the groups read; the largest lane offset in pixels
+    for (int g = 0; g < kColourGroups; ++g) {
+        const long long base = starts[g * kCount];
+        first[g] = 3 * static_cast<size_t>(base);
+        int32_t lanes[kCount];
+        for (int l = 0; l < kCount; ++l) {
+            const long long offset = 3 * (starts[g * kCount + l] - base);
+            if (offset < 0 || offset > 64) return false;
+            lanes[l] = static_cast<int32_t>(offset);
+            span = std::max(span, lanes[l] + 3 * window.size);
+            reach = std::max(reach, lanes[l] / 3);
+        }
+        offsets[g] = _mm512_zextsi256_si512(MakeInts([&lanes](int l) { return lanes[l]; }));
+    }
+    if (span > 64) return false;
+    const bool wide = span > 32; // the bytes read: 64, else 32
+    for (int g = 0; g < kColourGroups; ++g)
+        if (first[g] + (wide ? 64 : 32) > planes.stride) return false;
+    if (window.size == 12 && reach <= 8) {
+        __m512i pixelOffsets[kColourGroups];
+        for (int g = 0; g < kColourGroups; ++g)
+            pixelOffsets[g] = _mm512_cvtepi32_epi64(MakeInts([&](int l) {
+                return static_cast<int32_t>(starts[g * kCount + l] - starts[g * kCount]);
+            }));
+        ColourRowsPlanar(planes, window, first, pixelOffsets, weights, ay, sums);
+        return true;
+    }
+    // Kernel windows have 4 cells a side, or 12 for Lanczos.
+    const bool small = window.size == 4;
+    if (wide && small)
+        ColourRowsPicked<true, 4>(planes, window, first, offsets, weights, ay, sums);
+    else if (wide)
+        ColourRowsPicked<true, 12>(planes, window, first, offsets, weights, ay, sums);
+    else if (small)
+        ColourRowsPicked<false, 4>(planes, window, first, offsets, weights, ay, sums);
+    else
+        ColourRowsPicked<false, 12>(planes, window, first, offsets, weights, ay, sums);
+    return true;
+}
+#endif
+
+// The colours of a colour walk's sums, alpha 0 without alpha values.
+void StoreColours(const Doubles (*sums)[4], bool withAlpha, RGBQUAD* results) {
+    for (int g = 0; g < kColourGroups; ++g)
+        StoreInts(
+            reinterpret_cast<int32_t*>(results + g * kCount),
+            PackQuads(ClampToBytes(sums[g][0]), ClampToBytes(sums[g][1]), ClampToBytes(sums[g][2]),
+                      withAlpha ? ClampToBytes(sums[g][3]) : MakeInts([](int) { return 0; })));
+}
+
+void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& window,
+                            const KernelTaps& columns, const SampleAxis& ay, RGBQUAD* results) {
+    const bool withAlpha = planes.alpha != nullptr;
+    long long starts[kColourWalk]; // each sample's first window column
+    for (int k = 0; k < kColourWalk; ++k) starts[k] = columns.start[k];
+    // Column weights side by side: weights[i][g] of group g's samples.
+    Floats weights[12][kColourGroups];
+    for (int i = 0; i < window.size; ++i)
+        for (int g = 0; g < kColourGroups; ++g)
+            weights[i][g] = LoadFloats(columns.weights + i * columns.stride + g * kCount);
+    Doubles sums[kColourGroups][4];
+    for (auto& group : sums)
+        for (Doubles& sum : group) sum = Set(0.0);
+    bool done = false;
+#if UEYE_SIMD_LEVEL >= 3
+    done = !withAlpha && ColourSumsPicked(planes, window, starts, weights, ay, sums);
+#endif
+    for (int j = 0; j < window.size && !done; ++j) {
+        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
+        const uint8_t* pixels = planes.firstRow + row * planes.stride;
+        const uint8_t* alphas = withAlpha ? planes.alpha + row * planes.alphaStride : nullptr;
+        const Floats wy = SetFloats(ay.weights[j]);
+        for (int i = 0; i < window.size; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                // The float product of the two weights, then each channel's
+                // sum in double precision rounded to float.
+                const Doubles w = Widen(weights[i][g] * wy);
+                const long long* at = starts + g * kCount;
+                for (int c = 0; c < 3; ++c) {
+                    const Ints values = MakeInts([&](int l) {
+                        return static_cast<int>(pixels[3 * static_cast<size_t>(at[l] + i) + c]);
+                    });
+                    sums[g][c] = RoundToFloat(sums[g][c] + w * Widen(values));
+                }
+                if (withAlpha) {
+                    const Ints values =
+                        MakeInts([&](int l) { return static_cast<int>(alphas[at[l] + i]); });
+                    sums[g][3] = RoundToFloat(sums[g][3] + w * Widen(values));
+                }
+            }
+    }
+    StoreColours(sums, withAlpha, results);
+}
+#endif
+
+void ColourWindowsInside(const ColourPlanes& planes, const SampleWindow& window,
+                         const KernelTaps& columns, int count, const SampleAxis& ay,
+                         RGBQUAD* results) {
+    int done = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; done + kColourWalk <= count; done += kColourWalk)
+        ColourKernelSumsVector(planes, window, columns.From(done), ay, results + done);
+#endif
+    for (; done + 4 <= count; done += 4)
+        ColourKernelSums<4>(planes, window, columns.From(done), SharedRow{window, ay},
+                            results + done);
+    for (; done < count; ++done)
+        ColourKernelSums<1>(planes, window, columns.From(done), SharedRow{window, ay},
+                            results + done);
+}
+
+#if UEYE_SIMD_LEVEL >= 1
+// The colour walk of kColourWalk samples each with its own window rows; each
+// lane's bytes read on their own.
+void ColourPointSumsVector(const ColourPlanes& planes, const SampleWindow& window,
+                           const KernelTaps& columns, const KernelTaps& rows, RGBQUAD* results) {
+    const bool withAlpha = planes.alpha != nullptr;
+    Doubles sums[kColourGroups][4];
+    for (auto& group : sums)
+        for (Doubles& sum : group) sum = Set(0.0);
+    for (int j = 0; j < window.size; ++j) {
+        size_t row[kColourWalk]; // window row j of each sample
+        for (int k = 0; k < kColourWalk; ++k) row[k] = static_cast<size_t>(rows.start[k] + j);
+        for (int i = 0; i < window.size; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                const Doubles w =
+                    Widen(LoadFloats(columns.weights + i * columns.stride + g * kCount) *
+                          LoadFloats(rows.weights + j * rows.stride + g * kCount));
+                auto column = [&](int l) {
+                    return static_cast<size_t>(columns.start[g * kCount + l] + i);
+                };
+                for (int c = 0; c < 3; ++c) {
+                    const Ints values = MakeInts([&](int l) {
+                        return static_cast<int>(
+                            planes
+                                .firstRow[row[g * kCount + l] * planes.stride + 3 * column(l) + c]);
+                    });
+                    sums[g][c] = RoundToFloat(sums[g][c] + w * Widen(values));
+                }
+                if (withAlpha) {
+                    const Ints values = MakeInts([&](int l) {
+                        return static_cast<int>(
+                            planes.alpha[row[g * kCount + l] * planes.alphaStride + column(l)]);
+                    });
+                    sums[g][3] = RoundToFloat(sums[g][3] + w * Widen(values));
+                }
+            }
+    }
+    StoreColours(sums, withAlpha, results);
+}
+#endif
+
+void ColourPointsInside(const ColourPlanes& planes, const SampleWindow& window,
+                        const KernelTaps& columns, const KernelTaps& rows, int count,
+                        RGBQUAD* results) {
+    int done = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; done + kColourWalk <= count; done += kColourWalk)
+        ColourPointSumsVector(planes, window, columns.From(done), rows.From(done), results + done);
+#endif
+    for (; done + 4 <= count; done += 4) {
+        const KernelTaps own = rows.From(done);
+        ColourKernelSums<4>(planes, window, columns.From(done), OwnRows{own}, results + done);
+    }
+    for (; done < count; ++done) {
+        const KernelTaps own = rows.From(done);
+        ColourKernelSums<1>(planes, window, columns.From(done), OwnRows{own}, results + done);
+    }
 }
 
 // Blue, green and red of one sample; the weights are those of BilinearSource.
@@ -487,5 +882,6 @@ long ColourRotatedRow(const RotatedRow& r, long first, long count, uint8_t* pixe
 } // namespace
 
 extern const SampleKernels UEYE_KERNEL_TABLE(kSampleKernels) = {
-    GreyBilinearRow,   RotatedOutside,    GreyRotatedRow,       ColourRotatedRow,
-    ColourBilinearRow, GreyWindowsInside, ColourBilinearSamples};
+    GreyBilinearRow,    RotatedOutside,       GreyRotatedRow,      ColourRotatedRow,
+    ColourBilinearRow,  GreyWindowsInside,    ColourWindowsInside, GreyPointsInside,
+    ColourPointsInside, ColourBilinearSamples};

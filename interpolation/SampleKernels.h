@@ -37,6 +37,28 @@ struct ColourColumns {
     const int32_t* byteFraction;
 };
 
+// The pixels of a 24-bit image (blue, green, red), or an indexed image's
+// palette colours laid out so, and the alpha values beside them (an alpha
+// plane, or the palette's fourth bytes), or null.
+struct ColourPlanes {
+    const uint8_t* firstRow;
+    size_t stride;
+    const uint8_t* alpha;
+    size_t alphaStride;
+};
+
+// The kernel windows of a run of samples on one axis, each inside the image,
+// prepared once per call or per run: sample k's first window cell start[k]
+// (a column, or a row) and its tap i weight weights[i · stride + k].
+struct KernelTaps {
+    const int32_t* start;
+    const float* weights;
+    size_t stride;
+
+    // The samples from k on.
+    KernelTaps From(long k) const { return KernelTaps{start + k, weights + k, stride}; }
+};
+
 struct SampleKernels {
     // Bilinear samples of an image on the grey ramp whose 2 × 2 windows lie
     // inside it, along one row of targets, in the floating-point form that
@@ -88,8 +110,25 @@ struct SampleKernels {
     // samples at once, their sums in double lanes rounded to float after
     // every term, the weights in float lanes.
     void (*greyWindowsInside)(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                              const SampleAxis* const* columns, int count, const SampleAxis& ay,
+                              const KernelTaps& columns, int count, const SampleAxis& ay,
                               uint8_t* results);
+
+    // The same walk for colour: blue, green, red and, with alpha values, the
+    // alpha of each sample (else 0), each channel its own sum. The vector
+    // levels walk a register of samples per channel, two registers at once.
+    void (*colourWindowsInside)(const ColourPlanes& planes, const SampleWindow& window,
+                                const KernelTaps& columns, int count, const SampleAxis& ay,
+                                RGBQUAD* results);
+
+    // The grey and colour walks of `count` samples each with its own window
+    // rows (as Rotate2 takes them), all inside the image: the terms and
+    // roundings of the walks above, with row weight j of each sample its own.
+    void (*greyPointsInside)(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                             const KernelTaps& columns, const KernelTaps& rows, int count,
+                             uint8_t* results);
+    void (*colourPointsInside)(const ColourPlanes& planes, const SampleWindow& window,
+                               const KernelTaps& columns, const KernelTaps& rows, int count,
+                               RGBQUAD* results);
 
     // Bilinear samples of a 24-bit image in 1/256 steps (BilinearSource),
     // each 2 × 2 window inside it: sample k has base cell (xi[k], yi[k]) and

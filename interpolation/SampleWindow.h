@@ -55,7 +55,7 @@ struct BilinearSource {
     long long width, height;
 };
 
-// LowByte and BilinearWeights have internal linkage: the sample kernels,
+// LowByte, Accumulate and BilinearWeights have internal linkage: the sample kernels,
 // built once per instruction-set level, use them too, and no copy built with
 // wider instructions may stand in for the baseline one.
 namespace {
@@ -64,6 +64,12 @@ namespace {
 inline uint8_t LowByte(double v) {
     if (!(std::fabs(v) < 9.0e18)) return 0;
     return static_cast<uint8_t>(static_cast<long long>(v) & 0xFF);
+}
+
+// Adds weight × value in double precision and keeps the sum as a float: one
+// term of a kernel or area sum.
+inline void Accumulate(float& sum, float weight, double value) {
+    sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(weight) * value);
 }
 
 // The floating-point bilinear weights of point (x, y) over its base cell

@@ -268,11 +268,14 @@ TEST_P(KernelLevels, Samples) {
             ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD))) << count;
         }
     }
-    // Kernel walks of every method, windows inside a grey image 120 wide:
+    // Kernel walks of every method, windows inside a grey image and a colour
+    // one 120 wide:
     // columns scattered, or in order at several spacings (a widening reads
     // them so, and they take the in-register path).
     const long wideSide = 120;
     const std::vector<uint8_t> wideImage = Bytes(size_t(wideSide) * size_t(side));
+    const std::vector<uint8_t> wideColour = Bytes(3 * wideImage.size());
+    const std::vector<uint8_t> wideAlpha = Bytes(wideImage.size());
     for (int m = CxImage::IM_BSPLINE; m <= CxImage::IM_CATROM; ++m) {
         const SampleWindow window(static_cast<CxImage::InterpolationMethod>(m));
         for (float spacing : {0.0f, 0.4f, 0.8f, 1.3f}) {
@@ -281,16 +284,49 @@ TEST_P(KernelLevels, Samples) {
                 columns.emplace_back(window, spacing == 0.0f ? 6.0f + 100.0f * Unit()
                                                              : 6.0f + spacing * k + Unit() * 0.3f);
             const SampleAxis row(window, 6.0f + 27.0f * Unit());
-            std::vector<const SampleAxis*> run;
-            for (const SampleAxis& c : columns) run.push_back(&c);
+            // And rows of their own, as rotations read them.
+            std::vector<SampleAxis> rows;
+            for (int k = 0; k < 70; ++k) rows.emplace_back(window, 6.0f + 27.0f * Unit());
+            std::vector<int32_t> starts[2];
+            std::vector<float> weights[2];
+            auto taps = [&](const std::vector<SampleAxis>& axes, int t) {
+                weights[t].resize(size_t(window.size) * axes.size());
+                for (size_t k = 0; k < axes.size(); ++k) {
+                    starts[t].push_back(static_cast<int32_t>(axes[k].cell - window.before));
+                    for (int i = 0; i < window.size; ++i)
+                        weights[t][size_t(i) * axes.size() + k] = axes[k].weights[i];
+                }
+                return KernelTaps{starts[t].data(), weights[t].data(), axes.size()};
+            };
+            const KernelTaps run = taps(columns, 0), ownRows = taps(rows, 1);
             for (int count = 0; count <= 70; count += 1) {
                 std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
-                plain.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run.data(),
-                                        count, row, a.data());
-                wide.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run.data(),
-                                       count, row, b.data());
+                plain.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run, count, row,
+                                        a.data());
+                wide.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run, count, row,
+                                       b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", spacing " << spacing << ", " << count
                                 << " samples";
+                plain.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
+                                       count, a.data());
+                wide.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
+                                      count, b.data());
+                ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples, own rows";
+                for (const uint8_t* plane :
+                     {static_cast<const uint8_t*>(nullptr), wideAlpha.data()}) {
+                    const ColourPlanes planes{wideColour.data(), 3 * size_t(wideSide), plane,
+                                              size_t(wideSide)};
+                    std::vector<RGBQUAD> ca(static_cast<size_t>(count)), cb(ca.size());
+                    plain.colourWindowsInside(planes, window, run, count, row, ca.data());
+                    wide.colourWindowsInside(planes, window, run, count, row, cb.data());
+                    ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)))
+                        << "method " << m << ", spacing " << spacing << ", " << count
+                        << " colour samples" << (plane != nullptr ? " with alpha" : "");
+                    plain.colourPointsInside(planes, window, run, ownRows, count, ca.data());
+                    wide.colourPointsInside(planes, window, run, ownRows, count, cb.data());
+                    ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)))
+                        << "method " << m << ", " << count << " colour samples, own rows";
+                }
             }
         }
     }
