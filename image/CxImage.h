@@ -336,6 +336,7 @@ public:
 protected:
     friend class NearestIndexCache;
     friend struct BilinearSource;
+    friend class AreaRows;
 
     void Startup(unsigned long type);
     void CopyInfo(const CxImage& source);

@@ -67,7 +67,7 @@ inline Doubles Widen(Floats v) {
     return _mm512_maskz_cvtps_pd(0xFF, v);
 }
 inline Doubles Widen(Ints v) {
-    return _mm512_cvtepi32_pd(v);
+    return _mm512_maskz_cvtepi32_pd(0xFF, v);
 }
 inline Floats Narrow(Doubles v) {
     return _mm512_maskz_cvtpd_ps(0xFF, v);

@@ -1,6 +1,7 @@
 #include "image/SimdLevel.h"
 
 #include "image/CxImage.h"
+#include "interpolation/AreaKernels.h"
 #include "interpolation/SampleKernels.h"
 #include "transform/ResizeKernels.h"
 #include "transform/RotationKernels.h"
@@ -144,6 +145,7 @@ const char* CxImage::GetSimdLevel() {
         return ForActiveLevel(tables);                                                             \
     }
 
+UEYE_KERNELS_IN_USE(AreaKernels, kAreaKernels)
 UEYE_KERNELS_IN_USE(ResizeKernels, kResizeKernels)
 UEYE_KERNELS_IN_USE(RotationKernels, kRotationKernels)
 UEYE_KERNELS_IN_USE(SampleKernels, kSampleKernels)

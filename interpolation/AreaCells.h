@@ -2,9 +2,6 @@
 
 #include "interpolation/CxRect2.h"
 
-#include <cstddef>
-#include <cstdint>
-
 // The unit cell of pixel (i, j), centred on the pixel.
 CxRect2 PixelCell(long i, long j);
 
@@ -41,8 +38,3 @@ struct AreaCells {
     long xmin, ymin, xmax, ymax;
     float wFirst, hFirst, wLast, hLast;
 };
-
-// The one channel of an area sample of an image on the grey ramp whose
-// covered pixels all lie inside it: the sum of Walk's weighted values in the
-// roundings of the colour form, divided by the nominal area.
-uint8_t GreyAreaInside(const uint8_t* firstRow, size_t stride, const AreaCells& cells);

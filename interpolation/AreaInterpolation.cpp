@@ -59,12 +59,3 @@ AreaCells::AreaCells(float xc, float yc, float w, float h)
     wFirst = first.Width(), hFirst = first.Height();
     wLast = last.Width(), hLast = last.Height();
 }
-
-uint8_t GreyAreaInside(const uint8_t* firstRow, size_t stride, const AreaCells& cells) {
-    float sum = 0;
-    cells.Walk([&](long x, long y, float weight) {
-        const uint8_t v = firstRow[static_cast<size_t>(y) * stride + static_cast<size_t>(x)];
-        sum = static_cast<float>(sum + v * static_cast<double>(weight));
-    });
-    return ClampChannel(sum / cells.area.Surface());
-}

@@ -3,7 +3,7 @@
 #include "image/NearestIndexCache.h"
 #include "image/RowBands.h"
 #include "image/Truncate.h"
-#include "interpolation/AreaCells.h"
+#include "interpolation/AreaRows.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
 #include "interpolation/SampleKernels.h"
@@ -95,6 +95,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
     const bool direct = pointSampling && !IsIndexed();
     auto sourceX = [xs](long x) { return static_cast<float>((x + 0.5) * xs - 0.5); };
+    auto sourceY = [ys](long y) { return static_cast<float>((y + 0.5) * ys - 0.5); };
     // Point sampling prepares each column's axis (base cell, kernel weights)
     // once; a sample whose window lies wholly outside takes the sampler's
     // folding path instead, exactly as a single sample would.
@@ -124,8 +125,6 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     // grey bilinear runs take each column's cell and fraction from a table.
     const bool greySource = IsGreyRampImage(*this);
     const bool grey = prepared && greySource;
-    // Area samples wider and higher than a pixel on the grey ramp.
-    const bool greyAreas = !pointSampling && greySource && xs > 1 && ys > 1;
     // Kernel samples of other indexed images walk their palette colours.
     PaletteColours palette;
     const bool paletteWalk =
@@ -197,17 +196,25 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                         : x + 1 == newWidth || !columnInside[at + 1] ? x + 1
                                                                      : insideEnd[at + 1];
     }
+    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
+    // Area samples go a target row at a time.
+    AreaRows areas(*this, xs, ys, method, overflow);
+    if (!pointSampling && !areas.Prepare(newWidth, newHeight, sourceX, sourceY, bands.Count()))
+        return false;
     ReuseDestinationBlock(work, destination);
     const BilinearSource bilinear(*this);
     const SampleKernels& kernels = SampleKernelsInUse();
     constexpr long kRun = 64;
-    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
-    bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
-        const float sy = static_cast<float>((y + 0.5) * ys - 0.5);
+    bands.RunRows(work, [&](NearestIndexCache& writer, int band, long y) {
+        const float sy = sourceY(y);
         const SampleAxis rowAxis(window, sy);
         const bool rowInside = batched && inside(rowAxis, height);
         const bool greyRow = grey && writer.StoresGreyDirectly();
         uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
+        if (!pointSampling) {
+            areas.Row(writer, band, y, greyOut);
+            return;
+        }
         bool lastGrey = false; // the row's last pixel was stored as a grey index
         const bool colourBilinearRow = direct && rowInside && bilinearRuns;
         const bool greyBilinearRow = greyRow && rowInside && bilinearRuns;
@@ -264,17 +271,6 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 continue;
             }
             const float sx = sourceX(x);
-            if (greyAreas && writer.StoresGreyDirectly()) {
-                // An area wholly inside a grey-ramp source: its one channel.
-                const AreaCells cells(sx, sy, xs, ys);
-                if (cells.xmin >= 0 && cells.ymin >= 0 && cells.xmax < width &&
-                    cells.ymax < height) {
-                    greyOut[x] = GreyAreaInside(info.firstRow, info.effWidth, cells);
-                    lastGrey = true;
-                    ++x;
-                    continue;
-                }
-            }
             const bool folded = overflow >= OM_WRAP && overflow <= OM_MIRROR;
             if (greyRow && window.kernel && folded &&
                 !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell, width,
@@ -291,10 +287,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                                                width, height))
                 c = SampleWindowAt(window, columns[static_cast<size_t>(x)], rowAxis, overflow,
                                    nullptr);
-            else if (pointSampling)
-                c = GetPixelColorInterpolated(sx, sy, method, overflow, nullptr);
             else
-                c = GetAreaColorInterpolated(sx, sy, xs, ys, method, overflow, nullptr);
+                c = GetPixelColorInterpolated(sx, sy, method, overflow, nullptr);
             if (direct)
                 row.Store(x, c);
             else

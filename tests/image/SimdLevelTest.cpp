@@ -4,6 +4,7 @@
 
 #include "image/BandThread.h"
 #include "image/CxImage.h"
+#include "interpolation/AreaKernels.h"
 #include "interpolation/SampleKernels.h"
 #include "interpolation/SampleWindow.h"
 #include "tests/SimdLevels.h"
@@ -329,6 +330,48 @@ TEST_P(KernelLevels, Samples) {
             }
         }
     }
+}
+
+// Area grid walks of runs of target columns whose spans differ by a column
+// or more, over grey and 24-bit rows with and without alpha.
+TEST_P(KernelLevels, AreaGrids) {
+    SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
+    const AreaKernels& plain = kAreaKernels_none;
+    const AreaKernels& wide = AreaKernelsInUse();
+    const long side = 60, rows = 8;
+    const std::vector<uint8_t> image = Bytes(size_t(side) * rows * 3),
+                               alpha = Bytes(size_t(side) * rows);
+    for (long count = 0; count <= 70; ++count)
+        for (int span = 1; span <= 5; ++span) {
+            std::vector<int32_t> first, last;
+            std::vector<float> wFirst, wLast, width;
+            // Columns scattered, or in order as a shrinking reads them.
+            const bool ordered = span % 2 == 0;
+            for (long k = 0; k < count; ++k) {
+                first.push_back(static_cast<int32_t>(ordered ? k * 2 / 3 : random() % (side - 7)));
+                last.push_back(first.back() + span - 1 + static_cast<int32_t>(random() % 3));
+                wFirst.push_back(k % 5 == 0 ? 0.0f : Unit());
+                wLast.push_back(Unit());
+                width.push_back(1.0f + 5.0f * Unit());
+            }
+            const AreaGridColumns columns{first.data(), last.data(), wFirst.data(), wLast.data(),
+                                          width.data()};
+            AreaGridRow row{image.data(), size_t(side), nullptr, size_t(side),
+                            span % 4,     Unit(),       Unit(),  1.0f + 4.0f * Unit()};
+            std::vector<uint8_t> a(size_t(count) + 1, 7), b(a);
+            plain.greyGridRow(row, columns, 0, count, a.data());
+            wide.greyGridRow(row, columns, 0, count, b.data());
+            ASSERT_EQ(a, b) << count << " columns, span " << span;
+            row.stride = 3 * size_t(side);
+            for (const uint8_t* plane : {static_cast<const uint8_t*>(nullptr), alpha.data()}) {
+                row.alphaTop = plane;
+                std::vector<RGBQUAD> ca(static_cast<size_t>(count)), cb(ca.size());
+                plain.colourGridRow(row, columns, 0, count, ca.data());
+                wide.colourGridRow(row, columns, 0, count, cb.data());
+                ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)))
+                    << count << " columns, span " << span << (plane ? ", alpha" : "");
+            }
+        }
 }
 
 INSTANTIATE_TEST_SUITE_P(AtLevel, KernelLevels, testing::ValuesIn(kEverySimdLevel),

@@ -1,6 +1,10 @@
 #include "image/CxImage.h"
+#include "image/RowBands.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
 
 namespace {
 
@@ -75,6 +79,75 @@ TEST(AreaInterpolation, AlphaAveragedOnlyWithAPlane) {
                                             CxImage::OM_REPEAT, nullptr)
                   .rgbReserved,
               199);
+}
+
+// Resample2's area samples against GetAreaColorInterpolated pixel by pixel,
+// each written as SetPixelColor writes it: grids (both axes shrink) and
+// per-cell samples (one axis shrinks, or keeps its size), over grey-ramp,
+// 24-bit (with and without alpha) and palette sources, with edges sampled
+// through the overflow, on one thread and on bands that split the row
+// blocks.
+TEST(AreaInterpolation, Resample2TakesThePlainAreaSamples) {
+    std::mt19937 random(99);
+    const long width = 37, height = 23;
+    const struct {
+        unsigned bpp;
+        bool alpha;
+    } sources[] = {{8, false}, {24, false}, {24, true}, {4, false}};
+    const long sizes[][2] = {{12, 7}, {5, 40}, {1, 50}, {80, 6}, {37, 9}, {9, 23}};
+    for (const auto& kind : sources) {
+        CxImage image(width, height, kind.bpp);
+        if (kind.bpp == 8) image.SetGrayPalette();
+        for (long y = 0; y < height; ++y)
+            for (long x = 0; x < width; ++x)
+                image.SetPixelColor(x, y,
+                                    RGBQUAD{static_cast<uint8_t>(random()),
+                                            static_cast<uint8_t>(random()),
+                                            static_cast<uint8_t>(random()), 0});
+        if (kind.alpha) {
+            image.AlphaCreate();
+            for (long y = 0; y < height; ++y)
+                for (long x = 0; x < width; ++x)
+                    image.AlphaSet(x, y, static_cast<uint8_t>(random()));
+        }
+        for (const auto& size : sizes)
+            for (auto method :
+                 {CxImage::IM_BILINEAR, CxImage::IM_BICUBIC, CxImage::IM_NEAREST_NEIGHBOUR})
+                for (auto overflow : {CxImage::OM_REPEAT, CxImage::OM_BACKGROUND})
+                    for (int threads : {1, 3}) {
+                        CxImage::SetThreadCount(threads);
+                        RowBands::SetMinimumPixels(threads > 1 ? 0
+                                                               : RowBands::kDefaultMinimumPixels);
+                        CxImage result;
+                        ASSERT_TRUE(image.Resample2(size[0], size[1], method, overflow, &result));
+                        CxImage::SetThreadCount(1);
+                        RowBands::SetMinimumPixels(RowBands::kDefaultMinimumPixels);
+                        const float xs = static_cast<float>(static_cast<double>(width) / size[0]);
+                        const float ys = static_cast<float>(static_cast<double>(height) / size[1]);
+                        CxImage expected(result);
+                        for (long y = 0; y < size[1]; ++y)
+                            for (long x = 0; x < size[0]; ++x)
+                                expected.SetPixelColor(x, y,
+                                                       image.GetAreaColorInterpolated(
+                                                           static_cast<float>((x + 0.5) * xs - 0.5),
+                                                           static_cast<float>((y + 0.5) * ys - 0.5),
+                                                           xs, ys, method, overflow, nullptr),
+                                                       true);
+                        const size_t rowBytes = result.GetEffWidth();
+                        for (long y = 0; y < size[1]; ++y)
+                            ASSERT_EQ(std::memcmp(result.GetBits(y), expected.GetBits(y), rowBytes),
+                                      0)
+                                << kind.bpp << " bpp to " << size[0] << " x " << size[1]
+                                << ", method " << method << ", overflow " << overflow << ", row "
+                                << y << ", threads " << threads;
+                        if (kind.alpha) {
+                            ASSERT_EQ(std::memcmp(result.AlphaGetPointer(),
+                                                  expected.AlphaGetPointer(),
+                                                  size_t(size[0]) * size_t(size[1])),
+                                      0);
+                        }
+                    }
+    }
 }
 
 } // namespace
