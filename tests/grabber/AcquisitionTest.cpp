@@ -59,7 +59,10 @@ TEST_F(SimulatedSession, FrameCounterCountsSimulatedFrames) {
     const uint32_t counted = grabber.m_frameCounter.load();
     EXPECT_GT(signalled, 20u);
     EXPECT_LE(counted, signalled);
-    EXPECT_GE(counted + 2, signalled);
+    // Each event is counted once; a thread slowed by a sanitizer on a busy
+    // machine may find two frames signalled in one wait, so a few may merge,
+    // but not one in ten.
+    EXPECT_GE(counted + 2 + signalled / 10, signalled);
 
     // The host's order: live video is off, no frame comes to end the wait.
     const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
