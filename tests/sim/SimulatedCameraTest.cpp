@@ -112,13 +112,16 @@ TEST_F(Simulated, LiveFramesFollowThePatternAndSetEnabledEvents) {
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 48; ++x) ASSERT_EQ(memory[y * 48 + x], (x + 2 * y + n) & 0xFF);
 
-    // Live capture restarts at frame 0.
+    // Live capture restarts at frame 0. A frame every 2.5 ms may bring more
+    // than one before the stop on a busy machine; the last one written is
+    // numbered from the restart.
     ResetEvent(enabled);
     sdk.StartLiveCapture(camera, 0);
     EXPECT_EQ(WaitForSingleObject(enabled, 1000), WAIT_OBJECT_0);
     sdk.StopLiveCapture(camera, 1);
-    EXPECT_EQ(SimulatedCamera::FramesDelivered(camera), frames + 1);
-    EXPECT_EQ(memory[0], 0);
+    const uint64_t restarted = SimulatedCamera::FramesDelivered(camera) - frames;
+    EXPECT_GE(restarted, 1u);
+    EXPECT_EQ(memory[0], (restarted - 1) & 0xFF);
 
     sdk.FreeImageMemory(camera, memory, id);
     sdk.CloseCamera(camera);
