@@ -215,8 +215,8 @@ uint8_t CxImage::GreyFoldedWindowAt(const SampleWindow& window, const SampleAxis
     return ClampChannel(sum);
 }
 
-void CxImage::SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns,
-                                  int count, const SampleAxis& ay, RGBQUAD* results) {
+void CxImage::SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns, int count,
+                                  const SampleAxis& ay, RGBQUAD* results) {
     const ColourPlanes planes{info.firstRow, info.effWidth, AlphaIsValid() ? alpha : nullptr,
                               static_cast<size_t>(head.biWidth)};
     SampleKernelsInUse().colourWindowsInside(planes, window, columns, count, ay, results);
