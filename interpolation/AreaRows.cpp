@@ -33,12 +33,6 @@ size_t Times(size_t n, size_t k) {
     return n * k;
 }
 
-// Adds value × weight in double precision and keeps the sum as a float, as
-// AddAveragingCont adds each channel.
-void Add(float& sum, uint8_t value, float weight) {
-    sum = static_cast<float>(sum + value * static_cast<double>(weight));
-}
-
 // Target pixels a grid chunk stores through the writer.
 constexpr long kChunk = 64;
 
@@ -345,14 +339,14 @@ void AreaRows::CellRow(NearestIndexCache& writer, Band& band, long y, uint8_t* g
                 // The cross-section's surface, Height() · Width() in float.
                 const float weight = h * cells[c].width;
                 if (grey) {
-                    Add(band.sums[x], values[c], weight);
+                    Accumulate(band.sums[x], weight, values[c]);
                     continue;
                 }
                 float* const sums = &band.sums[4 * x];
-                Add(sums[0], values[3 * c + 2], weight);
-                Add(sums[1], values[3 * c + 1], weight);
-                Add(sums[2], values[3 * c], weight);
-                if (alphaSums) Add(sums[3], values[3 * count + c], weight);
+                Accumulate(sums[0], weight, values[3 * c + 2]);
+                Accumulate(sums[1], weight, values[3 * c + 1]);
+                Accumulate(sums[2], weight, values[3 * c]);
+                if (alphaSums) Accumulate(sums[3], weight, values[3 * count + c]);
             }
         }
     });
@@ -406,7 +400,7 @@ void AreaRows::CellBlock(Band& band, long first, long count) {
                     const float width = cells[c].width;
 #pragma GCC unroll 8
                     for (int k = 0; k < kBlock; ++k)
-                        Add(block[k], values[k][c], heights[k] * width);
+                        Accumulate(block[k], heights[k] * width, values[k][c]);
                 }
                 for (int k = 0; k < kBlock; ++k) rowSums[k][0] = block[k];
                 continue;
@@ -419,10 +413,10 @@ void AreaRows::CellBlock(Band& band, long first, long count) {
 #pragma GCC unroll 8
                     for (int k = 0; k < kBlock; ++k) {
                         const float weight = heights[k] * width;
-                        Add(block[k][0], values[k][3 * c + 2], weight);
-                        Add(block[k][1], values[k][3 * c + 1], weight);
-                        Add(block[k][2], values[k][3 * c], weight);
-                        if (alphaSums) Add(block[k][3], values[k][3 * n + c], weight);
+                        Accumulate(block[k][0], weight, values[k][3 * c + 2]);
+                        Accumulate(block[k][1], weight, values[k][3 * c + 1]);
+                        Accumulate(block[k][2], weight, values[k][3 * c]);
+                        if (alphaSums) Accumulate(block[k][3], weight, values[k][3 * n + c]);
                     }
                 }
                 for (int k = 0; k < kBlock; ++k) std::copy_n(block[k], 4, rowSums[k]);
@@ -434,13 +428,13 @@ void AreaRows::CellBlock(Band& band, long first, long count) {
                     // The cross-section's surface, Height() · Width() in float.
                     const float weight = heights[k] * width;
                     if (grey) {
-                        Add(rowSums[k][0], values[k][c], weight);
+                        Accumulate(rowSums[k][0], weight, values[k][c]);
                         continue;
                     }
-                    Add(rowSums[k][0], values[k][3 * c + 2], weight);
-                    Add(rowSums[k][1], values[k][3 * c + 1], weight);
-                    Add(rowSums[k][2], values[k][3 * c], weight);
-                    if (alphaSums) Add(rowSums[k][3], values[k][3 * n + c], weight);
+                    Accumulate(rowSums[k][0], weight, values[k][3 * c + 2]);
+                    Accumulate(rowSums[k][1], weight, values[k][3 * c + 1]);
+                    Accumulate(rowSums[k][2], weight, values[k][3 * c]);
+                    if (alphaSums) Accumulate(rowSums[k][3], weight, values[k][3 * n + c]);
                 }
             }
         }
