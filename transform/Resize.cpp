@@ -5,6 +5,7 @@
 #include "image/GreyRamp.h"
 #include "image/NearestIndexCache.h"
 #include "image/RowBands.h"
+#include "transform/BoxAveraging.h"
 #include "transform/ResizeKernels.h"
 #include "transform/WorkImage.h"
 
@@ -26,18 +27,6 @@ struct BilinearColumn {
     int32_t ix, ix1;
     double dx, rest;
 };
-
-// Weights of the box-averaging mode are in thousandths.
-constexpr int64_t kAccuracy = 1000;
-
-// Truncates a weight fraction (0..1) to thousandths, held to 0..1000 so that
-// drift in the running float limits can never produce a negative weight.
-int64_t Thousandths(float fraction) {
-    const float scaled = fraction * static_cast<float>(kAccuracy);
-    if (!(scaled > 0.0f)) return 0;
-    if (scaled >= static_cast<float>(kAccuracy)) return kAccuracy;
-    return static_cast<int64_t>(scaled);
-}
 
 } // namespace
 
@@ -203,94 +192,14 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             if (direct) writer.Find(GreyColour(out[newWidth - 1]));
         });
     } else if (box) {
-        // Fixed-point area averaging: every source pixel is read once and its
-        // bytes spread over the destination pixels it covers, weighted by the
-        // covered fraction in thousandths. Rows straddling two destination rows
-        // put their lower share into `carry`, which becomes the accumulator of
-        // the next destination row. Straddles beyond the last destination column
-        // (possible only through drift in the running float limits) are treated
-        // as whole pixels of the spare entries past the row, never written out.
-        const size_t entries = 3 * static_cast<size_t>(newWidth) + 3;
-        std::vector<int64_t> first, second;
-        try {
-            first.assign(entries, 0);
-            second.assign(entries, 0);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
+        RowBands sourceBands(info, H, static_cast<long long>(W) * H);
         ReuseDestinationBlock(work, destination);
-        int64_t* accu = first.data();
-        int64_t* carry = second.data();
-        const size_t lastColumnEntry = 3 * static_cast<size_t>(newWidth); // first past the row
-        const int64_t scale = static_cast<int64_t>(static_cast<float>(kAccuracy) * kx * ky);
-        float limitY = ky - 1.0f;
-        long v = 0;
-        uint8_t* out = work.info.firstRow;
-        uint8_t* const outEnd =
-            work.info.firstRow + static_cast<size_t>(newHeight) * work.info.effWidth;
-        auto emit = [&](int64_t sum) {
-            if (out < outEnd) *out++ = static_cast<uint8_t>(sum / scale);
-        };
-
-        for (long y = 0; y < H; ++y) {
-            info.progress = static_cast<int32_t>(Percent(y, H));
-            if (info.escape != 0) break;
-            const uint8_t* source = info.firstRow + static_cast<size_t>(y) * stride;
-            float limitX = kx - 1.0f;
-            size_t i = 0;
-            long u = 0;
-            if (static_cast<float>(y) < limitY) {
-                // The whole source row lies in destination row v.
-                for (long x = 0; x < W; ++x, source += 3) {
-                    if (static_cast<float>(x) < limitX || i >= lastColumnEntry) {
-                        for (int j = 0; j < 3; ++j) accu[i + j] += kAccuracy * source[j];
-                    } else {
-                        const int64_t wx = Thousandths(static_cast<float>(x) - limitX);
-                        for (int j = 0; j < 3; ++j) {
-                            accu[i + j] += (kAccuracy - wx) * source[j];
-                            accu[i + 3 + j] += wx * source[j];
-                        }
-                        i += 3;
-                        limitX += kx;
-                    }
-                }
-            } else {
-                // The source row straddles destination rows v and v + 1.
-                const int64_t wy = Thousandths(static_cast<float>(y) - limitY);
-                for (long x = 0; x < W; ++x, source += 3) {
-                    if (static_cast<float>(x) < limitX || u >= newWidth) {
-                        for (int j = 0; j < 3; ++j) {
-                            accu[i + j] += (kAccuracy - wy) * source[j];
-                            carry[i + j] += wy * source[j];
-                        }
-                    } else {
-                        const int64_t wx = Thousandths(static_cast<float>(x) - limitX);
-                        for (int j = 0; j < 3; ++j) {
-                            const int64_t byte = source[j];
-                            accu[i] += byte * (kAccuracy - wx) * (kAccuracy - wy) / kAccuracy;
-                            emit(accu[i]);
-                            carry[i] += byte * (kAccuracy - wx) * wy / kAccuracy;
-                            accu[i + 3] += byte * wx * (kAccuracy - wy) / kAccuracy;
-                            carry[i + 3] = byte * wx * wy / kAccuracy;
-                            ++i;
-                        }
-                        limitX += kx;
-                        ++u;
-                    }
-                }
-                if (u < newWidth)
-                    for (int j = 0; j < 3; ++j) emit(accu[i + j]);
-                std::swap(accu, carry);
-                carry[0] = carry[1] = carry[2] = 0;
-                ++v;
-                out = v < newHeight
-                          ? work.info.firstRow + static_cast<size_t>(v) * work.info.effWidth
-                          : outEnd;
-                limitY += ky;
-            }
-        }
-        if (v < newHeight)
-            for (size_t k = 0; k < lastColumnEntry; ++k) emit(accu[k]);
+        if (!transform_detail::BoxAverage(transform_detail::PixelRows{info.firstRow, stride, W, H},
+                                          transform_detail::PixelRows{work.info.firstRow,
+                                                                      work.info.effWidth, newWidth,
+                                                                      newHeight},
+                                          kx, ky, sourceBands))
+            return false;
     } else {
         // Bilinear. The column terms (source columns and weight) are the same
         // on every row; the vertical blend of a source column is the same for

@@ -176,3 +176,36 @@ TEST(QIShrink, SizesAndErrors) {
     ASSERT_TRUE(indexed.QIShrink(1, 1));
     EXPECT_EQ(indexed.AlphaGet(0, 0), 25);
 }
+
+// Box averaging of sizes whose running float limits drift by whole pixels:
+// 10970 columns to 10289 find only 10287 straddles, so the last destination
+// column takes the rest of the row and the one after it is left black; the
+// same with rows. The bytes are the sequential algorithm's, at every thread
+// count.
+TEST(Resample, BoxAveragingAfterLimitDrift) {
+    auto digest = [](CxImage& image) {
+        uint64_t hash = 1469598103934665603u;
+        for (unsigned long y = 0; y < image.GetHeight(); ++y)
+            for (unsigned long i = 0; i < 3 * image.GetWidth(); ++i)
+                hash = (hash ^ image.GetBits(y)[i]) * 1099511628211u;
+        return hash;
+    };
+    struct Case {
+        long w, h, newWidth, newHeight;
+        uint64_t expected;
+    };
+    const Case cases[] = {{10970, 5, 10289, 4, 4976956600352855594u},
+                          {5, 10970, 4, 10289, 13990190343470319114u}};
+    for (const Case& c : cases) {
+        const CxImage image = MakeImage(c.w, c.h, 24, false);
+        for (int threads : {1, 3}) {
+            CxImage::SetThreadCount(threads);
+            CxImage source(image), out;
+            ASSERT_TRUE(source.Resample(c.newWidth, c.newHeight, 0, &out));
+            EXPECT_EQ(digest(out), c.expected) << c.w << " x " << c.h << ", " << threads;
+            const RGBQUAD last = out.GetPixelColor(c.newWidth - 1, c.newHeight - 1);
+            EXPECT_EQ(last.rgbRed | last.rgbGreen | last.rgbBlue, 0);
+        }
+        CxImage::SetThreadCount(1);
+    }
+}
