@@ -362,9 +362,11 @@ protected:
     bool TakesBlockOf(CxImage& work, CxImage* destination);
     // Once nothing can fail before `destination` takes the result: where its
     // pixel block has the size of the fresh, unwritten one of `work`, the two
-    // swap them, the block cleared as it was made (unless the operation
-    // writes every byte of every row, padding included: `rowsWritten`).
-    void ReuseDestinationBlock(CxImage& work, CxImage* destination, bool rowsWritten = false);
+    // swap them, the block cleared as it was made. An operation that writes
+    // every pixel of every row in whole bytes (8 or 24 bpp) says
+    // `pixelsWritten`: only the padding is cleared then, and the rows an
+    // escape keeps it from writing are its own to clear.
+    void ReuseDestinationBlock(CxImage& work, CxImage* destination, bool pixelsWritten = false);
     static void SetCreatedHeader(BITMAPINFOHEADER& header, int32_t width, int32_t height,
                                  uint16_t bpp, uint32_t colours, uint32_t rowBytes);
     // Leaves this image as copying it into a work image without its selection

@@ -229,7 +229,7 @@ bool CxImage::TakesBlockOf(CxImage& work, CxImage* destination) {
            destination->pixelBuffer != pixelBuffer && destination->GetSize() == work.GetSize();
 }
 
-void CxImage::ReuseDestinationBlock(CxImage& work, CxImage* destination, bool rowsWritten) {
+void CxImage::ReuseDestinationBlock(CxImage& work, CxImage* destination, bool pixelsWritten) {
     // The pages of a block in use are mapped already; those of a fresh one
     // fault one by one as the operation writes them.
     if (!TakesBlockOf(work, destination)) return;
@@ -239,7 +239,15 @@ void CxImage::ReuseDestinationBlock(CxImage& work, CxImage* destination, bool ro
     const size_t rows = static_cast<size_t>(work.info.firstRow - fresh);
     // Header and palette as made; rows zero as calloc left them.
     std::memcpy(block, fresh, rows);
-    if (!rowsWritten) std::memset(block + rows, 0, size - rows);
+    if (!pixelsWritten) {
+        std::memset(block + rows, 0, size - rows);
+    } else {
+        const size_t stride = work.info.effWidth;
+        const size_t pixelBytes = static_cast<size_t>(work.GetWidth()) * work.GetBpp() / 8;
+        if (pixelBytes < stride)
+            for (size_t y = 0; y < work.GetHeight(); ++y)
+                std::memset(block + rows + y * stride + pixelBytes, 0, stride - pixelBytes);
+    }
     destination->info.firstRow = fresh + (destination->info.firstRow - block);
     destination->pixelBuffer = fresh;
     work.pixelBuffer = block;

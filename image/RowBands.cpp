@@ -4,6 +4,7 @@
 #include "transform/WorkImage.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -31,6 +32,15 @@ RowBands::RowBands(CxImage::Info& imageInfo, long rowCount, long long pixels, Ro
       progressTotal(total != 0 ? total : rowCount) {
     if (pixels > 0 && pixels >= minimumPixels.load() && rows > 1)
         count = static_cast<int>(std::min<long>(CxImage::GetThreadCount(), rows));
+    notRun.assign(static_cast<size_t>(count), {0, 0});
+}
+
+void RowBands::ClearRowsNotRun(CxImage& work) const {
+    const size_t stride = work.GetEffWidth();
+    for (const auto& rest : notRun)
+        if (rest.first < rest.second)
+            std::memset(work.GetBits(static_cast<unsigned long>(rest.first)), 0,
+                        static_cast<size_t>(rest.second - rest.first) * stride);
 }
 
 void RowBands::SetProgress(long row) {

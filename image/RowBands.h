@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // Splits the rows of an operation into bands done in parallel, as many as the
@@ -50,9 +51,15 @@ public:
     // Calls row(band, y) for every row until an escape.
     template <typename Row> void RunRows(Row row) {
         Run([&](int band, long first, long last) {
-            for (long y = first; y < last && StartRow(y); ++y) row(band, y);
+            long y = first;
+            for (; y < last && StartRow(y); ++y) row(band, y);
+            notRun[static_cast<size_t>(band)] = {y, last};
         });
     }
+
+    // Clears the rows of `work` that an escape kept RunRows from writing, for
+    // a work image on a reused block (see CxImage::ReuseDestinationBlock).
+    void ClearRowsNotRun(CxImage& work) const;
 
     // The same with a colour writer for each band into `work` (the first
     // with the image's own one-colour memory, see NearestIndexCache): calls
@@ -75,4 +82,6 @@ private:
     RowChecks checks;
     long progressOffset, progressTotal;
     std::atomic<long> started{0};
+    // Each band's rows [first, last) left when RunRows stopped.
+    std::vector<std::pair<long, long>> notRun;
 };

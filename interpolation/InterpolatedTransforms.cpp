@@ -201,7 +201,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     AreaRows areas(*this, xs, ys, method, overflow);
     if (!pointSampling && !areas.Prepare(newWidth, newHeight, sourceX, sourceY, bands.Count()))
         return false;
-    ReuseDestinationBlock(work, destination);
+    ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
     const BilinearSource bilinear(*this);
     const SampleKernels& kernels = SampleKernelsInUse();
     constexpr long kRun = 64;
@@ -298,6 +298,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         }
         if (lastGrey) writer.Find(GreyColour(greyOut[newWidth - 1]));
     });
+    bands.ClearRowsNotRun(work);
 
     (destination != nullptr ? destination : this)->Transfer(work);
     return true;
@@ -375,7 +376,7 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
         columnCos[x] = static_cast<double>(u) * co;
         columnSin[x] = static_cast<double>(u) * si;
     }
-    ReuseDestinationBlock(work, destination);
+    ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
 
     RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
     const bool indexed = IsIndexed();
@@ -500,6 +501,7 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
         }
         if (lastGrey) writer.Find(GreyColour(greyOut[newWidth - 1]));
     });
+    bands.ClearRowsNotRun(work);
 
     (destination != nullptr ? destination : this)->Transfer(work);
     return true;

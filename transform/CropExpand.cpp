@@ -67,7 +67,6 @@ bool CxImage::Crop(long left, long top, long right, long bottom, CxImage* destin
             uint8_t* row = work.info.firstRow + static_cast<size_t>(y - y0) * work.info.effWidth;
             std::memcpy(row, info.firstRow + static_cast<size_t>(y) * info.effWidth + offset,
                         bytes);
-            std::memset(row + bytes, 0, work.info.effWidth - bytes); // the padding
         }
     }
 

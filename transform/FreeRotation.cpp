@@ -79,7 +79,7 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     }
     // Canvas corners that no source pixel reaches stay fully transparent.
     work.AlphaClear();
-    ReuseDestinationBlock(work, destination);
+    ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
 
     // 8-bit and 24-bit pixels copy their bytes (and alpha values); positions
     // outside take the one background index or colour, and alpha 0.
@@ -122,6 +122,7 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
             for (long i = 0; i < newWidth; ++i) CopyNearestPixel(*this, work, i, j, sx[i], sy[i]);
         }
     });
+    bands.ClearRowsNotRun(work);
 
     (destination != nullptr ? destination : this)->Transfer(work);
     return true;

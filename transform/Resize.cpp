@@ -63,6 +63,8 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
     const bool box = mode != 1 && mode != 2 && newWidth < W && newHeight < H && !indexed &&
                      head.biBitCount == 24;
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
+    // Every mode but box averaging writes every pixel of the rows it runs.
+    const bool wholeBytePixels = work.GetBpp() >= 8;
 
     if (mode == 1) {
         // Source columns once per call. At 24 bpp a pixel's three bytes are
@@ -78,7 +80,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
         }
         for (long x = 0; x < newWidth; ++x)
             columns[static_cast<size_t>(x)] = static_cast<uint32_t>(sourceX(x));
-        ReuseDestinationBlock(work, destination);
+        ReuseDestinationBlock(work, destination, wholeBytePixels);
         bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
             const long sy = sourceY(y);
             const uint8_t* from = info.firstRow + static_cast<size_t>(sy) * stride;
@@ -134,7 +136,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             for (int n = -1; n <= 2; ++n)
                 column.weights[n + 1] = KernelBSpline(dx - static_cast<float>(n));
         }
-        ReuseDestinationBlock(work, destination);
+        ReuseDestinationBlock(work, destination, wholeBytePixels);
         const bool greyRows = grey;
         bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
             const float fy = static_cast<float>(y) * ky - 0.5f;
@@ -250,7 +252,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 byteRest[at] = 1.0 - dx;
             }
         }
-        ReuseDestinationBlock(work, destination);
+        ReuseDestinationBlock(work, destination, wholeBytePixels);
         const ResizeKernels& resizeKernels = ResizeKernelsInUse();
         auto colourAt = [&](long px, long py) {
             if (indexed) return GetPaletteColor(BlindGetPixelIndex(px, py));
@@ -314,6 +316,8 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             }
         });
     }
+
+    bands.ClearRowsNotRun(work);
 
     // The alpha plane is always resampled by nearest pixel.
     if (alpha != nullptr) {

@@ -1,6 +1,8 @@
 #include "TransformTestUtil.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 
 using namespace testutil;
 
@@ -208,4 +210,30 @@ TEST(Resample, BoxAveragingAfterLimitDrift) {
         }
         CxImage::SetThreadCount(1);
     }
+}
+
+// An escape before the first row leaves the result as a fresh image would be,
+// all zero, also when it lands in a block reused from the destination.
+TEST(Resize, EscapeLeavesAReusedDestinationCleared) {
+    const std::vector<std::function<bool(CxImage&, CxImage*)>> operations = {
+        [](CxImage& i, CxImage* d) { return i.Resample(20, 11, 0, d); },
+        [](CxImage& i, CxImage* d) { return i.Resample(20, 11, 1, d); },
+        [](CxImage& i, CxImage* d) { return i.Resample(20, 11, 2, d); },
+        [](CxImage& i, CxImage* d) {
+            return i.Resample2(20, 11, CxImage::IM_BICUBIC, CxImage::OM_REPEAT, d);
+        },
+        [](CxImage& i, CxImage* d) { return i.Rotate2(30.0f, d); },
+        [](CxImage& i, CxImage* d) { return i.Rotate(30.0f, d); },
+    };
+    for (unsigned bpp : {8u, 24u})
+        for (size_t op = 0; op < operations.size(); ++op) {
+            CxImage image = MakeImage(9, 7, bpp, false), out;
+            ASSERT_TRUE(operations[op](image, &out));
+            const size_t bytes = size_t(out.GetEffWidth()) * out.GetHeight();
+            std::memset(out.GetBits(), 0x5A, bytes);
+            image.SetEscape(1);
+            ASSERT_TRUE(operations[op](image, &out));
+            EXPECT_EQ(std::count(out.GetBits(), out.GetBits() + bytes, 0), long(bytes))
+                << bpp << " bpp, operation " << op;
+        }
 }
