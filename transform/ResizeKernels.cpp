@@ -3,6 +3,8 @@
 #include "image/KernelLanes.h"
 #include "transform/ResizeKernels.h"
 
+#include <algorithm>
+
 namespace {
 
 void VerticalGreyBlend(const uint8_t* p0, const uint8_t* p1, long width, double dy,
@@ -39,7 +41,10 @@ void HorizontalGreyBlend(const double* blended, [[maybe_unused]] long entries, l
     // plain form keeps.
     using namespace lanes;
     for (; x + 8 <= count; x += 8) {
-        const int32_t first = ix[x];
+        // The window starts where the first pixel's own starts: a later
+        // byte of 24-bit pixels may read a lower channel of the same source
+        // pixel when the row widens.
+        const int32_t first = std::max<int32_t>(ix[x] - static_cast<int32_t>(step) + 1, 0);
         const __m256i offsets = _mm256_sub_epi32(LoadInts(ix + x), _mm256_set1_epi32(first));
         // Every left value at 0 ..< 16 − step past the first (as unsigned,
         // so that one below the first fails too), and the 16 in the row.
