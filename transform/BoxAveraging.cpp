@@ -28,14 +28,14 @@
 namespace transform_detail {
 namespace {
 
-constexpr int32_t kAccuracy = 1000;
+constexpr uint32_t kAccuracy = 1000;
 
 // Truncates a weight fraction (0..1) to thousandths, held to 0..1000 so that
 // drift in the running float limits can never produce a negative weight.
 int32_t Thousandths(float fraction) {
     const float scaled = fraction * static_cast<float>(kAccuracy);
     if (!(scaled > 0.0f)) return 0;
-    if (scaled >= static_cast<float>(kAccuracy)) return kAccuracy;
+    if (scaled >= static_cast<float>(kAccuracy)) return static_cast<int32_t>(kAccuracy);
     return static_cast<int32_t>(scaled);
 }
 
@@ -145,23 +145,28 @@ void SpreadWholeRow(const Value* row, const std::vector<ColumnGroup>& groups, in
 // lower one. It adds the last terms of the upper row's columns.
 void SpreadStraddlingRow(const uint8_t* row, const std::vector<ColumnGroup>& groups, int32_t wy,
                          int64_t* accu, int64_t* carry) {
-    const int32_t upper = kAccuracy - wy;
+    const uint32_t lower = static_cast<uint32_t>(wy), upper = kAccuracy - lower;
     for (const ColumnGroup& group : groups) {
         const RunSums<uint8_t> run(row, group);
         for (int j = 0; j < 3; ++j) {
             accu[j] += upper * run.s[j];
-            carry[j] += wy * run.s[j];
+            carry[j] += lower * run.s[j];
         }
         if (group.straddles) {
+            // The four weights of the pixel's quarters, in millionths. Every
+            // term is a non-negative product below 255 · 1000 · 1000 < 2^32,
+            // the same value in whichever order its factors multiply.
+            const uint32_t left = kAccuracy - static_cast<uint32_t>(group.wx),
+                           right = static_cast<uint32_t>(group.wx);
+            const uint32_t upperLeft = left * upper, lowerLeft = left * lower;
+            const uint32_t upperRight = right * upper, lowerRight = right * lower;
             const uint8_t* p = row + 3 * static_cast<size_t>(group.end);
-            const int32_t left = kAccuracy - group.wx, right = group.wx;
             for (int j = 0; j < 3; ++j) {
-                // Each product stays below 255 · 1000 · 1000 < 2^31.
-                const int32_t byte = p[j];
-                accu[j] += byte * left * upper / kAccuracy;
-                carry[j] += byte * left * wy / kAccuracy;
-                accu[3 + j] += byte * right * upper / kAccuracy;
-                carry[3 + j] = byte * right * wy / kAccuracy;
+                const uint32_t byte = p[j];
+                accu[j] += byte * upperLeft / kAccuracy;
+                carry[j] += byte * lowerLeft / kAccuracy;
+                accu[3 + j] += byte * upperRight / kAccuracy;
+                carry[3 + j] = byte * lowerRight / kAccuracy;
             }
         }
         accu += 3;
