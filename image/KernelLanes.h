@@ -268,6 +268,21 @@ inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
 }
 #endif
 
+// s + a·w for products a·w that are exact: an 8-bit value times a float
+// weight has at most 8 + 24 significant bits, which a double holds. The
+// fused form then rounds once, as the sum of the separate exact product
+// does, so it gives the same bits; the levels with FMA save a
+// multiplication. Never for other products.
+inline Doubles AddExactProduct(Doubles s, Doubles a, Doubles w) {
+#if UEYE_SIMD_LEVEL >= 3
+    return _mm512_fmadd_pd(a, w, s);
+#elif UEYE_SIMD_LEVEL == 2
+    return _mm256_fmadd_pd(a, w, s);
+#else
+    return s + a * w;
+#endif
+}
+
 // A float rounding of each lane, held as a double again.
 inline Doubles RoundToFloat(Doubles v) {
     return Widen(Narrow(v));

@@ -155,7 +155,7 @@ void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at, float (
                                                  return static_cast<int>(ValueAt<Channels>(
                                                      r, s, dy, static_cast<size_t>(columns[l])));
                                              }));
-                sums[g][s] = RoundToFloat(sums[g][s] + values * w);
+                sums[g][s] = RoundToFloat(AddExactProduct(sums[g][s], values, w));
             }
         }
     };

@@ -25,9 +25,9 @@ Ints BilinearMix(Floats t, Floats u, Doubles a00, Doubles a10, Doubles a01, Doub
     const Floats w01 = u - d;
     const Doubles w00 = RoundToFloat((Set(1.0) - Widen(t)) - Widen(w01));
     Doubles sum = a00 * w00;
-    sum = sum + a10 * Widen(w10);
-    sum = sum + a01 * Widen(w01);
-    sum = sum + a11 * Widen(d);
+    sum = AddExactProduct(sum, a10, Widen(w10));
+    sum = AddExactProduct(sum, a01, Widen(w01));
+    sum = AddExactProduct(sum, a11, Widen(d));
     return Truncate(sum);
 }
 
@@ -265,7 +265,7 @@ void GreyRowsPicked(const uint8_t* firstRow, size_t stride, const SampleWindow& 
                 }
                 index[c] = _mm512_add_epi64(index[c], one);
                 const Floats w = weights[i][c] * wy;
-                sums[c] = RoundToFloat(sums[c] + Widen(w) * value);
+                sums[c] = RoundToFloat(AddExactProduct(sums[c], value, Widen(w)));
             }
     }
 }
@@ -328,7 +328,7 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
                 // The float product of the two weights, then the sum in
                 // double precision rounded to float.
                 const Floats w = weights[i][c] * wy;
-                sums[c] = RoundToFloat(sums[c] + Widen(w) * Widen(values));
+                sums[c] = RoundToFloat(AddExactProduct(sums[c], Widen(values), Widen(w)));
             }
         }
     }
@@ -370,7 +370,7 @@ void GreyPointSumsVector(const uint8_t* firstRow, size_t stride, const SampleWin
                     MakeInts([&](int l) { return static_cast<int>(at[c * kCount + l][i]); });
                 const Floats w = LoadFloats(columns.weights + i * columns.stride + c * kCount) *
                                  LoadFloats(rows.weights + j * rows.stride + c * kCount);
-                sums[c] = RoundToFloat(sums[c] + Widen(w) * Widen(values));
+                sums[c] = RoundToFloat(AddExactProduct(sums[c], Widen(values), Widen(w)));
             }
     }
     for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
@@ -459,8 +459,8 @@ void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, co
                         value = _mm512_mask_blend_epi32(
                             high[g][p], value,
                             _mm512_permutex2var_epi32(bytes[g][2], at[g][p], bytes[g][3]));
-                    sums[g][c] =
-                        RoundToFloat(sums[g][c] + w * Widen(_mm512_castsi512_si256(value)));
+                    sums[g][c] = RoundToFloat(
+                        AddExactProduct(sums[g][c], Widen(_mm512_castsi512_si256(value)), w));
                 }
             }
     }
@@ -519,7 +519,7 @@ void ColourRowsPlanar(const ColourPlanes& planes, const SampleWindow& window, co
                 for (int c = 0; c < 3; ++c) {
                     const Doubles value = _mm512_permutex2var_pd(
                         channels[g][c][i / 8], at[g][i % 8], channels[g][c][i / 8 + 1]);
-                    sums[g][c] = RoundToFloat(sums[g][c] + w * value);
+                    sums[g][c] = RoundToFloat(AddExactProduct(sums[g][c], value, w));
                 }
             }
     }
@@ -618,12 +618,12 @@ void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& wind
                     const Ints values = MakeInts([&](int l) {
                         return static_cast<int>(pixels[3 * static_cast<size_t>(at[l] + i) + c]);
                     });
-                    sums[g][c] = RoundToFloat(sums[g][c] + w * Widen(values));
+                    sums[g][c] = RoundToFloat(AddExactProduct(sums[g][c], Widen(values), w));
                 }
                 if (withAlpha) {
                     const Ints values =
                         MakeInts([&](int l) { return static_cast<int>(alphas[at[l] + i]); });
-                    sums[g][3] = RoundToFloat(sums[g][3] + w * Widen(values));
+                    sums[g][3] = RoundToFloat(AddExactProduct(sums[g][3], Widen(values), w));
                 }
             }
     }
@@ -673,14 +673,14 @@ void ColourPointSumsVector(const ColourPlanes& planes, const SampleWindow& windo
                             planes
                                 .firstRow[row[g * kCount + l] * planes.stride + 3 * column(l) + c]);
                     });
-                    sums[g][c] = RoundToFloat(sums[g][c] + w * Widen(values));
+                    sums[g][c] = RoundToFloat(AddExactProduct(sums[g][c], Widen(values), w));
                 }
                 if (withAlpha) {
                     const Ints values = MakeInts([&](int l) {
                         return static_cast<int>(
                             planes.alpha[row[g * kCount + l] * planes.alphaStride + column(l)]);
                     });
-                    sums[g][3] = RoundToFloat(sums[g][3] + w * Widen(values));
+                    sums[g][3] = RoundToFloat(AddExactProduct(sums[g][3], Widen(values), w));
                 }
             }
     }

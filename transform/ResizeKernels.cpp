@@ -15,7 +15,10 @@ void VerticalGreyBlend(const uint8_t* p0, const uint8_t* p1, long width, double 
     using namespace lanes;
     const Doubles wy = Set(dy), wrest = Set(rest);
     for (; c + kCount <= width; c += kCount) {
-        const Doubles sum = Widen(LoadBytes(p1 + c)) * wy + Widen(LoadBytes(p0 + c)) * wrest;
+        // Of the two products only p1·dy is exact (1 − dy may hold more bits
+        // than a float).
+        const Doubles sum =
+            AddExactProduct(Widen(LoadBytes(p0 + c)) * wrest, Widen(LoadBytes(p1 + c)), wy);
         Store(blended + c, RoundToFloat(sum));
     }
 #endif
