@@ -1,4 +1,5 @@
 #include "image/CxImage.h"
+#include "platform/LargePages.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -118,6 +119,7 @@ void* CxImage::CreateBlock(unsigned long width, unsigned long height, unsigned l
     const size_t headBytes = sizeof(BITMAPINFOHEADER) + 4u * colours;
     pixelBuffer = clearRows ? std::calloc(static_cast<size_t>(GetSize()), 1)
                             : std::malloc(static_cast<size_t>(GetSize()));
+    AdviseLargePages(pixelBuffer, static_cast<size_t>(GetSize()));
     if (pixelBuffer == nullptr) {
         StoreError(info.lastError, kErrorNoMemory);
         return nullptr;
