@@ -10,7 +10,8 @@
 
 struct ResizeKernels {
     // blended[c] = (float)(p1[c]·dy + p0[c]·(1 − dy)) for every column
-    // c < width, held as a double.
+    // c < width, held as a double; dy is a float value, so that p1[c]·dy is
+    // exact.
     void (*verticalGreyBlend)(const uint8_t* p0, const uint8_t* p1, long width, double dy,
                               double* blended);
     // out[x] = low byte of trunc(right·dx[x] + left·rest[x]) in double
