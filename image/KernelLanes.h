@@ -104,6 +104,16 @@ inline Doubles Gather(const double* base, Ints index) {
 inline Doubles Clamp(Doubles v, Doubles low, Doubles high) {
     return _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, v, low), high);
 }
+inline void StoreFloats(float* p, Floats v) {
+    _mm256_storeu_ps(p, v);
+}
+inline Doubles Abs(Doubles v) {
+    return _mm512_andnot_pd(_mm512_set1_pd(-0.0), v);
+}
+// Each lane of `then` where v < limit, else of `otherwise` (NaN included).
+inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise) {
+    return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(v, limit, _CMP_LT_OQ), otherwise, then);
+}
 // Lanes holding 0..255 as the bytes of one 32-bit lane each, first lowest.
 inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
     return _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi32(b1, 8)),
@@ -184,6 +194,15 @@ inline Doubles Gather(const double* base, Ints index) {
 inline Doubles Clamp(Doubles v, Doubles low, Doubles high) {
     return _mm256_min_pd(_mm256_max_pd(v, low), high);
 }
+inline void StoreFloats(float* p, Floats v) {
+    _mm_storeu_ps(p, v);
+}
+inline Doubles Abs(Doubles v) {
+    return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v);
+}
+inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise) {
+    return _mm256_blendv_pd(otherwise, then, _mm256_cmp_pd(v, limit, _CMP_LT_OQ));
+}
 #else
 constexpr int kCount = 2;
 typedef __m128d Doubles;
@@ -258,6 +277,16 @@ inline Doubles Gather(const double* base, Ints index) {
 }
 inline Doubles Clamp(Doubles v, Doubles low, Doubles high) {
     return _mm_min_pd(_mm_max_pd(v, low), high);
+}
+inline void StoreFloats(float* p, Floats v) {
+    _mm_storel_pi(reinterpret_cast<__m64*>(p), v);
+}
+inline Doubles Abs(Doubles v) {
+    return _mm_andnot_pd(_mm_set1_pd(-0.0), v);
+}
+inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise) {
+    const __m128d below = _mm_cmplt_pd(v, limit);
+    return _mm_or_pd(_mm_and_pd(below, then), _mm_andnot_pd(below, otherwise));
 }
 #endif
 

@@ -60,20 +60,40 @@ struct KernelRun {
     static constexpr int kSize = 64;
     explicit KernelRun(const SampleWindow& w) : window(w) {}
 
-    void Add(const SampleAxis& ax, const SampleAxis& ay) {
-        columnStart[count] = static_cast<int32_t>(ax.cell - window.before);
-        rowStart[count] = static_cast<int32_t>(ay.cell - window.before);
-        for (int i = 0; i < window.size; ++i) {
-            columnWeights[i * kSize + count] = ax.weights[i];
-            rowWeights[i * kSize + count] = ay.weights[i];
-        }
+    // A sample at (u, v), its window inside the image.
+    void Add(float u, float v) {
+        columnPosition[count] = u;
+        rowPosition[count] = v;
+        columnStart[count] = static_cast<int32_t>(BaseCell(u) - window.before);
+        rowStart[count] = static_cast<int32_t>(BaseCell(v) - window.before);
         ++count;
+    }
+
+    // The tap weights of the samples added, as a single sample's axes have
+    // them: the generalized cubic kernel of IM_BICUBIC2 in lanes, the other
+    // kernels sample by sample.
+    void Weigh(const SampleKernels& kernels) {
+        if (window.method == CxImage::IM_BICUBIC2) {
+            kernels.cubicWeights(columnPosition, columnStart, count, kBicubic2Parameter,
+                                 columnWeights, kSize);
+            kernels.cubicWeights(rowPosition, rowStart, count, kBicubic2Parameter, rowWeights,
+                                 kSize);
+            return;
+        }
+        for (int k = 0; k < count; ++k) {
+            const SampleAxis ax(window, columnPosition[k]), ay(window, rowPosition[k]);
+            for (int i = 0; i < window.size; ++i) {
+                columnWeights[i * kSize + k] = ax.weights[i];
+                rowWeights[i * kSize + k] = ay.weights[i];
+            }
+        }
     }
     KernelTaps Columns() const { return KernelTaps{columnStart, columnWeights, kSize}; }
     KernelTaps Rows() const { return KernelTaps{rowStart, rowWeights, kSize}; }
 
     const SampleWindow& window;
     int count = 0;
+    float columnPosition[kSize], rowPosition[kSize];
     int32_t columnStart[kSize], rowStart[kSize];
     float columnWeights[12 * kSize], rowWeights[12 * kSize];
 };
@@ -442,8 +462,9 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                     float u = srcX, v = srcY;
                     if (k > x) point(k, u, v);
                     if (!windowInside(BaseCell(u), BaseCell(v))) break;
-                    kernelRun.Add(SampleAxis(window, u), SampleAxis(window, v));
+                    kernelRun.Add(u, v);
                 }
+                kernelRun.Weigh(kernels);
                 const int count = kernelRun.count;
                 if (greyRow) {
                     kernels.greyPointsInside(info.firstRow, info.effWidth, window,

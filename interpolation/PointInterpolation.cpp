@@ -14,7 +14,7 @@ float Kernel(CxImage::InterpolationMethod method, float d) {
     case CxImage::IM_BICUBIC:
         return CxImage::KernelCubic(d);
     case CxImage::IM_BICUBIC2:
-        return CxImage::KernelGeneralizedCubic(d, -0.5f);
+        return CxImage::KernelGeneralizedCubic(d, kBicubic2Parameter);
     case CxImage::IM_LANCZOS:
         return CxImage::KernelLanczosSinc(d, 6.0f);
     case CxImage::IM_BOX:

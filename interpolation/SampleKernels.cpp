@@ -882,9 +882,41 @@ long ColourRotatedRow(const RotatedRow& r, long first, long count, uint8_t* pixe
     return k;
 }
 
+void CubicWeights(const float* v, const int32_t* first, int count, float a, float* weights,
+                  size_t stride) {
+    int k = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    // Both pieces of the kernel for every lane, each lane then taking its
+    // own: the same double operations in the same order, rounded to float
+    // where the plain form rounds.
+    const double ad = static_cast<double>(a);
+    const Doubles one = Set(1.0), two = Set(2.0), zero = Set(0.0);
+    const Doubles nearCube = Set(ad + 2.0), nearSquare = Set(ad + 3.0);
+    const Doubles farCube = Set(ad), farSquare = Set(5.0 * ad), farLinear = Set(8.0 * ad),
+                  farConstant = Set(4.0 * ad);
+    for (; k + kCount <= count; k += kCount) {
+        const Doubles position = Widen(LoadFloats(v + k));
+        const Doubles cell = Widen(LoadInts(first + k));
+        for (int i = 0; i < 4; ++i) {
+            const Doubles t = Abs(RoundToFloat((cell + Set(static_cast<double>(i))) - position));
+            const Doubles t2 = RoundToFloat(t * t);
+            const Doubles near = nearCube * t * t2 - nearSquare * t2 + one;
+            const Doubles far = farCube * t * t2 - farSquare * t2 + farLinear * t - farConstant;
+            StoreFloats(weights + static_cast<size_t>(i) * stride + k,
+                        Narrow(IfBelow(t, one, near, IfBelow(t, two, far, zero))));
+        }
+    }
+#endif
+    for (; k < count; ++k)
+        for (int i = 0; i < 4; ++i)
+            weights[static_cast<size_t>(i) * stride + k] = CxImage::KernelGeneralizedCubic(
+                static_cast<float>((static_cast<double>(first[k]) + i) - static_cast<double>(v[k])),
+                a);
+}
+
 } // namespace
 
 extern const SampleKernels UEYE_KERNEL_TABLE(kSampleKernels) = {
-    GreyBilinearRow,    RotatedOutside,       GreyRotatedRow,      ColourRotatedRow,
-    ColourBilinearRow,  GreyWindowsInside,    ColourWindowsInside, GreyPointsInside,
-    ColourPointsInside, ColourBilinearSamples};
+    GreyBilinearRow,    RotatedOutside,        GreyRotatedRow,      ColourRotatedRow,
+    ColourBilinearRow,  GreyWindowsInside,     ColourWindowsInside, GreyPointsInside,
+    ColourPointsInside, ColourBilinearSamples, CubicWeights};

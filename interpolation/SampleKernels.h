@@ -138,6 +138,15 @@ struct SampleKernels {
     void (*colourBilinearSamples)(const BilinearSource& source, const int32_t* xi,
                                   const int32_t* yi, const int32_t* fx, const int32_t* fy,
                                   long count, RGBQUAD* out);
+
+    // The generalized cubic kernel's weights (CxImage::KernelGeneralizedCubic
+    // with parameter a) of `count` samples at coordinates v[k] whose first
+    // window cells are first[k]: weights[i · stride + k] is the kernel at
+    // (float)(first[k] + i − v[k]), for the four taps i. The vector levels
+    // take a register of samples at once, every operation of the plain form
+    // in its own lanes.
+    void (*cubicWeights)(const float* v, const int32_t* first, int count, float a, float* weights,
+                         size_t stride);
 };
 
 UEYE_DECLARE_KERNEL_TABLES(SampleKernels, kSampleKernels);

@@ -20,6 +20,9 @@ struct SampleWindow {
     int size;                // cells per axis
 };
 
+// The parameter of IM_BICUBIC2's generalized cubic kernel.
+constexpr float kBicubic2Parameter = -0.5f;
+
 // What one coordinate of a sample contributes, the same for every sample on
 // the same column (or row): its base cell, the kernel weights of the window
 // cells, and the fixed-point fraction of the bilinear fast path.

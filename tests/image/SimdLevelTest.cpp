@@ -332,6 +332,31 @@ TEST_P(KernelLevels, Samples) {
     }
 }
 
+// Cubic weights of samples at every distance from their first cell that the
+// kernel's pieces meet (inside, the outer piece, beyond it), NaN included.
+TEST_P(KernelLevels, CubicWeights) {
+    SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
+    const SampleKernels& plain = kSampleKernels_none;
+    const SampleKernels& wide = SampleKernelsInUse();
+    constexpr size_t kStride = 80;
+    for (int count = 0; count <= 70; ++count) {
+        std::vector<float> v;
+        std::vector<int32_t> first;
+        for (int k = 0; k < count; ++k) {
+            const float at = std::uniform_real_distribution<float>(-3000.0f, 3000.0f)(random);
+            v.push_back(k % 11 == 5 ? std::nanf("") : at);
+            first.push_back(static_cast<int32_t>(std::floor(at)) - 3 + int32_t(random() % 5));
+        }
+        std::vector<float> a(4 * kStride), b(a.size());
+        for (float parameter : {-0.5f, -1.0f}) {
+            plain.cubicWeights(v.data(), first.data(), count, parameter, a.data(), kStride);
+            wide.cubicWeights(v.data(), first.data(), count, parameter, b.data(), kStride);
+            ASSERT_TRUE(SameBytes(a.data(), b.data(), a.size() * sizeof(float)))
+                << count << " samples, a = " << parameter;
+        }
+    }
+}
+
 // Area grid walks of runs of target columns whose spans differ by a column
 // or more, over grey and 24-bit rows with and without alpha.
 TEST_P(KernelLevels, AreaGrids) {
