@@ -891,19 +891,20 @@ void CubicWeights(const float* v, const int32_t* first, int count, float a, floa
     // where the plain form rounds.
     const double ad = static_cast<double>(a);
     const Doubles one = Set(1.0), two = Set(2.0), zero = Set(0.0);
-    const Doubles nearCube = Set(ad + 2.0), nearSquare = Set(ad + 3.0);
-    const Doubles farCube = Set(ad), farSquare = Set(5.0 * ad), farLinear = Set(8.0 * ad),
-                  farConstant = Set(4.0 * ad);
+    const Doubles innerCube = Set(ad + 2.0), innerSquare = Set(ad + 3.0);
+    const Doubles outerCube = Set(ad), outerSquare = Set(5.0 * ad), outerLinear = Set(8.0 * ad),
+                  outerConstant = Set(4.0 * ad);
     for (; k + kCount <= count; k += kCount) {
         const Doubles position = Widen(LoadFloats(v + k));
         const Doubles cell = Widen(LoadInts(first + k));
         for (int i = 0; i < 4; ++i) {
             const Doubles t = Abs(RoundToFloat((cell + Set(static_cast<double>(i))) - position));
             const Doubles t2 = RoundToFloat(t * t);
-            const Doubles near = nearCube * t * t2 - nearSquare * t2 + one;
-            const Doubles far = farCube * t * t2 - farSquare * t2 + farLinear * t - farConstant;
+            const Doubles inner = innerCube * t * t2 - innerSquare * t2 + one;
+            const Doubles outer =
+                outerCube * t * t2 - outerSquare * t2 + outerLinear * t - outerConstant;
             StoreFloats(weights + static_cast<size_t>(i) * stride + k,
-                        Narrow(IfBelow(t, one, near, IfBelow(t, two, far, zero))));
+                        Narrow(IfBelow(t, one, inner, IfBelow(t, two, outer, zero))));
         }
     }
 #endif
