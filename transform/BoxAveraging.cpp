@@ -272,16 +272,15 @@ bool BoxAverage(const PixelRows& source, const PixelRows& target, float kx, floa
             if (wy <= 0) pending.Add(row, spread);
             if (wy < 0) continue;
             pending.Flush(spread);
-            if (wy == 0) {
-                // All of the row lies in the upper destination row, as if
-                // whole, and the lower one starts from zero.
-                quotient.Write(accu, groupBytes, targetRow(v));
-                std::fill(accu, accu + entries, 0);
-            } else {
-                SpreadStraddlingRow(row, groups, wy, accu, carry);
-                quotient.Write(accu, groupBytes, targetRow(v));
+            // With weight 0 all of the row lies in the upper destination row,
+            // as if whole (added above), and the lower one starts from zero.
+            if (wy > 0) SpreadStraddlingRow(row, groups, wy, accu, carry);
+            quotient.Write(accu, groupBytes, targetRow(v));
+            if (wy > 0) {
                 std::swap(accu, carry);
                 carry[0] = carry[1] = carry[2] = 0;
+            } else {
+                std::fill(accu, accu + entries, 0);
             }
             ++v;
         }
