@@ -97,8 +97,9 @@ inline bool NoneWithin(Doubles x, Doubles y, Doubles lowX, Doubles highX, Double
 inline void StoreBytes(uint8_t* p, Ints v) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm256_cvtepi32_epi8(v));
 }
-inline Doubles Gather(const double* base, Ints index) {
-    return _mm512_i32gather_pd(index, base, 8);
+template <typename Value> Doubles MakeDoubles(Value value) {
+    return _mm512_setr_pd(value(0), value(1), value(2), value(3), value(4), value(5), value(6),
+                          value(7));
 }
 // Each lane within low .. high; NaN gives low.
 inline Doubles Clamp(Doubles v, Doubles low, Doubles high) {
@@ -188,8 +189,8 @@ inline void StoreBytes(uint8_t* p, Ints v) {
     const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
     __builtin_memcpy(p, &bytes, 4);
 }
-inline Doubles Gather(const double* base, Ints index) {
-    return _mm256_i32gather_pd(base, index, 8);
+template <typename Value> Doubles MakeDoubles(Value value) {
+    return _mm256_setr_pd(value(0), value(1), value(2), value(3));
 }
 inline Doubles Clamp(Doubles v, Doubles low, Doubles high) {
     return _mm256_min_pd(_mm256_max_pd(v, low), high);
@@ -271,9 +272,8 @@ inline void StoreBytes(uint8_t* p, Ints v) {
     p[0] = static_cast<uint8_t>(bytes);
     p[1] = static_cast<uint8_t>(bytes >> 8);
 }
-inline Doubles Gather(const double* base, Ints index) {
-    return _mm_set_pd(base[_mm_cvtsi128_si32(_mm_srli_si128(index, 4))],
-                      base[_mm_cvtsi128_si32(index)]);
+template <typename Value> Doubles MakeDoubles(Value value) {
+    return _mm_setr_pd(value(0), value(1));
 }
 inline Doubles Clamp(Doubles v, Doubles low, Doubles high) {
     return _mm_min_pd(_mm_max_pd(v, low), high);

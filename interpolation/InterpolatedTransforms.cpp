@@ -53,6 +53,39 @@ struct PaletteColours {
     }
 };
 
+// Two neighbouring source rows of a grey image widened to doubles, for a
+// band's bilinear samples: its target rows walk down the source, so each
+// source row is widened once per band however many target rows read it.
+class WidenedRows {
+public:
+    WidenedRows(const uint8_t* firstRow, size_t stride, size_t width)
+        : firstRow(firstRow), stride(stride),
+          width(width), values{std::vector<double>(width), std::vector<double>(width)} {}
+
+    // Rows `row` and `row + 1`, both in the image.
+    void Pair(const SampleKernels& kernels, long long row, const double*& upper,
+              const double*& lower) {
+        int upperSlot = Holding(row), lowerSlot = Holding(row + 1);
+        if (upperSlot < 0) Fill(kernels, upperSlot = lowerSlot == 0 ? 1 : 0, row);
+        if (lowerSlot < 0) Fill(kernels, lowerSlot = 1 - upperSlot, row + 1);
+        upper = values[upperSlot].data();
+        lower = values[lowerSlot].data();
+    }
+
+private:
+    int Holding(long long row) const { return held[0] == row ? 0 : held[1] == row ? 1 : -1; }
+    void Fill(const SampleKernels& kernels, int slot, long long row) {
+        kernels.widenBytes(firstRow + static_cast<size_t>(row) * stride, width,
+                           values[slot].data());
+        held[slot] = row;
+    }
+
+    const uint8_t* firstRow;
+    size_t stride, width;
+    std::vector<double> values[2];
+    long long held[2] = {-1, -1};
+};
+
 // A run of kernel samples each with its own window rows: their columns' and
 // rows' first cells and tap weights side by side, as the kernel walks take
 // them.
@@ -159,6 +192,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     std::vector<int32_t> windowStarts;
     std::vector<float> tapWeights;
     std::vector<float> greyFractions;
+    std::vector<double> greyComplements; // 1 − fraction
     std::vector<int32_t> colourFractions;
     std::vector<char> columnInside;
     std::vector<int32_t> byteIndex, byteFractions; // 24 bpp: the same for each byte
@@ -176,6 +210,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             columnCells.resize(static_cast<size_t>(newWidth));
             if (grey) {
                 greyFractions.resize(static_cast<size_t>(newWidth));
+                greyComplements.resize(static_cast<size_t>(newWidth));
             } else {
                 colourFractions.resize(static_cast<size_t>(newWidth));
                 byteIndex.resize(3 * static_cast<size_t>(newWidth));
@@ -197,10 +232,11 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         for (size_t x = 0; x < columns.size(); ++x)
             if (columnInside[x]) {
                 columnCells[x] = static_cast<int32_t>(columns[x].cell);
-                if (grey)
+                if (grey) {
                     greyFractions[x] =
                         BilinearWeights::Fraction(columns[x].coordinate, columns[x].cell);
-                else
+                    greyComplements[x] = 1.0 - static_cast<double>(greyFractions[x]);
+                } else
                     colourFractions[x] = static_cast<int32_t>(columns[x].fraction);
                 for (size_t c = 0; c < (grey ? 0 : 3); ++c) {
                     byteIndex[3 * x + c] = 3 * columnCells[x] + static_cast<int32_t>(c);
@@ -216,14 +252,23 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                         : x + 1 == newWidth || !columnInside[at + 1] ? x + 1
                                                                      : insideEnd[at + 1];
     }
+    const GreyColumns greyColumns{columnCells.data(), greyFractions.data(), greyComplements.data()};
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
+    const SampleKernels& kernels = SampleKernelsInUse();
+    std::vector<WidenedRows> widened;
+    try {
+        if (grey && bilinearRuns)
+            widened.assign(static_cast<size_t>(bands.Count()),
+                           WidenedRows(info.firstRow, info.effWidth, GetWidth()));
+    } catch (const std::exception&) {
+        return false;
+    }
     // Area samples go a target row at a time.
     AreaRows areas(*this, xs, ys, method, overflow);
     if (!pointSampling && !areas.Prepare(newWidth, newHeight, sourceX, sourceY, bands.Count()))
         return false;
     ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
     const BilinearSource bilinear(*this);
-    const SampleKernels& kernels = SampleKernelsInUse();
     constexpr long kRun = 64;
     bands.RunRows(work, [&](NearestIndexCache& writer, int band, long y) {
         const float sy = sourceY(y);
@@ -238,18 +283,17 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         bool lastGrey = false; // the row's last pixel was stored as a grey index
         const bool colourBilinearRow = direct && rowInside && bilinearRuns;
         const bool greyBilinearRow = greyRow && rowInside && bilinearRuns;
-        const uint8_t* const sourceRow =
-            greyBilinearRow ? info.firstRow + static_cast<size_t>(rowAxis.cell) * info.effWidth
-                            : nullptr;
+        const double *upper = nullptr, *lower = nullptr;
+        if (greyBilinearRow)
+            widened[static_cast<size_t>(band)].Pair(kernels, rowAxis.cell, upper, lower);
         const float rowFraction = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
             if (greyBilinearRow && columnInside[static_cast<size_t>(x)]) {
                 // The columns inside from here on, in one call.
-                const size_t at = static_cast<size_t>(x);
-                const long end = insideEnd[at];
-                kernels.greyBilinearRow(sourceRow, info.effWidth, &columnCells[at],
-                                        &greyFractions[at], rowFraction, end - x, greyOut + x);
+                const long end = insideEnd[static_cast<size_t>(x)];
+                kernels.greyBilinearWidened(upper, lower, GetWidth(), greyColumns, x, end - x,
+                                            rowFraction, greyOut + x);
                 x = end;
                 lastGrey = true;
                 continue;

@@ -16,19 +16,25 @@ using namespace lanes;
 // sum of the four corners, lane by lane: d = t·u, t − d and u − d in float
 // lanes (a single operation on floats rounded once gives the same float
 // whether computed in float or in double and then rounded), 1 − t − w01 and
-// the sum in double lanes, in the order of the plain form. The sums lie
-// within 0..255 up to rounding (a convex mix of bytes), where the truncation
-// to 32 bits and then to 8 keeps the low byte that the plain form keeps.
-Ints BilinearMix(Floats t, Floats u, Doubles a00, Doubles a10, Doubles a01, Doubles a11) {
+// the sum in double lanes, in the order of the plain form; `complement` is
+// 1 − t in double precision. The sums lie within 0..255 up to rounding (a
+// convex mix of bytes), where the truncation to 32 bits and then to 8 keeps
+// the low byte that the plain form keeps.
+Ints BilinearMix(Floats t, Doubles complement, Floats u, Doubles a00, Doubles a10, Doubles a01,
+                 Doubles a11) {
     const Floats d = t * u;
     const Floats w10 = t - d;
     const Floats w01 = u - d;
-    const Doubles w00 = RoundToFloat((Set(1.0) - Widen(t)) - Widen(w01));
+    const Doubles w00 = RoundToFloat(complement - Widen(w01));
     Doubles sum = a00 * w00;
     sum = AddExactProduct(sum, a10, Widen(w10));
     sum = AddExactProduct(sum, a01, Widen(w01));
     sum = AddExactProduct(sum, a11, Widen(d));
     return Truncate(sum);
+}
+
+inline Doubles Complement(Floats t) {
+    return Set(1.0) - Widen(t);
 }
 
 // The four corners of kCount samples, read byte by byte.
@@ -77,22 +83,82 @@ void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const
             Doubles low0, high0, low1, high1;
             bytes(row, low0, high0);
             bytes(row + stride, low1, high1);
-            StoreBytes(out + k,
-                       BilinearMix(LoadFloats(t + k), vu, _mm512_permutex2var_pd(low0, left, high0),
-                                   _mm512_permutex2var_pd(low0, right, high0),
-                                   _mm512_permutex2var_pd(low1, left, high1),
-                                   _mm512_permutex2var_pd(low1, right, high1)));
+            const Floats vt = LoadFloats(t + k);
+            StoreBytes(out + k, BilinearMix(vt, Complement(vt), vu,
+                                            _mm512_permutex2var_pd(low0, left, high0),
+                                            _mm512_permutex2var_pd(low0, right, high0),
+                                            _mm512_permutex2var_pd(low1, left, high1),
+                                            _mm512_permutex2var_pd(low1, right, high1)));
             continue;
         }
 #endif
         const uint8_t* p[kCount];
         for (int i = 0; i < kCount; ++i) p[i] = row + static_cast<size_t>(xi[k + i]);
         const Corners c(p, stride);
-        StoreBytes(out + k, BilinearMix(LoadFloats(t + k), vu, c.a00, c.a10, c.a01, c.a11));
+        const Floats vt = LoadFloats(t + k);
+        StoreBytes(out + k, BilinearMix(vt, Complement(vt), vu, c.a00, c.a10, c.a01, c.a11));
     }
 #endif
     for (; k < count; ++k)
         out[k] = PlainBilinear(row + static_cast<size_t>(xi[k]), stride, t[k], u);
+}
+
+void WidenBytes(const uint8_t* bytes, size_t count, double* out) {
+    size_t i = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; i + kCount <= count; i += kCount) Store(out + i, Widen(LoadBytes(bytes + i)));
+#endif
+    for (; i < count; ++i) out[i] = bytes[i];
+}
+
+void GreyBilinearWidened(const double* upper, const double* lower, [[maybe_unused]] size_t width,
+                         const GreyColumns& columns, long first, long count, float u,
+                         uint8_t* out) {
+    const int32_t* const xi = columns.cell + first;
+    const float* const t = columns.fraction + first;
+    long k = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    const Floats vu = SetFloats(u);
+    for (; k + kCount <= count; k += kCount) {
+        Doubles a00, a10, a01, a11;
+#if UEYE_SIMD_LEVEL >= 3
+        // Samples whose corners lie within 16 values of each row (a
+        // widening, or a slight narrowing) pick them from two registers of
+        // each row; gathers would load the same values at several times the
+        // cost.
+        const int32_t base = xi[k];
+        const __m256i offsets = _mm256_sub_epi32(LoadInts(xi + k), _mm256_set1_epi32(base));
+        if (static_cast<size_t>(base) + 16 <= width &&
+            _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(15)) == 0xFF) {
+            const __m512i left = _mm512_cvtepi32_epi64(offsets);
+            const __m512i right = _mm512_add_epi64(left, _mm512_set1_epi64(1));
+            const Doubles upper0 = Load(upper + base), upper1 = Load(upper + base + 8);
+            const Doubles lower0 = Load(lower + base), lower1 = Load(lower + base + 8);
+            a00 = _mm512_permutex2var_pd(upper0, left, upper1);
+            a10 = _mm512_permutex2var_pd(upper0, right, upper1);
+            a01 = _mm512_permutex2var_pd(lower0, left, lower1);
+            a11 = _mm512_permutex2var_pd(lower0, right, lower1);
+        } else
+#endif
+        {
+            // Gathers are slow on processors that guard them against
+            // leaking data, so the lanes are loaded one by one.
+            auto corner = [&](const double* values) {
+                return MakeDoubles([values, xi, k](int i) { return values[xi[k + i]]; });
+            };
+            a00 = corner(upper);
+            a10 = corner(upper + 1);
+            a01 = corner(lower);
+            a11 = corner(lower + 1);
+        }
+        StoreBytes(out + k, BilinearMix(LoadFloats(t + k), Load(columns.complement + first + k), vu,
+                                        a00, a10, a01, a11));
+    }
+#endif
+    for (; k < count; ++k) {
+        const size_t x = static_cast<size_t>(xi[k]);
+        out[k] = BilinearWeights(t[k], u).Mix(upper[x], upper[x + 1], lower[x], lower[x + 1]);
+    }
 }
 
 // The source point of target column x of a rotated row.
@@ -171,8 +237,9 @@ long GreyRotatedRow(const RotatedRow& r, long first, long count, uint8_t* out) {
         for (int i = 0; i < kCount; ++i)
             p[i] = r.firstRow + static_cast<size_t>(yi[i]) * r.stride + static_cast<size_t>(xi[i]);
         const Corners c(p, r.stride);
-        StoreBytes(out + k, BilinearMix(Narrow(srcX - Widen(cellX)), Narrow(srcY - Widen(cellY)),
-                                        c.a00, c.a10, c.a01, c.a11));
+        const Floats t = Narrow(srcX - Widen(cellX));
+        StoreBytes(out + k, BilinearMix(t, Complement(t), Narrow(srcY - Widen(cellY)), c.a00, c.a10,
+                                        c.a01, c.a11));
     }
 #endif
     for (; k < count; ++k)
@@ -918,6 +985,7 @@ void CubicWeights(const float* v, const int32_t* first, int count, float a, floa
 } // namespace
 
 extern const SampleKernels UEYE_KERNEL_TABLE(kSampleKernels) = {
-    GreyBilinearRow,    RotatedOutside,        GreyRotatedRow,      ColourRotatedRow,
-    ColourBilinearRow,  GreyWindowsInside,     ColourWindowsInside, GreyPointsInside,
-    ColourPointsInside, ColourBilinearSamples, CubicWeights};
+    GreyBilinearRow,     WidenBytes,       GreyBilinearWidened, RotatedOutside,
+    GreyRotatedRow,      ColourRotatedRow, ColourBilinearRow,   GreyWindowsInside,
+    ColourWindowsInside, GreyPointsInside, ColourPointsInside,  ColourBilinearSamples,
+    CubicWeights};

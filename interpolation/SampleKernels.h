@@ -47,6 +47,14 @@ struct ColourPlanes {
     size_t alphaStride;
 };
 
+// Resample2's grey bilinear columns, prepared once per call: each target
+// column's base cell, its fraction t and 1 − t in double precision.
+struct GreyColumns {
+    const int32_t* cell;
+    const float* fraction;
+    const double* complement;
+};
+
 // The kernel windows of a run of samples on one axis, each inside the image,
 // prepared once per call or per run: sample k's first window cell start[k]
 // (a column, or a row) and its tap i weight weights[i · stride + k].
@@ -75,6 +83,18 @@ struct SampleKernels {
     // bytes of each row pick them from those bytes in registers.
     void (*greyBilinearRow)(const uint8_t* row, size_t stride, const int32_t* xi, const float* t,
                             float u, long count, uint8_t* out);
+
+    // out[i] = bytes[i] for i below count.
+    void (*widenBytes)(const uint8_t* bytes, size_t count, double* out);
+
+    // greyBilinearRow for target columns first .. first + count − 1 over two
+    // source rows widened to doubles (`width` values each, `lower` the row
+    // below `upper`): each row is widened once for the target rows it
+    // serves, and at avx512 the corners are picked from 16 loaded values of
+    // each row without converting bytes again.
+    void (*greyBilinearWidened)(const double* upper, const double* lower, size_t width,
+                                const GreyColumns& columns, long first, long count, float u,
+                                uint8_t* out);
 
     // How many of Rotate2's target columns first, first + 1, ... (at most
     // `count`) have bilinear windows wholly outside the image.

@@ -88,7 +88,8 @@ struct BilinearWeights {
           w01(static_cast<float>(static_cast<double>(u) - d)),
           w00(static_cast<float>(1.0 - t - w01)) {}
 
-    uint8_t Mix(uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) const {
+    // Of bytes, or of bytes held in a wider type.
+    template <typename Value> uint8_t Mix(Value a00, Value a10, Value a01, Value a11) const {
         return LowByte(static_cast<double>(a00) * w00 + static_cast<double>(a10) * w10 +
                        static_cast<double>(a01) * w01 + static_cast<double>(a11) * d);
     }

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -184,6 +185,17 @@ TEST_P(KernelLevels, Samples) {
             wide.greyBilinearRow(row, size_t(side), columns.data(), t.data(), rowU, count,
                                  b.data());
             ASSERT_EQ(a, b) << count << (ordered ? " in order" : " scattered");
+            // The same over the two rows widened, from column 1 on.
+            std::vector<double> widened(3 * size_t(side)), complement; // a column past the row too
+            wide.widenBytes(row, widened.size(), widened.data());
+            for (size_t i = 0; i < widened.size(); ++i) ASSERT_EQ(widened[i], row[i]);
+            for (float f : t) complement.push_back(1.0 - f);
+            const GreyColumns greyColumns{columns.data(), t.data(), complement.data()};
+            const long from = std::min(count, 1L);
+            std::vector<uint8_t> c(a.size() - size_t(from));
+            wide.greyBilinearWidened(widened.data(), widened.data() + side, size_t(side),
+                                     greyColumns, from, count - from, rowU, c.data());
+            ASSERT_TRUE(std::equal(c.begin(), c.end(), a.begin() + from)) << count;
         }
         // Rotated rows that run into the image and out of it again.
         std::vector<double> columnCos, columnSin;
