@@ -50,15 +50,31 @@ public:
 
     // Calls row(band, y) for every row until an escape.
     template <typename Row> void RunRows(Row row) {
+        RunRowGroups(1, [&](int band, long y, long) { row(band, y); });
+    }
+
+    // Calls rows(band, first, last) for groups of at most `group` rows until
+    // an escape, the checks of a group's rows made before it: for work that
+    // walks several rows at once (tiles, for locality), the rows and progress
+    // values of RunRows, each value set a little earlier.
+    template <typename Rows> void RunRowGroups(long group, Rows rows) {
         Run([&](int band, long first, long last) {
             long y = first;
-            for (; y < last && StartRow(y); ++y) row(band, y);
+            while (y < last) {
+                const long end = last - y > group ? y + group : last;
+                long ready = y;
+                while (ready < end && StartRow(ready)) ++ready;
+                if (ready > y) rows(band, y, ready);
+                y = ready;
+                if (ready < end) break;
+            }
             notRun[static_cast<size_t>(band)] = {y, last};
         });
     }
 
-    // Clears the rows of `work` that an escape kept RunRows from writing, for
-    // a work image on a reused block (see CxImage::ReuseDestinationBlock).
+    // Clears the rows of `work` that an escape kept RunRows (or RunRowGroups)
+    // from writing, for a work image on a reused block (see
+    // CxImage::ReuseDestinationBlock).
     void ClearRowsNotRun(CxImage& work) const;
 
     // The same with a colour writer for each band into `work` (the first

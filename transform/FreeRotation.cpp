@@ -70,10 +70,15 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     CxImage work;
     if (!CreateWorkImage(work, newWidth, newHeight, destination)) return false;
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
-    // Each band's source positions of one row.
+    // Rows go in tiles of kTileRows × kTileColumns: a target row follows a
+    // slanted line through many source rows, one cache line of each, which
+    // the rows below it in the tile read again before they are evicted.
+    constexpr long kTileRows = 32, kTileColumns = 256;
+    const long tileColumns = std::min(newWidth, kTileColumns);
+    // Each band's source positions of one row of a tile.
     std::vector<int32_t> positions;
     try {
-        positions.resize(2 * static_cast<size_t>(newWidth) * static_cast<size_t>(bands.Count()));
+        positions.resize(2 * static_cast<size_t>(tileColumns) * static_cast<size_t>(bands.Count()));
     } catch (const std::exception&) {
         return false;
     }
@@ -93,25 +98,25 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
         background[0] = colour.rgbBlue, background[1] = colour.rgbGreen,
         background[2] = colour.rgbRed;
     }
-    bands.RunRows([&](int band, long j) {
+    // Target columns [x0, x0 + count) of row j.
+    auto tileRow = [&](int32_t* sx, long j, long x0, long count) {
+        int32_t* sy = sx + tileColumns;
         const double y = static_cast<double>(minY + j);
-        int32_t* sx = &positions[2 * static_cast<size_t>(newWidth) * static_cast<size_t>(band)];
-        int32_t* sy = sx + newWidth;
-        RotationKernelsInUse().rotationSources(c, s, y * s, y * c, minX, newWidth, sx, sy);
+        RotationKernelsInUse().rotationSources(c, s, y * s, y * c, minX + x0, count, sx, sy);
         uint8_t* const out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
         uint8_t* const outAlpha = work.AlphaGetPointer(0, j);
         // The pixel size known to the compiler.
         auto copyRow = [&](auto size) {
             constexpr size_t n = decltype(size)::value;
-            for (long i = 0; i < newWidth; ++i) {
+            for (long i = 0; i < count; ++i) {
                 const bool inside = sx[i] >= 0 && sx[i] < W && sy[i] >= 0 && sy[i] < H;
                 const uint8_t* from = inside ? info.firstRow +
                                                    static_cast<size_t>(sy[i]) * info.effWidth +
                                                    n * static_cast<size_t>(sx[i])
                                              : background;
-                std::memcpy(out + n * static_cast<size_t>(i), from, n);
+                std::memcpy(out + n * static_cast<size_t>(x0 + i), from, n);
                 if (outAlpha != nullptr)
-                    outAlpha[i] = inside ? alpha[static_cast<size_t>(sy[i]) * W + sx[i]] : 0;
+                    outAlpha[x0 + i] = inside ? alpha[static_cast<size_t>(sy[i]) * W + sx[i]] : 0;
             }
         };
         if (pixelBytes == 1) {
@@ -119,8 +124,14 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
         } else if (pixelBytes == 3) {
             copyRow(std::integral_constant<size_t, 3>());
         } else {
-            for (long i = 0; i < newWidth; ++i) CopyNearestPixel(*this, work, i, j, sx[i], sy[i]);
+            for (long i = 0; i < count; ++i) CopyNearestPixel(*this, work, x0 + i, j, sx[i], sy[i]);
         }
+    };
+    bands.RunRowGroups(kTileRows, [&](int band, long first, long last) {
+        int32_t* sx = &positions[2 * static_cast<size_t>(tileColumns) * static_cast<size_t>(band)];
+        for (long x0 = 0; x0 < newWidth; x0 += tileColumns)
+            for (long j = first; j < last; ++j)
+                tileRow(sx, j, x0, std::min(tileColumns, newWidth - x0));
     });
     bands.ClearRowsNotRun(work);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -32,6 +33,36 @@ TEST(Rotate, ZeroDegreesShiftsByHalfAPixel) {
     EXPECT_EQ(rotated.GetPixelIndex(4, 0), 0); // beyond the source: background
     EXPECT_EQ(rotated.GetPixelIndex(0, 3), 0);
     EXPECT_TRUE(rotated.IsGrayScale());
+}
+
+// Wide enough for several tiles of columns and groups of rows: at 0 degrees
+// target (x, y) reads source (x − 1, y − 1), row and column 0 reading 0.
+TEST(Rotate, WideImagesKeepEveryTileInPlace) {
+    for (unsigned bpp : {8u, 24u}) {
+        CxImage image(600, 70, bpp);
+        image.AlphaCreate();
+        for (long y = 0; y < 70; ++y)
+            for (long x = 0; x < 600; ++x) {
+                image.SetPixelColor(x, y, RGBQUAD{uint8_t(x), uint8_t(y), uint8_t(x / 256), 0});
+                image.AlphaSet(x, y, static_cast<uint8_t>(x + 3 * y));
+            }
+        CxImage rotated;
+        ASSERT_TRUE(image.Rotate(0.0f, &rotated));
+        ASSERT_EQ(rotated.GetWidth(), 602u);
+        ASSERT_EQ(rotated.GetHeight(), 72u);
+        for (long y = 0; y < 72; ++y)
+            for (long x = 0; x < 602; ++x) {
+                const long sx = std::max(x - 1, 0L), sy = std::max(y - 1, 0L);
+                const bool inside = sx < 600 && sy < 70;
+                ASSERT_EQ(rotated.AlphaGet(x, y), inside ? image.AlphaGet(sx, sy) : 0) << bpp;
+                if (!inside) continue;
+                const RGBQUAD a = rotated.GetPixelColor(x, y, false),
+                              b = image.GetPixelColor(sx, sy, false);
+                ASSERT_EQ(a.rgbBlue | a.rgbGreen << 8 | a.rgbRed << 16,
+                          b.rgbBlue | b.rgbGreen << 8 | b.rgbRed << 16)
+                    << bpp << " at " << x << ", " << y;
+            }
+    }
 }
 
 TEST(Rotate, QuarterTurnCanvasAndAlpha) {
