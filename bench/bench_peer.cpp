@@ -226,6 +226,47 @@ void RunTable(int repetitions, int threads) {
         "24 bpp");
 }
 
+// Values the compiler cannot know, so that it keeps every step.
+volatile double gChainStart = 1.0;
+
+// kChains independent multiply-add chains in registers, no memory: with
+// one chain each step waits for the last (latency), with sixteen the
+// arithmetic units are the limit (throughput).
+template <int kChains> double Chains(long steps) {
+    double a[kChains];
+    for (int i = 0; i < kChains; ++i) a[i] = gChainStart + i * 1e-9;
+    for (long n = 0; n < steps; ++n)
+        for (double& v : a) v = v * 0.999999999 + 1e-9;
+    double sum = 0;
+    for (double v : a) sum += v;
+    return sum;
+}
+
+// How much faster `threads` threads do the steps of `chains` than one: what
+// this machine gives when nothing is shared but the processors. Where its
+// processors share their arithmetic units (two hardware threads of one
+// core), the throughput form gains nothing: a ceiling for the table's
+// two-thread rows.
+double ArithmeticSpeedup(double (*chains)(long), long steps, int threads, int repetitions) {
+    std::vector<double> one, many;
+    for (int r = 0; r < repetitions; ++r) {
+        one.push_back(Milliseconds([&] {
+            volatile double sink = chains(steps);
+            (void)sink;
+        }));
+        many.push_back(Milliseconds([&] {
+            std::vector<std::thread> workers;
+            for (int t = 0; t < threads; ++t)
+                workers.emplace_back([&] {
+                    volatile double sink = chains(steps / threads);
+                    (void)sink;
+                });
+            for (std::thread& worker : workers) worker.join();
+        }));
+    }
+    return Median(one) / Median(many);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -236,6 +277,12 @@ int main(int argc, char** argv) {
                 "sse2 | avx2 | avx512 |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     RunTable(repetitions, 1);
-    if (cores > 1) RunTable(repetitions, cores);
+    if (cores > 1) {
+        RunTable(repetitions, cores);
+        std::printf("\nArithmetic alone (registers only), %d threads against 1: %.2fx faster with "
+                    "one chain (latency), %.2fx with sixteen (throughput)\n",
+                    cores, ArithmeticSpeedup(Chains<1>, 200000000, cores, repetitions),
+                    ArithmeticSpeedup(Chains<16>, 40000000, cores, repetitions));
+    }
     return 0;
 }
