@@ -53,37 +53,33 @@ struct PaletteColours {
     }
 };
 
-// Two neighbouring source rows of a grey image widened to doubles, for a
-// band's bilinear samples: its target rows walk down the source, so each
-// source row is widened once per band however many target rows read it.
+// Source rows of a grey image widened to doubles, for a band's bilinear or
+// kernel samples: row r is kept in slot r mod slots, so any `slots`
+// consecutive rows are held at once; the band's target rows walk down the
+// source, so each source row is widened once per band however many target
+// rows read it.
 class WidenedRows {
 public:
-    WidenedRows(const uint8_t* firstRow, size_t stride, size_t width)
-        : firstRow(firstRow), stride(stride),
-          width(width), values{std::vector<double>(width), std::vector<double>(width)} {}
+    WidenedRows(const uint8_t* firstRow, size_t stride, size_t width, int slots)
+        : firstRow(firstRow), stride(stride), width(width),
+          values(static_cast<size_t>(slots), std::vector<double>(width)),
+          held(static_cast<size_t>(slots), -1) {}
 
-    // Rows `row` and `row + 1`, both in the image.
-    void Pair(const SampleKernels& kernels, long long row, const double*& upper,
-              const double*& lower) {
-        int upperSlot = Holding(row), lowerSlot = Holding(row + 1);
-        if (upperSlot < 0) Fill(kernels, upperSlot = lowerSlot == 0 ? 1 : 0, row);
-        if (lowerSlot < 0) Fill(kernels, lowerSlot = 1 - upperSlot, row + 1);
-        upper = values[upperSlot].data();
-        lower = values[lowerSlot].data();
+    const double* Row(const SampleKernels& kernels, long long row) {
+        const size_t slot = static_cast<size_t>(row) % values.size();
+        if (held[slot] != row) {
+            kernels.widenBytes(firstRow + static_cast<size_t>(row) * stride, width,
+                               values[slot].data());
+            held[slot] = row;
+        }
+        return values[slot].data();
     }
 
 private:
-    int Holding(long long row) const { return held[0] == row ? 0 : held[1] == row ? 1 : -1; }
-    void Fill(const SampleKernels& kernels, int slot, long long row) {
-        kernels.widenBytes(firstRow + static_cast<size_t>(row) * stride, width,
-                           values[slot].data());
-        held[slot] = row;
-    }
-
     const uint8_t* firstRow;
     size_t stride, width;
-    std::vector<double> values[2];
-    long long held[2] = {-1, -1};
+    std::vector<std::vector<double>> values;
+    std::vector<long long> held;
 };
 
 // A run of kernel samples each with its own window rows: their columns' and
@@ -255,11 +251,15 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const GreyColumns greyColumns{columnCells.data(), greyFractions.data(), greyComplements.data()};
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     const SampleKernels& kernels = SampleKernelsInUse();
+    // Grey samples read their window rows widened: the two of bilinear, or
+    // the four of a kernel; Lanczos's twelve rows of doubles would not stay
+    // in the first-level cache, and it reads bytes.
+    const int widenedRows = !grey ? 0 : !window.kernel ? 2 : window.size <= 4 ? window.size : 0;
     std::vector<WidenedRows> widened;
     try {
-        if (grey && bilinearRuns)
+        if (widenedRows > 0)
             widened.assign(static_cast<size_t>(bands.Count()),
-                           WidenedRows(info.firstRow, info.effWidth, GetWidth()));
+                           WidenedRows(info.firstRow, info.effWidth, GetWidth(), widenedRows));
     } catch (const std::exception&) {
         return false;
     }
@@ -283,17 +283,20 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         bool lastGrey = false; // the row's last pixel was stored as a grey index
         const bool colourBilinearRow = direct && rowInside && bilinearRuns;
         const bool greyBilinearRow = greyRow && rowInside && bilinearRuns;
-        const double *upper = nullptr, *lower = nullptr;
-        if (greyBilinearRow)
-            widened[static_cast<size_t>(band)].Pair(kernels, rowAxis.cell, upper, lower);
+        // The window's source rows, widened.
+        const double* windowRows[4] = {};
+        if (greyRow && rowInside)
+            for (int j = 0; j < widenedRows; ++j)
+                windowRows[j] = widened[static_cast<size_t>(band)].Row(
+                    kernels, rowAxis.cell - window.before + j);
         const float rowFraction = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
             if (greyBilinearRow && columnInside[static_cast<size_t>(x)]) {
                 // The columns inside from here on, in one call.
                 const long end = insideEnd[static_cast<size_t>(x)];
-                kernels.greyBilinearWidened(upper, lower, GetWidth(), greyColumns, x, end - x,
-                                            rowFraction, greyOut + x);
+                kernels.greyBilinearWidened(windowRows[0], windowRows[1], GetWidth(), greyColumns,
+                                            x, end - x, rowFraction, greyOut + x);
                 x = end;
                 lastGrey = true;
                 continue;
@@ -311,9 +314,14 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                                    ? std::min(kRun, insideEnd[static_cast<size_t>(x)] - x)
                                    : 0;
             if (count > 0 && greyRow) {
-                kernels.greyWindowsInside(info.firstRow, info.effWidth, window,
-                                          kernelColumns.From(x), static_cast<int>(count), rowAxis,
-                                          greyOut + x);
+                if (widenedRows > 0)
+                    kernels.greyWindowsWidened(windowRows, GetWidth(), window,
+                                               kernelColumns.From(x), static_cast<int>(count),
+                                               rowAxis, greyOut + x);
+                else
+                    kernels.greyWindowsInside(info.firstRow, info.effWidth, window,
+                                              kernelColumns.From(x), static_cast<int>(count),
+                                              rowAxis, greyOut + x);
                 x += count;
                 lastGrey = true;
                 continue;

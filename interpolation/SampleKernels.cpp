@@ -247,6 +247,55 @@ long GreyRotatedRow(const RotatedRow& r, long first, long count, uint8_t* out) {
     return k;
 }
 
+// The pixels a grey walk reads: an image's bytes, or the rows of one
+// window widened to doubles. Value(row, column) with the image's row.
+struct ByteRows {
+    const uint8_t* firstRow;
+    size_t stride;
+    double Value(size_t row, size_t column) const { return firstRow[row * stride + column]; }
+#if UEYE_SIMD_LEVEL >= 1
+    // The values at columns[l] + i of lane l.
+    template <typename Columns> lanes::Doubles Lanes(size_t row, Columns columns, int i) const {
+        const uint8_t* at = firstRow + row * stride + static_cast<size_t>(i);
+        return lanes::Widen(
+            lanes::MakeInts([&](int l) { return static_cast<int>(at[columns(l)]); }));
+    }
+#endif
+#if UEYE_SIMD_LEVEL >= 3
+    // Whether values [column, column + count) lie in every row.
+    bool Fits(size_t column, size_t count) const {
+        return column + count <= stride;
+    }
+    // Values column .. column + 15 of a row, eight a register.
+    void Sixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
+        const __m512i words = _mm512_cvtepu8_epi32(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow + row * stride + column)));
+        low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
+        high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
+    }
+#endif
+};
+struct WidenedWindow {
+    const double* const* rows; // rows[r − top] holds image row r
+    size_t top, width;
+    double Value(size_t row, size_t column) const { return rows[row - top][column]; }
+#if UEYE_SIMD_LEVEL >= 1
+    template <typename Columns> lanes::Doubles Lanes(size_t row, Columns columns, int i) const {
+        const double* at = rows[row - top] + i;
+        return lanes::MakeDoubles([&](int l) { return at[columns(l)]; });
+    }
+#endif
+#if UEYE_SIMD_LEVEL >= 3
+    bool Fits(size_t column, size_t count) const {
+        return column + count <= width;
+    }
+    void Sixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
+        low = lanes::Load(rows[row - top] + column);
+        high = lanes::Load(rows[row - top] + column + 8);
+    }
+#endif
+};
+
 // The row of each sample's window: one row axis for all, or one each.
 struct SharedRow {
     const SampleWindow& window;
@@ -276,12 +325,12 @@ void WalkTaps(const SampleWindow& window, const KernelTaps& columns, const Rows&
 }
 
 // The plain walk, N samples interleaved.
-template <int N, typename Rows>
-void GreyKernelSums(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                    const KernelTaps& columns, const Rows& rows, uint8_t* results) {
+template <int N, typename Source, typename Rows>
+void GreyKernelSums(const Source& source, const SampleWindow& window, const KernelTaps& columns,
+                    const Rows& rows, uint8_t* results) {
     float sums[N] = {};
     WalkTaps<N>(window, columns, rows, [&](int k, float w, size_t row, size_t column) {
-        Accumulate(sums[k], w, firstRow[row * stride + column]);
+        Accumulate(sums[k], w, source.Value(row, column));
     });
     for (int k = 0; k < N; ++k) results[k] = ClampChannel(sums[k]);
 }
@@ -299,24 +348,21 @@ constexpr int kWalk = kChains * kCount;
 // so tap i finds all its values in registers ⌊i/8⌋ and ⌊i/8⌋ + 1, one
 // permutation a tap; else the windows lie within 32 bytes and each tap picks
 // from the first 16 or the last 16.
-template <bool kSliding, int kSize>
-void GreyRowsPicked(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                    const size_t* first, const __m512i* offsets, const Floats (*weights)[kChains],
-                    const SampleAxis& ay, Doubles* sums) {
+template <bool kSliding, int kSize, typename Source>
+void GreyRowsPicked(const Source& source, const SampleWindow& window, const size_t* first,
+                    const __m512i* offsets, const Floats (*weights)[kChains], const SampleAxis& ay,
+                    Doubles* sums) {
     const __m512i one = _mm512_set1_epi64(1), sixteen = _mm512_set1_epi64(16);
-    // Sliding windows of up to 8 taps read the first 16 bytes only.
+    // Sliding windows of up to 8 taps read the first 16 values only.
     const int halves = kSliding && kSize <= 8 ? 1 : 2;
     for (int j = 0; j < kSize; ++j) {
-        const uint8_t* row = firstRow + static_cast<size_t>(ay.cell - window.before + j) * stride;
+        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
         const Floats wy = SetFloats(ay.weights[j]);
         Doubles bytes[kChains][4];
         for (int c = 0; c < kChains; ++c)
-            for (int half = 0; half < halves; ++half) {
-                const __m512i words = _mm512_cvtepu8_epi32(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[c] + 16 * half)));
-                bytes[c][2 * half] = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
-                bytes[c][2 * half + 1] = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
-            }
+            for (int half = 0; half < halves; ++half)
+                source.Sixteen(row, first[c] + 16 * static_cast<size_t>(half), bytes[c][2 * half],
+                               bytes[c][2 * half + 1]);
         __m512i index[kChains];
         for (int i = 0; i < kSize; ++i)
             for (int c = 0; c < kChains; ++c) {
@@ -338,12 +384,12 @@ void GreyRowsPicked(const uint8_t* firstRow, size_t stride, const SampleWindow& 
 }
 #endif
 
-void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+template <typename Source>
+void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
                           const KernelTaps& columns, const SampleAxis& ay, uint8_t* results) {
-    const uint8_t* starts[kWalk];
+    const int32_t* const starts = columns.start;
     // Column weights side by side: weights[i][c] of the chain c's samples.
     Floats weights[12][kChains];
-    for (int k = 0; k < kWalk; ++k) starts[k] = firstRow + static_cast<size_t>(columns.start[k]);
     for (int i = 0; i < window.size; ++i)
         for (int c = 0; c < kChains; ++c)
             weights[i][c] = LoadFloats(columns.weights + i * columns.stride + c * kCount);
@@ -358,44 +404,44 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
     size_t first[kChains];
     int span = 0, reach = 0; // bytes of a row the chains read; the largest lane offset
     for (int c = 0; c < kChains && span <= 32; ++c) {
-        first[c] = static_cast<size_t>(starts[c * kCount] - firstRow);
+        first[c] = static_cast<size_t>(starts[c * kCount]);
         int32_t lanes[kCount];
         for (int l = 0; l < kCount; ++l) {
-            const long long offset = starts[c * kCount + l] - starts[c * kCount];
+            const long long offset =
+                static_cast<long long>(starts[c * kCount + l]) - starts[c * kCount];
             lanes[l] = offset < 0 || offset > 32 ? 64 : static_cast<int32_t>(offset);
             span = std::max(span, lanes[l] + window.size);
             reach = std::max(reach, lanes[l]);
         }
-        if (first[c] + 32 > stride) span = 64;
+        if (!source.Fits(first[c], 32)) span = 64;
         offsets[c] = _mm512_cvtepi32_epi64(MakeInts([&lanes](int l) { return lanes[l]; }));
     }
     if (span <= 32) {
         // Kernel windows have 4 cells a side, or 12 for Lanczos.
         const bool small = window.size == 4;
         if (reach <= 8 && small)
-            GreyRowsPicked<true, 4>(firstRow, stride, window, first, offsets, weights, ay, sums);
+            GreyRowsPicked<true, 4>(source, window, first, offsets, weights, ay, sums);
         else if (reach <= 8)
-            GreyRowsPicked<true, 12>(firstRow, stride, window, first, offsets, weights, ay, sums);
+            GreyRowsPicked<true, 12>(source, window, first, offsets, weights, ay, sums);
         else if (small)
-            GreyRowsPicked<false, 4>(firstRow, stride, window, first, offsets, weights, ay, sums);
+            GreyRowsPicked<false, 4>(source, window, first, offsets, weights, ay, sums);
         else
-            GreyRowsPicked<false, 12>(firstRow, stride, window, first, offsets, weights, ay, sums);
+            GreyRowsPicked<false, 12>(source, window, first, offsets, weights, ay, sums);
         for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
         return;
     }
 #endif
     for (int j = 0; j < window.size; ++j) {
-        const size_t row = static_cast<size_t>(ay.cell - window.before + j) * stride;
+        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
         const Floats wy = SetFloats(ay.weights[j]);
         for (int i = 0; i < window.size; ++i) {
-            const size_t at = row + static_cast<size_t>(i);
             for (int c = 0; c < kChains; ++c) {
-                const Ints values =
-                    MakeInts([&](int l) { return static_cast<int>(starts[c * kCount + l][at]); });
+                const Doubles values = source.Lanes(
+                    row, [&](int l) { return static_cast<size_t>(starts[c * kCount + l]); }, i);
                 // The float product of the two weights, then the sum in
                 // double precision rounded to float.
                 const Floats w = weights[i][c] * wy;
-                sums[c] = RoundToFloat(AddExactProduct(sums[c], Widen(values), Widen(w)));
+                sums[c] = RoundToFloat(AddExactProduct(sums[c], values, Widen(w)));
             }
         }
     }
@@ -403,20 +449,33 @@ void GreyKernelSumsVector(const uint8_t* firstRow, size_t stride, const SampleWi
 }
 #endif
 
-void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
-                       const KernelTaps& columns, int count, const SampleAxis& ay,
-                       uint8_t* results) {
+template <typename Source>
+void GreyWindows(const Source& source, const SampleWindow& window, const KernelTaps& columns,
+                 int count, const SampleAxis& ay, uint8_t* results) {
     int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
     for (; done + kWalk <= count; done += kWalk)
-        GreyKernelSumsVector(firstRow, stride, window, columns.From(done), ay, results + done);
+        GreyKernelSumsVector(source, window, columns.From(done), ay, results + done);
 #endif
     for (; done + 4 <= count; done += 4)
-        GreyKernelSums<4>(firstRow, stride, window, columns.From(done), SharedRow{window, ay},
+        GreyKernelSums<4>(source, window, columns.From(done), SharedRow{window, ay},
                           results + done);
     for (; done < count; ++done)
-        GreyKernelSums<1>(firstRow, stride, window, columns.From(done), SharedRow{window, ay},
+        GreyKernelSums<1>(source, window, columns.From(done), SharedRow{window, ay},
                           results + done);
+}
+
+void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+                       const KernelTaps& columns, int count, const SampleAxis& ay,
+                       uint8_t* results) {
+    GreyWindows(ByteRows{firstRow, stride}, window, columns, count, ay, results);
+}
+
+void GreyWindowsWidened(const double* const* rows, size_t width, const SampleWindow& window,
+                        const KernelTaps& columns, int count, const SampleAxis& ay,
+                        uint8_t* results) {
+    GreyWindows(WidenedWindow{rows, static_cast<size_t>(ay.cell - window.before), width}, window,
+                columns, count, ay, results);
 }
 
 #if UEYE_SIMD_LEVEL >= 1
@@ -455,12 +514,12 @@ void GreyPointsInside(const uint8_t* firstRow, size_t stride, const SampleWindow
 #endif
     for (; done + 4 <= count; done += 4) {
         const KernelTaps own = rows.From(done);
-        GreyKernelSums<4>(firstRow, stride, window, columns.From(done), OwnRows{own},
+        GreyKernelSums<4>(ByteRows{firstRow, stride}, window, columns.From(done), OwnRows{own},
                           results + done);
     }
     for (; done < count; ++done) {
         const KernelTaps own = rows.From(done);
-        GreyKernelSums<1>(firstRow, stride, window, columns.From(done), OwnRows{own},
+        GreyKernelSums<1>(ByteRows{firstRow, stride}, window, columns.From(done), OwnRows{own},
                           results + done);
     }
 }
@@ -985,7 +1044,7 @@ void CubicWeights(const float* v, const int32_t* first, int count, float a, floa
 } // namespace
 
 extern const SampleKernels UEYE_KERNEL_TABLE(kSampleKernels) = {
-    GreyBilinearRow,     WidenBytes,       GreyBilinearWidened, RotatedOutside,
-    GreyRotatedRow,      ColourRotatedRow, ColourBilinearRow,   GreyWindowsInside,
-    ColourWindowsInside, GreyPointsInside, ColourPointsInside,  ColourBilinearSamples,
-    CubicWeights};
+    GreyBilinearRow,       WidenBytes,          GreyBilinearWidened, RotatedOutside,
+    GreyRotatedRow,        ColourRotatedRow,    ColourBilinearRow,   GreyWindowsInside,
+    GreyWindowsWidened,    ColourWindowsInside, GreyPointsInside,    ColourPointsInside,
+    ColourBilinearSamples, CubicWeights};

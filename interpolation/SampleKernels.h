@@ -133,6 +133,13 @@ struct SampleKernels {
                               const KernelTaps& columns, int count, const SampleAxis& ay,
                               uint8_t* results);
 
+    // The same walk over the window's rows widened to doubles (rows[j] holds
+    // window row j, `width` values): each source row is widened once for
+    // all the target rows that read it.
+    void (*greyWindowsWidened)(const double* const* rows, size_t width, const SampleWindow& window,
+                               const KernelTaps& columns, int count, const SampleAxis& ay,
+                               uint8_t* results);
+
     // The same walk for colour: blue, green, red and, with alpha values, the
     // alpha of each sample (else 0), each channel its own sum. The vector
     // levels walk a register of samples per channel, two registers at once.

@@ -319,6 +319,19 @@ TEST_P(KernelLevels, Samples) {
                                        b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", spacing " << spacing << ", " << count
                                 << " samples";
+                // The same over the window's rows widened (the image is 120
+                // values wide: its rows end where the walks' loads would).
+                std::vector<double> widened(window.size * size_t(wideSide));
+                std::vector<const double*> windowRows;
+                for (int j = 0; j < window.size; ++j) {
+                    const size_t at = size_t(row.cell - window.before + j) * size_t(wideSide);
+                    wide.widenBytes(wideImage.data() + at, size_t(wideSide),
+                                    widened.data() + size_t(j) * size_t(wideSide));
+                    windowRows.push_back(widened.data() + size_t(j) * size_t(wideSide));
+                }
+                wide.greyWindowsWidened(windowRows.data(), size_t(wideSide), window, run, count,
+                                        row, b.data());
+                ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples, widened";
                 plain.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
                                        count, a.data());
                 wide.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
