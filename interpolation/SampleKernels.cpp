@@ -399,29 +399,28 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
     // Chains whose samples read within 32 bytes of each row (a widening, or
     // a slight narrowing) pick each tap's values from those bytes in
     // registers; gathers would load the same bytes at several times the
-    // cost. The terms and their order are those of the walk below.
+    // cost. The terms and their order are those of the walk below. Each
+    // lane's offset from its chain's first is compared unsigned, so that a
+    // window before the first lane's is beyond every bound.
     __m512i offsets[kChains];
     size_t first[kChains];
-    int span = 0, reach = 0; // bytes of a row the chains read; the largest lane offset
-    for (int c = 0; c < kChains && span <= 32; ++c) {
+    bool picked = true, sliding = true; // within 32 values; every offset at most 8
+    const __m256i lastStart = _mm256_set1_epi32(32 - window.size), eight = _mm256_set1_epi32(8);
+    for (int c = 0; c < kChains; ++c) {
         first[c] = static_cast<size_t>(starts[c * kCount]);
-        int32_t lanes[kCount];
-        for (int l = 0; l < kCount; ++l) {
-            const long long offset =
-                static_cast<long long>(starts[c * kCount + l]) - starts[c * kCount];
-            lanes[l] = offset < 0 || offset > 32 ? 64 : static_cast<int32_t>(offset);
-            span = std::max(span, lanes[l] + window.size);
-            reach = std::max(reach, lanes[l]);
-        }
-        if (!source.Fits(first[c], 32)) span = 64;
-        offsets[c] = _mm512_cvtepi32_epi64(MakeInts([&lanes](int l) { return lanes[l]; }));
+        const __m256i offset =
+            _mm256_sub_epi32(LoadInts(starts + c * kCount), _mm256_set1_epi32(starts[c * kCount]));
+        picked = picked && _mm256_cmple_epu32_mask(offset, lastStart) == 0xFF &&
+                 source.Fits(first[c], 32);
+        sliding = sliding && _mm256_cmple_epu32_mask(offset, eight) == 0xFF;
+        offsets[c] = _mm512_maskz_cvtepu32_epi64(0xFF, offset);
     }
-    if (span <= 32) {
+    if (picked) {
         // Kernel windows have 4 cells a side, or 12 for Lanczos.
         const bool small = window.size == 4;
-        if (reach <= 8 && small)
+        if (sliding && small)
             GreyRowsPicked<true, 4>(source, window, first, offsets, weights, ay, sums);
-        else if (reach <= 8)
+        else if (sliding)
             GreyRowsPicked<true, 12>(source, window, first, offsets, weights, ay, sums);
         else if (small)
             GreyRowsPicked<false, 4>(source, window, first, offsets, weights, ay, sums);
