@@ -278,9 +278,12 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
                                     &cellX[c], &greyFraction[c],
                                     BilinearWeights::Fraction(cy, ay.cell), run, values + c);
         } else if (grey) {
+            const uint8_t* rows[12];
+            for (int j = 0; j < window.size; ++j)
+                rows[j] = firstRow + static_cast<size_t>(ay.cell - window.before + j) * stride;
             for (long done = 0; done < run;) {
                 const int part = static_cast<int>(std::min(run - done, 1L << 16));
-                kernels.greyWindowsInside(firstRow, stride, window,
+                kernels.greyWindowsInside(rows, stride, window,
                                           taps.From(static_cast<long>(c) + done), part, ay,
                                           values + c + done);
                 done += part;

@@ -269,6 +269,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         return false;
     ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
     const BilinearSource bilinear(*this);
+    const bool folded = overflow >= OM_WRAP && overflow <= OM_MIRROR;
     constexpr long kRun = 64;
     bands.RunRows(work, [&](NearestIndexCache& writer, int band, long y) {
         const float sy = sourceY(y);
@@ -289,6 +290,19 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             for (int j = 0; j < widenedRows; ++j)
                 windowRows[j] = widened[static_cast<size_t>(band)].Row(
                     kernels, rowAxis.cell - window.before + j);
+        // A grey row's kernel windows partly outside the image in rows only,
+        // folded: each row folds on its own axis, so their samples walk the
+        // folded rows as those inside walk theirs, with the same terms.
+        const bool greyFoldedRow = greyRow && window.kernel && folded && !rowInside &&
+                                   rowAxis.cell + window.after >= 0 &&
+                                   rowAxis.cell - window.before < height;
+        const uint8_t* byteRows[12] = {};
+        if (greyRow && window.kernel && (rowInside || greyFoldedRow))
+            for (int j = 0; j < window.size; ++j) {
+                long long column = 0, sourceRow = rowAxis.cell - window.before + j;
+                if (!rowInside) FoldWide(column, sourceRow, overflow);
+                byteRows[j] = info.firstRow + static_cast<size_t>(sourceRow) * info.effWidth;
+            }
         const float rowFraction = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
@@ -310,16 +324,18 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 x = end;
                 continue;
             }
-            const long count = rowInside && window.kernel && (direct || greyRow || paletteWalk)
-                                   ? std::min(kRun, insideEnd[static_cast<size_t>(x)] - x)
-                                   : 0;
+            const long count =
+                window.kernel &&
+                        ((rowInside && (direct || greyRow || paletteWalk)) || greyFoldedRow)
+                    ? std::min(kRun, insideEnd[static_cast<size_t>(x)] - x)
+                    : 0;
             if (count > 0 && greyRow) {
-                if (widenedRows > 0)
+                if (widenedRows > 0 && rowInside)
                     kernels.greyWindowsWidened(windowRows, GetWidth(), window,
                                                kernelColumns.From(x), static_cast<int>(count),
                                                rowAxis, greyOut + x);
                 else
-                    kernels.greyWindowsInside(info.firstRow, info.effWidth, window,
+                    kernels.greyWindowsInside(byteRows, info.effWidth, window,
                                               kernelColumns.From(x), static_cast<int>(count),
                                               rowAxis, greyOut + x);
                 x += count;
@@ -343,7 +359,6 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 continue;
             }
             const float sx = sourceX(x);
-            const bool folded = overflow >= OM_WRAP && overflow <= OM_MIRROR;
             if (greyRow && window.kernel && folded &&
                 !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell, width,
                                    height)) {

@@ -6,6 +6,7 @@
 #include "interpolation/SampleWindow.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace {
 
@@ -247,51 +248,50 @@ long GreyRotatedRow(const RotatedRow& r, long first, long count, uint8_t* out) {
     return k;
 }
 
-// The pixels a grey walk reads: an image's bytes, or the rows of one
-// window widened to doubles. Value(row, column) with the image's row.
+// The pixels a grey walk reads, Value(row, column) with the image's row: an
+// image's bytes, for samples each with its own window rows.
 struct ByteRows {
     const uint8_t* firstRow;
     size_t stride;
     double Value(size_t row, size_t column) const { return firstRow[row * stride + column]; }
+};
+
+// The rows of one window of a grey image, as bytes or widened to doubles:
+// rows[r − top] holds image row r (or the row a fold gives for it, for a
+// window partly outside), of which `width` values may be read. Row numbers
+// are taken modulo 2^N, so that a window above the image has them too.
+template <typename T> struct WindowRows {
+    const T* const* rows;
+    size_t top, width;
+    double Value(size_t row, size_t column) const { return rows[row - top][column]; }
 #if UEYE_SIMD_LEVEL >= 1
-    // The values at columns[l] + i of lane l.
+    // The values at columns(l) + i of lane l.
     template <typename Columns> lanes::Doubles Lanes(size_t row, Columns columns, int i) const {
-        const uint8_t* at = firstRow + row * stride + static_cast<size_t>(i);
-        return lanes::Widen(
-            lanes::MakeInts([&](int l) { return static_cast<int>(at[columns(l)]); }));
+        const T* at = rows[row - top] + i;
+        if constexpr (std::is_same<T, uint8_t>::value)
+            return lanes::Widen(
+                lanes::MakeInts([&](int l) { return static_cast<int>(at[columns(l)]); }));
+        else
+            return lanes::MakeDoubles([&](int l) { return at[columns(l)]; });
     }
 #endif
 #if UEYE_SIMD_LEVEL >= 3
     // Whether values [column, column + count) lie in every row.
     bool Fits(size_t column, size_t count) const {
-        return column + count <= stride;
+        return column + count <= width;
     }
     // Values column .. column + 15 of a row, eight a register.
     void Sixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
-        const __m512i words = _mm512_cvtepu8_epi32(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow + row * stride + column)));
-        low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
-        high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
-    }
-#endif
-};
-struct WidenedWindow {
-    const double* const* rows; // rows[r − top] holds image row r
-    size_t top, width;
-    double Value(size_t row, size_t column) const { return rows[row - top][column]; }
-#if UEYE_SIMD_LEVEL >= 1
-    template <typename Columns> lanes::Doubles Lanes(size_t row, Columns columns, int i) const {
-        const double* at = rows[row - top] + i;
-        return lanes::MakeDoubles([&](int l) { return at[columns(l)]; });
-    }
-#endif
-#if UEYE_SIMD_LEVEL >= 3
-    bool Fits(size_t column, size_t count) const {
-        return column + count <= width;
-    }
-    void Sixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
-        low = lanes::Load(rows[row - top] + column);
-        high = lanes::Load(rows[row - top] + column + 8);
+        const T* at = rows[row - top] + column;
+        if constexpr (std::is_same<T, uint8_t>::value) {
+            const __m512i words =
+                _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+            low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
+            high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
+        } else {
+            low = lanes::Load(at);
+            high = lanes::Load(at + 8);
+        }
     }
 #endif
 };
@@ -464,17 +464,18 @@ void GreyWindows(const Source& source, const SampleWindow& window, const KernelT
                           results + done);
 }
 
-void GreyWindowsInside(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+void GreyWindowsInside(const uint8_t* const* rows, size_t stride, const SampleWindow& window,
                        const KernelTaps& columns, int count, const SampleAxis& ay,
                        uint8_t* results) {
-    GreyWindows(ByteRows{firstRow, stride}, window, columns, count, ay, results);
+    GreyWindows(WindowRows<uint8_t>{rows, static_cast<size_t>(ay.cell - window.before), stride},
+                window, columns, count, ay, results);
 }
 
 void GreyWindowsWidened(const double* const* rows, size_t width, const SampleWindow& window,
                         const KernelTaps& columns, int count, const SampleAxis& ay,
                         uint8_t* results) {
-    GreyWindows(WidenedWindow{rows, static_cast<size_t>(ay.cell - window.before), width}, window,
-                columns, count, ay, results);
+    GreyWindows(WindowRows<double>{rows, static_cast<size_t>(ay.cell - window.before), width},
+                window, columns, count, ay, results);
 }
 
 #if UEYE_SIMD_LEVEL >= 1

@@ -122,14 +122,16 @@ struct SampleKernels {
                               const ColourColumns& columns, long first, long count, uint8_t* pixels,
                               uint8_t* alpha);
 
-    // The kernel walk of `count` samples on one row axis whose windows all
-    // lie inside an image on the grey ramp: the one channel of each, with the
-    // terms and roundings of the colour walk (each weight the float product
-    // of its column and row weights; each sum a float to which the weighted
-    // value is added in double precision). The vector levels walk several
+    // The kernel walk of `count` samples on one row axis whose window
+    // columns all lie inside an image on the grey ramp: the one channel of
+    // each, with the terms and roundings of the colour walk (each weight the
+    // float product of its column and row weights; each sum a float to which
+    // the weighted value is added in double precision). rows[j] points at
+    // window row j (a row inside the image, or the one a fold gives), of
+    // which `stride` bytes may be read. The vector levels walk several
     // samples at once, their sums in double lanes rounded to float after
     // every term, the weights in float lanes.
-    void (*greyWindowsInside)(const uint8_t* firstRow, size_t stride, const SampleWindow& window,
+    void (*greyWindowsInside)(const uint8_t* const* rows, size_t stride, const SampleWindow& window,
                               const KernelTaps& columns, int count, const SampleAxis& ay,
                               uint8_t* results);
 

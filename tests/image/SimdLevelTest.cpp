@@ -313,23 +313,27 @@ TEST_P(KernelLevels, Samples) {
             const KernelTaps run = taps(columns, 0), ownRows = taps(rows, 1);
             for (int count = 0; count <= 70; count += 1) {
                 std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
-                plain.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run, count, row,
+                // The window's rows in an order of their own, as folds
+                // give them, as bytes and widened (the image is 120 values
+                // wide: its rows end where the walks' loads would).
+                std::vector<const uint8_t*> byteRows;
+                std::vector<double> widened(window.size * size_t(wideSide));
+                std::vector<const double*> widenedRows;
+                for (int j = 0; j < window.size; ++j) {
+                    const size_t at =
+                        size_t(row.cell - window.before + (j * 7) % window.size) * size_t(wideSide);
+                    byteRows.push_back(wideImage.data() + at);
+                    widenedRows.push_back(widened.data() + size_t(j) * size_t(wideSide));
+                    wide.widenBytes(byteRows.back(), size_t(wideSide),
+                                    widened.data() + size_t(j) * size_t(wideSide));
+                }
+                plain.greyWindowsInside(byteRows.data(), size_t(wideSide), window, run, count, row,
                                         a.data());
-                wide.greyWindowsInside(wideImage.data(), size_t(wideSide), window, run, count, row,
+                wide.greyWindowsInside(byteRows.data(), size_t(wideSide), window, run, count, row,
                                        b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", spacing " << spacing << ", " << count
                                 << " samples";
-                // The same over the window's rows widened (the image is 120
-                // values wide: its rows end where the walks' loads would).
-                std::vector<double> widened(window.size * size_t(wideSide));
-                std::vector<const double*> windowRows;
-                for (int j = 0; j < window.size; ++j) {
-                    const size_t at = size_t(row.cell - window.before + j) * size_t(wideSide);
-                    wide.widenBytes(wideImage.data() + at, size_t(wideSide),
-                                    widened.data() + size_t(j) * size_t(wideSide));
-                    windowRows.push_back(widened.data() + size_t(j) * size_t(wideSide));
-                }
-                wide.greyWindowsWidened(windowRows.data(), size_t(wideSide), window, run, count,
+                wide.greyWindowsWidened(widenedRows.data(), size_t(wideSide), window, run, count,
                                         row, b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples, widened";
                 plain.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
