@@ -408,10 +408,6 @@ protected:
     // overflow into columns[] and rows[].
     void FoldWindow(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
                     OverflowMethod overflow, long long* columns, long long* rows) const;
-    // SampleWindowAt's kernel walk, folded by a wrap, repeat or mirror
-    // overflow, of an image on the grey ramp: the one channel of its colour.
-    uint8_t GreyFoldedWindowAt(const SampleWindow& window, const SampleAxis& ax,
-                               const SampleAxis& ay, OverflowMethod overflow);
     // The kernel walk of `count` samples on one row axis whose windows all lie
     // inside this 24-bit image.
     void SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns, int count,

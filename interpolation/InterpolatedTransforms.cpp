@@ -359,14 +359,42 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 continue;
             }
             const float sx = sourceX(x);
-            if (greyRow && window.kernel && folded &&
-                !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell, width,
-                                   height)) {
-                // A window partly outside, folded, on the grey ramp: its one channel.
-                greyOut[x] =
-                    GreyFoldedWindowAt(window, columns[static_cast<size_t>(x)], rowAxis, overflow);
+            auto partlyOutside = [&](long k) {
+                return !columnInside[static_cast<size_t>(k)] &&
+                       !window.AllOutside(columns[static_cast<size_t>(k)].cell, rowAxis.cell, width,
+                                          height);
+            };
+            if (greyRow && window.kernel && folded && partlyOutside(x)) {
+                // Windows partly outside in columns, folded, on the grey ramp:
+                // a run of them walks a copy of the columns their window rows
+                // read, each column folded on its own axis as a single
+                // sample folds it; the same pixels and terms.
+                constexpr long long kSegment = 96, kSlack = 32; // the walk reads 32 values
+                const long long first = columns[static_cast<size_t>(x)].cell - window.before;
+                long end = x + 1;
+                while (end < newWidth && end - x < kRun && partlyOutside(end) &&
+                       columns[static_cast<size_t>(end)].cell + window.after - first < kSegment)
+                    ++end;
+                const long long last = columns[static_cast<size_t>(end - 1)].cell + window.after;
+                uint8_t segment[12][kSegment + kSlack] = {};
+                const uint8_t* segmentRows[12];
+                for (long long column = first; column <= last; ++column) {
+                    long long foldedColumn = column, row0 = 0;
+                    FoldWide(foldedColumn, row0, overflow);
+                    for (int j = 0; j < window.size; ++j)
+                        segment[j][column - first] = byteRows[j][foldedColumn];
+                }
+                int32_t starts[kRun];
+                for (long k = x; k < end; ++k)
+                    starts[k - x] = static_cast<int32_t>(columns[static_cast<size_t>(k)].cell -
+                                                         window.before - first);
+                for (int j = 0; j < window.size; ++j) segmentRows[j] = segment[j];
+                kernels.greyWindowsInside(
+                    segmentRows, kSegment + kSlack, window,
+                    KernelTaps{starts, &tapWeights[static_cast<size_t>(x)], windowStarts.size()},
+                    static_cast<int>(end - x), rowAxis, greyOut + x);
                 lastGrey = true;
-                ++x;
+                x = end;
                 continue;
             }
             RGBQUAD c;

@@ -201,20 +201,6 @@ void CxImage::FoldWindow(const SampleWindow& window, const SampleAxis& ax, const
     }
 }
 
-uint8_t CxImage::GreyFoldedWindowAt(const SampleWindow& window, const SampleAxis& ax,
-                                    const SampleAxis& ay, OverflowMethod overflow) {
-    long long columns[12], rows[12];
-    FoldWindow(window, ax, ay, overflow, columns, rows);
-    float sum = 0;
-    for (int j = 0; j < window.size; ++j) {
-        const uint8_t* row = info.firstRow + static_cast<size_t>(rows[j]) * info.effWidth;
-        for (int i = 0; i < window.size; ++i)
-            Accumulate(sum, static_cast<float>(ax.weights[i] * ay.weights[j]),
-                       row[static_cast<size_t>(columns[i])]);
-    }
-    return ClampChannel(sum);
-}
-
 void CxImage::SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns, int count,
                                   const SampleAxis& ay, RGBQUAD* results) {
     const ColourPlanes planes{info.firstRow, info.effWidth, AlphaIsValid() ? alpha : nullptr,
