@@ -455,6 +455,25 @@ void GreyWindows(const Source& source, const SampleWindow& window, const KernelT
 #if UEYE_SIMD_LEVEL >= 1
     for (; done + kWalk <= count; done += kWalk)
         GreyKernelSumsVector(source, window, columns.From(done), ay, results + done);
+    if (count - done >= kCount) {
+        // A remainder of a register or more takes one more vector walk over
+        // copies of its taps, the lanes past it repeating its last sample:
+        // each lane's sum is its own, and theirs are dropped.
+        const int rest = count - done;
+        int32_t starts[kWalk];
+        float weights[12 * kWalk];
+        uint8_t sums[kWalk];
+        for (int k = 0; k < kWalk; ++k) {
+            const size_t from = static_cast<size_t>(done + std::min(k, rest - 1));
+            starts[k] = columns.start[from];
+            for (int i = 0; i < window.size; ++i)
+                weights[i * kWalk + k] =
+                    columns.weights[static_cast<size_t>(i) * columns.stride + from];
+        }
+        GreyKernelSumsVector(source, window, KernelTaps{starts, weights, kWalk}, ay, sums);
+        std::copy(sums, sums + rest, results + done);
+        done = count;
+    }
 #endif
     for (; done + 4 <= count; done += 4)
         GreyKernelSums<4>(source, window, columns.From(done), SharedRow{window, ay},
