@@ -359,41 +359,76 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 continue;
             }
             const float sx = sourceX(x);
+            // Kernel windows partly outside the image, folded, that the
+            // walks above do not take: a run of them walks a copy of the
+            // pixels their windows read, each row and column folded on its
+            // own axis as a single sample folds it; the same pixels and terms.
             auto partlyOutside = [&](long k) {
-                return !columnInside[static_cast<size_t>(k)] &&
+                return !(columnInside[static_cast<size_t>(k)] && (rowInside || greyFoldedRow)) &&
                        !window.AllOutside(columns[static_cast<size_t>(k)].cell, rowAxis.cell, width,
                                           height);
             };
-            if (greyRow && window.kernel && folded && partlyOutside(x)) {
-                // Windows partly outside in columns, folded, on the grey ramp:
-                // a run of them walks a copy of the columns their window rows
-                // read, each column folded on its own axis as a single
-                // sample folds it; the same pixels and terms.
-                constexpr long long kSegment = 96, kSlack = 32; // the walk reads 32 values
+            if ((greyRow || direct) && window.kernel && folded && partlyOutside(x)) {
+                constexpr long long kSegment = 96;
                 const long long first = columns[static_cast<size_t>(x)].cell - window.before;
                 long end = x + 1;
                 while (end < newWidth && end - x < kRun && partlyOutside(end) &&
                        columns[static_cast<size_t>(end)].cell + window.after - first < kSegment)
                     ++end;
                 const long long last = columns[static_cast<size_t>(end - 1)].cell + window.after;
-                uint8_t segment[12][kSegment + kSlack] = {};
-                const uint8_t* segmentRows[12];
-                for (long long column = first; column <= last; ++column) {
-                    long long foldedColumn = column, row0 = 0;
-                    FoldWide(foldedColumn, row0, overflow);
-                    for (int j = 0; j < window.size; ++j)
-                        segment[j][column - first] = byteRows[j][foldedColumn];
-                }
                 int32_t starts[kRun];
                 for (long k = x; k < end; ++k)
                     starts[k - x] = static_cast<int32_t>(columns[static_cast<size_t>(k)].cell -
                                                          window.before - first);
-                for (int j = 0; j < window.size; ++j) segmentRows[j] = segment[j];
-                kernels.greyWindowsInside(
-                    segmentRows, kSegment + kSlack, window,
-                    KernelTaps{starts, &tapWeights[static_cast<size_t>(x)], windowStarts.size()},
-                    static_cast<int>(end - x), rowAxis, greyOut + x);
-                lastGrey = true;
+                const KernelTaps run{starts, &tapWeights[static_cast<size_t>(x)],
+                                     windowStarts.size()};
+                const int count = static_cast<int>(end - x);
+                long long foldedColumns[kSegment];
+                for (long long column = first; column <= last; ++column) {
+                    long long row0 = 0;
+                    foldedColumns[column - first] = column;
+                    FoldWide(foldedColumns[column - first], row0, overflow);
+                }
+                // The copy's rows are the window's: row j at j.
+                SampleAxis copyRows = rowAxis;
+                copyRows.cell = window.before;
+                if (greyRow) {
+                    constexpr long long kSlack = 32; // the walk reads 32 values
+                    uint8_t segment[12][kSegment + kSlack] = {};
+                    const uint8_t* segmentRows[12];
+                    for (int j = 0; j < window.size; ++j) {
+                        for (long long c = 0; c <= last - first; ++c)
+                            segment[j][c] = byteRows[j][foldedColumns[c]];
+                        segmentRows[j] = segment[j];
+                    }
+                    kernels.greyWindowsInside(segmentRows, kSegment + kSlack, window, run, count,
+                                              copyRows, greyOut + x);
+                    lastGrey = true;
+                } else {
+                    constexpr long long kStride = 3 * kSegment + 64; // the walk reads 64 bytes
+                    uint8_t pixels[12][kStride] = {}, alphas[12][kSegment] = {};
+                    for (int j = 0; j < window.size; ++j) {
+                        long long column0 = 0, sourceRow = rowAxis.cell - window.before + j;
+                        FoldWide(column0, sourceRow, overflow);
+                        const uint8_t* from =
+                            info.firstRow + static_cast<size_t>(sourceRow) * info.effWidth;
+                        for (long long c = 0; c <= last - first; ++c) {
+                            std::memcpy(&pixels[j][3 * c], from + 3 * foldedColumns[c], 3);
+                            if (bilinear.alpha != nullptr)
+                                alphas[j][c] =
+                                    bilinear.alpha[static_cast<size_t>(sourceRow) *
+                                                       static_cast<size_t>(width) +
+                                                   static_cast<size_t>(foldedColumns[c])];
+                        }
+                    }
+                    RGBQUAD results[kRun];
+                    kernels.colourWindowsInside(
+                        ColourPlanes{pixels[0], kStride,
+                                     bilinear.alpha != nullptr ? alphas[0] : nullptr, kSegment},
+                        window, run, count, copyRows, results);
+                    for (int k = 0; k < count; ++k) row.Store(x + k, results[k]);
+                    lastGrey = false;
+                }
                 x = end;
                 continue;
             }
