@@ -53,70 +53,59 @@ struct Corners {
 };
 #endif
 
+// The rows of one window of a grey image, as bytes or widened to doubles:
+// rows[r − top] holds image row r (or the row a fold gives for it, for a
+// window partly outside), of which `width` values may be read. Row numbers
+// are taken modulo 2^N, so that a window above the image has them too.
+template <typename T> struct WindowRows {
+    const T* const* rows;
+    size_t top, width;
+    double Value(size_t row, size_t column) const { return rows[row - top][column]; }
+#if UEYE_SIMD_LEVEL >= 1
+    // The values at columns(l) + i of lane l.
+    template <typename Columns> lanes::Doubles Lanes(size_t row, Columns columns, int i) const {
+        const T* at = rows[row - top] + i;
+        if constexpr (std::is_same<T, uint8_t>::value)
+            return lanes::Widen(
+                lanes::MakeInts([&](int l) { return static_cast<int>(at[columns(l)]); }));
+        else
+            return lanes::MakeDoubles([&](int l) { return at[columns(l)]; });
+    }
+#endif
+#if UEYE_SIMD_LEVEL >= 3
+    // Whether values [column, column + count) lie in every row.
+    bool Fits(size_t column, size_t count) const {
+        return column + count <= width;
+    }
+    // Values column .. column + 15 of a row, eight a register.
+    void Sixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
+        const T* at = rows[row - top] + column;
+        if constexpr (std::is_same<T, uint8_t>::value) {
+            const __m512i words =
+                _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+            low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
+            high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
+        } else {
+            low = lanes::Load(at);
+            high = lanes::Load(at + 8);
+        }
+    }
+#endif
+};
+
 uint8_t PlainBilinear(const uint8_t* p0, size_t stride, float t, float u) {
     const BilinearWeights weights(t, u);
     const uint8_t* p1 = p0 + stride;
     return weights.Mix(p0[0], p0[1], p1[0], p1[1]);
 }
 
-void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const float* t, float u,
-                     long count, uint8_t* out) {
-    long k = 0;
-#if UEYE_SIMD_LEVEL >= 1
-    const Floats vu = SetFloats(u);
-    for (; k + kCount <= count; k += kCount) {
-#if UEYE_SIMD_LEVEL >= 3
-        // Samples whose corners lie within 16 bytes of each row (a widening,
-        // or a slight narrowing) pick them from those bytes in registers;
-        // gathers would load the same bytes at several times the cost.
-        const int32_t first = xi[k];
-        const __m256i offsets = _mm256_sub_epi32(LoadInts(xi + k), _mm256_set1_epi32(first));
-        if (static_cast<size_t>(first) + 16 <= stride &&
-            _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(15)) == 0xFF) {
-            const __m512i left = _mm512_cvtepi32_epi64(offsets);
-            const __m512i right = _mm512_add_epi64(left, _mm512_set1_epi64(1));
-            auto bytes = [first](const uint8_t* r, Doubles& low, Doubles& high) {
-                const __m512i words = _mm512_cvtepu8_epi32(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + first)));
-                low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
-                high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
-            };
-            Doubles low0, high0, low1, high1;
-            bytes(row, low0, high0);
-            bytes(row + stride, low1, high1);
-            const Floats vt = LoadFloats(t + k);
-            StoreBytes(out + k, BilinearMix(vt, Complement(vt), vu,
-                                            _mm512_permutex2var_pd(low0, left, high0),
-                                            _mm512_permutex2var_pd(low0, right, high0),
-                                            _mm512_permutex2var_pd(low1, left, high1),
-                                            _mm512_permutex2var_pd(low1, right, high1)));
-            continue;
-        }
-#endif
-        const uint8_t* p[kCount];
-        for (int i = 0; i < kCount; ++i) p[i] = row + static_cast<size_t>(xi[k + i]);
-        const Corners c(p, stride);
-        const Floats vt = LoadFloats(t + k);
-        StoreBytes(out + k, BilinearMix(vt, Complement(vt), vu, c.a00, c.a10, c.a01, c.a11));
-    }
-#endif
-    for (; k < count; ++k)
-        out[k] = PlainBilinear(row + static_cast<size_t>(xi[k]), stride, t[k], u);
-}
-
-void WidenBytes(const uint8_t* bytes, size_t count, double* out) {
-    size_t i = 0;
-#if UEYE_SIMD_LEVEL >= 1
-    for (; i + kCount <= count; i += kCount) Store(out + i, Widen(LoadBytes(bytes + i)));
-#endif
-    for (; i < count; ++i) out[i] = bytes[i];
-}
-
-void GreyBilinearWidened(const double* upper, const double* lower, [[maybe_unused]] size_t width,
-                         const GreyColumns& columns, long first, long count, float u,
+// The bilinear samples of greyBilinearRow over two window rows (row 0 the
+// upper), as bytes or widened: complement holds each sample's 1 − t, or is
+// null to compute it in lanes.
+template <typename T>
+void GreyBilinearSamples(const WindowRows<T>& rows, const int32_t* xi, const float* t,
+                         [[maybe_unused]] const double* complement, float u, long count,
                          uint8_t* out) {
-    const int32_t* const xi = columns.cell + first;
-    const float* const t = columns.fraction + first;
     long k = 0;
 #if UEYE_SIMD_LEVEL >= 1
     const Floats vu = SetFloats(u);
@@ -129,12 +118,13 @@ void GreyBilinearWidened(const double* upper, const double* lower, [[maybe_unuse
         // cost.
         const int32_t base = xi[k];
         const __m256i offsets = _mm256_sub_epi32(LoadInts(xi + k), _mm256_set1_epi32(base));
-        if (static_cast<size_t>(base) + 16 <= width &&
+        if (rows.Fits(static_cast<size_t>(base), 16) &&
             _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(15)) == 0xFF) {
-            const __m512i left = _mm512_cvtepi32_epi64(offsets);
+            const __m512i left = _mm512_maskz_cvtepi32_epi64(0xFF, offsets);
             const __m512i right = _mm512_add_epi64(left, _mm512_set1_epi64(1));
-            const Doubles upper0 = Load(upper + base), upper1 = Load(upper + base + 8);
-            const Doubles lower0 = Load(lower + base), lower1 = Load(lower + base + 8);
+            Doubles upper0, upper1, lower0, lower1;
+            rows.Sixteen(0, static_cast<size_t>(base), upper0, upper1);
+            rows.Sixteen(1, static_cast<size_t>(base), lower0, lower1);
             a00 = _mm512_permutex2var_pd(upper0, left, upper1);
             a10 = _mm512_permutex2var_pd(upper0, right, upper1);
             a01 = _mm512_permutex2var_pd(lower0, left, lower1);
@@ -142,24 +132,48 @@ void GreyBilinearWidened(const double* upper, const double* lower, [[maybe_unuse
         } else
 #endif
         {
-            // Gathers are slow on processors that guard them against
-            // leaking data, so the lanes are loaded one by one.
-            auto corner = [&](const double* values) {
-                return MakeDoubles([values, xi, k](int i) { return values[xi[k + i]]; });
+            auto corner = [&](size_t row, int dx) {
+                return rows.Lanes(
+                    row, [&](int l) { return static_cast<size_t>(xi[k + l]); }, dx);
             };
-            a00 = corner(upper);
-            a10 = corner(upper + 1);
-            a01 = corner(lower);
-            a11 = corner(lower + 1);
+            a00 = corner(0, 0);
+            a10 = corner(0, 1);
+            a01 = corner(1, 0);
+            a11 = corner(1, 1);
         }
-        StoreBytes(out + k, BilinearMix(LoadFloats(t + k), Load(columns.complement + first + k), vu,
-                                        a00, a10, a01, a11));
+        const Floats vt = LoadFloats(t + k);
+        StoreBytes(out + k,
+                   BilinearMix(vt, complement != nullptr ? Load(complement + k) : Complement(vt),
+                               vu, a00, a10, a01, a11));
     }
 #endif
     for (; k < count; ++k) {
         const size_t x = static_cast<size_t>(xi[k]);
-        out[k] = BilinearWeights(t[k], u).Mix(upper[x], upper[x + 1], lower[x], lower[x + 1]);
+        out[k] = BilinearWeights(t[k], u).Mix(rows.Value(0, x), rows.Value(0, x + 1),
+                                              rows.Value(1, x), rows.Value(1, x + 1));
     }
+}
+
+void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const float* t, float u,
+                     long count, uint8_t* out) {
+    const uint8_t* const rows[2] = {row, row + stride};
+    GreyBilinearSamples(WindowRows<uint8_t>{rows, 0, stride}, xi, t, nullptr, u, count, out);
+}
+
+void WidenBytes(const uint8_t* bytes, size_t count, double* out) {
+    size_t i = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; i + kCount <= count; i += kCount) Store(out + i, Widen(LoadBytes(bytes + i)));
+#endif
+    for (; i < count; ++i) out[i] = bytes[i];
+}
+
+void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
+                         const GreyColumns& columns, long first, long count, float u,
+                         uint8_t* out) {
+    const double* const rows[2] = {upper, lower};
+    GreyBilinearSamples(WindowRows<double>{rows, 0, width}, columns.cell + first,
+                        columns.fraction + first, columns.complement + first, u, count, out);
 }
 
 // The source point of target column x of a rotated row.
@@ -254,46 +268,6 @@ struct ByteRows {
     const uint8_t* firstRow;
     size_t stride;
     double Value(size_t row, size_t column) const { return firstRow[row * stride + column]; }
-};
-
-// The rows of one window of a grey image, as bytes or widened to doubles:
-// rows[r − top] holds image row r (or the row a fold gives for it, for a
-// window partly outside), of which `width` values may be read. Row numbers
-// are taken modulo 2^N, so that a window above the image has them too.
-template <typename T> struct WindowRows {
-    const T* const* rows;
-    size_t top, width;
-    double Value(size_t row, size_t column) const { return rows[row - top][column]; }
-#if UEYE_SIMD_LEVEL >= 1
-    // The values at columns(l) + i of lane l.
-    template <typename Columns> lanes::Doubles Lanes(size_t row, Columns columns, int i) const {
-        const T* at = rows[row - top] + i;
-        if constexpr (std::is_same<T, uint8_t>::value)
-            return lanes::Widen(
-                lanes::MakeInts([&](int l) { return static_cast<int>(at[columns(l)]); }));
-        else
-            return lanes::MakeDoubles([&](int l) { return at[columns(l)]; });
-    }
-#endif
-#if UEYE_SIMD_LEVEL >= 3
-    // Whether values [column, column + count) lie in every row.
-    bool Fits(size_t column, size_t count) const {
-        return column + count <= width;
-    }
-    // Values column .. column + 15 of a row, eight a register.
-    void Sixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
-        const T* at = rows[row - top] + column;
-        if constexpr (std::is_same<T, uint8_t>::value) {
-            const __m512i words =
-                _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
-            low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
-            high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
-        } else {
-            low = lanes::Load(at);
-            high = lanes::Load(at + 8);
-        }
-    }
-#endif
 };
 
 // The row of each sample's window: one row axis for all, or one each.
