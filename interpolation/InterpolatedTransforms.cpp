@@ -290,19 +290,12 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             for (int j = 0; j < widenedRows; ++j)
                 windowRows[j] = widened[static_cast<size_t>(band)].Row(
                     kernels, rowAxis.cell - window.before + j);
-        // A grey row's kernel windows partly outside the image in rows only,
-        // folded: each row folds on its own axis, so their samples walk the
-        // folded rows as those inside walk theirs, with the same terms.
-        const bool greyFoldedRow = greyRow && window.kernel && folded && !rowInside &&
-                                   rowAxis.cell + window.after >= 0 &&
-                                   rowAxis.cell - window.before < height;
+        // The window's source rows, as bytes.
         const uint8_t* byteRows[12] = {};
-        if (greyRow && window.kernel && (rowInside || greyFoldedRow))
-            for (int j = 0; j < window.size; ++j) {
-                long long column = 0, sourceRow = rowAxis.cell - window.before + j;
-                if (!rowInside) FoldWide(column, sourceRow, overflow);
-                byteRows[j] = info.firstRow + static_cast<size_t>(sourceRow) * info.effWidth;
-            }
+        if (greyRow && window.kernel && rowInside)
+            for (int j = 0; j < window.size; ++j)
+                byteRows[j] = info.firstRow +
+                              static_cast<size_t>(rowAxis.cell - window.before + j) * info.effWidth;
         const float rowFraction = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
         transform_detail::DirectRow row(work, y);
         for (long x = 0; x < newWidth;) {
@@ -324,13 +317,11 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 x = end;
                 continue;
             }
-            const long count =
-                window.kernel &&
-                        ((rowInside && (direct || greyRow || paletteWalk)) || greyFoldedRow)
-                    ? std::min(kRun, insideEnd[static_cast<size_t>(x)] - x)
-                    : 0;
+            const long count = rowInside && window.kernel && (direct || greyRow || paletteWalk)
+                                   ? std::min(kRun, insideEnd[static_cast<size_t>(x)] - x)
+                                   : 0;
             if (count > 0 && greyRow) {
-                if (widenedRows > 0 && rowInside)
+                if (widenedRows > 0)
                     kernels.greyWindowsWidened(windowRows, GetWidth(), window,
                                                kernelColumns.From(x), static_cast<int>(count),
                                                rowAxis, greyOut + x);
@@ -364,7 +355,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             // pixels their windows read, each row and column folded on its
             // own axis as a single sample folds it; the same pixels and terms.
             auto partlyOutside = [&](long k) {
-                return !(columnInside[static_cast<size_t>(k)] && (rowInside || greyFoldedRow)) &&
+                return !(columnInside[static_cast<size_t>(k)] && rowInside) &&
                        !window.AllOutside(columns[static_cast<size_t>(k)].cell, rowAxis.cell, width,
                                           height);
             };
@@ -389,6 +380,12 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                     foldedColumns[column - first] = column;
                     FoldWide(foldedColumns[column - first], row0, overflow);
                 }
+                size_t foldedRows[12];
+                for (int j = 0; j < window.size; ++j) {
+                    long long column0 = 0, sourceRow = rowAxis.cell - window.before + j;
+                    FoldWide(column0, sourceRow, overflow);
+                    foldedRows[j] = static_cast<size_t>(sourceRow);
+                }
                 // The copy's rows are the window's: row j at j.
                 SampleAxis copyRows = rowAxis;
                 copyRows.cell = window.before;
@@ -397,8 +394,9 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                     uint8_t segment[12][kSegment + kSlack] = {};
                     const uint8_t* segmentRows[12];
                     for (int j = 0; j < window.size; ++j) {
+                        const uint8_t* from = info.firstRow + foldedRows[j] * info.effWidth;
                         for (long long c = 0; c <= last - first; ++c)
-                            segment[j][c] = byteRows[j][foldedColumns[c]];
+                            segment[j][c] = from[foldedColumns[c]];
                         segmentRows[j] = segment[j];
                     }
                     kernels.greyWindowsInside(segmentRows, kSegment + kSlack, window, run, count,
@@ -408,16 +406,12 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                     constexpr long long kStride = 3 * kSegment + 64; // the walk reads 64 bytes
                     uint8_t pixels[12][kStride] = {}, alphas[12][kSegment] = {};
                     for (int j = 0; j < window.size; ++j) {
-                        long long column0 = 0, sourceRow = rowAxis.cell - window.before + j;
-                        FoldWide(column0, sourceRow, overflow);
-                        const uint8_t* from =
-                            info.firstRow + static_cast<size_t>(sourceRow) * info.effWidth;
+                        const uint8_t* from = info.firstRow + foldedRows[j] * info.effWidth;
                         for (long long c = 0; c <= last - first; ++c) {
                             std::memcpy(&pixels[j][3 * c], from + 3 * foldedColumns[c], 3);
                             if (bilinear.alpha != nullptr)
                                 alphas[j][c] =
-                                    bilinear.alpha[static_cast<size_t>(sourceRow) *
-                                                       static_cast<size_t>(width) +
+                                    bilinear.alpha[foldedRows[j] * static_cast<size_t>(width) +
                                                    static_cast<size_t>(foldedColumns[c])];
                         }
                     }
