@@ -127,7 +127,7 @@ struct SampleKernels {
     // each, with the terms and roundings of the colour walk (each weight the
     // float product of its column and row weights; each sum a float to which
     // the weighted value is added in double precision). rows[j] points at
-    // window row j (a row inside the image, or the one a fold gives), of
+    // window row j (of the image, or of a copy of the pixels a fold gives), of
     // which `stride` bytes may be read. The vector levels walk several
     // samples at once, their sums in double lanes rounded to float after
     // every term, the weights in float lanes.
