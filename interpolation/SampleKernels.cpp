@@ -319,38 +319,47 @@ constexpr int kWalk = kChains * kCount;
 // The rows of the in-register grey walk: each chain's row bytes from
 // first[c] as doubles, eight a register, its lanes' windows at offsets[c].
 // kSliding: every lane's window starts within 8 bytes of its chain's first,
-// so tap i finds all its values in registers ⌊i/8⌋ and ⌊i/8⌋ + 1, one
-// permutation a tap; else the windows lie within 32 bytes and each tap picks
-// from the first 16 or the last 16.
+// so tap i finds all its values in registers ⌊i/8⌋ and ⌊i/8⌋ + 1; else the
+// windows lie within 32 bytes and each tap picks from the first 16 or the
+// last 16. The taps are unrolled so that each row's values stay in
+// registers, and the lane indices of each tap are made once for all rows.
 template <bool kSliding, int kSize, typename Source>
 void GreyRowsPicked(const Source& source, const SampleWindow& window, const size_t* first,
                     const __m512i* offsets, const Floats (*weights)[kChains], const SampleAxis& ay,
                     Doubles* sums) {
-    const __m512i one = _mm512_set1_epi64(1), sixteen = _mm512_set1_epi64(16);
-    // Sliding windows of up to 8 taps read the first 16 values only.
-    const int halves = kSliding && kSize <= 8 ? 1 : 2;
+    // A sliding tap i takes index i mod 8; a wider one index i, and the last
+    // 16 values where that is 16 or more.
+    constexpr int kIndices = kSliding ? (kSize < 8 ? kSize : 8) : kSize;
+    constexpr int kRegisters = kSliding ? (kSize - 1) / 8 + 2 : 4;
+    __m512i index[kIndices][kChains];
+    __mmask8 upper[kIndices][kChains];
+    const __m512i sixteen = _mm512_set1_epi64(16);
+    for (int i = 0; i < kIndices; ++i)
+        for (int c = 0; c < kChains; ++c) {
+            index[i][c] = _mm512_add_epi64(offsets[c], _mm512_set1_epi64(i));
+            upper[i][c] = _mm512_cmpge_epi64_mask(index[i][c], sixteen);
+        }
     for (int j = 0; j < kSize; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j);
         const Floats wy = SetFloats(ay.weights[j]);
-        Doubles bytes[kChains][4];
+        Doubles bytes[kChains][kRegisters + kRegisters % 2];
         for (int c = 0; c < kChains; ++c)
-            for (int half = 0; half < halves; ++half)
-                source.Sixteen(row, first[c] + 16 * static_cast<size_t>(half), bytes[c][2 * half],
-                               bytes[c][2 * half + 1]);
-        __m512i index[kChains];
+            for (int r = 0; r < kRegisters; r += 2)
+                source.Sixteen(row, first[c] + 8 * static_cast<size_t>(r), bytes[c][r],
+                               bytes[c][r + 1]);
+#pragma GCC unroll 12
         for (int i = 0; i < kSize; ++i)
+#pragma GCC unroll 4
             for (int c = 0; c < kChains; ++c) {
-                if (kSliding ? i % 8 == 0 : i == 0) index[c] = offsets[c];
                 Doubles value;
-                if (kSliding) {
-                    value = _mm512_permutex2var_pd(bytes[c][i / 8], index[c], bytes[c][i / 8 + 1]);
+                if constexpr (kSliding) {
+                    value = _mm512_permutex2var_pd(bytes[c][i / 8], index[i % 8][c],
+                                                   bytes[c][i / 8 + 1]);
                 } else {
                     value = _mm512_mask_blend_pd(
-                        _mm512_cmpge_epi64_mask(index[c], sixteen),
-                        _mm512_permutex2var_pd(bytes[c][0], index[c], bytes[c][1]),
-                        _mm512_permutex2var_pd(bytes[c][2], index[c], bytes[c][3]));
+                        upper[i][c], _mm512_permutex2var_pd(bytes[c][0], index[i][c], bytes[c][1]),
+                        _mm512_permutex2var_pd(bytes[c][2], index[i][c], bytes[c][3]));
                 }
-                index[c] = _mm512_add_epi64(index[c], one);
                 const Floats w = weights[i][c] * wy;
                 sums[c] = RoundToFloat(AddExactProduct(sums[c], value, Widen(w)));
             }
@@ -422,6 +431,29 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
 }
 #endif
 
+#if UEYE_SIMD_LEVEL >= 1
+// A remainder of `rest` samples, fewer than a vector walk takes, walks as a
+// whole one over copies of its taps, the lanes past it repeating its last
+// sample: each lane's sum is its own, and theirs are dropped. Even one
+// sample takes less time so than in the plain walk, one rounding after another.
+template <int kLanes, typename Result, typename Walk>
+void WalkRemainder(const SampleWindow& window, const KernelTaps& columns, int rest, Result* results,
+                   Walk walk) {
+    int32_t starts[kLanes];
+    float weights[12 * kLanes];
+    Result sums[kLanes];
+    for (int k = 0; k < kLanes; ++k) {
+        const size_t from = static_cast<size_t>(std::min(k, rest - 1));
+        starts[k] = columns.start[from];
+        for (int i = 0; i < window.size; ++i)
+            weights[i * kLanes + k] =
+                columns.weights[static_cast<size_t>(i) * columns.stride + from];
+    }
+    walk(KernelTaps{starts, weights, kLanes}, sums);
+    std::copy(sums, sums + rest, results);
+}
+#endif
+
 template <typename Source>
 void GreyWindows(const Source& source, const SampleWindow& window, const KernelTaps& columns,
                  int count, const SampleAxis& ay, uint8_t* results) {
@@ -429,23 +461,11 @@ void GreyWindows(const Source& source, const SampleWindow& window, const KernelT
 #if UEYE_SIMD_LEVEL >= 1
     for (; done + kWalk <= count; done += kWalk)
         GreyKernelSumsVector(source, window, columns.From(done), ay, results + done);
-    if (count - done >= kCount) {
-        // A remainder of a register or more takes one more vector walk over
-        // copies of its taps, the lanes past it repeating its last sample:
-        // each lane's sum is its own, and theirs are dropped.
-        const int rest = count - done;
-        int32_t starts[kWalk];
-        float weights[12 * kWalk];
-        uint8_t sums[kWalk];
-        for (int k = 0; k < kWalk; ++k) {
-            const size_t from = static_cast<size_t>(done + std::min(k, rest - 1));
-            starts[k] = columns.start[from];
-            for (int i = 0; i < window.size; ++i)
-                weights[i * kWalk + k] =
-                    columns.weights[static_cast<size_t>(i) * columns.stride + from];
-        }
-        GreyKernelSumsVector(source, window, KernelTaps{starts, weights, kWalk}, ay, sums);
-        std::copy(sums, sums + rest, results + done);
+    if (done < count) {
+        WalkRemainder<kWalk>(window, columns.From(done), count - done, results + done,
+                             [&](const KernelTaps& copies, uint8_t* sums) {
+                                 GreyKernelSumsVector(source, window, copies, ay, sums);
+                             });
         done = count;
     }
 #endif
@@ -568,7 +588,9 @@ void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, co
             for (int q = 0; q < chunks; ++q)
                 bytes[g][q] = _mm512_cvtepu8_epi32(
                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+#pragma GCC unroll 12
         for (int i = 0; i < kSize; ++i)
+#pragma GCC unroll 2
             for (int g = 0; g < kColourGroups; ++g) {
                 const Doubles w = Widen(weights[i][g] * wy);
                 for (int c = 0; c < 3; ++c) {
@@ -612,35 +634,50 @@ void ColourRowsPlanar(const ColourPlanes& planes, const SampleWindow& window, co
             _mm512_add_epi32(_mm512_setr_epi32(0, 3, 6, 9, 12, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
                              _mm512_set1_epi32(c));
     }
+    // Taps 0 to 7 read pixels 0 to 15 of a channel, taps 8 to 11 pixels 8
+    // to 19: the registers of pixels 16 to 19 are made after the first eight
+    // taps, in those of pixels 0 to 7, so that two registers a chain are live.
+    auto taps = [&](const Doubles(*channels)[3][2], int from, int to, Floats wy) {
+#pragma GCC unroll 8
+        for (int i = from; i < to; ++i)
+#pragma GCC unroll 2
+            for (int g = 0; g < kColourGroups; ++g) {
+                const Doubles w = Widen(weights[i][g] * wy);
+                for (int c = 0; c < 3; ++c) {
+                    const Doubles value =
+                        _mm512_permutex2var_pd(channels[g][c][0], at[g][i % 8], channels[g][c][1]);
+                    sums[g][c] = RoundToFloat(AddExactProduct(sums[g][c], value, w));
+                }
+            }
+    };
     for (int j = 0; j < kSize; ++j) {
         const uint8_t* row =
             planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
         const Floats wy = SetFloats(ay.weights[j]);
-        Doubles channels[kColourGroups][3][3];
+        Doubles channels[kColourGroups][3][2];
+        __m512i last[kColourGroups]; // bytes 48 to 63
         for (int g = 0; g < kColourGroups; ++g) {
             __m512i bytes[4];
             for (int q = 0; q < 4; ++q)
                 bytes[q] = _mm512_cvtepu8_epi32(
                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+            last[g] = bytes[3];
             for (int c = 0; c < 3; ++c) {
                 const __m512i pixels = _mm512_mask_blend_epi32(
                     upper[c], _mm512_permutex2var_epi32(bytes[0], low[c], bytes[1]),
                     _mm512_permutex2var_epi32(bytes[2], low[c], bytes[3]));
                 channels[g][c][0] = Widen(_mm512_castsi512_si256(pixels));
                 channels[g][c][1] = Widen(_mm512_extracti64x4_epi64(pixels, 1));
-                channels[g][c][2] =
-                    Widen(_mm512_castsi512_si256(_mm512_permutexvar_epi32(high[c], bytes[3])));
             }
         }
-        for (int i = 0; i < kSize; ++i)
-            for (int g = 0; g < kColourGroups; ++g) {
-                const Doubles w = Widen(weights[i][g] * wy);
-                for (int c = 0; c < 3; ++c) {
-                    const Doubles value = _mm512_permutex2var_pd(
-                        channels[g][c][i / 8], at[g][i % 8], channels[g][c][i / 8 + 1]);
-                    sums[g][c] = RoundToFloat(AddExactProduct(sums[g][c], value, w));
-                }
+        taps(channels, 0, 8, wy);
+        for (int g = 0; g < kColourGroups; ++g)
+            for (int c = 0; c < 3; ++c) {
+                channels[g][c][0] = channels[g][c][1];
+                channels[g][c][1] =
+                    Widen(_mm512_castsi512_si256(_mm512_permutexvar_epi32(high[c], last[g])));
             }
+        taps(channels, 8, kSize, wy);
     }
 }
 
@@ -757,6 +794,13 @@ void ColourWindowsInside(const ColourPlanes& planes, const SampleWindow& window,
 #if UEYE_SIMD_LEVEL >= 1
     for (; done + kColourWalk <= count; done += kColourWalk)
         ColourKernelSumsVector(planes, window, columns.From(done), ay, results + done);
+    if (done < count) {
+        WalkRemainder<kColourWalk>(window, columns.From(done), count - done, results + done,
+                                   [&](const KernelTaps& copies, RGBQUAD* sums) {
+                                       ColourKernelSumsVector(planes, window, copies, ay, sums);
+                                   });
+        done = count;
+    }
 #endif
     for (; done + 4 <= count; done += 4)
         ColourKernelSums<4>(planes, window, columns.From(done), SharedRow{window, ay},
