@@ -75,10 +75,10 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     // the rows below it in the tile read again before they are evicted.
     constexpr long kTileRows = 32, kTileColumns = 256;
     const long tileColumns = std::min(newWidth, kTileColumns);
-    // Each band's source positions of one row of a tile.
+    // Each band's source positions of one row of a tile, and their offsets.
     std::vector<int32_t> positions;
     try {
-        positions.resize(2 * static_cast<size_t>(tileColumns) * static_cast<size_t>(bands.Count()));
+        positions.resize(3 * static_cast<size_t>(tileColumns) * static_cast<size_t>(bands.Count()));
     } catch (const std::exception&) {
         return false;
     }
@@ -105,16 +105,28 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
         RotationKernelsInUse().rotationSources(c, s, y * s, y * c, minX + x0, count, sx, sy);
         uint8_t* const out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
         uint8_t* const outAlpha = work.AlphaGetPointer(0, j);
-        // The pixel size known to the compiler.
-        auto copyRow = [&](auto size) {
+        // The pixel size known to the compiler. First each pixel's offset in
+        // the source rows, or kOutside (a loop without stores to the image,
+        // which the compiler vectorises), then the copies. Offsets inside lie
+        // in the pixel block, whose size fits 32 bits.
+        auto copyRow = [&, W, H](auto size) {
             constexpr size_t n = decltype(size)::value;
+            constexpr uint32_t kOutside = UINT32_MAX;
+            const uint32_t width = static_cast<uint32_t>(W), height = static_cast<uint32_t>(H);
+            const uint32_t stride = info.effWidth;
+            uint32_t* const offsets = reinterpret_cast<uint32_t*>(sy + tileColumns);
             for (long i = 0; i < count; ++i) {
-                const bool inside = sx[i] >= 0 && sx[i] < W && sy[i] >= 0 && sy[i] < H;
-                const uint8_t* from = inside ? info.firstRow +
-                                                   static_cast<size_t>(sy[i]) * info.effWidth +
-                                                   n * static_cast<size_t>(sx[i])
-                                             : background;
-                std::memcpy(out + n * static_cast<size_t>(x0 + i), from, n);
+                const uint32_t column = static_cast<uint32_t>(sx[i]);
+                const uint32_t row = static_cast<uint32_t>(sy[i]);
+                offsets[i] = column < width && row < height
+                                 ? row * stride + static_cast<uint32_t>(n) * column
+                                 : kOutside;
+            }
+            const uint8_t* const firstRow = info.firstRow;
+            for (long i = 0; i < count; ++i) {
+                const bool inside = offsets[i] != kOutside;
+                std::memcpy(out + n * static_cast<size_t>(x0 + i),
+                            inside ? firstRow + offsets[i] : background, n);
                 if (outAlpha != nullptr)
                     outAlpha[x0 + i] = inside ? alpha[static_cast<size_t>(sy[i]) * W + sx[i]] : 0;
             }
@@ -128,7 +140,7 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
         }
     };
     bands.RunRowGroups(kTileRows, [&](int band, long first, long last) {
-        int32_t* sx = &positions[2 * static_cast<size_t>(tileColumns) * static_cast<size_t>(band)];
+        int32_t* sx = &positions[3 * static_cast<size_t>(tileColumns) * static_cast<size_t>(band)];
         for (long x0 = 0; x0 < newWidth; x0 += tileColumns)
             for (long j = first; j < last; ++j)
                 tileRow(sx, j, x0, std::min(tileColumns, newWidth - x0));
