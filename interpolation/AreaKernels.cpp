@@ -85,6 +85,33 @@ bool PickBytes(const uint8_t* row, size_t stride, const int32_t* columns, Ints& 
         _mm512_permutex2var_epi32(low, _mm512_zextsi256_si512(offsets), high));
     return true;
 }
+
+// The pixels of a 24-bit row at the lanes' columns, each lane's blue, green
+// and red in its low three bytes, picked in registers from the 128 bytes from
+// the first lane's pixel when every lane's pixel lies among them: each
+// lane's dword at its byte offset is joined from the two aligned dwords it
+// straddles.
+bool PickPixels(const uint8_t* row, size_t stride, const int32_t* columns, Words& values) {
+    const int32_t first = columns[0];
+    const __m256i offsets = _mm256_mullo_epi32(
+        _mm256_sub_epi32(LoadInts(columns), _mm256_set1_epi32(first)), _mm256_set1_epi32(3));
+    // A pixel at byte offset 126 or more would reach past the 128 bytes.
+    if (first < 0 || 3 * static_cast<size_t>(first) + 128 > stride ||
+        _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(126)) != 0xFF)
+        return false;
+    const uint8_t* const at = row + 3 * static_cast<size_t>(first);
+    const __m512i low = _mm512_loadu_si512(at), high = _mm512_loadu_si512(at + 64);
+    const __m512i bytes = _mm512_zextsi256_si512(offsets);
+    const __m512i index = _mm512_srli_epi32(bytes, 2);
+    const __m512i shift = _mm512_slli_epi32(_mm512_and_si512(bytes, _mm512_set1_epi32(3)), 3);
+    // A shift of 32 (an aligned pixel) clears the second dword's share.
+    const __m512i first32 = _mm512_srlv_epi32(_mm512_permutex2var_epi32(low, index, high), shift);
+    const __m512i second32 = _mm512_sllv_epi32(
+        _mm512_permutex2var_epi32(low, _mm512_add_epi32(index, _mm512_set1_epi32(1)), high),
+        _mm512_sub_epi32(_mm512_set1_epi32(32), shift));
+    values = reinterpret_cast<Words>(_mm512_castsi512_si256(_mm512_or_si512(first32, second32)));
+    return true;
+}
 #endif
 
 // Registers of target columns a walk takes at once: their sums are
@@ -102,8 +129,12 @@ constexpr int kChains = 4;
 // starts at +0 and every weight is ≥ 0 (a cross-section's width or height,
 // or a product of two) and every value ≥ 0, so a sum is never −0 or NaN, and
 // sum + value · (+0) = sum + (+0) = sum, which rounds to itself.
+//
+// Each sum is then divided by its area's surface and clamped to a byte in
+// lanes, as Finish does it: out[s][l] is sum s of lane l.
 template <int Channels, int Groups>
-void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at, float (*out)[kMaxSums]) {
+void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at,
+                int32_t (*out)[Groups * kCount]) {
     constexpr int kLanes = Groups * kCount;
     const int count = SumCount(r, Channels);
     const int32_t* const x0 = c.first + at;
@@ -139,12 +170,13 @@ void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at, float (
                 }));
             };
 #if UEYE_SIMD_LEVEL >= 3
+            const uint8_t* const row = r.top + static_cast<size_t>(dy) * r.stride;
             Ints picked;
-            const Words pixels =
-                Channels == 1 && PickBytes(r.top + static_cast<size_t>(dy) * r.stride, r.stride,
-                                           columns, picked)
-                    ? reinterpret_cast<Words>(picked)
-                    : gather();
+            Words pixels;
+            if (Channels == 1 && PickBytes(row, r.stride, columns, picked))
+                pixels = reinterpret_cast<Words>(picked);
+            else if (Channels != 3 || !PickPixels(row, r.stride, columns, pixels))
+                pixels = gather();
 #else
             const Words pixels = gather();
 #endif
@@ -199,10 +231,11 @@ void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at, float (
         add(x1, y, w1);
     }
     for (long y = 1; y < y1; ++y) innerColumns(y, 1.0f, false, 0, 0.0f);
-    for (int g = 0; g < Groups; ++g)
+    for (int g = 0; g < Groups; ++g) {
+        const Floats surface = SetFloats(r.height) * LoadFloats(c.width + at + g * kCount);
         for (int s = 0; s < count; ++s)
-            for (int l = 0; l < kCount; ++l)
-                out[g * kCount + l][s] = static_cast<float>(sums[g][s][l]);
+            StoreInts(out[s] + g * kCount, ClampToBytes(Widen(Narrow(sums[g][s]) / surface)));
+    }
 }
 #endif
 
@@ -216,11 +249,11 @@ void GridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long co
     // Groups · kCount columns from k.
     auto walk = [&](auto groups) {
         constexpr int kLanes = decltype(groups)::value * kCount;
-        float lanes[kLanes][kMaxSums];
+        int32_t lanes[kMaxSums][kLanes];
         VectorGrid<Channels, decltype(groups)::value>(r, c, first + k, lanes);
         for (int l = 0; l < kLanes; ++l) {
             uint8_t channels[kMaxSums] = {};
-            Finish(r, c, first + k + l, lanes[l], sums, channels);
+            for (int s = 0; s < sums; ++s) channels[s] = static_cast<uint8_t>(lanes[s][l]);
             store(k + l, channels);
         }
         k += kLanes;
