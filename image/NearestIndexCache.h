@@ -29,6 +29,9 @@ public:
 
     unsigned char Find(const RGBQUAD& colour);
     void SetPixelColor(long x, long y, const RGBQUAD& colour, bool setalpha);
+    // SetPixelColor(x + k, y, colours[k], true) for k below count, checking
+    // the run's ends only when an image without palette takes it whole.
+    void SetPixelColors(long x, long y, const RGBQUAD* colours, long count);
     // True when a grey colour (v, v, v, 0) may be stored as index v without
     // a lookup: the palette is the identity grey ramp and the one-colour
     // memory, if any, holds the ramp's own answer (so skipping it changes no
@@ -85,6 +88,16 @@ inline void NearestIndexCache::SetPixelColor(long x, long y, const RGBQUAD& colo
         image.BlindSetPixelIndex(x, y, Find(colour));
     else
         image.BlindSetPixelColor(x, y, colour, setalpha);
+}
+
+inline void NearestIndexCache::SetPixelColors(long x, long y, const RGBQUAD* colours, long count) {
+    if (count <= 0) return;
+    if (image.pixelBuffer == nullptr || image.head.biClrUsed != 0 || !image.IsInside(x, y) ||
+        !image.IsInside(x + count - 1, y)) {
+        for (long k = 0; k < count; ++k) SetPixelColor(x + k, y, colours[k], true);
+        return;
+    }
+    for (long k = 0; k < count; ++k) image.BlindSetPixelColor(x + k, y, colours[k], true);
 }
 
 inline bool NearestIndexCache::StoresGreyDirectly() {

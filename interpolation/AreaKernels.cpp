@@ -239,24 +239,29 @@ void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at,
 }
 #endif
 
-// Target columns first .. first + count − 1: `store(k, channels)` takes the
-// bytes of column first + k.
-template <int Channels, typename Store>
-void GridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long count, Store store) {
+// Target columns first .. first + count − 1 into out[k] for column
+// first + k: a byte on the grey ramp, or blue, green, red and alpha.
+template <int Channels, typename Out>
+void GridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long count, Out* out) {
     const int sums = SumCount(r, Channels);
     long k = 0;
 #if UEYE_SIMD_LEVEL >= 1
     // Groups · kCount columns from k.
     auto walk = [&](auto groups) {
-        constexpr int kLanes = decltype(groups)::value * kCount;
-        int32_t lanes[kMaxSums][kLanes];
-        VectorGrid<Channels, decltype(groups)::value>(r, c, first + k, lanes);
-        for (int l = 0; l < kLanes; ++l) {
-            uint8_t channels[kMaxSums] = {};
-            for (int s = 0; s < sums; ++s) channels[s] = static_cast<uint8_t>(lanes[s][l]);
-            store(k + l, channels);
+        constexpr int kGroups = decltype(groups)::value;
+        int32_t lanes[kMaxSums][kGroups * kCount];
+        VectorGrid<Channels, kGroups>(r, c, first + k, lanes);
+        for (int g = 0; g < kGroups; ++g) {
+            auto sum = [&](int s) {
+                return s < sums ? LoadInts(lanes[s] + g * kCount) : MakeInts([](int) { return 0; });
+            };
+            if constexpr (Channels == 1)
+                StoreBytes(out + k, sum(0));
+            else
+                StoreInts(reinterpret_cast<int32_t*>(out + k),
+                          PackQuads(sum(0), sum(1), sum(2), sum(3)));
+            k += kCount;
         }
-        k += kLanes;
     };
     while (k + kChains * kCount <= count) walk(std::integral_constant<int, kChains>());
     while (k + kCount <= count) walk(std::integral_constant<int, 1>());
@@ -267,20 +272,21 @@ void GridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long co
         PlainGrid<Channels>(r, c.first[at], c.last[at], c.wFirst[at], c.wLast[at], plain);
         uint8_t channels[kMaxSums] = {};
         Finish(r, c, at, plain, sums, channels);
-        store(k, channels);
+        if constexpr (Channels == 1)
+            out[k] = channels[0];
+        else
+            out[k] = RGBQUAD{channels[0], channels[1], channels[2], channels[3]};
     }
 }
 
 void GreyGridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long count,
                  uint8_t* out) {
-    GridRow<1>(r, c, first, count, [out](long k, const uint8_t* v) { out[k] = v[0]; });
+    GridRow<1>(r, c, first, count, out);
 }
 
 void ColourGridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, long count,
                    RGBQUAD* out) {
-    GridRow<3>(r, c, first, count, [out](long k, const uint8_t* v) {
-        out[k] = RGBQUAD{v[0], v[1], v[2], v[3]};
-    });
+    GridRow<3>(r, c, first, count, out);
 }
 
 } // namespace

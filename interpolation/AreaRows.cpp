@@ -213,12 +213,15 @@ void AreaRows::GridRow(NearestIndexCache& writer, long y, uint8_t* greyOut) {
             if (grey) {
                 uint8_t values[kChunk];
                 kernels.greyGridRow(row, columns, x, count, values);
-                for (long k = 0; k < count; ++k) results[k] = GreyColour(values[k]);
+                for (long k = 0; k < count; ++k) {
+                    results[k] = GreyColour(values[k]);
+                    lastGrey = Store(writer, x + k, y, results[k], greyOut);
+                }
             } else {
                 kernels.colourGridRow(row, columns, x, count, results);
+                writer.SetPixelColors(x, y, results, count);
+                lastGrey = false;
             }
-            for (long k = 0; k < count; ++k)
-                lastGrey = Store(writer, x + k, y, results[k], greyOut);
             x += count;
         } else {
             lastGrey = Store(writer, x, y,
