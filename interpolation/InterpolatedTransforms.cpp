@@ -193,8 +193,14 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     std::vector<char> columnInside;
     std::vector<int32_t> byteIndex, byteFractions; // 24 bpp: the same for each byte
     std::vector<long> insideEnd;                   // the end of the columns inside from here on
+    // Nearest samples: each column's source column, read where it and the
+    // row's lie inside as the single sample reads the pixel itself.
+    const bool nearest = pointSampling && method == IM_NEAREST_NEIGHBOUR;
+    auto nearestCell = [](float v) { return TruncateToLong(static_cast<double>(v) + 0.5); };
+    std::vector<int32_t> nearestColumns;
     try {
-        if (batched) {
+        if (nearest) nearestColumns.resize(static_cast<size_t>(newWidth));
+        if (batched || nearest) {
             columnInside.resize(static_cast<size_t>(newWidth));
             insideEnd.resize(static_cast<size_t>(newWidth));
         }
@@ -216,7 +222,13 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     } catch (const std::exception&) {
         return false;
     }
-    for (size_t x = 0; x < columnInside.size(); ++x) columnInside[x] = inside(columns[x], width);
+    for (size_t x = 0; x < columns.size() && batched; ++x)
+        columnInside[x] = inside(columns[x], width);
+    for (size_t x = 0; x < nearestColumns.size(); ++x) {
+        const long column = nearestCell(sourceX(static_cast<long>(x)));
+        columnInside[x] = column >= 0 && column < width;
+        nearestColumns[x] = static_cast<int32_t>(column);
+    }
     for (size_t x = 0; x < windowStarts.size(); ++x) {
         if (columnInside[x])
             windowStarts[x] = static_cast<int32_t>(columns[x].cell - window.before);
@@ -298,7 +310,29 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                               static_cast<size_t>(rowAxis.cell - window.before + j) * info.effWidth;
         const float rowFraction = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
         transform_detail::DirectRow row(work, y);
+        const long nearestRow = nearest ? nearestCell(sy) : -1;
+        const bool nearestRowInside = nearestRow >= 0 && nearestRow < height;
+        const bool greyNearest = nearestRowInside && greySource && writer.StoresGreyDirectly();
         for (long x = 0; x < newWidth;) {
+            if (nearestRowInside && columnInside[static_cast<size_t>(x)]) {
+                const long end = insideEnd[static_cast<size_t>(x)];
+                if (greyNearest) {
+                    const uint8_t* from = GetBits(static_cast<unsigned long>(nearestRow));
+                    for (; x < end; ++x) greyOut[x] = from[nearestColumns[static_cast<size_t>(x)]];
+                    lastGrey = true;
+                    continue;
+                }
+                for (; x < end; ++x) {
+                    const RGBQUAD c =
+                        BlindGetPixelColor(nearestColumns[static_cast<size_t>(x)], nearestRow);
+                    if (direct)
+                        row.Store(x, c);
+                    else
+                        writer.SetPixelColor(x, y, c, true);
+                }
+                lastGrey = false;
+                continue;
+            }
             if (greyBilinearRow && columnInside[static_cast<size_t>(x)]) {
                 // The columns inside from here on, in one call.
                 const long end = insideEnd[static_cast<size_t>(x)];
