@@ -209,15 +209,13 @@ void AreaRows::GridRow(NearestIndexCache& writer, long y, uint8_t* greyOut) {
             x = end;
         } else if (end > x) {
             const long count = std::min(kChunk, end - x);
-            RGBQUAD results[kChunk];
             if (grey) {
                 uint8_t values[kChunk];
                 kernels.greyGridRow(row, columns, x, count, values);
-                for (long k = 0; k < count; ++k) {
-                    results[k] = GreyColour(values[k]);
-                    lastGrey = Store(writer, x + k, y, results[k], greyOut);
-                }
+                for (long k = 0; k < count; ++k)
+                    lastGrey = Store(writer, x + k, y, GreyColour(values[k]), greyOut);
             } else {
+                RGBQUAD results[kChunk];
                 kernels.colourGridRow(row, columns, x, count, results);
                 writer.SetPixelColors(x, y, results, count);
                 lastGrey = false;

@@ -313,6 +313,13 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         const long nearestRow = nearest ? nearestCell(sy) : -1;
         const bool nearestRowInside = nearestRow >= 0 && nearestRow < height;
         const bool greyNearest = nearestRowInside && greySource && writer.StoresGreyDirectly();
+        // A sample's colour into target pixel x of the row.
+        auto storeColour = [&](long x, const RGBQUAD& c) {
+            if (direct)
+                row.Store(x, c);
+            else
+                writer.SetPixelColor(x, y, c, true);
+        };
         for (long x = 0; x < newWidth;) {
             if (nearestRowInside && columnInside[static_cast<size_t>(x)]) {
                 const long end = insideEnd[static_cast<size_t>(x)];
@@ -322,14 +329,9 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                     lastGrey = true;
                     continue;
                 }
-                for (; x < end; ++x) {
-                    const RGBQUAD c =
-                        BlindGetPixelColor(nearestColumns[static_cast<size_t>(x)], nearestRow);
-                    if (direct)
-                        row.Store(x, c);
-                    else
-                        writer.SetPixelColor(x, y, c, true);
-                }
+                for (; x < end; ++x)
+                    storeColour(
+                        x, BlindGetPixelColor(nearestColumns[static_cast<size_t>(x)], nearestRow));
                 lastGrey = false;
                 continue;
             }
@@ -467,10 +469,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                                    nullptr);
             else
                 c = GetPixelColorInterpolated(sx, sy, method, overflow, nullptr);
-            if (direct)
-                row.Store(x, c);
-            else
-                writer.SetPixelColor(x, y, c, true);
+            storeColour(x, c);
             lastGrey = false;
             ++x;
         }

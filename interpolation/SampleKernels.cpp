@@ -332,12 +332,12 @@ void GreyRowsPicked(const Source& source, const SampleWindow& window, const size
     constexpr int kIndices = kSliding ? (kSize < 8 ? kSize : 8) : kSize;
     constexpr int kRegisters = kSliding ? (kSize - 1) / 8 + 2 : 4;
     __m512i index[kIndices][kChains];
-    __mmask8 upper[kIndices][kChains];
-    const __m512i sixteen = _mm512_set1_epi64(16);
+    __mmask8 upper[kSliding ? 1 : kIndices][kChains];
     for (int i = 0; i < kIndices; ++i)
         for (int c = 0; c < kChains; ++c) {
             index[i][c] = _mm512_add_epi64(offsets[c], _mm512_set1_epi64(i));
-            upper[i][c] = _mm512_cmpge_epi64_mask(index[i][c], sixteen);
+            if constexpr (!kSliding)
+                upper[i][c] = _mm512_cmpge_epi64_mask(index[i][c], _mm512_set1_epi64(16));
         }
     for (int j = 0; j < kSize; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j);
@@ -432,49 +432,49 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
 #endif
 
 #if UEYE_SIMD_LEVEL >= 1
-// A remainder of `rest` samples, fewer than a vector walk takes, walks as a
-// whole one over copies of its taps, the lanes past it repeating its last
-// sample: each lane's sum is its own, and theirs are dropped. Even one
-// sample takes less time so than in the plain walk, one rounding after another.
+// `count` samples in vector walks of kLanes: walk(taps, sums) takes the taps
+// of kLanes samples and gives their results. A remainder walks as a whole
+// walk over copies of its taps, the lanes past it repeating its last sample:
+// each lane's sum is its own, and theirs are dropped. Even one sample takes
+// less time so than in the plain walk, one rounding after another.
 template <int kLanes, typename Result, typename Walk>
-void WalkRemainder(const SampleWindow& window, const KernelTaps& columns, int rest, Result* results,
-                   Walk walk) {
+void WalkInLanes(const SampleWindow& window, const KernelTaps& columns, int count, Result* results,
+                 Walk walk) {
+    int done = 0;
+    for (; done + kLanes <= count; done += kLanes) walk(columns.From(done), results + done);
+    if (done == count) return;
+    const int rest = count - done;
     int32_t starts[kLanes];
     float weights[12 * kLanes];
     Result sums[kLanes];
     for (int k = 0; k < kLanes; ++k) {
-        const size_t from = static_cast<size_t>(std::min(k, rest - 1));
+        const size_t from = static_cast<size_t>(done + std::min(k, rest - 1));
         starts[k] = columns.start[from];
         for (int i = 0; i < window.size; ++i)
             weights[i * kLanes + k] =
                 columns.weights[static_cast<size_t>(i) * columns.stride + from];
     }
     walk(KernelTaps{starts, weights, kLanes}, sums);
-    std::copy(sums, sums + rest, results);
+    std::copy(sums, sums + rest, results + done);
 }
 #endif
 
 template <typename Source>
 void GreyWindows(const Source& source, const SampleWindow& window, const KernelTaps& columns,
                  int count, const SampleAxis& ay, uint8_t* results) {
-    int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
-    for (; done + kWalk <= count; done += kWalk)
-        GreyKernelSumsVector(source, window, columns.From(done), ay, results + done);
-    if (done < count) {
-        WalkRemainder<kWalk>(window, columns.From(done), count - done, results + done,
-                             [&](const KernelTaps& copies, uint8_t* sums) {
-                                 GreyKernelSumsVector(source, window, copies, ay, sums);
-                             });
-        done = count;
-    }
-#endif
+    WalkInLanes<kWalk>(window, columns, count, results, [&](const KernelTaps& taps, uint8_t* sums) {
+        GreyKernelSumsVector(source, window, taps, ay, sums);
+    });
+#else
+    int done = 0;
     for (; done + 4 <= count; done += 4)
         GreyKernelSums<4>(source, window, columns.From(done), SharedRow{window, ay},
                           results + done);
     for (; done < count; ++done)
         GreyKernelSums<1>(source, window, columns.From(done), SharedRow{window, ay},
                           results + done);
+#endif
 }
 
 void GreyWindowsInside(const uint8_t* const* rows, size_t stride, const SampleWindow& window,
@@ -790,24 +790,20 @@ void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& wind
 void ColourWindowsInside(const ColourPlanes& planes, const SampleWindow& window,
                          const KernelTaps& columns, int count, const SampleAxis& ay,
                          RGBQUAD* results) {
-    int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
-    for (; done + kColourWalk <= count; done += kColourWalk)
-        ColourKernelSumsVector(planes, window, columns.From(done), ay, results + done);
-    if (done < count) {
-        WalkRemainder<kColourWalk>(window, columns.From(done), count - done, results + done,
-                                   [&](const KernelTaps& copies, RGBQUAD* sums) {
-                                       ColourKernelSumsVector(planes, window, copies, ay, sums);
-                                   });
-        done = count;
-    }
-#endif
+    WalkInLanes<kColourWalk>(window, columns, count, results,
+                             [&](const KernelTaps& taps, RGBQUAD* sums) {
+                                 ColourKernelSumsVector(planes, window, taps, ay, sums);
+                             });
+#else
+    int done = 0;
     for (; done + 4 <= count; done += 4)
         ColourKernelSums<4>(planes, window, columns.From(done), SharedRow{window, ay},
                             results + done);
     for (; done < count; ++done)
         ColourKernelSums<1>(planes, window, columns.From(done), SharedRow{window, ay},
                             results + done);
+#endif
 }
 
 #if UEYE_SIMD_LEVEL >= 1
