@@ -13,25 +13,32 @@ namespace {
 #if UEYE_SIMD_LEVEL >= 1
 using namespace lanes;
 
+// The weighted sum of the four corners in the order of the plain form,
+// a00·w00 + a10·w10 + a01·w01 + a11·d, each product exact (a byte times a
+// float): the first two products added in one rounding, as the sum of the
+// exact products rounds, so that the sum need not wait for w00, the weight
+// computed last. The sums lie within 0..255 up to rounding (a convex mix of
+// bytes), where the truncation to 32 bits and then to 8 keeps the low byte
+// that the plain form keeps.
+Ints BilinearSum(Doubles w00, Floats w10, Floats w01, Floats d, Doubles a00, Doubles a10,
+                 Doubles a01, Doubles a11) {
+    Doubles sum = AddExactProduct(a10 * Widen(w10), a00, w00);
+    sum = AddExactProduct(sum, a01, Widen(w01));
+    sum = AddExactProduct(sum, a11, Widen(d));
+    return Truncate(sum);
+}
+
 // The floating-point bilinear weights of BilinearWeights and the weighted
 // sum of the four corners, lane by lane: d = t·u, t − d and u − d in float
 // lanes (a single operation on floats rounded once gives the same float
 // whether computed in float or in double and then rounded), 1 − t − w01 and
 // the sum in double lanes, in the order of the plain form; `complement` is
-// 1 − t in double precision. The sums lie within 0..255 up to rounding (a
-// convex mix of bytes), where the truncation to 32 bits and then to 8 keeps
-// the low byte that the plain form keeps.
+// 1 − t in double precision.
 Ints BilinearMix(Floats t, Doubles complement, Floats u, Doubles a00, Doubles a10, Doubles a01,
                  Doubles a11) {
     const Floats d = t * u;
-    const Floats w10 = t - d;
     const Floats w01 = u - d;
-    const Doubles w00 = RoundToFloat(complement - Widen(w01));
-    Doubles sum = a00 * w00;
-    sum = AddExactProduct(sum, a10, Widen(w10));
-    sum = AddExactProduct(sum, a01, Widen(w01));
-    sum = AddExactProduct(sum, a11, Widen(d));
-    return Truncate(sum);
+    return BilinearSum(RoundToFloat(complement - Widen(w01)), t - d, w01, d, a00, a10, a01, a11);
 }
 
 inline Doubles Complement(Floats t) {
@@ -172,8 +179,62 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
                          const GreyColumns& columns, long first, long count, float u,
                          uint8_t* out) {
     const double* const rows[2] = {upper, lower};
-    GreyBilinearSamples(WindowRows<double>{rows, 0, width}, columns.cell + first,
-                        columns.fraction + first, columns.complement + first, u, count, out);
+    const WindowRows<double> window{rows, 0, width};
+    long k = 0;
+#if UEYE_SIMD_LEVEL >= 3
+    // Groups of eight whose picks allow take w00 = (1 − t) − w01 in float
+    // lanes. The plain form subtracts in double precision and rounds to
+    // float; where 1 − t is a float, that is one operation on two floats,
+    // rounded to double and then to float, which gives the float
+    // difference: a double holds more than twice a float's precision, so
+    // the first rounding cannot move the result across a float midpoint.
+    const size_t from = static_cast<size_t>(first);
+    const int32_t* const cells = columns.cell + from;
+    const float* const fractions = columns.fraction + from;
+    const float* const complements = columns.floatComplement + from;
+    const uint64_t* const picks = columns.picks + from;
+    const Floats vu = SetFloats(u);
+    const __m512i one = _mm512_set1_epi64(1);
+    // The truncated sums of the group from sample i.
+    auto group = [&](long i) {
+        const __m512i left =
+            _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(picks + i)));
+        const __m512i right = _mm512_add_epi64(left, one);
+        Doubles upper0, upper1, lower0, lower1;
+        window.Sixteen(0, static_cast<size_t>(cells[i]), upper0, upper1);
+        window.Sixteen(1, static_cast<size_t>(cells[i]), lower0, lower1);
+        const Floats t = LoadFloats(fractions + i);
+        const Floats d = t * vu;
+        const Floats w01 = vu - d;
+        const Floats w00 = LoadFloats(complements + i) - w01;
+        return BilinearSum(Widen(w00), t - d, w01, d, _mm512_permutex2var_pd(upper0, left, upper1),
+                           _mm512_permutex2var_pd(upper0, right, upper1),
+                           _mm512_permutex2var_pd(lower0, left, lower1),
+                           _mm512_permutex2var_pd(lower0, right, lower1));
+    };
+    while (k + kCount <= count) {
+        const long end =
+            k + kCount * std::min<long>(columns.pickedGroups[from + static_cast<size_t>(k)],
+                                        (count - k) / kCount);
+        for (; k + 2 * kCount <= end; k += 2 * kCount) {
+            // Two groups, their sixteen bytes narrowed at once.
+            const __m512i sums =
+                _mm512_inserti64x4(_mm512_castsi256_si512(group(k)), group(k + kCount), 1);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm512_cvtepi32_epi8(sums));
+        }
+        if (k < end) {
+            StoreBytes(out + k, group(k));
+            k += kCount;
+        }
+        if (k + kCount <= count) {
+            GreyBilinearSamples(window, cells + k, fractions + k, columns.complement + from + k, u,
+                                kCount, out + k);
+            k += kCount;
+        }
+    }
+#endif
+    GreyBilinearSamples(window, columns.cell + first + k, columns.fraction + first + k,
+                        columns.complement + first + k, u, count - k, out + k);
 }
 
 // The source point of target column x of a rotated row.

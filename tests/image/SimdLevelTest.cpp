@@ -169,7 +169,10 @@ TEST_P(KernelLevels, Samples) {
             yi.push_back(static_cast<int32_t>(random() % (side - 1)));
             fx.push_back(static_cast<int32_t>(random() % 256));
             fy.push_back(static_cast<int32_t>(random() % 256));
-            t.push_back(k % 7 == 0 ? 0.0f : Unit());
+            // Fractions of coordinates far from 0 have few bits; near 0, many.
+            t.push_back(k % 7 == 0   ? 0.0f
+                        : k % 3 == 0 ? Unit()
+                                     : std::floor(Unit() * 4096.0f) / 4096.0f);
         }
         std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
         // Along one row, columns in order (as a widening reads them) or not.
@@ -189,8 +192,18 @@ TEST_P(KernelLevels, Samples) {
             std::vector<double> widened(3 * size_t(side)), complement; // a column past the row too
             wide.widenBytes(row, widened.size(), widened.data());
             for (size_t i = 0; i < widened.size(); ++i) ASSERT_EQ(widened[i], row[i]);
-            for (float f : t) complement.push_back(1.0 - f);
-            const GreyColumns greyColumns{columns.data(), t.data(), complement.data()};
+            std::vector<float> floatComplement;
+            for (float f : t) {
+                complement.push_back(1.0 - f);
+                floatComplement.push_back(static_cast<float>(complement.back()));
+            }
+            const std::vector<char> inside(columns.size(), 1);
+            std::vector<uint64_t> picks(columns.size());
+            std::vector<int32_t> groups(columns.size());
+            const GreyColumns greyColumns{columns.data(),         t.data(),     complement.data(),
+                                          floatComplement.data(), picks.data(), groups.data()};
+            GreyColumnPicks(greyColumns, inside.data(), picks.size(), size_t(side), picks.data(),
+                            groups.data());
             const long from = std::min(count, 1L);
             std::vector<uint8_t> c(a.size() - size_t(from));
             wide.greyBilinearWidened(widened.data(), widened.data() + side, size_t(side),
