@@ -129,29 +129,6 @@ struct KernelRun {
 
 } // namespace
 
-void GreyColumnPicks(const GreyColumns& columns, const char* inside, size_t count, size_t width,
-                     uint64_t* picks, int32_t* pickedGroups) {
-    for (size_t x = count; x-- > 0;) {
-        picks[x] = kNoPick;
-        pickedGroups[x] = 0;
-        if (x + 8 > count || !inside[x] || static_cast<size_t>(columns.cell[x]) + 16 > width)
-            continue;
-        uint64_t pick = 0;
-        for (size_t i = 0; i < 8 && pick != kNoPick; ++i) {
-            const size_t column = x + i;
-            const int64_t offset =
-                inside[column] ? int64_t{columns.cell[column]} - columns.cell[x] : -1;
-            if (offset < 0 || offset > 14 ||
-                static_cast<double>(columns.floatComplement[column]) != columns.complement[column])
-                pick = kNoPick;
-            else
-                pick |= static_cast<uint64_t>(offset) << (8 * i);
-        }
-        picks[x] = pick;
-        if (pick != kNoPick) pickedGroups[x] = 1 + (x + 8 < count ? pickedGroups[x + 8] : 0);
-    }
-}
-
 bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
                         OverflowMethod overflow, CxImage* const destination,
                         bool disableAveraging) {
@@ -213,8 +190,9 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     std::vector<float> greyFractions;
     std::vector<double> greyComplements; // 1 − fraction
     std::vector<float> greyFloatComplements;
-    std::vector<uint64_t> greyPicks;
-    std::vector<int32_t> greyPickedGroups;
+    std::vector<uint8_t> greyPicks;
+    std::vector<int32_t> greyPickRuns;
+    std::vector<char> greyPickable; // inside, and 1 − fraction a float
     std::vector<int32_t> colourFractions;
     std::vector<char> columnInside;
     std::vector<int32_t> byteIndex, byteFractions; // 24 bpp: the same for each byte
@@ -241,7 +219,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 greyComplements.resize(static_cast<size_t>(newWidth));
                 greyFloatComplements.resize(static_cast<size_t>(newWidth));
                 greyPicks.resize(static_cast<size_t>(newWidth));
-                greyPickedGroups.resize(static_cast<size_t>(newWidth));
+                greyPickRuns.resize(static_cast<size_t>(newWidth));
+                greyPickable.resize(static_cast<size_t>(newWidth));
             } else {
                 colourFractions.resize(static_cast<size_t>(newWidth));
                 byteIndex.resize(3 * static_cast<size_t>(newWidth));
@@ -274,6 +253,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                         BilinearWeights::Fraction(columns[x].coordinate, columns[x].cell);
                     greyComplements[x] = 1.0 - static_cast<double>(greyFractions[x]);
                     greyFloatComplements[x] = static_cast<float>(greyComplements[x]);
+                    greyPickable[x] = greyFloatComplements[x] == greyComplements[x];
                 } else
                     colourFractions[x] = static_cast<int32_t>(columns[x].fraction);
                 for (size_t c = 0; c < (grey ? 0 : 3); ++c) {
@@ -290,11 +270,11 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                         : x + 1 == newWidth || !columnInside[at + 1] ? x + 1
                                                                      : insideEnd[at + 1];
     }
-    const GreyColumns greyColumns{columnCells.data(),     greyFractions.data(),
-                                  greyComplements.data(), greyFloatComplements.data(),
-                                  greyPicks.data(),       greyPickedGroups.data()};
-    GreyColumnPicks(greyColumns, columnInside.data(), greyPicks.size(), GetWidth(),
-                    greyPicks.data(), greyPickedGroups.data());
+    PickGroups(columnCells.data(), columnInside.data(), greyPickable.data(), greyPicks.size(), 1,
+               GetWidth(), greyPicks.data(), greyPickRuns.data());
+    const GreyColumns greyColumns{columnCells.data(), greyFractions.data(), greyComplements.data(),
+                                  greyFloatComplements.data(),
+                                  PickedGroups{greyPicks.data(), greyPickRuns.data()}};
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     const SampleKernels& kernels = SampleKernelsInUse();
     // Grey samples read their window rows widened: the two of bilinear, or

@@ -170,7 +170,7 @@ void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const
 void WidenBytes(const uint8_t* bytes, size_t count, double* out) {
     size_t i = 0;
 #if UEYE_SIMD_LEVEL >= 1
-    for (; i + kCount <= count; i += kCount) Store(out + i, Widen(LoadBytes(bytes + i)));
+    for (; i + kCount <= count; i += kCount) Store(out + i, LoadBytesAsDoubles(bytes + i));
 #endif
     for (; i < count; ++i) out[i] = bytes[i];
 }
@@ -192,46 +192,31 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
     const int32_t* const cells = columns.cell + from;
     const float* const fractions = columns.fraction + from;
     const float* const complements = columns.floatComplement + from;
-    const uint64_t* const picks = columns.picks + from;
+    const uint8_t* const picks = columns.groups.picks + from;
     const Floats vu = SetFloats(u);
     const __m512i one = _mm512_set1_epi64(1);
-    // The truncated sums of the group from sample i.
-    auto group = [&](long i) {
-        const __m512i left =
-            _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(picks + i)));
-        const __m512i right = _mm512_add_epi64(left, one);
-        Doubles upper0, upper1, lower0, lower1;
-        window.Sixteen(0, static_cast<size_t>(cells[i]), upper0, upper1);
-        window.Sixteen(1, static_cast<size_t>(cells[i]), lower0, lower1);
-        const Floats t = LoadFloats(fractions + i);
-        const Floats d = t * vu;
-        const Floats w01 = vu - d;
-        const Floats w00 = LoadFloats(complements + i) - w01;
-        return BilinearSum(Widen(w00), t - d, w01, d, _mm512_permutex2var_pd(upper0, left, upper1),
-                           _mm512_permutex2var_pd(upper0, right, upper1),
-                           _mm512_permutex2var_pd(lower0, left, lower1),
-                           _mm512_permutex2var_pd(lower0, right, lower1));
-    };
-    while (k + kCount <= count) {
-        const long end =
-            k + kCount * std::min<long>(columns.pickedGroups[from + static_cast<size_t>(k)],
-                                        (count - k) / kCount);
-        for (; k + 2 * kCount <= end; k += 2 * kCount) {
-            // Two groups, their sixteen bytes narrowed at once.
-            const __m512i sums =
-                _mm512_inserti64x4(_mm512_castsi256_si512(group(k)), group(k + kCount), 1);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm512_cvtepi32_epi8(sums));
-        }
-        if (k < end) {
-            StoreBytes(out + k, group(k));
-            k += kCount;
-        }
-        if (k + kCount <= count) {
-            GreyBilinearSamples(window, cells + k, fractions + k, columns.complement + from + k, u,
-                                kCount, out + k);
-            k += kCount;
-        }
-    }
+    k = WalkPickedGroups(
+        columns.groups.runs + from, count, out,
+        [&](long i) {
+            __m512i left, right;
+            PickIndices(picks + i, one, left, right);
+            Doubles upper0, upper1, lower0, lower1;
+            window.Sixteen(0, static_cast<size_t>(cells[i]), upper0, upper1);
+            window.Sixteen(1, static_cast<size_t>(cells[i]), lower0, lower1);
+            const Floats t = LoadFloats(fractions + i);
+            const Floats d = t * vu;
+            const Floats w01 = vu - d;
+            const Floats w00 = LoadFloats(complements + i) - w01;
+            return BilinearSum(Widen(w00), t - d, w01, d,
+                               _mm512_permutex2var_pd(upper0, left, upper1),
+                               _mm512_permutex2var_pd(upper0, right, upper1),
+                               _mm512_permutex2var_pd(lower0, left, lower1),
+                               _mm512_permutex2var_pd(lower0, right, lower1));
+        },
+        [&](long i) {
+            GreyBilinearSamples(window, cells + i, fractions + i, columns.complement + from + i, u,
+                                kCount, out + i);
+        });
 #endif
     GreyBilinearSamples(window, columns.cell + first + k, columns.fraction + first + k,
                         columns.complement + first + k, u, count - k, out + k);

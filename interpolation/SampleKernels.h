@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/PickedGroups.h"
 #include "image/SimdLevel.h"
 #include "platform/WinTypes.h"
 
@@ -49,26 +50,15 @@ struct ColourPlanes {
 
 // Resample2's grey bilinear columns, prepared once per call: each target
 // column's base cell, its fraction t, 1 − t in double precision and that
-// rounded to float, and the picks of the eight columns from it on
-// (GreyColumnPicks).
+// rounded to float, and the groups of columns whose corners are picked in
+// registers, each column's 1 − t a float.
 struct GreyColumns {
     const int32_t* cell;
     const float* fraction;
     const double* complement;
     const float* floatComplement;
-    const uint64_t* picks;
-    const int32_t* pickedGroups;
+    PickedGroups groups;
 };
-
-// The eight target columns from x on as the widest level takes them in
-// registers: byte i of picks[x] is cell[x + i] − cell[x] when the eight
-// columns' corners lie within the 16 values from cell[x] of a `width`
-// values wide row and each one's 1 − t is a float; else the group is
-// kNoPick. pickedGroups[x] counts the groups from x, x + 8, ... on up to
-// the first not picked. `inside[x]` tells whether column x's cell is set.
-constexpr uint64_t kNoPick = ~uint64_t{0};
-void GreyColumnPicks(const GreyColumns& columns, const char* inside, size_t count, size_t width,
-                     uint64_t* picks, int32_t* pickedGroups);
 
 // The kernel windows of a run of samples on one axis, each inside the image,
 // prepared once per call or per run: sample k's first window cell start[k]

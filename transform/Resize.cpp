@@ -220,7 +220,9 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
         std::vector<float> vertical;
         std::vector<double> byteVertical;
         std::vector<int32_t> byteIx;
-        std::vector<double> byteDx, byteRest;
+        std::vector<float> byteDx;
+        std::vector<uint8_t> bytePicks;
+        std::vector<int32_t> bytePickRuns;
         std::vector<char> read;
         const size_t rowBytes = channels * static_cast<size_t>(W);
         const size_t outBytes = channels * static_cast<size_t>(newWidth);
@@ -231,7 +233,8 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 byteVertical.resize((rowBytes + channels) * static_cast<size_t>(bands.Count()));
                 byteIx.resize(outBytes);
                 byteDx.resize(outBytes);
-                byteRest.resize(outBytes);
+                bytePicks.resize(outBytes);
+                bytePickRuns.resize(outBytes);
             }
             read.resize(static_cast<size_t>(W));
         } catch (const std::exception&) {
@@ -248,10 +251,12 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             for (size_t c = 0; c < (byteRows ? channels : 0); ++c) {
                 const size_t at = channels * static_cast<size_t>(x) + c;
                 byteIx[at] = static_cast<int32_t>(channels * static_cast<size_t>(ix) + c);
-                byteDx[at] = dx;
-                byteRest[at] = 1.0 - dx;
+                byteDx[at] = static_cast<float>(dx);
             }
         }
+        PickGroups(byteIx.data(), nullptr, nullptr, bytePicks.size(), static_cast<long>(channels),
+                   rowBytes + channels, bytePicks.data(), bytePickRuns.data());
+        const PickedGroups byteGroups{bytePicks.data(), bytePickRuns.data()};
         ReuseDestinationBlock(work, destination, wholeBytePixels);
         const ResizeKernels& resizeKernels = ResizeKernelsInUse();
         auto colourAt = [&](long px, long py) {
@@ -278,9 +283,8 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
                 for (size_t c = 0; c < channels; ++c)
                     blended[rowBytes + c] = blended[rowBytes - channels + c];
                 uint8_t* out = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-                resizeKernels.horizontalGreyBlend(blended, static_cast<long>(rowBytes + channels),
-                                                  static_cast<long>(channels), byteIx.data(),
-                                                  byteDx.data(), byteRest.data(),
+                resizeKernels.horizontalGreyBlend(blended, static_cast<long>(channels),
+                                                  byteIx.data(), byteDx.data(), byteGroups,
                                                   static_cast<long>(outBytes), out);
                 if (grey) writer.Find(GreyColour(out[newWidth - 1]));
                 return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/PickedGroups.h"
 #include "image/SimdLevel.h"
 
 #include <cstdint>
@@ -14,11 +15,13 @@ struct ResizeKernels {
     // exact.
     void (*verticalGreyBlend)(const uint8_t* p0, const uint8_t* p1, long width, double dy,
                               double* blended);
-    // out[x] = low byte of trunc(right·dx[x] + left·rest[x]) in double
+    // out[x] = low byte of trunc(right·dx[x] + left·(1 − dx[x])) in double
     // precision, left and right the blended values at ix[x] and
-    // ix[x] + step (rest[x] = 1 − dx[x]); blended holds `entries` values.
-    void (*horizontalGreyBlend)(const double* blended, long entries, long step, const int32_t* ix,
-                                const double* dx, const double* rest, long count, uint8_t* out);
+    // ix[x] + step; `groups` as PickGroups gives them for ix and step over
+    // the blended row.
+    void (*horizontalGreyBlend)(const double* blended, long step, const int32_t* ix,
+                                const float* dx, const PickedGroups& groups, long count,
+                                uint8_t* out);
 };
 
 UEYE_DECLARE_KERNEL_TABLES(ResizeKernels, kResizeKernels);

@@ -94,18 +94,22 @@ TEST_P(KernelLevels, ResizeBlends) {
                 std::vector<double> blended(a.begin(), a.begin() + width);
                 for (long c = 0; c < step; ++c) blended.push_back(blended[size_t(width - 1)]);
                 std::vector<int32_t> ix;
-                std::vector<double> dx, rest;
+                std::vector<float> dx;
                 for (long x = 0; x < width; ++x) {
                     ix.push_back(
                         static_cast<int32_t>(ordered ? x * 2 / 3 : random() % size_t(width)));
                     dx.push_back(Unit());
-                    rest.push_back(1.0 - dx.back());
                 }
                 std::vector<uint8_t> outA(static_cast<size_t>(width)), outB(outA.size());
-                plain.horizontalGreyBlend(blended.data(), width + step, step, ix.data(), dx.data(),
-                                          rest.data(), width, outA.data());
-                wide.horizontalGreyBlend(blended.data(), width + step, step, ix.data(), dx.data(),
-                                         rest.data(), width, outB.data());
+                std::vector<uint8_t> picks(ix.size());
+                std::vector<int32_t> runs(ix.size());
+                PickGroups(ix.data(), nullptr, nullptr, ix.size(), step, blended.size(),
+                           picks.data(), runs.data());
+                const PickedGroups groups{picks.data(), runs.data()};
+                plain.horizontalGreyBlend(blended.data(), step, ix.data(), dx.data(), groups, width,
+                                          outA.data());
+                wide.horizontalGreyBlend(blended.data(), step, ix.data(), dx.data(), groups, width,
+                                         outB.data());
                 ASSERT_EQ(outA, outB) << width << ", step " << step;
             }
     }
@@ -197,13 +201,19 @@ TEST_P(KernelLevels, Samples) {
                 complement.push_back(1.0 - f);
                 floatComplement.push_back(static_cast<float>(complement.back()));
             }
-            const std::vector<char> inside(columns.size(), 1);
-            std::vector<uint64_t> picks(columns.size());
-            std::vector<int32_t> groups(columns.size());
-            const GreyColumns greyColumns{columns.data(),         t.data(),     complement.data(),
-                                          floatComplement.data(), picks.data(), groups.data()};
-            GreyColumnPicks(greyColumns, inside.data(), picks.size(), size_t(side), picks.data(),
-                            groups.data());
+            std::vector<char> pickable;
+            for (size_t i = 0; i < t.size(); ++i)
+                pickable.push_back(floatComplement[i] == complement[i]);
+            std::vector<uint8_t> picks(columns.size());
+            std::vector<int32_t> runs(columns.size());
+            // The samples from column 1 on are the run taken below.
+            std::vector<char> inside(columns.size(), 1);
+            if (!inside.empty()) inside[0] = 0;
+            PickGroups(columns.data(), inside.data(), pickable.data(), picks.size(), 1,
+                       size_t(side), picks.data(), runs.data());
+            const GreyColumns greyColumns{columns.data(), t.data(), complement.data(),
+                                          floatComplement.data(),
+                                          PickedGroups{picks.data(), runs.data()}};
             const long from = std::min(count, 1L);
             std::vector<uint8_t> c(a.size() - size_t(from));
             wide.greyBilinearWidened(widened.data(), widened.data() + side, size_t(side),
