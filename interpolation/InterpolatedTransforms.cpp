@@ -189,7 +189,6 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     std::vector<float> tapWeights;
     std::vector<float> greyFractions;
     std::vector<double> greyComplements; // 1 − fraction
-    std::vector<float> greyFloatComplements;
     std::vector<uint8_t> greyPicks;
     std::vector<int32_t> greyPickRuns;
     std::vector<char> greyPickable; // inside, and 1 − fraction a float
@@ -217,7 +216,6 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             if (grey) {
                 greyFractions.resize(static_cast<size_t>(newWidth));
                 greyComplements.resize(static_cast<size_t>(newWidth));
-                greyFloatComplements.resize(static_cast<size_t>(newWidth));
                 greyPicks.resize(static_cast<size_t>(newWidth));
                 greyPickRuns.resize(static_cast<size_t>(newWidth));
                 greyPickable.resize(static_cast<size_t>(newWidth));
@@ -252,8 +250,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                     greyFractions[x] =
                         BilinearWeights::Fraction(columns[x].coordinate, columns[x].cell);
                     greyComplements[x] = 1.0 - static_cast<double>(greyFractions[x]);
-                    greyFloatComplements[x] = static_cast<float>(greyComplements[x]);
-                    greyPickable[x] = greyFloatComplements[x] == greyComplements[x];
+                    greyPickable[x] = static_cast<float>(greyComplements[x]) == greyComplements[x];
                 } else
                     colourFractions[x] = static_cast<int32_t>(columns[x].fraction);
                 for (size_t c = 0; c < (grey ? 0 : 3); ++c) {
@@ -273,7 +270,6 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     PickGroups(columnCells.data(), columnInside.data(), greyPickable.data(), greyPicks.size(), 1,
                GetWidth(), greyPicks.data(), greyPickRuns.data());
     const GreyColumns greyColumns{columnCells.data(), greyFractions.data(), greyComplements.data(),
-                                  greyFloatComplements.data(),
                                   PickedGroups{greyPicks.data(), greyPickRuns.data()}};
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     const SampleKernels& kernels = SampleKernelsInUse();

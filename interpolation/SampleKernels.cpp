@@ -182,18 +182,18 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
     const WindowRows<double> window{rows, 0, width};
     long k = 0;
 #if UEYE_SIMD_LEVEL >= 3
-    // Groups of eight whose picks allow take w00 = (1 − t) − w01 in float
-    // lanes. The plain form subtracts in double precision and rounds to
-    // float; where 1 − t is a float, that is one operation on two floats,
-    // rounded to double and then to float, which gives the float
-    // difference: a double holds more than twice a float's precision, so
-    // the first rounding cannot move the result across a float midpoint.
+    // Picked groups take w00 = (1 − t) − w01 in float lanes, their columns'
+    // 1 − t being floats. The plain form subtracts in double precision and
+    // rounds to float: one operation on two floats, rounded to double and
+    // then to float, which gives the float result. A double holds more than
+    // twice a float's precision, so the first rounding cannot move a result
+    // across a float midpoint. For the same reason the float 1 − t is the
+    // double one.
     const size_t from = static_cast<size_t>(first);
     const int32_t* const cells = columns.cell + from;
     const float* const fractions = columns.fraction + from;
-    const float* const complements = columns.floatComplement + from;
     const uint8_t* const picks = columns.groups.picks + from;
-    const Floats vu = SetFloats(u);
+    const Floats vu = SetFloats(u), unit = SetFloats(1.0f);
     const __m512i one = _mm512_set1_epi64(1);
     k = WalkPickedGroups(
         columns.groups.runs + from, count, out,
@@ -206,7 +206,7 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
             const Floats t = LoadFloats(fractions + i);
             const Floats d = t * vu;
             const Floats w01 = vu - d;
-            const Floats w00 = LoadFloats(complements + i) - w01;
+            const Floats w00 = (unit - t) - w01;
             return BilinearSum(Widen(w00), t - d, w01, d,
                                _mm512_permutex2var_pd(upper0, left, upper1),
                                _mm512_permutex2var_pd(upper0, right, upper1),

@@ -49,14 +49,13 @@ struct ColourPlanes {
 };
 
 // Resample2's grey bilinear columns, prepared once per call: each target
-// column's base cell, its fraction t, 1 − t in double precision and that
-// rounded to float, and the groups of columns whose corners are picked in
-// registers, each column's 1 − t a float.
+// column's base cell, its fraction t, 1 − t in double precision, and the
+// groups of columns whose corners are picked in registers, each column's
+// 1 − t a float.
 struct GreyColumns {
     const int32_t* cell;
     const float* fraction;
     const double* complement;
-    const float* floatComplement;
     PickedGroups groups;
 };
 

@@ -196,14 +196,11 @@ TEST_P(KernelLevels, Samples) {
             std::vector<double> widened(3 * size_t(side)), complement; // a column past the row too
             wide.widenBytes(row, widened.size(), widened.data());
             for (size_t i = 0; i < widened.size(); ++i) ASSERT_EQ(widened[i], row[i]);
-            std::vector<float> floatComplement;
+            std::vector<char> pickable; // 1 − t a float
             for (float f : t) {
                 complement.push_back(1.0 - f);
-                floatComplement.push_back(static_cast<float>(complement.back()));
+                pickable.push_back(static_cast<float>(complement.back()) == complement.back());
             }
-            std::vector<char> pickable;
-            for (size_t i = 0; i < t.size(); ++i)
-                pickable.push_back(floatComplement[i] == complement[i]);
             std::vector<uint8_t> picks(columns.size());
             std::vector<int32_t> runs(columns.size());
             // The samples from column 1 on are the run taken below.
@@ -212,7 +209,6 @@ TEST_P(KernelLevels, Samples) {
             PickGroups(columns.data(), inside.data(), pickable.data(), picks.size(), 1,
                        size_t(side), picks.data(), runs.data());
             const GreyColumns greyColumns{columns.data(), t.data(), complement.data(),
-                                          floatComplement.data(),
                                           PickedGroups{picks.data(), runs.data()}};
             const long from = std::min(count, 1L);
             std::vector<uint8_t> c(a.size() - size_t(from));
