@@ -5,7 +5,8 @@
 
 // Groups of eight lanes, each reading a value of a row at its index and one
 // `step` further, as the widest level takes them: the 16 values from the
-// group's base, max(index[g] − step + 1, 0) for the group from lane g,
+// group's base, max(index[g] − step + 1, 0) for the group from lane g (a
+// lane of a 24-bit row may read a lower channel of the first lane's pixel),
 // loaded into two registers and each lane's pair picked from them. Prepared
 // once per call for the columns every row shares, so that a kernel neither
 // computes nor checks a group's offsets per row.

@@ -251,7 +251,7 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* destina
             for (size_t c = 0; c < (byteRows ? channels : 0); ++c) {
                 const size_t at = channels * static_cast<size_t>(x) + c;
                 byteIx[at] = static_cast<int32_t>(channels * static_cast<size_t>(ix) + c);
-                byteDx[at] = static_cast<float>(dx);
+                byteDx[at] = static_cast<float>(dx); // a float difference: exact
             }
         }
         PickGroups(byteIx.data(), nullptr, nullptr, bytePicks.size(), static_cast<long>(channels),
