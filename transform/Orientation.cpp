@@ -30,7 +30,7 @@ constexpr long kTile = 64;
 // (W - 1 - y, x). getIndex and setIndex are the unchecked index accessors of
 // the source and the work image, used at 4 and 8 bpp.
 template <bool Left, typename GetIndex, typename SetIndex>
-void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex getIndex,
+void QuarterTurn(CxImage& source, CxImage& work, CxImage::Info& info, GetIndex getIndex,
                  SetIndex setIndex) {
     const long W = static_cast<long>(source.GetWidth());
     const long H = static_cast<long>(source.GetHeight());
@@ -69,14 +69,24 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
         return;
     }
     if (source.GetBpp() == 8 || source.GetBpp() == 24) {
-        if (source.GetBpp() == 8)
-            TurnKernelsInUse().turnBytePlane(Left, sourceBits, stride, W, H, workBits, workStride);
-        else
-            TurnKernelsInUse().turnPixelPlane(Left, sourceBits, stride, W, H, workBits, workStride);
-        if (sourceAlpha != nullptr)
-            TurnKernelsInUse().turnBytePlane(Left, sourceAlpha, width, W, H, workAlpha, newWidth);
+        // Bands of work rows: work row y is source column y (left) or
+        // W − 1 − y (right), so each band turns a strip of source columns
+        // on its own.
+        const TurnKernels& kernels = TurnKernelsInUse();
+        const auto turn = source.GetBpp() == 8 ? kernels.turnBytePlane : kernels.turnPixelPlane;
+        const size_t pixelBytes = source.GetBpp() / 8;
+        RowBands bands(info, W, static_cast<long long>(W) * H, RowBands::NoChecks);
+        bands.Run([&](int, long first, long last) {
+            const size_t column = static_cast<size_t>(Left ? first : W - last);
+            const size_t row = static_cast<size_t>(first);
+            turn(Left, sourceBits + column * pixelBytes, stride, last - first, H,
+                 workBits + row * workStride, workStride);
+            if (sourceAlpha != nullptr)
+                kernels.turnBytePlane(Left, sourceAlpha + column, width, last - first, H,
+                                      workAlpha + row * newWidth, newWidth);
+        });
         // Where the tiled walk below ends.
-        progress = static_cast<int32_t>(Percent(Left ? H - 1 : W - 1, Left ? H : W));
+        info.progress = static_cast<int32_t>(Percent(Left ? H - 1 : W - 1, Left ? H : W));
         return;
     }
 
@@ -91,7 +101,7 @@ void QuarterTurn(CxImage& source, CxImage& work, int32_t& progress, GetIndex get
             const long outerEnd = Left ? xe : ye;
             const long innerBegin = Left ? ys : xs, innerEnd = Left ? ye : xe;
             for (long o = Left ? xs : ys; o < outerEnd; ++o) {
-                progress = static_cast<int32_t>(Percent(o, Left ? H : W));
+                info.progress = static_cast<int32_t>(Percent(o, Left ? H : W));
                 for (long i = innerBegin; i < innerEnd; ++i) {
                     const long x = Left ? o : i, y = Left ? i : o;
                     setIndex(x, y, getIndex(sourceX(y), sourceY(x)));
@@ -265,7 +275,7 @@ bool CxImage::RotateLeft(CxImage* destination) {
     if (!CreateWorkImage(work, GetHeight(), GetWidth(), destination)) return false;
     ReuseDestinationBlock(work, destination);
     QuarterTurn<true>(
-        *this, work, info.progress, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
+        *this, work, info, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
         [&work](long x, long y, unsigned char index) { work.BlindSetPixelIndex(x, y, index); });
     return (destination != nullptr ? destination : this)->Transfer(work);
 }
@@ -276,7 +286,7 @@ bool CxImage::RotateRight(CxImage* destination) {
     if (!CreateWorkImage(work, GetHeight(), GetWidth(), destination)) return false;
     ReuseDestinationBlock(work, destination);
     QuarterTurn<false>(
-        *this, work, info.progress, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
+        *this, work, info, [this](long x, long y) { return BlindGetPixelIndex(x, y); },
         [&work](long x, long y, unsigned char index) { work.BlindSetPixelIndex(x, y, index); });
     return (destination != nullptr ? destination : this)->Transfer(work);
 }
