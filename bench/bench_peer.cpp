@@ -106,9 +106,13 @@ struct Operation {
     int repetitionsDivisor = 1;
 };
 
-void RunTable(int repetitions, int threads) {
+// Both libraries at `threads` threads.
+void SetThreads(int threads) {
     cv::setNumThreads(threads);
     CxImage::SetThreadCount(threads);
+}
+
+void RunTable(int repetitions, int cores) {
     CxImage sources[2] = {MakeSource(8), MakeSource(24)};
     const char* depthNames[2] = {"8 bpp grey", "24 bpp"};
     CxImage work, result;
@@ -191,22 +195,28 @@ void RunTable(int repetitions, int threads) {
         {"Rotate 30 degrees (vs nearest)", [](CxImage& s, CxImage& d) { s.Rotate(30.0f, &d); },
          [&](const cv::Mat& in, cv::Mat& to) { turned(in, to, 30.0, cv::INTER_NEAREST); }},
     };
+    // Each row at one thread and at every core right after, so that the two
+    // are timed in the same phase of a shared machine.
+    std::vector<int> threadCounts{1};
+    if (cores > 1) threadCounts.push_back(cores);
     for (const Operation& operation : operations)
-        for (int depth = 0; depth < 2; ++depth) {
-            CxImage& source = sources[depth];
-            const cv::Mat mat = View(source).clone();
-            char name[128];
-            std::snprintf(name, sizeof name, "%s, %s", operation.name, depthNames[depth]);
-            Compare(
-                name, threads, std::max(1, repetitions / operation.repetitionsDivisor),
-                [&] {
-                    if (operation.inPlace) work.Copy(source);
-                },
-                [&] { operation.ours(operation.inPlace ? work : source, result); },
-                [&] { operation.theirs(mat, out); });
-        }
+        for (int depth = 0; depth < 2; ++depth)
+            for (int threads : threadCounts) {
+                SetThreads(threads);
+                CxImage& source = sources[depth];
+                const cv::Mat mat = View(source).clone();
+                char name[128];
+                std::snprintf(name, sizeof name, "%s, %s", operation.name, depthNames[depth]);
+                Compare(
+                    name, threads, std::max(1, repetitions / operation.repetitionsDivisor),
+                    [&] {
+                        if (operation.inPlace) work.Copy(source);
+                    },
+                    [&] { operation.ours(operation.inPlace ? work : source, result); },
+                    [&] { operation.theirs(mat, out); });
+            }
 
-    if (threads > 1) return;
+    SetThreads(1);
     // The frame path: a camera frame copied into a reused image, flipped.
     std::vector<uint8_t> frame(2048u * 2048u, 7), copy(frame.size());
     CxImage reused(2048, 2048, 8);
@@ -280,9 +290,8 @@ int main(int argc, char** argv) {
     std::printf("| operation (4096 x 3072) | threads | peer | peer ms | ours ms (ratio): none | "
                 "sse2 | avx2 | avx512 |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
-    RunTable(repetitions, 1);
+    RunTable(repetitions, cores);
     if (cores > 1) {
-        RunTable(repetitions, cores);
         std::printf("\nArithmetic alone (registers only), %d threads against 1: %.2fx faster with "
                     "one chain (latency), %.2fx with sixteen (throughput)\n",
                     cores, ArithmeticSpeedup(Chains<1>, 200000000, cores, repetitions),
