@@ -94,8 +94,9 @@ struct SampleKernels {
     // greyBilinearRow for target columns first .. first + count − 1 over two
     // source rows widened to doubles (`width` values each, `lower` the row
     // below `upper`): each row is widened once for the target rows it
-    // serves, and at avx512 the corners are picked from 16 loaded values of
-    // each row without converting bytes again.
+    // serves, and at avx512 the corners of the picked groups of `columns`
+    // (a call starts where a run of them does) are picked from 16 loaded
+    // values of each row without converting bytes again.
     void (*greyBilinearWidened)(const double* upper, const double* lower, size_t width,
                                 const GreyColumns& columns, long first, long count, float u,
                                 uint8_t* out);
