@@ -200,13 +200,13 @@ void RunTable(int repetitions, int cores) {
     std::vector<int> threadCounts{1};
     if (cores > 1) threadCounts.push_back(cores);
     for (const Operation& operation : operations)
-        for (int depth = 0; depth < 2; ++depth)
+        for (int depth = 0; depth < 2; ++depth) {
+            CxImage& source = sources[depth];
+            const cv::Mat mat = View(source).clone();
+            char name[128];
+            std::snprintf(name, sizeof name, "%s, %s", operation.name, depthNames[depth]);
             for (int threads : threadCounts) {
                 SetThreads(threads);
-                CxImage& source = sources[depth];
-                const cv::Mat mat = View(source).clone();
-                char name[128];
-                std::snprintf(name, sizeof name, "%s, %s", operation.name, depthNames[depth]);
                 Compare(
                     name, threads, std::max(1, repetitions / operation.repetitionsDivisor),
                     [&] {
@@ -215,6 +215,7 @@ void RunTable(int repetitions, int cores) {
                     [&] { operation.ours(operation.inPlace ? work : source, result); },
                     [&] { operation.theirs(mat, out); });
             }
+        }
 
     SetThreads(1);
     // The frame path: a camera frame copied into a reused image, flipped.

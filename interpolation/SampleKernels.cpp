@@ -180,6 +180,10 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
                          uint8_t* out) {
     const double* const rows[2] = {upper, lower};
     const WindowRows<double> window{rows, 0, width};
+    const size_t from = static_cast<size_t>(first);
+    const int32_t* const cells = columns.cell + from;
+    const float* const fractions = columns.fraction + from;
+    const double* const complements = columns.complement + from;
     long k = 0;
 #if UEYE_SIMD_LEVEL >= 3
     // Picked groups take w00 = (1 − t) − w01 in float lanes, their columns'
@@ -189,9 +193,6 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
     // twice a float's precision, so the first rounding cannot move a result
     // across a float midpoint. For the same reason the float 1 − t is the
     // double one.
-    const size_t from = static_cast<size_t>(first);
-    const int32_t* const cells = columns.cell + from;
-    const float* const fractions = columns.fraction + from;
     const uint8_t* const picks = columns.groups.picks + from;
     const Floats vu = SetFloats(u), unit = SetFloats(1.0f);
     const __m512i one = _mm512_set1_epi64(1);
@@ -214,12 +215,11 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
                                _mm512_permutex2var_pd(lower0, right, lower1));
         },
         [&](long i) {
-            GreyBilinearSamples(window, cells + i, fractions + i, columns.complement + from + i, u,
-                                kCount, out + i);
+            GreyBilinearSamples(window, cells + i, fractions + i, complements + i, u, kCount,
+                                out + i);
         });
 #endif
-    GreyBilinearSamples(window, columns.cell + first + k, columns.fraction + first + k,
-                        columns.complement + first + k, u, count - k, out + k);
+    GreyBilinearSamples(window, cells + k, fractions + k, complements + k, u, count - k, out + k);
 }
 
 // The source point of target column x of a rotated row.
