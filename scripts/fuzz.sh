@@ -5,9 +5,10 @@
 #   bash scripts/fuzz.sh
 #       CI: each target for FUZZ_SECONDS (60), then fuzz_fastpaths again at
 #       each instruction-set level (UEYE_IMAGE_SIMD) for FUZZ_LEVEL_SECONDS
-#       (30); a level the machine lacks is reported skipped. Runs start from
-#       fuzz/corpus/<target> and fuzz/regressions/<target>; inputs found on the
-#       way stay in build-fuzz/corpus/<target>; a finding fails the script.
+#       (60: tens of thousands of comparisons each); a level the machine
+#       lacks is reported skipped. Runs start from fuzz/corpus/<target> and
+#       fuzz/regressions/<target>; inputs found on the way stay in
+#       build-fuzz/corpus/<target>; a finding fails the script.
 #
 #   FUZZ_HOURS=4 bash scripts/fuzz.sh campaign [target...]
 #       A long campaign (all targets unless named), every target at once on
@@ -49,7 +50,7 @@ if [ "${1:-}" != campaign ]; then
   done
   for level in "${levels[@]}"; do
     echo "== fuzz_fastpaths at UEYE_IMAGE_SIMD=$level =="
-    UEYE_IMAGE_SIMD=$level run fuzz_fastpaths "${FUZZ_LEVEL_SECONDS:-30}" "$level"
+    UEYE_IMAGE_SIMD=$level run fuzz_fastpaths "${FUZZ_LEVEL_SECONDS:-60}" "$level"
   done
   exit 0
 fi
