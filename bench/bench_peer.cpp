@@ -3,7 +3,9 @@
 // each pair runs alternately, and the table gives the median times and the
 // median ratio of each of our runs to the peer's run of the same round
 // (below 1: we are faster), ours at every instruction-set level the machine
-// has. The frame path is measured against memcpy.
+// has. The frame path is measured against memcpy. After the table: the
+// arithmetic of the grey Lanczos row alone, against our walk and OpenCV's,
+// and what a second thread gives arithmetic held in registers.
 // Arguments: repetitions (7), and a text that names the operations to run.
 
 #include "image/CxImage.h"
@@ -12,6 +14,10 @@
 #include <opencv2/core.hpp>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -283,6 +289,81 @@ double ArithmeticSpeedup(double (*chains)(long), long steps, int threads, int re
     return Median(one) / Median(many);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// The arithmetic of a Lanczos Resample2 from 1024 x 768 to 1280 x 960 on
+// grey and nothing else: for each of its 144 taps of eight samples, the
+// float product of the two weights, widened, the exact product of weight
+// and value added in double precision and the sum rounded to float, in
+// twelve independent chains held in registers (no pixel is read, no lane
+// picked). Our walk does all of this and more, so its time bounds ours
+// from below, at the widest level. The row weight is read again for each
+// tap, so that the products are not taken out of the loop. The conversions
+// take their zero-masked forms with every lane set, as the kernel units do:
+// the plain ones trip GCC 12's uninitialised-value warnings in its header.
+volatile float gRowWeight = 0.5f;
+
+__attribute__((target("avx512f,avx512dq,fma"))) double LanczosArithmetic() {
+    constexpr int kChains = 12;
+    constexpr long kTaps = 1280L * 960 * 144 / 8;
+    __m512d sums[kChains], values[kChains];
+    __m256 columnWeights[kChains];
+    for (int c = 0; c < kChains; ++c) {
+        sums[c] = _mm512_set1_pd(0.0);
+        values[c] = _mm512_set1_pd(17.0 + c);
+        const float w = 0.01f * static_cast<float>(c + 1);
+        columnWeights[c] = _mm256_setr_ps(w, 2 * w, 3 * w, 4 * w, 5 * w, 6 * w, 7 * w, 8 * w);
+    }
+    for (long tap = 0; tap < kTaps; tap += kChains) {
+        const __m256 rowWeight = _mm256_set1_ps(gRowWeight);
+#pragma GCC unroll 12
+        for (int c = 0; c < kChains; ++c) {
+            const __m512d w =
+                _mm512_maskz_cvtps_pd(0xFF, _mm256_mul_ps(columnWeights[c], rowWeight));
+            sums[c] = _mm512_maskz_cvtps_pd(
+                0xFF, _mm512_maskz_cvtpd_ps(0xFF, _mm512_fmadd_pd(w, values[c], sums[c])));
+        }
+    }
+    alignas(64) double lanes[8];
+    double total = 0.0;
+    for (const __m512d& sum : sums) {
+        _mm512_store_pd(lanes, sum);
+        for (double lane : lanes) total += lane;
+    }
+    return total;
+}
+
+// That arithmetic, our Lanczos Resample2 of the same size and OpenCV's, one
+// thread, in turns: the lowest ratio our Lanczos row can reach here, and how
+// far our walk is above its own arithmetic (medians of paired ratios).
+void LanczosFloor(int repetitions) {
+    if (SupportedSimdLevel() != SimdLevel::Avx512 || std::strstr("Lanczos", gFilter) == nullptr)
+        return;
+    SetThreads(1);
+    CxImage source = MakeSource(8, 1024, 768), result;
+    const cv::Mat mat = View(source).clone();
+    cv::Mat out;
+    std::vector<double> arithmetic, peer, toPeer, walkToArithmetic;
+    for (int r = 0; r < repetitions; ++r) {
+        arithmetic.push_back(Milliseconds([] {
+            volatile double sink = LanczosArithmetic();
+            (void)sink;
+        }));
+        const double walk = Milliseconds(
+            [&] { source.Resample2(1280, 960, CxImage::IM_LANCZOS, CxImage::OM_REPEAT, &result); });
+        peer.push_back(Milliseconds(
+            [&] { cv::resize(mat, out, cv::Size(1280, 960), 0, 0, cv::INTER_LANCZOS4); }));
+        toPeer.push_back(arithmetic.back() / peer.back());
+        walkToArithmetic.push_back(walk / arithmetic.back());
+    }
+    std::printf("\nLanczos x1.25 from 1024 x 768, grey: its arithmetic alone (registers only, "
+                "avx512) takes %.1f ms, %.2f times OpenCV's %.1f ms; our walk %.2f times "
+                "that arithmetic\n",
+                Median(arithmetic), Median(toPeer), Median(peer), Median(walkToArithmetic));
+}
+#else
+void LanczosFloor(int) {}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -293,6 +374,7 @@ int main(int argc, char** argv) {
                 "ours ms (ratio): none | sse2 | avx2 | avx512 |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     RunTable(repetitions, cores);
+    LanczosFloor(repetitions);
     if (cores > 1) {
         std::printf("\nArithmetic alone (registers only), %d threads against 1: %.2fx faster with "
                     "one chain (latency), %.2fx with sixteen (throughput)\n",
