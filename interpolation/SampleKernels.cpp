@@ -84,6 +84,10 @@ template <typename T> struct WindowRows {
     bool Fits(size_t column, size_t count) const {
         return column + count <= width;
     }
+    // The values of a row.
+    const T* Row(size_t row) const {
+        return rows[row - top];
+    }
     // Values column .. column + 15 of a row, eight a register.
     void Sixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
         const T* at = rows[row - top] + column;
@@ -413,6 +417,55 @@ void GreyRowsPicked(const Source& source, const SampleWindow& window, const size
 }
 #endif
 
+#if UEYE_SIMD_LEVEL >= 3
+// The walk over widened rows when each chain's lanes start at most 15
+// columns after its first lane: tap i of a chain is picked from the row's
+// values at its first lane's column + i and the eight after, both loaded
+// from memory, so that one lane index a chain serves every tap and little
+// but the sums stays in registers. The terms and their order are those of
+// GreyKernelSumsVector. False, and nothing done, for other windows, and
+// where the values after the last chain's window leave the rows.
+template <int kSize>
+bool GreyKernelSumsLoaded(const WindowRows<double>& source, const SampleWindow& window,
+                          const KernelTaps& columns, const SampleAxis& ay, uint8_t* results) {
+    const int32_t* const starts = columns.start;
+    int32_t low = starts[0], high = starts[0]; // the chains' first columns
+    __m512i offsets[kChains];
+    for (int c = 0; c < kChains; ++c) {
+        const int32_t first = starts[c * kCount];
+        const __m256i offset =
+            _mm256_sub_epi32(LoadInts(starts + c * kCount), _mm256_set1_epi32(first));
+        if (_mm256_cmple_epu32_mask(offset, _mm256_set1_epi32(15)) != 0xFF) return false;
+        offsets[c] = _mm512_maskz_cvtepu32_epi64(0xFF, offset);
+        low = std::min(low, first);
+        high = std::max(high, first);
+    }
+    if (low < 0 ||
+        !source.Fits(static_cast<size_t>(low), static_cast<size_t>(high - low) + kSize + 15))
+        return false;
+    size_t chain[kChains]; // each chain's first column from the lowest
+    for (int c = 0; c < kChains; ++c) chain[c] = static_cast<size_t>(starts[c * kCount] - low);
+    Doubles sums[kChains];
+    for (Doubles& sum : sums) sum = Set(0.0);
+    for (int j = 0; j < kSize; ++j) {
+        const double* const values =
+            source.Row(static_cast<size_t>(ay.cell - window.before + j)) + low;
+        const Floats wy = SetFloats(ay.weights[j]);
+#pragma GCC unroll 12
+        for (int i = 0; i < kSize; ++i)
+#pragma GCC unroll 4
+            for (int c = 0; c < kChains; ++c) {
+                const double* const at = values + chain[c] + i;
+                const Doubles value = _mm512_permutex2var_pd(Load(at), offsets[c], Load(at + 8));
+                const Floats w = LoadFloats(columns.weights + i * columns.stride + c * kCount) * wy;
+                sums[c] = RoundToFloat(AddExactProduct(sums[c], value, Widen(w)));
+            }
+    }
+    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+    return true;
+}
+#endif
+
 template <typename Source>
 void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
                           const KernelTaps& columns, const SampleAxis& ay, uint8_t* results) {
@@ -510,6 +563,14 @@ void GreyWindows(const Source& source, const SampleWindow& window, const KernelT
                  int count, const SampleAxis& ay, uint8_t* results) {
 #if UEYE_SIMD_LEVEL >= 1
     WalkInLanes<kWalk>(window, columns, count, results, [&](const KernelTaps& taps, uint8_t* sums) {
+#if UEYE_SIMD_LEVEL >= 3
+        if constexpr (std::is_same<Source, WindowRows<double>>::value) {
+            // Kernel windows have 4 cells a side, or 12 for Lanczos.
+            if (window.size == 4 ? GreyKernelSumsLoaded<4>(source, window, taps, ay, sums)
+                                 : GreyKernelSumsLoaded<12>(source, window, taps, ay, sums))
+                return;
+        }
+#endif
         GreyKernelSumsVector(source, window, taps, ay, sums);
     });
 #else
