@@ -33,6 +33,12 @@ RowBands::RowBands(CxImage::Info& imageInfo, long rowCount, long long pixels, Ro
     if (pixels > 0 && pixels >= minimumPixels.load() && rows > 1)
         count = static_cast<int>(std::min<long>(CxImage::GetThreadCount(), rows));
     notRun.assign(static_cast<size_t>(count), {0, 0});
+    if (count > 1) {
+        // The count of all bands then trails the rows started by less
+        // than a hundredth of them.
+        batch = std::max<long>(1, rows / (100L * count));
+        unpublished.assign(static_cast<size_t>(count) * kSlot, 0);
+    }
 }
 
 void RowBands::ClearRowsNotRun(CxImage& work) const {
@@ -57,12 +63,26 @@ void RowBands::SetProgress(long row) {
     }
 }
 
-bool RowBands::StartRow(long row) {
-    // Several bands count the rows started by all of them.
-    const long position = count == 1 ? row : started.fetch_add(1);
+bool RowBands::StartRow(int band, long row) {
     const bool go = checks == NoChecks || __atomic_load_n(&info.escape, __ATOMIC_RELAXED) == 0;
-    if (checks == ProgressThenEscape || (checks == EscapeThenProgress && go)) SetProgress(position);
+    if (checks == ProgressThenEscape || (checks == EscapeThenProgress && go)) {
+        if (count == 1) {
+            SetProgress(row);
+        } else if (++unpublished[static_cast<size_t>(band) * kSlot] == batch) {
+            // Several bands count the rows started by all of them.
+            Publish(band);
+        }
+    }
     return go;
+}
+
+void RowBands::Publish(int band) {
+    if (count == 1) return;
+    long& rowsStarted = unpublished[static_cast<size_t>(band) * kSlot];
+    if (rowsStarted == 0) return;
+    const long position = started.fetch_add(rowsStarted) + rowsStarted - 1;
+    rowsStarted = 0;
+    SetProgress(position);
 }
 
 void RowBands::Run(const std::function<void(int, long, long)>& body) {
@@ -76,17 +96,19 @@ void RowBands::Run(const std::function<void(int, long, long)>& body) {
         (checks == EscapeThenProgress && __atomic_load_n(&info.escape, __ATOMIC_RELAXED) == 0))
         info.progress =
             static_cast<int32_t>(transform_detail::Percent(progressOffset, progressTotal));
+    auto runBand = [&](int band) {
+        body(band, first(band), first(band + 1));
+        Publish(band);
+    };
     std::vector<BandThread> threads;
     int band = 1;
     try {
         threads.reserve(static_cast<size_t>(count - 1));
-        for (; band < count; ++band)
-            threads.emplace_back(
-                [&body, band, &first] { body(band, first(band), first(band + 1)); });
+        for (; band < count; ++band) threads.emplace_back([&runBand, band] { runBand(band); });
     } catch (...) {
         // Bands without a thread of their own run on the calling thread.
     }
-    body(0, first(0), first(1));
-    for (int rest = band; rest < count; ++rest) body(rest, first(rest), first(rest + 1));
+    runBand(0);
+    for (int rest = band; rest < count; ++rest) runBand(rest);
     for (BandThread& thread : threads) thread.join();
 }

@@ -20,7 +20,9 @@
 // with one band each row's check is exactly that loop's; with several the
 // progress counts the rows started by all bands, so it only grows and ends
 // where one thread ends, and a non-zero escape value stops every band before
-// its next row. Threads are started and joined inside Run.
+// its next row. Bands add their rows to that count a few at a time, so the
+// progress may trail the rows started by under one percent. Threads are
+// started and joined inside Run.
 class RowBands {
 public:
     // What the operation's loop does before each row: set the progress value
@@ -45,8 +47,9 @@ public:
     // band 0 runs on the calling thread.
     void Run(const std::function<void(int, long, long)>& body);
 
-    // Before row `row`: the checks; false when the escape value asks to stop.
-    bool StartRow(long row);
+    // Before row `row` of band `band`: the checks; false when the escape
+    // value asks to stop.
+    bool StartRow(int band, long row);
 
     // Calls row(band, y) for every row until an escape.
     template <typename Row> void RunRows(Row row) {
@@ -63,7 +66,7 @@ public:
             while (y < last) {
                 const long end = last - y > group ? y + group : last;
                 long ready = y;
-                while (ready < end && StartRow(ready)) ++ready;
+                while (ready < end && StartRow(band, ready)) ++ready;
                 if (ready > y) rows(band, y, ready);
                 y = ready;
                 if (ready < end) break;
@@ -91,6 +94,14 @@ public:
 
 private:
     void SetProgress(long row);
+    // Adds the rows band `band` has started since it last did to the count
+    // of all bands, and sets the progress from it.
+    void Publish(int band);
+
+    // Each band's count of rows not yet added, on a cache line of its own:
+    // a count shared by the bands and changed on every row would move
+    // between the cores each time, which costs more than a row of work.
+    static constexpr size_t kSlot = 128 / sizeof(long);
 
     CxImage::Info& info;
     long rows;
@@ -98,6 +109,8 @@ private:
     RowChecks checks;
     long progressOffset, progressTotal;
     std::atomic<long> started{0};
+    long batch = 1; // rows a band starts before it adds them
+    std::vector<long> unpublished;
     // Each band's rows [first, last) left when RunRows stopped.
     std::vector<std::pair<long, long>> notRun;
 };

@@ -262,7 +262,7 @@ bool BoxAverage(const PixelRows& source, const PixelRows& target, float kx, floa
                                 groups, rowWeights[static_cast<size_t>(begin) - 1], spare, accu);
         bool stopped = false;
         for (long y = begin; y < end; ++y) {
-            if (!bands.StartRow(y)) {
+            if (!bands.StartRow(band, y)) {
                 stopped = true;
                 break;
             }

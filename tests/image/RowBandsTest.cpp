@@ -42,6 +42,10 @@ TEST_F(ParallelRows, EveryRowOnceInItsBand) {
     });
     for (const auto& v : visits) EXPECT_EQ(v.load(), 1);
     EXPECT_EQ(info.progress, 99); // where one thread ends: 100 · 999 / 1000
+    // The rows a band starts after its last whole batch are counted too:
+    // 1001 rows against a total of 1000 end at 100 only with every row.
+    RowBands(info, 1001, 1001, RowBands::ProgressThenEscape, 0, 1000).RunRows([](int, long) {});
+    EXPECT_EQ(info.progress, 100);
 }
 
 TEST_F(ParallelRows, EscapeStopsEveryBandAndLeavesAPartialResult) {
