@@ -5,7 +5,8 @@
 // (below 1: we are faster), ours at every instruction-set level the machine
 // has. The frame path is measured against memcpy. After the table: the
 // arithmetic of the grey Lanczos row alone, against our walk and OpenCV's,
-// and what a second thread gives arithmetic held in registers.
+// and what a second thread gives arithmetic held in registers and a copy
+// through memory.
 // Arguments: repetitions (7), and a text that names the operations to run.
 
 #include "image/CxImage.h"
@@ -264,29 +265,46 @@ template <int kChains> double Chains(long steps) {
     return sum;
 }
 
-// How much faster `threads` threads do the steps of `chains` than one: what
-// this machine gives when nothing is shared but the processors. Where its
-// processors share their arithmetic units (two hardware threads of one
-// core), the throughput form gains nothing: a ceiling for the table's
-// two-thread rows.
-double ArithmeticSpeedup(double (*chains)(long), long steps, int threads, int repetitions) {
+// How much faster `threads` threads do `work` than one, each doing
+// work(share, threads), against work(0, 1) alone.
+double Speedup(const std::function<void(int, int)>& work, int threads, int repetitions) {
     std::vector<double> one, many;
     for (int r = 0; r < repetitions; ++r) {
-        one.push_back(Milliseconds([&] {
-            volatile double sink = chains(steps);
-            (void)sink;
-        }));
+        one.push_back(Milliseconds([&] { work(0, 1); }));
         many.push_back(Milliseconds([&] {
             std::vector<std::thread> workers;
-            for (int t = 0; t < threads; ++t)
-                workers.emplace_back([&] {
-                    volatile double sink = chains(steps / threads);
-                    (void)sink;
-                });
+            for (int t = 0; t < threads; ++t) workers.emplace_back([&, t] { work(t, threads); });
             for (std::thread& worker : workers) worker.join();
         }));
     }
     return Median(one) / Median(many);
+}
+
+// The steps of `chains`, shared out: what this machine gives when nothing is
+// shared but the processors. Where its processors share their arithmetic
+// units (two hardware threads of one core), the throughput form gains
+// nothing: a ceiling for the table's two-thread rows.
+double ArithmeticSpeedup(double (*chains)(long), long steps, int threads, int repetitions) {
+    return Speedup(
+        [&](int, int shares) {
+            volatile double sink = chains(steps / shares);
+            (void)sink;
+        },
+        threads, repetitions);
+}
+
+// A copy of the bytes of a 24 bpp frame, in slices: what the memory gives a
+// second thread, the ceiling of rows that mostly move bytes (GrayScale,
+// RotateLeft, the flips).
+double MemorySpeedup(int threads, int repetitions) {
+    const size_t bytes = kWidth * kHeight * 3;
+    std::vector<uint8_t> from(bytes, 7), to(bytes, 0);
+    return Speedup(
+        [&](int share, int shares) {
+            const size_t begin = bytes * share / shares, end = bytes * (share + 1) / shares;
+            std::memcpy(to.data() + begin, from.data() + begin, end - begin);
+        },
+        threads, repetitions);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -380,6 +398,9 @@ int main(int argc, char** argv) {
                     "one chain (latency), %.2fx with sixteen (throughput)\n",
                     cores, ArithmeticSpeedup(Chains<1>, 200000000, cores, repetitions),
                     ArithmeticSpeedup(Chains<16>, 40000000, cores, repetitions));
+        std::printf("Memory alone (a copy of a 24 bpp frame's %.1f MB), %d threads against 1: "
+                    "%.2fx faster\n",
+                    kWidth * kHeight * 3 / 1e6, cores, MemorySpeedup(cores, repetitions * 3));
     }
     return 0;
 }
