@@ -65,6 +65,32 @@ TEST(Rotate, WideImagesKeepEveryTileInPlace) {
     }
 }
 
+// Grey rows a multiple of 1 KiB apart are read through a copy with rows
+// further apart: every angle gives what the same picture gives at 24 bpp.
+TEST(Rotate, GreyRowsAKibibyteApartTurnAsInColour) {
+    CxImage grey(1024, 40, 8);
+    grey.SetGrayPalette();
+    uint32_t state = 7;
+    for (long y = 0; y < 40; ++y)
+        for (long x = 0; x < 1024; ++x) {
+            state = state * 1664525u + 1013904223u;
+            grey.SetPixelIndex(x, y, static_cast<uint8_t>(state >> 24));
+        }
+    CxImage colour(grey);
+    ASSERT_TRUE(colour.IncreaseBpp(24));
+    for (float angle : {30.0f, -100.0f, 200.5f}) {
+        CxImage a, b;
+        ASSERT_TRUE(grey.Rotate(angle, &a));
+        ASSERT_TRUE(colour.Rotate(angle, &b));
+        ASSERT_EQ(a.GetWidth(), b.GetWidth());
+        ASSERT_EQ(a.GetHeight(), b.GetHeight());
+        for (long y = 0; y < static_cast<long>(a.GetHeight()); ++y)
+            for (long x = 0; x < static_cast<long>(a.GetWidth()); ++x)
+                ASSERT_EQ(a.GetPixelIndex(x, y), b.GetPixelColor(x, y).rgbBlue)
+                    << angle << " at " << x << ", " << y;
+    }
+}
+
 TEST(Rotate, QuarterTurnCanvasAndAlpha) {
     CxImage image(4, 2, 24);
     image.Clear(50);
