@@ -472,9 +472,29 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 x = end;
                 continue;
             }
+            const bool partlyInside =
+                prepared && !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell,
+                                               width, height);
+            if (greyRow && !window.kernel && folded && partlyInside) {
+                // A folded grey bilinear window at an edge: the four pixels
+                // the single sample reads, mixed as it mixes each channel of
+                // their grey colours, stored as the grey index.
+                const SampleAxis& column = columns[static_cast<size_t>(x)];
+                long long left = column.cell, right = column.cell + 1, top = rowAxis.cell,
+                          bottom = rowAxis.cell + 1, inside = 0;
+                for (long long* at : {&left, &right}) FoldWide(*at, inside, overflow);
+                for (long long* at : {&top, &bottom}) FoldWide(inside, *at, overflow);
+                const uint8_t* upper = info.firstRow + static_cast<size_t>(top) * info.effWidth;
+                const uint8_t* lower = info.firstRow + static_cast<size_t>(bottom) * info.effWidth;
+                greyOut[x] = BilinearWeights(column.coordinate, rowAxis.coordinate, column.cell,
+                                             rowAxis.cell)
+                                 .Mix(upper[left], upper[right], lower[left], lower[right]);
+                lastGrey = true;
+                ++x;
+                continue;
+            }
             RGBQUAD c;
-            if (prepared && !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell,
-                                               width, height))
+            if (partlyInside)
                 c = SampleWindowAt(window, columns[static_cast<size_t>(x)], rowAxis, overflow,
                                    nullptr);
             else

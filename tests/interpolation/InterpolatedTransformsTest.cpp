@@ -52,10 +52,11 @@ TEST(Resample2, EnlargingWithNearestRepeatsPixels) {
                       CxImage::RGBQUADtoRGB(image.GetPixelColor(x / 2, y / 2)));
 }
 
-// Each target pixel of a nearest-neighbour resampling is the single sample
-// at its source point, whatever the image: grey ramp, 24 bits with alpha, a
-// palette of four bits; at the edges the samples fall outside and overflow.
-TEST(Resample2, NearestMatchesSingleSamples) {
+// Each target pixel of a nearest-neighbour or bilinear resampling is the
+// single sample at its source point, whatever the image: grey ramp, 24 bits
+// with alpha, a palette of four bits; at the edges the samples fall outside
+// and overflow.
+TEST(Resample2, PointSamplesMatchSingleSamples) {
     CxImage grey = Pattern(7, 5, 8), colour = Pattern(7, 5), palette = Pattern(7, 5, 4);
     colour.AlphaCreate();
     for (long x = 0; x < 7; ++x) colour.AlphaSet(x, 2, static_cast<uint8_t>(40 * x));
@@ -64,35 +65,38 @@ TEST(Resample2, NearestMatchesSingleSamples) {
         long width, height;
         bool disableAveraging;
     };
-    for (CxImage* image : {&grey, &colour, &palette})
-        for (const Case& c : {Case{16, 11, false}, Case{9, 3, true}, Case{30, 5, false}})
-            for (auto overflow : {CxImage::OM_BACKGROUND, CxImage::OM_MIRROR, CxImage::OM_WRAP}) {
-                CxImage result;
-                ASSERT_TRUE(image->Resample2(c.width, c.height, CxImage::IM_NEAREST_NEIGHBOUR,
-                                             overflow, &result, c.disableAveraging));
-                const double xs = static_cast<float>(7.0 / c.width);
-                const double ys = static_cast<float>(5.0 / c.height);
-                CxImage expected(c.width, c.height, image->GetBpp());
-                expected.SetPalette(image->GetPalette(), image->GetNumColors());
-                if (image->AlphaIsValid()) expected.AlphaCreate();
-                for (long y = 0; y < c.height; ++y)
-                    for (long x = 0; x < c.width; ++x)
-                        expected.SetPixelColor(x, y,
-                                               image->GetPixelColorInterpolated(
-                                                   static_cast<float>((x + 0.5) * xs - 0.5),
-                                                   static_cast<float>((y + 0.5) * ys - 0.5),
-                                                   CxImage::IM_NEAREST_NEIGHBOUR, overflow),
-                                               true);
-                for (long y = 0; y < c.height; ++y)
-                    for (long x = 0; x < c.width; ++x) {
-                        const RGBQUAD a = result.GetPixelColor(x, y, true);
-                        const RGBQUAD b = expected.GetPixelColor(x, y, true);
-                        ASSERT_TRUE(a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen &&
-                                    a.rgbRed == b.rgbRed && a.rgbReserved == b.rgbReserved)
-                            << image->GetBpp() << " bpp to " << c.width << " x " << c.height
-                            << ", overflow " << overflow << ", pixel " << x << ", " << y;
-                    }
-            }
+    for (auto method : {CxImage::IM_NEAREST_NEIGHBOUR, CxImage::IM_BILINEAR})
+        for (CxImage* image : {&grey, &colour, &palette})
+            for (const Case& c : {Case{16, 11, false}, Case{9, 3, true}, Case{30, 5, false}})
+                for (auto overflow : {CxImage::OM_BACKGROUND, CxImage::OM_MIRROR, CxImage::OM_WRAP,
+                                      CxImage::OM_REPEAT}) {
+                    CxImage result;
+                    ASSERT_TRUE(image->Resample2(c.width, c.height, method, overflow, &result,
+                                                 c.disableAveraging));
+                    const double xs = static_cast<float>(7.0 / c.width);
+                    const double ys = static_cast<float>(5.0 / c.height);
+                    CxImage expected(c.width, c.height, image->GetBpp());
+                    expected.SetPalette(image->GetPalette(), image->GetNumColors());
+                    if (image->AlphaIsValid()) expected.AlphaCreate();
+                    for (long y = 0; y < c.height; ++y)
+                        for (long x = 0; x < c.width; ++x)
+                            expected.SetPixelColor(x, y,
+                                                   image->GetPixelColorInterpolated(
+                                                       static_cast<float>((x + 0.5) * xs - 0.5),
+                                                       static_cast<float>((y + 0.5) * ys - 0.5),
+                                                       method, overflow),
+                                                   true);
+                    for (long y = 0; y < c.height; ++y)
+                        for (long x = 0; x < c.width; ++x) {
+                            const RGBQUAD a = result.GetPixelColor(x, y, true);
+                            const RGBQUAD b = expected.GetPixelColor(x, y, true);
+                            ASSERT_TRUE(a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen &&
+                                        a.rgbRed == b.rgbRed && a.rgbReserved == b.rgbReserved)
+                                << method << ", " << image->GetBpp() << " bpp to " << c.width
+                                << " x " << c.height << ", overflow " << overflow << ", pixel " << x
+                                << ", " << y;
+                        }
+                }
 }
 
 TEST(Resample2, ShrinkingAveragesAreas) {
