@@ -77,7 +77,6 @@ bool RowBands::StartRow(int band, long row) {
 }
 
 void RowBands::Publish(int band) {
-    if (count == 1) return;
     long& rowsStarted = unpublished[static_cast<size_t>(band) * kSlot];
     if (rowsStarted == 0) return;
     const long position = started.fetch_add(rowsStarted) + rowsStarted - 1;

@@ -95,7 +95,7 @@ public:
 private:
     void SetProgress(long row);
     // Adds the rows band `band` has started since it last did to the count
-    // of all bands, and sets the progress from it.
+    // of all bands, and sets the progress from it (several bands only).
     void Publish(int band);
 
     // Each band's count of rows not yet added, on a cache line of its own:
