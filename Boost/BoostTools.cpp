@@ -1,3 +1,5 @@
+// BoostTools: the grabber's small helpers over Boost.Thread.
+
 #include "Boost/BoostTools.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>

@@ -1,3 +1,6 @@
+// FrameGrabber's own members: construction, copying and destruction of the
+// state every grabber shares.
+
 #include "grabber/FrameGrabber.h"
 
 FrameGrabber::FrameGrabber()

@@ -1,5 +1,8 @@
 #pragma once
 
+// FrameGrabber, the abstract camera grabber that hosts program against, and
+// the fixed-size text record its operations hand out.
+
 #include "image/CxImage.h"
 #include "platform/Export.h"
 

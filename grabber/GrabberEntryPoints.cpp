@@ -1,3 +1,5 @@
+// The plug-in's entry points and the revision texts of its units.
+
 #include "grabber/GrabberEntryPoints.h"
 #include "grabber/IdsUeye.h"
 #include "platform/WorkingDirectory.h"

@@ -1,5 +1,9 @@
 #pragma once
 
+// The plug-in's three exported entry points (MakeGrabber, DeleteGrabber,
+// GrabberApiVersion), their function types for hosts that resolve them by
+// name, and the interface version text.
+
 #include "grabber/FrameGrabber.h"
 #include "platform/Export.h"
 

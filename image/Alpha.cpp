@@ -1,3 +1,7 @@
+// The alpha plane: creating, clearing, setting and reading it, the alpha
+// palette, copying, flipping and mirroring, splitting it into a grey image,
+// and blending it into the pixels (AlphaStrip).
+
 #include "image/CxImage.h"
 
 #include <algorithm>

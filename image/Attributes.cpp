@@ -1,3 +1,7 @@
+// The image's attributes: size, depth, type, transparency, resolution, the
+// attribute block (flags, frames, codec options, progress and escape), the
+// last error text and the version.
+
 #include "image/CxImage.h"
 
 #include <cmath>

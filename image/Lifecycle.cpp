@@ -1,3 +1,7 @@
+// An image's life: creation within the memory limit, copying, destruction, the
+// work images and reused destination blocks of the operations, and moving the
+// contents between images.
+
 #include "image/CxImage.h"
 #include "platform/LargePages.h"
 

@@ -1,3 +1,5 @@
+// The nearest-index search and the colour writer's table of the colours met.
+
 #include "image/NearestIndexCache.h"
 
 namespace {

@@ -1,5 +1,8 @@
 #pragma once
 
+// The nearest palette index of a colour, and the colour writer that remembers
+// it over an operation's rows (the nearest-colour memory).
+
 #include "image/CxImage.h"
 
 #include <cstdint>

@@ -1,3 +1,6 @@
+// The palette: reading and setting entries, the grey and standard palettes,
+// blending, the nearest index of a colour, and colour conversions.
+
 #include "image/CxImage.h"
 #include "image/NearestIndexCache.h"
 

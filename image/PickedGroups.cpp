@@ -1,3 +1,6 @@
+// PickGroups: a row's lanes in picked groups, prepared once per call (see
+// PickedGroups.h).
+
 #include "image/PickedGroups.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// Single pixels: indices, colours and grey levels read and written, a colour
+// blended into a pixel, and lines.
+
 #include "image/CxImage.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// Images from the caller's pixel arrays and matrices (CreateFromArray,
+// CreateFromMatrix), and the bit-field and byte-order conversions they need.
+
 #include "image/CxImage.h"
 
 #include <algorithm>

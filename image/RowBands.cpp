@@ -1,3 +1,6 @@
+// The process-wide thread count (SetThreadCount, GetThreadCount) and the row
+// bands that spread an operation's rows over threads.
+
 #include "image/RowBands.h"
 
 #include "image/BandThread.h"

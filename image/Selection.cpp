@@ -1,3 +1,7 @@
+// The selection plane: rectangles, ellipses, polygons, colours and pixels
+// added to it, its bounding box, inversion, copying, splitting and conversion
+// to a region.
+
 #include "image/CxImage.h"
 #include "image/Truncate.h"
 

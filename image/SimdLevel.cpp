@@ -1,3 +1,7 @@
+// The instruction-set level in use, read from the processor and capped by
+// UEYE_IMAGE_SIMD, and the one point where each kernel family's table is
+// chosen.
+
 #include "image/SimdLevel.h"
 
 #include "image/CxImage.h"

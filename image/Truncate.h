@@ -1,5 +1,8 @@
 #pragma once
 
+// Truncations, clamps and overflow-safe integer differences and sums shared by
+// the operations and the kernel units.
+
 #include <climits>
 #include <cstdint>
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The pixels an area sample covers, with the weights of its partly covered
+// edges, in the order its sums take them.
+
 #include "interpolation/CxRect2.h"
 
 // The unit cell of pixel (i, j), centred on the pixel.

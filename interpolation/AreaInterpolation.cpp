@@ -1,3 +1,6 @@
+// Area sampling of one point (GetAreaColorInterpolated): the colours of the
+// covered pixels, each weighted by its covered surface.
+
 #include "image/CxImage.h"
 #include "image/Truncate.h"
 #include "interpolation/AreaCells.h"

@@ -1,3 +1,6 @@
+// Kernel unit of the area samples: the grid walk of a target row, one target
+// pixel a lane, over an image on the grey ramp or a 24-bit one.
+
 #include "image/KernelUnit.h"
 
 #include "image/KernelLanes.h"

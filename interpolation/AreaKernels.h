@@ -1,5 +1,8 @@
 #pragma once
 
+// The area kernels' table: the grid walk of a row of area samples, grey and
+// 24-bit, and the records it reads.
+
 #include "image/SimdLevel.h"
 #include "platform/WinTypes.h"
 

@@ -1,3 +1,7 @@
+// Resample2's area samples, a target row at a time: what each target column
+// covers prepared once per call, then the grid walk, or the covered cells
+// sampled through the sample kernels, or single samples.
+
 #include "interpolation/AreaRows.h"
 
 #include "image/GreyRamp.h"

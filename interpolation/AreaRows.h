@@ -1,5 +1,7 @@
 #pragma once
 
+// Resample2's area samples, a target row at a time (AreaRows).
+
 #include "image/CxImage.h"
 #include "interpolation/AreaKernels.h"
 #include "interpolation/SampleKernels.h"

@@ -1,3 +1,5 @@
+// CxPoint2: a point with float coordinates, and distances.
+
 #include "interpolation/CxPoint2.h"
 
 #include <cmath>

@@ -1,3 +1,6 @@
+// CxRect2: a rectangle of float corners, its size, surface, centre and cross-
+// section with another.
+
 #include "interpolation/CxRect2.h"
 
 CxRect2::CxRect2() : corner1(0.0f, 0.0f), corner2(0.0f, 0.0f) {}

@@ -1,3 +1,7 @@
+// The interpolating transformations: Resample2 (scaling through the point and
+// area samplers) and Rotate2 (rotation through the point samplers) with their
+// fast forms, and CropRotatedRectangle.
+
 #include "image/CxImage.h"
 #include "image/GreyRamp.h"
 #include "image/NearestIndexCache.h"

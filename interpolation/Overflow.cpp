@@ -1,3 +1,7 @@
+// Overflow: coordinates outside the image folded back inside (wrap, repeat,
+// mirror) or answered with a fallback colour, and pixel colours read with an
+// overflow method.
+
 #include "image/CxImage.h"
 
 #include <cmath>

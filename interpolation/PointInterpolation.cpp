@@ -1,3 +1,7 @@
+// Point sampling (GetPixelColorInterpolated): sample windows and axes, the
+// bilinear fast path of 24-bit images, the walk over one window, folded
+// windows, and the kernel walk of a row of samples inside a 24-bit image.
+
 #include "image/CxImage.h"
 #include "image/Truncate.h"
 #include "interpolation/SampleKernels.h"

@@ -1,3 +1,8 @@
+// Kernel unit of the point samplers: grey and colour bilinear rows, Rotate2's
+// rotated rows, the kernel walks over windows inside the image (of bytes or
+// widened rows, one window row set per row of samples or per sample), and the
+// generalized cubic weights.
+
 #include "image/KernelUnit.h"
 
 #include "image/KernelLanes.h"

@@ -1,5 +1,8 @@
 #pragma once
 
+// The sample kernels' table: the vector forms of the point samplers that
+// Resample2, Rotate2 and the area rows call, and the records they read.
+
 #include "image/PickedGroups.h"
 #include "image/SimdLevel.h"
 #include "platform/WinTypes.h"

@@ -1,3 +1,6 @@
+// Events outside Windows: a process-wide table of handles, never reused, to
+// event objects, each a flag guarded by a mutex and a condition variable.
+
 #include "platform/WinEvent.h"
 
 #if !defined(_WIN32)

@@ -1,3 +1,6 @@
+// Rectangle regions: reading a region's rectangles back on Windows; elsewhere
+// the region object that keeps the union of its rectangles.
+
 #include "platform/WinRegion.h"
 
 #if defined(_WIN32)

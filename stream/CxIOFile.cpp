@@ -1,3 +1,5 @@
+// CxIOFile: the byte stream over a standard I/O stream.
+
 #include "stream/CxIOFile.h"
 
 #include <climits>

@@ -1,3 +1,5 @@
+// CxMemFile: the byte stream over a growable memory buffer.
+
 #include "stream/CxMemFile.h"
 
 #include <cstdlib>

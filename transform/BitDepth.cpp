@@ -1,3 +1,6 @@
+// Bit depth: IncreaseBpp, and DecreaseBpp to the nearest palette colour,
+// optionally with error diffusion.
+
 #include "image/CxImage.h"
 #include "image/NearestIndexCache.h"
 #include "image/RowBands.h"

@@ -1,5 +1,8 @@
 #pragma once
 
+// Box averaging of 24-bit pixels, the area average of a shrinking Resample
+// (BoxAveraging.cpp).
+
 #include "image/RowBands.h"
 
 #include <cstddef>

@@ -1,3 +1,5 @@
+// Dither: black and white by error diffusion or by an ordered threshold table.
+
 #include "image/CxImage.h"
 #include "image/RowBands.h"
 #include "transform/WorkImage.h"

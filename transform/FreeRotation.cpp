@@ -1,3 +1,6 @@
+// Free rotation and warps: Rotate (nearest pixel, target rows in tiles), Skew
+// and CircleTransform.
+
 #include "image/CxImage.h"
 #include "image/NearestIndexCache.h"
 #include "image/RowBands.h"

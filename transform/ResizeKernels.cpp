@@ -1,3 +1,6 @@
+// Kernel unit of bilinear Resample on byte rows: the vertical and horizontal
+// blends.
+
 #include "image/KernelUnit.h"
 
 #include "image/KernelLanes.h"

@@ -1,3 +1,5 @@
+// Kernel unit of Rotate: the source positions of a row of destination pixels.
+
 #include "image/KernelUnit.h"
 
 #include "image/KernelLanes.h"

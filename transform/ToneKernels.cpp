@@ -1,3 +1,5 @@
+// Kernel unit of the tone operations: GrayScale of a row of 24-bit pixels.
+
 #include "image/KernelUnit.h"
 
 #include "transform/ToneKernels.h"

@@ -1,3 +1,6 @@
+// Kernel unit of the quarter turns: planes of 1-byte and 3-byte pixels
+// transposed in blocks.
+
 #include "image/KernelUnit.h"
 
 #include "transform/TurnKernels.h"
