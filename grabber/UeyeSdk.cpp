@@ -1,4 +1,5 @@
 #include "grabber/UeyeSdk.h"
+#include "grabber/CameraDevice.h"
 
 #if defined(_WIN32)
 #include "platform/ProcAddress.h"
@@ -23,7 +24,7 @@ template <typename F> void Resolve(HMODULE library, F& member, WORD ordinal) {
     member = found != nullptr ? ProcAddressAs<F>(found) : &Unavailable<F>::Call;
 }
 
-UeyeSdk DefaultTable() {
+UeyeSdk PlatformTable() {
     HMODULE library = LoadLibraryA("ueye_api.dll");
     UeyeSdk t;
     Resolve(library, t.OpenCamera, 237);
@@ -50,10 +51,15 @@ UeyeSdk DefaultTable() {
     return t;
 }
 #else
-UeyeSdk DefaultTable() {
+UeyeSdk PlatformTable() {
     return SimulatedCamera::Sdk();
 }
 #endif
+
+// Outside tests the table routes each camera to the device it was opened on.
+UeyeSdk DefaultTable() {
+    return CameraDevice::Table();
+}
 
 UeyeSdk& Table() {
     static UeyeSdk table = DefaultTable();
@@ -68,6 +74,10 @@ const UeyeSdk& UeyeSdk::Current() {
 
 void UeyeSdk::Install(const UeyeSdk& table) {
     Table() = table;
+}
+
+UeyeSdk UeyeSdk::Platform() {
+    return PlatformTable();
 }
 
 void UeyeSdk::InstallDefault() {

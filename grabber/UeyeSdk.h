@@ -55,4 +55,7 @@ struct UEYE_EXPORT UeyeSdk {
     static const UeyeSdk& Current();
     static void Install(const UeyeSdk& table);
     static void InstallDefault();
+    // The platform's own camera: the SDK library on Windows, the simulated
+    // camera elsewhere. The default table reaches it through CameraDevice.
+    static UeyeSdk Platform();
 };

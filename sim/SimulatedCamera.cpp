@@ -1,5 +1,7 @@
 #include "sim/SimulatedCamera.h"
 #include "Boost/LockedLookup.h"
+#include "grabber/CameraMemories.h"
+#include "grabber/ParameterFile.h"
 
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/locks.hpp>
@@ -10,11 +12,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iomanip>
 #include <map>
 #include <memory>
-#include <set>
 #include <sstream>
 
 namespace {
@@ -23,15 +23,8 @@ typedef UeyeSdk::Handle Handle;
 typedef UeyeSdk::Status Status;
 
 const size_t kSensorRecordSize = 80;
-const size_t kLargestMemory = size_t(1) << 30;
-const size_t kLargestParameterFile = size_t(1) << 20;
 
-struct Memory {
-    std::unique_ptr<unsigned char[]> bytes;
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t bytesPerPixel = 1;
-};
+typedef CameraMemories::Memory Memory;
 
 struct Camera {
     SimulatedCamera::Config config;
@@ -39,12 +32,7 @@ struct Camera {
     double framesPerSecond = 0;
     int32_t colourMode = 6;
 
-    std::map<int32_t, Memory> memories;
-    int32_t nextMemoryId = 1;
-    int32_t activeId = 0;
-
-    std::map<int32_t, HANDLE> registeredEvents;
-    std::set<int32_t> enabledEvents;
+    CameraMemories memories; // and frame events
 
     boost::mutex mutex;
     boost::condition_variable wake;
@@ -72,14 +60,6 @@ Registry& TheRegistry() {
 std::shared_ptr<Camera> Find(Handle handle) {
     Registry& registry = TheRegistry();
     return LockedLookup(registry.mutex, registry.cameras, handle);
-}
-
-// The image memory with this id when its bytes are at the given address;
-// the camera's lock must be held.
-Memory* FindMemory(Camera& camera, unsigned char* memory, int32_t memoryId) {
-    auto it = camera.memories.find(memoryId);
-    if (it == camera.memories.end() || it->second.bytes.get() != memory) return nullptr;
-    return &it->second;
 }
 
 double ClampFrameRate(const SimulatedCamera::Config& config, double fps) {
@@ -111,19 +91,11 @@ void LiveLoop(std::shared_ptr<Camera> camera) {
         const auto now = boost::chrono::steady_clock::now();
         if (now < next) continue;
 
-        auto active = camera->memories.find(camera->activeId);
-        if (active != camera->memories.end()) WriteFrame(active->second, n);
+        Memory* active = camera->memories.Active();
+        if (active != nullptr) WriteFrame(*active, n);
         ++n;
         ++camera->framesDelivered;
-
-        bool signalled = false;
-        for (const auto& registered : camera->registeredEvents) {
-            if (camera->enabledEvents.count(registered.first) != 0) {
-                SetEvent(registered.second);
-                signalled = true;
-            }
-        }
-        if (signalled) ++camera->eventsSignalled;
+        if (camera->memories.SignalFrame()) ++camera->eventsSignalled;
 
         next += period;
         if (next < now) next = now + period; // a late frame does not cause a burst
@@ -143,12 +115,6 @@ void StopLive(Camera& camera) {
     }
     camera.wake.notify_all();
     if (live.joinable()) live.join();
-}
-
-std::string NativePath(const char* path) {
-    std::string native(path);
-    std::replace(native.begin(), native.end(), '\\', '/');
-    return native;
 }
 
 // ---- the SDK operations ----
@@ -206,25 +172,9 @@ Status UEYE_SDK_CALL AllocateImageMemory(Handle handle, int32_t width, int32_t h
                                          int32_t* memoryId) {
     auto camera = Find(handle);
     if (!camera) return SimulatedCamera::NoSuchCamera;
-    if (memory == nullptr || memoryId == nullptr || width <= 0 || height <= 0 ||
-        bitsPerPixel <= 0 || bitsPerPixel > 32 || bitsPerPixel % 8 != 0) {
-        return SimulatedCamera::BadParameter;
-    }
-    Memory block;
-    block.width = width;
-    block.height = height;
-    block.bytesPerPixel = bitsPerPixel / 8;
-    const size_t size = size_t(width) * size_t(height) * size_t(block.bytesPerPixel);
-    if (size > kLargestMemory) return SimulatedCamera::BadParameter;
-    block.bytes.reset(new (std::nothrow) unsigned char[size]());
-    if (!block.bytes) return SimulatedCamera::BadParameter;
-
     boost::lock_guard<boost::mutex> lock(camera->mutex);
-    const int32_t id = camera->nextMemoryId++;
-    *memory = block.bytes.get();
-    *memoryId = id;
-    camera->memories[id] = std::move(block);
-    return 0;
+    const bool allocated = camera->memories.Allocate(width, height, bitsPerPixel, memory, memoryId);
+    return allocated ? 0 : SimulatedCamera::BadParameter;
 }
 
 Status UEYE_SDK_CALL SetColourMode(Handle handle, int32_t mode) {
@@ -239,9 +189,7 @@ Status UEYE_SDK_CALL ActivateImageMemory(Handle handle, unsigned char* memory, i
     auto camera = Find(handle);
     if (!camera) return SimulatedCamera::NoSuchCamera;
     boost::lock_guard<boost::mutex> lock(camera->mutex);
-    if (FindMemory(*camera, memory, memoryId) == nullptr) return SimulatedCamera::BadParameter;
-    camera->activeId = memoryId;
-    return 0;
+    return camera->memories.Activate(memory, memoryId) ? 0 : SimulatedCamera::BadParameter;
 }
 
 Status UEYE_SDK_CALL SetImageSize(Handle handle, int32_t width, int32_t height) {
@@ -283,23 +231,12 @@ Status UEYE_SDK_CALL ApplyParameterFile(Handle handle, const char* path) {
     auto camera = Find(handle);
     if (!camera) return SimulatedCamera::NoSuchCamera;
     if (path == nullptr) return SimulatedCamera::BadParameter;
-    // Parameter files are small: a larger one is refused, not read whole.
-    std::ifstream file(NativePath(path), std::ios::binary);
-    if (!file) return SimulatedCamera::FileError;
-    std::string contents(kLargestParameterFile + 1, '\0');
-    file.read(&contents[0], std::streamsize(contents.size()));
-    if (file.bad() || size_t(file.gcount()) > kLargestParameterFile) {
-        return SimulatedCamera::FileError;
-    }
-    contents.resize(size_t(file.gcount()));
-    std::istringstream lines(contents);
-    std::string line;
+    parameter_file::Lines lines;
+    if (!parameter_file::Read(path, lines)) return SimulatedCamera::FileError;
     boost::lock_guard<boost::mutex> lock(camera->mutex);
-    while (std::getline(lines, line)) {
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string key = line.substr(0, equals);
-        const std::string text = line.substr(equals + 1);
+    for (const auto& line : lines) {
+        const std::string& key = line.first;
+        const std::string& text = line.second;
         char* end = nullptr;
         const double value = std::strtod(text.c_str(), &end);
         if (end == text.c_str() || !std::isfinite(value)) continue;
@@ -343,21 +280,14 @@ Status UEYE_SDK_CALL StoreParameters(Handle handle, const char* path) {
              << "ExposureMs=" << camera->exposureMs << "\n"
              << "FramesPerSecond=" << camera->framesPerSecond << "\n";
     }
-    std::ofstream file(NativePath(path), std::ios::binary | std::ios::trunc);
-    if (!file) return SimulatedCamera::FileError;
-    file << text.str();
-    file.close();
-    return file ? 0 : SimulatedCamera::FileError;
+    return parameter_file::Write(path, text.str()) ? 0 : SimulatedCamera::FileError;
 }
 
 Status UEYE_SDK_CALL FreeImageMemory(Handle handle, unsigned char* memory, int32_t memoryId) {
     auto camera = Find(handle);
     if (!camera) return SimulatedCamera::NoSuchCamera;
     boost::lock_guard<boost::mutex> lock(camera->mutex);
-    if (FindMemory(*camera, memory, memoryId) == nullptr) return SimulatedCamera::BadParameter;
-    if (camera->activeId == memoryId) camera->activeId = 0;
-    camera->memories.erase(memoryId);
-    return 0;
+    return camera->memories.Free(memory, memoryId) ? 0 : SimulatedCamera::BadParameter;
 }
 
 Status UEYE_SDK_CALL CloseCamera(Handle handle) {
@@ -378,11 +308,7 @@ Status UEYE_SDK_CALL RegisterFrameEvent(Handle handle, HANDLE event, int32_t kin
     auto camera = Find(handle);
     if (!camera) return SimulatedCamera::NoSuchCamera;
     boost::lock_guard<boost::mutex> lock(camera->mutex);
-    if (event == nullptr) {
-        camera->registeredEvents.erase(kind);
-    } else {
-        camera->registeredEvents[kind] = event;
-    }
+    camera->memories.Register(event, kind);
     return 0;
 }
 
@@ -390,7 +316,7 @@ Status UEYE_SDK_CALL EnableEvent(Handle handle, int32_t kind) {
     auto camera = Find(handle);
     if (!camera) return SimulatedCamera::NoSuchCamera;
     boost::lock_guard<boost::mutex> lock(camera->mutex);
-    camera->enabledEvents.insert(kind);
+    camera->memories.Enable(kind);
     return 0;
 }
 
