@@ -592,5 +592,6 @@ CameraDeviceCounters GenicamCamera::Counters(UeyeSdk::Handle handle) {
     counters.delivered = device->delivered.load();
     counters.dropped = device->dropped.load();
     counters.lost = device->lost.load();
+    counters.counted = true;
     return counters;
 }

@@ -17,7 +17,7 @@
 
 // The state of one open GenICam camera, shared by its operations, its frame
 // receiver and its teardown.
-struct GenicamDevice {
+struct GenicamDevice : std::enable_shared_from_this<GenicamDevice> {
     std::string name; // how the host asked for it, for messages
     ArvCamera* camera = nullptr;
     gulong lostHandler = 0;
@@ -43,6 +43,7 @@ struct GenicamDevice {
     ArvStream* stream = nullptr;
     boost::thread receiver;
     std::atomic<bool> stopReceiving{false};
+    std::atomic<bool> streamReleased{false}; // the receiver handed it to the teardown
     // Seconds without any frame after which the camera is taken as lost.
     std::atomic<double> silenceLimit{10.0};
 

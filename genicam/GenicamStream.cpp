@@ -14,7 +14,9 @@ namespace {
 
 const unsigned kBuffers = 16;
 const guint64 kPopTimeoutUs = 100000; // how soon the receiver sees a stop request
-// A camera that sends nothing for this long beyond a few frame times is lost.
+// A camera that sends nothing for this long beyond a few frame times is lost:
+// sooner than the grabber's longest wait for a frame, so that a host that
+// waited in vain learns why.
 const double kSilenceSeconds = 2.0;
 const double kSilenceFrames = 4.0;
 // Socket buffer for GigE Vision streams: a few frames, so that bursts on a
@@ -87,16 +89,23 @@ void Deliver(GenicamDevice& device, ArvBuffer* buffer) {
     device.memories.SignalFrame();
 }
 
-void Receive(GenicamDevice* device, ArvStream* stream) {
+void Receive(std::shared_ptr<GenicamDevice> device, ArvStream* stream) {
     auto lastArrival = std::chrono::steady_clock::now();
     while (!device->stopReceiving.load()) {
         ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, kPopTimeoutUs);
         const auto now = std::chrono::steady_clock::now();
         if (buffer == nullptr) {
             const double silent = std::chrono::duration<double>(now - lastArrival).count();
-            if (silent > device->silenceLimit.load() && !device->lost.load()) {
-                device->Lose("no frame for " + std::to_string(int(silent)) +
-                             " s; the camera is taken as lost");
+            if (device->lost.load() || silent > device->silenceLimit.load()) {
+                if (!device->lost.load()) {
+                    device->Lose("no frame for " + std::to_string(int(silent)) +
+                                 " s; the camera is taken as lost");
+                }
+                // Aravis's teardown of the stream takes seconds now: it
+                // starts at once, off the host's thread.
+                device->streamReleased = true;
+                RunOffThread([device, stream] { StopAcquisition(device->camera, stream, true); });
+                return;
             }
             continue;
         }
@@ -161,14 +170,15 @@ bool StartStream(GenicamDevice& device, std::string& reason) {
     UpdateSilenceLimit(device);
     device.stream = stream;
     device.stopReceiving = false;
-    device.receiver = boost::thread(Receive, &device, stream);
+    device.streamReleased = false;
+    device.receiver = boost::thread(Receive, device.shared_from_this(), stream);
     return true;
 }
 
 ArvStream* TakeStream(GenicamDevice& device) {
     device.stopReceiving = true;
     if (device.receiver.joinable()) device.receiver.join();
-    ArvStream* stream = device.stream;
+    ArvStream* stream = device.streamReleased.load() ? nullptr : device.stream;
     device.stream = nullptr;
     return stream;
 }

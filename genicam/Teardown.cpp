@@ -1,7 +1,11 @@
 // The thread that ends GenICam cameras and streams: Aravis's teardown of a
 // camera that no longer answers blocks for seconds, which the host's calls
-// must not. It is started on the first job and joined when the plug-in is
-// unloaded, so that no thread runs in unloaded code.
+// must not. The plug-in is built not to be unloaded when it holds GenICam
+// cameras (Aravis's object types cannot be unregistered either), so the
+// thread's code stays in place for as long as the process runs. At exit the
+// queue gets a short while to finish, which a camera that answers needs to
+// stop streaming and give up control; a lost camera's teardown is left to end
+// with the process.
 #include "genicam/GenicamDevice.h"
 
 #include <boost/thread/locks.hpp>
@@ -10,24 +14,18 @@
 
 namespace {
 
+const std::chrono::milliseconds kExitWait(1000);
+
 class Teardown {
 public:
-    ~Teardown() {
-        boost::thread worker;
-        {
-            boost::lock_guard<boost::mutex> lock(m_mutex);
-            m_closing = true;
-            worker.swap(m_worker);
-        }
-        m_changed.notify_all();
-        if (worker.joinable()) worker.join();
-    }
-
     void Run(std::function<void()> job) {
         {
             boost::lock_guard<boost::mutex> lock(m_mutex);
             m_jobs.push_back(std::move(job));
-            if (!m_worker.joinable()) m_worker = boost::thread([this] { Work(); });
+            if (!m_started) {
+                boost::thread([this] { Work(); }).detach();
+                m_started = true;
+            }
         }
         m_changed.notify_all();
     }
@@ -42,9 +40,7 @@ private:
     void Work() {
         boost::unique_lock<boost::mutex> lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [this] { return m_closing || !m_jobs.empty(); });
-            // Jobs queued before the unload still run: each releases a camera.
-            if (m_jobs.empty()) return;
+            m_changed.wait(lock, [this] { return !m_jobs.empty(); });
             std::function<void()> job = std::move(m_jobs.front());
             m_jobs.pop_front();
             m_busy = true;
@@ -60,15 +56,18 @@ private:
     boost::mutex m_mutex;
     boost::condition_variable m_changed;
     std::deque<std::function<void()>> m_jobs;
-    boost::thread m_worker;
+    bool m_started = false;
     bool m_busy = false;
-    bool m_closing = false;
 };
 
 Teardown& TheTeardown() {
-    static Teardown teardown;
-    return teardown;
+    static Teardown* teardown = new Teardown; // its thread may outlive static objects
+    return *teardown;
 }
+
+struct ExitWait {
+    ~ExitWait() { TheTeardown().WaitIdle(kExitWait); }
+} exitWait;
 
 } // namespace
 

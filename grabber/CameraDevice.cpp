@@ -192,7 +192,10 @@ CameraDeviceCounters CameraDevice::Counters() {
     if (opened->kind == Kind::Genicam) return GenicamCamera::Counters(last);
 #endif
 #if !defined(_WIN32)
-    if (opened->kind == Kind::Platform) counters.delivered = SimulatedCamera::FramesDelivered(last);
+    if (opened->kind == Kind::Platform) {
+        counters.delivered = SimulatedCamera::FramesDelivered(last);
+        counters.counted = true;
+    }
 #endif
     return counters;
 }

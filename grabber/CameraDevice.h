@@ -12,6 +12,7 @@ struct CameraDeviceCounters {
     uint64_t delivered = 0; // whole frames written into the active image memory
     uint64_t dropped = 0;   // frames that arrived incomplete and were never delivered
     bool lost = false;      // the camera stopped answering; no frame will come
+    bool counted = false;   // the camera counts its frames (not the SDK library)
 };
 
 // A camera that can be opened: its choice text and a line that describes it.
