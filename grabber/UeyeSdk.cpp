@@ -1,3 +1,7 @@
+// The SDK table in use: on Windows the SDK library's functions resolved by
+// ordinal, elsewhere the simulated camera's; by default routed per camera to
+// the device it was opened on, and replaceable by tests.
+
 #include "grabber/UeyeSdk.h"
 #include "grabber/CameraDevice.h"
 

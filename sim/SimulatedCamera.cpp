@@ -1,3 +1,8 @@
+// The simulated camera: its cameras and their registry, the live thread
+// writing known frames into the active image memory and setting the frame
+// events, quantised exposure, the parameter file, the SDK table over them, and
+// the inspection calls of tests.
+
 #include "sim/SimulatedCamera.h"
 #include "Boost/LockedLookup.h"
 #include "grabber/CameraMemories.h"
