@@ -18,18 +18,52 @@
 
 namespace {
 
-struct DibLayout {
-    const BITMAPINFOHEADER* header = nullptr;
-    const RGBQUAD* palette = nullptr;
-    uint32_t colours = 0;
-    const uint8_t* pixels = nullptr;
-    size_t stride = 0;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint16_t bpp = 0;
-};
+void Put16(uint8_t* at, uint16_t value) {
+    at[0] = uint8_t(value);
+    at[1] = uint8_t(value >> 8);
+}
 
-bool ReadLayout(CxImage& image, DibLayout& dib, std::string& error) {
+void Put32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
+}
+
+void Put32BigEndian(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (24 - 8 * i));
+}
+
+uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc;
+}
+
+// Appends one PNG chunk: length, type, data and the CRC of type and data.
+void AppendChunk(std::vector<uint8_t>& png, const char* type, const uint8_t* data, size_t size) {
+    uint8_t length[4], crc[4];
+    Put32BigEndian(length, uint32_t(size));
+    const uint8_t* typeBytes = reinterpret_cast<const uint8_t*>(type);
+    Put32BigEndian(crc, ~Crc32(Crc32(0xFFFFFFFFu, typeBytes, 4), data, size));
+    png.insert(png.end(), length, length + 4);
+    png.insert(png.end(), typeBytes, typeBytes + 4);
+    if (size != 0) png.insert(png.end(), data, data + size);
+    png.insert(png.end(), crc, crc + 4);
+}
+
+// Flushes and closes a file whose content went out when `written`; on failure
+// the error is the system's reason for the first step that failed.
+bool Finish(std::FILE* file, bool written, std::string& error) {
+    written = written && std::fflush(file) == 0;
+    const int writeError = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) error = std::strerror(written ? errno : writeError);
+    return written && closed;
+}
+
+} // namespace
+
+bool ReadDibLayout(CxImage& image, DibLayout& dib, std::string& error) {
     const uint8_t* block = static_cast<const uint8_t*>(image.GetDIB());
     if (block == nullptr || image.GetSize() <= 0) {
         error = "the image is empty";
@@ -57,57 +91,9 @@ bool ReadLayout(CxImage& image, DibLayout& dib, std::string& error) {
     return true;
 }
 
-void Put16(uint8_t* at, uint16_t value) {
-    at[0] = uint8_t(value);
-    at[1] = uint8_t(value >> 8);
-}
-
-void Put32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
-}
-
-void Put32BigEndian(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (24 - 8 * i));
-}
-
-uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return crc;
-}
-
-// One PNG chunk: length, type, data and the CRC of type and data.
-bool WriteChunk(std::FILE* file, const char* type, const uint8_t* data, size_t size) {
-    uint8_t length[4], crc[4];
-    Put32BigEndian(length, uint32_t(size));
-    const uint8_t* typeBytes = reinterpret_cast<const uint8_t*>(type);
-    Put32BigEndian(crc, ~Crc32(Crc32(0xFFFFFFFFu, typeBytes, 4), data, size));
-    return std::fwrite(length, 1, 4, file) == 4 && std::fwrite(type, 1, 4, file) == 4 &&
-           (size == 0 || std::fwrite(data, 1, size, file) == size) &&
-           std::fwrite(crc, 1, 4, file) == 4;
-}
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// Flushes and closes a file whose content went out when `written`; on failure
-// the error is the system's reason for the first step that failed.
-bool Finish(std::FILE* file, bool written, std::string& error) {
-    written = written && std::fflush(file) == 0;
-    const int writeError = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) error = std::strerror(written ? errno : writeError);
-    return written && closed;
-}
-
-} // namespace
-
 bool WriteBmp(CxImage& image, const std::string& path, std::string& error) {
     DibLayout dib;
-    if (!ReadLayout(image, dib, error)) return false;
+    if (!ReadDibLayout(image, dib, error)) return false;
     const uint32_t dibSize = uint32_t(image.GetSize());
     uint8_t header[14] = {'B', 'M'};
     Put32(header + 2, 14 + dibSize);
@@ -125,10 +111,9 @@ bool WriteBmp(CxImage& image, const std::string& path, std::string& error) {
     return Finish(file, written, error);
 }
 
-bool WritePng(CxImage& image, const std::string& path, std::string& error) {
+bool EncodePng(CxImage& image, std::vector<uint8_t>& png, std::string& error) {
     DibLayout dib;
-    if (!ReadLayout(image, dib, error)) return false;
-
+    if (!ReadDibLayout(image, dib, error)) return false;
     // Filter type 0 before every row; rows are stored bottom-up, the file
     // starts with the top row. PNG packs pixels below 8 bits as the DIB does.
     const size_t rowBytes = (size_t(dib.width) * dib.bpp + 7) / 8;
@@ -166,17 +151,22 @@ bool WritePng(CxImage& image, const std::string& path, std::string& error) {
                        {dib.palette[i].rgbRed, dib.palette[i].rgbGreen, dib.palette[i].rgbBlue});
     }
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png.assign(signature, signature + sizeof signature);
+    AppendChunk(png, "IHDR", header.data(), header.size());
+    if (!palette.empty()) AppendChunk(png, "PLTE", palette.data(), palette.size());
+    AppendChunk(png, "IDAT", compressed.get(), size_t(compressedSize));
+    AppendChunk(png, "IEND", nullptr, 0);
+    return true;
+}
+
+bool WritePng(CxImage& image, const std::string& path, std::string& error) {
+    std::vector<uint8_t> png;
+    if (!EncodePng(image, png, error)) return false;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
         error = std::strerror(errno);
         return false;
     }
-    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const bool written =
-        std::fwrite(signature, 1, sizeof signature, file.get()) == sizeof signature &&
-        WriteChunk(file.get(), "IHDR", header.data(), header.size()) &&
-        (palette.empty() || WriteChunk(file.get(), "PLTE", palette.data(), palette.size())) &&
-        WriteChunk(file.get(), "IDAT", compressed.get(), size_t(compressedSize)) &&
-        WriteChunk(file.get(), "IEND", nullptr, 0);
-    return Finish(file.release(), written, error);
+    return Finish(file, std::fwrite(png.data(), 1, png.size(), file) == png.size(), error);
 }

@@ -36,11 +36,24 @@ enum FramegrabExit {
     FramegrabCameraFailed = 3,
     FramegrabOutputUnwritable = 4,
     FramegrabFrameFailed = 5,
+    FramegrabServeFailed = 6, // the live view's address could not be bound
 };
 
 // Grabs job.frames frames from an open, live grabber, each after waiting for
 // a new frame, and writes them as BMP and PNG. Returns an exit code.
 typedef int (*RunFrameJobFunction)(FrameGrabber& grabber, const FrameJob& job);
+
+// What the live view serves: where it listens and what it says about the
+// plug-in. The camera is open and live when the module is called.
+struct LiveJob {
+    std::string address = "127.0.0.1:8080"; // [ADDRESS:]PORT, port 0 picks a free one
+    std::string pluginVersion;              // the plug-in's interface text
+};
+
+// Serves the live view of an open, live grabber until SIGINT or SIGTERM, then
+// returns with the grabber still live, for the caller to stop and close it.
+// Returns an exit code. Not in the Windows builds.
+typedef int (*RunLiveServerFunction)(FrameGrabber& grabber, const LiveJob& job);
 
 // The instruction-set level of the image library's kernels in use
 // (CxImage::GetSimdLevel), from the frame module.

@@ -7,6 +7,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include "host/LiveServer.h"
 #endif
 
 #include <chrono>
@@ -118,3 +120,10 @@ extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const Frame
     std::fflush(stdout);
     return FramegrabSuccess;
 }
+
+#if !defined(_WIN32)
+extern "C" UEYE_EXPORT_SYMBOL int RunLiveServer(FrameGrabber& grabber, const LiveJob& job) {
+    // The camera was chosen on this thread.
+    return ServeLive(grabber, job, ChosenCameraDevice());
+}
+#endif

@@ -1,5 +1,6 @@
 // framegrab: loads the camera plug-in at run time, grabs frames from the
-// camera and writes them as BMP and PNG pictures (through its frame module).
+// camera and writes them as BMP and PNG pictures, or shows them live in the
+// browser (--serve), through its frame module.
 #include "grabber/GrabberEntryPoints.h"
 #include "host/FrameJob.h"
 #include "platform/ProgramDirectory.h"
@@ -51,6 +52,7 @@ struct Options {
     bool simOpenFails = false;
     bool quiet = false;
     bool version = false;
+    std::string serve; // [ADDRESS:]PORT of the live view, empty when not serving
 };
 
 const char kUsage[] =
@@ -69,6 +71,12 @@ const char kUsage[] =
     "  -q, --quiet             no progress for each frame (else one line per frame, or\n"
     "                          a line updated in place on a terminal)\n"
     "      --sim-open-fails    make the simulated camera fail to open (for testing)\n"
+#if defined(_WIN32)
+    "      --serve [ADDR:]PORT not available in the Windows builds\n"
+#else
+    "      --serve [ADDR:]PORT show the camera live in the browser at http://ADDR:PORT/ until\n"
+    "                          interrupted (ADDR 127.0.0.1 unless given; port 0: a free one)\n"
+#endif
     "      --version           the plug-in's interface and the image kernels' instruction\n"
     "                          set, then exit\n"
     "  -h, --help              this text\n";
@@ -185,6 +193,14 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.plugin = value;
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--serve") {
+            if (!next(value)) return false;
+#if defined(_WIN32)
+            error = "--serve is not available in the Windows builds";
+            return false;
+#else
+            options.serve = value;
+#endif
         } else if (arg == "--sim-open-fails") {
             options.simOpenFails = true;
         } else {
@@ -311,6 +327,7 @@ struct Plugin {
     DeleteGrabberFunction destroy = nullptr;
     GrabberApiVersionFunction version = nullptr;
     RunFrameJobFunction run = nullptr;
+    RunLiveServerFunction serve = nullptr; // null in the Windows builds
     ImageSimdLevelFunction simdLevel = nullptr;
     void (*simulateOpenFailure)(bool fail) = nullptr; // null without the simulated camera
     std::string missingImageOperations;               // why the module could not bind at once
@@ -363,6 +380,7 @@ bool LoadPlugin(const std::string& path, Plugin& plugin, std::string& error) {
         return false;
     }
     plugin.run = Resolve<RunFrameJobFunction>(module, "RunFrameJob");
+    plugin.serve = Resolve<RunLiveServerFunction>(module, "RunLiveServer");
     if (plugin.missingImageOperations.empty())
         plugin.simdLevel = Resolve<ImageSimdLevelFunction>(module, "ImageSimdLevel");
     if (simulator != nullptr) {
@@ -407,7 +425,11 @@ int Grab(FrameGrabber& grabber, const Plugin& plugin, const Options& options) {
     job.progress = options.quiet                ? FrameProgress::None
                    : StandardOutputIsTerminal() ? FrameProgress::InPlace
                                                 : FrameProgress::Lines;
-    const int result = plugin.run(grabber, job);
+    LiveJob live;
+    live.address = options.serve;
+    live.pluginVersion = plugin.version();
+    const int result =
+        options.serve.empty() ? plugin.run(grabber, job) : plugin.serve(grabber, live);
 
     grabber.StopLive();
     grabber.StopAcquisition();
@@ -438,15 +460,21 @@ int main(int argc, char** argv) {
                   << std::endl;
         return Success;
     }
-    const bool imageOperations = options.rotate || options.resampleWidth > 0 || options.dither;
+    const bool imageOperations =
+        options.rotate || options.resampleWidth > 0 || options.dither || !options.serve.empty();
     if (imageOperations && !plugin.missingImageOperations.empty()) {
         return Fail(PluginMissing,
                     "the plug-in lacks image operations: " + plugin.missingImageOperations);
     }
 
+    if (!options.serve.empty() && !plugin.serve) {
+        return Fail(PluginMissing, "this build has no live view");
+    }
+
     std::vector<std::string> created;
     int result = Success;
-    if (!PrepareOutput(options.output, created, error)) {
+    // The live view writes no pictures.
+    if (options.serve.empty() && !PrepareOutput(options.output, created, error)) {
         result = Fail(OutputUnwritable, error);
     } else {
         if (options.simOpenFails && !plugin.simulateOpenFailure) {

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "image/CxImage.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class FrameGrabber;
+
+// Grey-level counts of one frame.
+typedef std::array<uint64_t, 256> GreyHistogram;
+
+// The JPEG of an 8-bit frame (grey levels through its palette), through
+// TurboJPEG; an empty text and the reason when it cannot be made.
+std::string EncodeJpeg(CxImage& image, int quality, std::string& error);
+
+// The grey-level histogram of an 8-bit frame, counted through its palette.
+GreyHistogram CountGreyLevels(CxImage& image);
+
+// One frame taken from the camera, shared read-only by every viewer once it
+// is published. Its JPEG, PNG and histogram are made once, by the first
+// thread that asks; the others wait for that one and share the result.
+class LiveFrame {
+public:
+    explicit LiveFrame(uint64_t number) : m_number(number) {}
+    LiveFrame(const LiveFrame&) = delete;
+    LiveFrame& operator=(const LiveFrame&) = delete;
+
+    // Frames published before this one, plus one.
+    uint64_t Number() const { return m_number; }
+    // The image as the grabber gave it: filled before the frame is published,
+    // only read after.
+    CxImage& Image() const { return m_image; }
+
+    const std::string& Jpeg() const; // empty when the frame cannot be encoded
+    const std::string& Png() const;  // the frame as EncodePng writes it
+    const GreyHistogram& Histogram() const;
+
+private:
+    const uint64_t m_number;
+    // The image library's readers take images by non-const reference.
+    mutable CxImage m_image;
+    mutable std::once_flag m_jpegOnce, m_pngOnce, m_histogramOnce;
+    mutable std::string m_jpeg, m_png;
+    mutable GreyHistogram m_histogram{};
+};
+
+// What the camera behind the grabber has done since it was opened.
+struct LiveDeviceCounts {
+    uint64_t delivered = 0; // whole frames; 0 throughout when the device cannot tell
+    uint64_t dropped = 0;   // incomplete frames the device threw away
+    bool lost = false;      // the device stopped answering
+};
+
+// The pipeline's figures since it started.
+struct LiveStats {
+    double fps = 0;      // frames taken per second over the last two seconds
+    uint64_t frames = 0; // frames the device delivered
+    uint64_t missed = 0; // frames dropped by the device or not taken by the pipeline
+    uint64_t taken = 0;  // frames published
+    bool lost = false;   // the device stopped answering
+    double encodeMs = 0; // mean time of one JPEG encoding, recent frames weighing most
+};
+
+// One thread takes every frame from a live grabber and publishes it for all
+// viewers; while anyone watches the stream it also encodes each frame's JPEG
+// there, once for all of them. Only this thread calls the grabber's frame
+// operations and SetNegative; the negative switch is handed over to it.
+class LivePipeline {
+public:
+    LivePipeline(FrameGrabber& grabber, std::function<LiveDeviceCounts()> counts);
+    ~LivePipeline();
+    LivePipeline(const LivePipeline&) = delete;
+    LivePipeline& operator=(const LivePipeline&) = delete;
+
+    // Starts the thread; onFrame runs on it after each frame is published.
+    void Start(std::function<void()> onFrame);
+    // Ends the thread; waits at most for the grabber's frame wait.
+    void Stop();
+
+    std::shared_ptr<const LiveFrame> Latest() const;
+    LiveStats Stats() const;
+
+    // Takes effect from the next frame taken.
+    void SetNegative(bool negative) { m_wantNegative = negative; }
+    bool Negative() const { return m_wantNegative; }
+
+    // Stream viewers watching: frames are encoded as they are taken while
+    // there is at least one.
+    void AddViewer() { ++m_viewers; }
+    void RemoveViewer() { --m_viewers; }
+
+    static const int JpegQuality = 80;
+
+private:
+    void Run();
+    void Publish(std::shared_ptr<LiveFrame> frame, const LiveDeviceCounts& counts);
+
+    FrameGrabber& m_grabber;
+    const std::function<LiveDeviceCounts()> m_counts;
+    std::function<void()> m_onFrame;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_wantNegative{false};
+    std::atomic<int> m_viewers{0};
+
+    mutable std::mutex m_lock; // guards what follows
+    std::shared_ptr<const LiveFrame> m_latest;
+    std::deque<std::chrono::steady_clock::time_point> m_recent; // times of recent frames
+    LiveDeviceCounts m_start, m_last;
+    LiveStats m_stats;
+};

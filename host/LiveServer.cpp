@@ -1,0 +1,444 @@
+// The live view's HTTP server over Boost.Beast. One thread runs every
+// connection; the grabber's exposure calls and the PNG encodings run on a
+// small pool beside it, so that a slow one never holds up the stream.
+#include "host/LiveServer.h"
+
+#include "grabber/CameraDevice.h"
+#include "grabber/FrameGrabber.h"
+#include "host/LiveApi.h"
+#include "host/LivePage.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include <array>
+#include <csignal>
+#include <iostream>
+#include <optional>
+#include <vector>
+
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+typedef http::response<http::string_body> Response;
+
+// Requests are small: the largest body is an exposure's JSON.
+const size_t kHeaderLimit = 8 * 1024;
+const size_t kBodyLimit = 4 * 1024;
+const int kConnectionLimit = 64;
+const auto kReadTimeout = std::chrono::seconds(30);
+// A viewer that takes no bytes for this long is dropped.
+const auto kWriteTimeout = std::chrono::seconds(10);
+// After a refusal, what the client still sends is read and dropped for a
+// while, so that closing does not reset the connection before the answer is
+// read.
+const auto kLingerTimeout = std::chrono::seconds(2);
+const size_t kLingerLimit = 1024 * 1024;
+// A stream's socket holds about one frame: a slow viewer gets the newest
+// frame when it is ready, not a backlog.
+const int kStreamSendBuffer = 256 * 1024;
+const auto kAcceptRetry = std::chrono::milliseconds(100);
+
+Response Answer(http::status status, const char* type, std::string body) {
+    Response response{status, 11};
+    response.set(http::field::server, "framegrab");
+    response.set(http::field::content_type, type);
+    response.set(http::field::cache_control, "no-store");
+    response.set("X-Content-Type-Options", "nosniff");
+    response.body() = std::move(body);
+    response.prepare_payload();
+    return response;
+}
+
+Response Refusal(http::status status, const std::string& reason) {
+    return Answer(status, "text/plain; charset=utf-8", reason + "\n");
+}
+
+Response JsonAnswer(std::string json) {
+    return Answer(http::status::ok, "application/json", std::move(json));
+}
+
+// The answer to a request the parser gave up on.
+Response ParseRefusal(const beast::error_code& code) {
+    if (code == http::error::header_limit || code == http::error::buffer_overflow) {
+        return Refusal(http::status::request_header_fields_too_large, "request header too large");
+    }
+    if (code == http::error::body_limit) {
+        return Refusal(http::status::payload_too_large, "request body too large");
+    }
+    return Refusal(http::status::bad_request, "malformed request");
+}
+
+class StreamSession;
+
+// What every connection shares. Members are destroyed in reverse order: the
+// pool's pending work and the connections go before the pipeline they use.
+class Server {
+public:
+    Server(FrameGrabber& grabber, const LiveJob& job, const LiveDevice& device)
+        : grabber(grabber), job(job), device(device), width(grabber.ImageWidth(0)),
+          height(grabber.ImageHeight(0)), minExposure(grabber.MinExposure()),
+          maxExposure(grabber.MaxExposure()), pipeline(grabber, device.counts) {
+        uint32_t current = 0; // asks for the exposure without changing it
+        grabber.Exposure(0, &current);
+        exposure = current;
+    }
+
+    int Run(const ListenAddress& address);
+    std::string StatusText() const;
+    // Streams waiting for a frame newer than the one they sent.
+    void WaitForFrame(std::shared_ptr<StreamSession> stream) {
+        waiting.push_back(std::move(stream));
+    }
+
+    FrameGrabber& grabber;
+    const LiveJob& job;
+    const LiveDevice& device;
+    const int32_t width, height, minExposure, maxExposure;
+    std::atomic<uint32_t> exposure{0};
+    std::atomic<int> connections{0};
+    LivePipeline pipeline;
+    asio::io_context io{1};
+    tcp::acceptor acceptor{io};
+    asio::signal_set signals{io};
+    asio::steady_timer acceptRetry{io};
+    asio::thread_pool workers{2};
+    // The grabber's exposure calls, one at a time.
+    asio::strand<asio::thread_pool::executor_type> exposureCalls{workers.get_executor()};
+
+private:
+    void Accept();
+    void WakeStreams();
+    void Shutdown();
+
+    std::vector<std::shared_ptr<StreamSession>> waiting; // touched by the io thread only
+};
+
+// The stream of one viewer: a multipart answer whose parts are the frames'
+// JPEGs. The next part is always the newest frame: frames that came while
+// the viewer was still reading the last one are skipped.
+class StreamSession : public std::enable_shared_from_this<StreamSession> {
+public:
+    StreamSession(Server& server, tcp::socket socket)
+        : m_server(server), m_stream(std::move(socket)) {
+        ++m_server.connections;
+        m_server.pipeline.AddViewer();
+    }
+    ~StreamSession() {
+        m_server.pipeline.RemoveViewer();
+        --m_server.connections;
+    }
+
+    void Start() {
+        beast::error_code ignored;
+        m_stream.socket().set_option(asio::socket_base::send_buffer_size(kStreamSendBuffer),
+                                     ignored);
+        m_header.result(http::status::ok);
+        m_header.version(11);
+        m_header.set(http::field::server, "framegrab");
+        m_header.set(http::field::content_type, "multipart/x-mixed-replace; boundary=frame");
+        m_header.set(http::field::cache_control, "no-store");
+        m_header.keep_alive(false); // the stream ends with the connection
+        m_stream.expires_after(kWriteTimeout);
+        http::async_write_header(m_stream, m_serializer,
+                                 [self = shared_from_this()](beast::error_code code, size_t) {
+                                     if (!code) self->Next();
+                                 });
+    }
+
+    // Sends the newest frame, or waits for one newer than the last sent.
+    void Next() {
+        auto frame = m_server.pipeline.Latest();
+        if (!frame || frame->Number() == m_sent) return m_server.WaitForFrame(shared_from_this());
+        m_sent = frame->Number();
+        const std::string& jpeg = frame->Jpeg();
+        if (jpeg.empty()) return Next(); // waits for the next frame
+        m_part = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                 std::to_string(jpeg.size()) + "\r\n\r\n";
+        m_frame = std::move(frame); // the JPEG stays while it is written
+        const std::array<asio::const_buffer, 3> parts{asio::buffer(m_part), asio::buffer(jpeg),
+                                                      asio::buffer("\r\n", 2)};
+        m_stream.expires_after(kWriteTimeout);
+        asio::async_write(m_stream, parts,
+                          [self = shared_from_this()](beast::error_code code, size_t) {
+                              self->m_frame.reset();
+                              if (!code) self->Next();
+                          });
+    }
+
+private:
+    Server& m_server;
+    beast::tcp_stream m_stream;
+    http::response<http::empty_body> m_header;
+    http::response_serializer<http::empty_body> m_serializer{m_header};
+    std::shared_ptr<const LiveFrame> m_frame;
+    std::string m_part;
+    uint64_t m_sent = 0;
+};
+
+// One connection's requests, one after the other; a stream request hands
+// the connection over to a StreamSession.
+class HttpSession : public std::enable_shared_from_this<HttpSession> {
+public:
+    HttpSession(Server& server, tcp::socket socket)
+        : m_server(server), m_stream(std::move(socket)) {
+        ++m_server.connections;
+    }
+    ~HttpSession() { --m_server.connections; }
+
+    void Read() {
+        m_parser.emplace();
+        m_parser->header_limit(kHeaderLimit);
+        m_parser->body_limit(kBodyLimit);
+        m_stream.expires_after(kReadTimeout);
+        http::async_read(
+            m_stream, m_buffer, *m_parser,
+            [self = shared_from_this()](beast::error_code code, size_t) { self->OnRead(code); });
+    }
+
+private:
+    void OnRead(const beast::error_code& code) {
+        if (code == http::error::end_of_stream || code == http::error::partial_message) return;
+        if (code && code.category() == beast::error_code(http::error::bad_target).category()) {
+            return Send(ParseRefusal(code), false);
+        }
+        if (code) return; // timeout or a broken connection: closed as the session ends
+        Handle(m_parser->get());
+    }
+
+    void Handle(const http::request<http::string_body>& request) {
+        const bool keepAlive = request.keep_alive();
+        std::string error;
+        switch (RouteRequest(std::string(request.method_string()), std::string(request.target()))) {
+        case LiveRoute::Page:
+            return Send(Answer(http::status::ok, "text/html; charset=utf-8", LivePageHtml()),
+                        keepAlive);
+        case LiveRoute::Status:
+            return Send(JsonAnswer(m_server.StatusText()), keepAlive);
+        case LiveRoute::Stream:
+            std::make_shared<StreamSession>(m_server, m_stream.release_socket())->Start();
+            return;
+        case LiveRoute::Snapshot:
+            return Snapshot(keepAlive);
+        case LiveRoute::Exposure: {
+            uint32_t microseconds = 0;
+            if (!ParseExposureBody(request.body(), m_server.minExposure, m_server.maxExposure,
+                                   microseconds, error)) {
+                return Send(Refusal(http::status::bad_request, error), keepAlive);
+            }
+            return SetExposure(microseconds, keepAlive);
+        }
+        case LiveRoute::Negative: {
+            bool negative = false;
+            if (!ParseNegativeBody(request.body(), negative, error)) {
+                return Send(Refusal(http::status::bad_request, error), keepAlive);
+            }
+            m_server.pipeline.SetNegative(negative);
+            return Send(JsonAnswer(JsonMember("negative", negative)), keepAlive);
+        }
+        case LiveRoute::WrongMethod:
+            return Send(Refusal(http::status::method_not_allowed, "method not allowed"), keepAlive);
+        case LiveRoute::NotFound:
+            break;
+        }
+        return Send(Refusal(http::status::not_found, "not found"), keepAlive);
+    }
+
+    // The newest frame's PNG, encoded on the pool the first time it is asked for.
+    void Snapshot(bool keepAlive) {
+        auto frame = m_server.pipeline.Latest();
+        if (!frame) {
+            return Send(Refusal(http::status::service_unavailable, "no frame yet"), keepAlive);
+        }
+        OnPool(m_server.workers.get_executor(), keepAlive, [frame] {
+            const std::string& png = frame->Png();
+            if (png.empty()) {
+                return Refusal(http::status::internal_server_error, "the frame cannot be encoded");
+            }
+            Response answer = Answer(http::status::ok, "image/png", png);
+            answer.set(http::field::content_disposition,
+                       "inline; filename=\"frame-" + std::to_string(frame->Number()) + ".png\"");
+            return answer;
+        });
+    }
+
+    // The grabber waits for the exposure to settle: the call runs on the
+    // pool, and this connection alone waits for it.
+    void SetExposure(uint32_t microseconds, bool keepAlive) {
+        Server& server = m_server;
+        OnPool(server.exposureCalls, keepAlive, [&server, microseconds] {
+            uint32_t taken = microseconds;
+            server.grabber.Exposure(0, &taken);
+            server.exposure = taken;
+            return JsonAnswer(JsonMember("exposure_us", taken));
+        });
+    }
+
+    // Makes the answer on `executor` and sends it from the io thread.
+    template <typename Executor, typename Work>
+    void OnPool(const Executor& executor, bool keepAlive, Work work) {
+        auto io = m_stream.get_executor();
+        asio::post(executor, [self = shared_from_this(), io, keepAlive, work]() mutable {
+            Response answer = work();
+            // The session goes back to the io thread with the answer, so it
+            // ends there.
+            asio::post(io, [self = std::move(self), answer = std::move(answer),
+                            keepAlive]() mutable { self->Send(std::move(answer), keepAlive); });
+        });
+    }
+
+    void Send(Response answer, bool keepAlive) {
+        auto message = std::make_shared<Response>(std::move(answer));
+        message->keep_alive(keepAlive);
+        m_stream.expires_after(kWriteTimeout);
+        http::async_write(m_stream, *message,
+                          [self = shared_from_this(), message](beast::error_code code, size_t) {
+                              if (code) return;
+                              if (message->keep_alive()) return self->Read();
+                              self->Linger();
+                          });
+    }
+
+    // Ends the connection politely: no more sending, and what the client
+    // still sends is read and dropped until it closes or the time is up.
+    void Linger() {
+        beast::error_code ignored;
+        m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        m_stream.expires_after(kLingerTimeout);
+        Drain();
+    }
+
+    void Drain() {
+        m_stream.async_read_some(asio::buffer(m_drain),
+                                 [self = shared_from_this()](beast::error_code code, size_t size) {
+                                     self->m_drained += size;
+                                     if (!code && self->m_drained < kLingerLimit) self->Drain();
+                                 });
+    }
+
+    Server& m_server;
+    beast::tcp_stream m_stream;
+    beast::flat_buffer m_buffer{kHeaderLimit + kBodyLimit};
+    std::optional<http::request_parser<http::string_body>> m_parser;
+    std::array<char, 4096> m_drain;
+    size_t m_drained = 0;
+};
+
+std::string UrlHost(const std::string& host) {
+    return host.find(':') == std::string::npos ? host : "[" + host + "]";
+}
+
+int Server::Run(const ListenAddress& address) {
+    beast::error_code code;
+    const tcp::endpoint endpoint(asio::ip::make_address(address.host, code), address.port);
+    if (!code) acceptor.open(endpoint.protocol(), code);
+    if (!code) acceptor.set_option(asio::socket_base::reuse_address(true), code);
+    if (!code) acceptor.bind(endpoint, code);
+    if (!code) acceptor.listen(asio::socket_base::max_listen_connections, code);
+    if (code) {
+        std::cerr << "framegrab: cannot serve on " << UrlHost(address.host) << ":" << address.port
+                  << ": " << code.message() << std::endl;
+        return FramegrabServeFailed;
+    }
+    signals.add(SIGINT);
+    signals.add(SIGTERM);
+    signals.async_wait([this](beast::error_code error, int) {
+        if (!error) Shutdown();
+    });
+    pipeline.Start([this] { asio::post(io, [this] { WakeStreams(); }); });
+    Accept();
+    std::cout << "Serving on http://" << UrlHost(address.host) << ":"
+              << acceptor.local_endpoint().port() << "/" << std::endl;
+
+    io.run();
+    // Nothing may use the grabber once this returns.
+    pipeline.Stop();
+    workers.stop();
+    workers.join();
+    return FramegrabSuccess;
+}
+
+void Server::Accept() {
+    acceptor.async_accept(io, [this](beast::error_code code, tcp::socket socket) {
+        if (code == asio::error::operation_aborted) return;
+        if (code) { // out of descriptors, say: try again a little later
+            acceptRetry.expires_after(kAcceptRetry);
+            acceptRetry.async_wait([this](beast::error_code error) {
+                if (!error) Accept();
+            });
+            return;
+        }
+        if (connections < kConnectionLimit) {
+            std::make_shared<HttpSession>(*this, std::move(socket))->Read();
+        }
+        Accept(); // a connection over the limit is closed with its socket
+    });
+}
+
+void Server::WakeStreams() {
+    std::vector<std::shared_ptr<StreamSession>> streams;
+    streams.swap(waiting);
+    for (const auto& stream : streams) stream->Next();
+}
+
+void Server::Shutdown() {
+    beast::error_code ignored;
+    acceptor.close(ignored);
+    acceptRetry.cancel();
+    io.stop();
+}
+
+std::string Server::StatusText() const {
+    LiveStatus status;
+    status.stats = pipeline.Stats();
+    status.exposureUs = exposure;
+    status.minExposureUs = minExposure;
+    status.maxExposureUs = maxExposure;
+    status.width = width;
+    status.height = height;
+    status.negative = pipeline.Negative();
+    status.device = device.name;
+    status.simdLevel = CxImage::GetSimdLevel();
+    status.pluginVersion = job.pluginVersion;
+    const auto frame = pipeline.Latest();
+    if (frame) status.histogram = &frame->Histogram();
+    return StatusJson(status);
+}
+
+} // namespace
+
+LiveDevice ChosenCameraDevice() {
+    LiveDevice device;
+    device.name = CameraDevice::Choice();
+    if (device.name.empty()) device.name = "sim"; // the platform's own camera
+    device.counts = [] {
+        const CameraDeviceCounters counters = CameraDevice::Counters();
+        LiveDeviceCounts counts;
+        counts.delivered = counters.delivered;
+        counts.dropped = counters.dropped;
+        counts.lost = counters.lost;
+        return counts;
+    };
+    return device;
+}
+
+int ServeLive(FrameGrabber& grabber, const LiveJob& job, const LiveDevice& device) {
+    ListenAddress address;
+    std::string error;
+    if (!ParseListenAddress(job.address, address, error)) {
+        std::cerr << "framegrab: --serve " << job.address << ": " << error << std::endl;
+        return FramegrabUsage;
+    }
+    Server server(grabber, job, device);
+    return server.Run(address);
+}
