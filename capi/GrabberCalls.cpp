@@ -2,6 +2,7 @@
 // plug-in's entry points and driven through its FrameGrabber interface.
 #include "Boost/BoostTools.h"
 #include "capi/Images.h"
+#include "grabber/CameraDevice.h"
 #include "grabber/GrabberEntryPoints.h"
 #include "grabber/IdsUeye.h"
 
@@ -29,7 +30,8 @@ struct GrabberObject {
     bool negative = false;
     int32_t width = 0;
     int32_t height = 0;
-    uint32_t countSeen = 0; // the frame count at the last frame handed out
+    uint32_t countSeen = 0;   // the frame count at the last frame handed out
+    uint64_t droppedSeen = 0; // the camera's dropped frames at that frame
     uint64_t frameNumber = 0;
     std::vector<unsigned char> rows; // a frame on its way into a strided buffer
 
@@ -42,6 +44,8 @@ struct GrabberObject {
         }
         if (grabber != nullptr) DeleteGrabber(grabber);
     }
+
+    CameraDeviceCounters Counters() const { return CameraDevice::Counters(camera->SdkHandle()); }
 
     void StopLive() {
         if (!live) return;
@@ -98,14 +102,12 @@ int32_t GainCall(ueye_grabber handle, const char* unsupported, Call&& call) noex
     });
 }
 
-const char kNoGain[] = "IdsUeye::CameraGain()  -- Not implemented yet";
-const char kNoAutoGain[] = "IdsUeye::AdjustCameraGain()  -- Not implemented yet";
+int32_t CameraLost() noexcept {
+    return Fail(UEYE_E_CAMERA, "the camera no longer answers");
+}
 
-} // namespace
-
-extern "C" {
-
-int32_t ueye_grabber_open(uint32_t camera, const char* params, ueye_grabber* grabber) {
+// Opens camera 0 on the device chosen for the calling thread.
+int32_t OpenGrabber(uint32_t camera, const char* params, ueye_grabber* grabber) {
     if (grabber == nullptr) return NullArgument("the grabber output");
     if (params == nullptr) return NullArgument("the parameter file name");
     if (camera != 0) {
@@ -129,6 +131,56 @@ int32_t ueye_grabber_open(uint32_t camera, const char* params, ueye_grabber* gra
             return Fail(UEYE_E_CAMERA, "camera 0 could not be opened");
         }
         *grabber = reinterpret_cast<ueye_grabber>(Grabbers().Add(std::move(object)));
+        return UEYE_OK;
+    });
+}
+
+// The thread's device choice for one open, given back afterwards.
+class DeviceChoiceScope {
+public:
+    explicit DeviceChoiceScope(const std::string& spec) : m_previous(CameraDevice::Choice()) {
+        CameraDevice::ChooseForThread(spec);
+    }
+    ~DeviceChoiceScope() { CameraDevice::ChooseForThread(m_previous); }
+
+private:
+    std::string m_previous;
+};
+
+const char kNoGain[] = "IdsUeye::CameraGain()  -- Not implemented yet";
+const char kNoAutoGain[] = "IdsUeye::AdjustCameraGain()  -- Not implemented yet";
+
+} // namespace
+
+extern "C" {
+
+int32_t ueye_grabber_open(uint32_t camera, const char* params, ueye_grabber* grabber) {
+    return OpenGrabber(camera, params, grabber);
+}
+
+int32_t ueye_grabber_open_device(uint32_t camera, const char* params, const char* device,
+                                 ueye_grabber* grabber) {
+    if (device == nullptr || *device == '\0') return OpenGrabber(camera, params, grabber);
+    return Guard([&] {
+        const std::string refusal = CameraDevice::CheckChoice(device);
+        if (!refusal.empty()) return Fail(UEYE_E_ARGUMENT, refusal.c_str());
+        DeviceChoiceScope choice(device);
+        return OpenGrabber(camera, params, grabber);
+    });
+}
+
+int32_t ueye_list_devices(char* text, size_t size, size_t* needed) {
+    if (text == nullptr) return NullArgument("the text buffer");
+    if (size == 0) return Fail(UEYE_E_ARGUMENT, "the text buffer has no room");
+    return Guard([&] {
+        std::string lines;
+        for (const CameraDeviceEntry& entry : CameraDevice::List()) {
+            lines += entry.spec + "\t" + entry.description + "\n";
+        }
+        if (needed != nullptr) *needed = lines.size() + 1;
+        const size_t kept = lines.size() < size - 1 ? lines.size() : size - 1;
+        std::memcpy(text, lines.data(), kept);
+        text[kept] = '\0';
         return UEYE_OK;
     });
 }
@@ -264,6 +316,7 @@ int32_t ueye_grabber_start_live(ueye_grabber grabber) {
         object.live = true;
         // Only frames counted from now on are new.
         object.countSeen = object.camera->FramesCounted();
+        object.droppedSeen = object.Counters().dropped;
         return UEYE_OK;
     });
 }
@@ -288,17 +341,34 @@ int32_t ueye_grabber_wait_frame(ueye_grabber grabber, uint32_t timeout_ms, uint6
             const uint32_t count = object.camera->FramesCounted();
             const uint32_t arrived = count - object.countSeen; // modulo 2^32
             if (arrived != 0) {
+                const uint64_t dropped = object.Counters().dropped;
                 object.countSeen = count;
                 object.frameNumber += arrived;
                 *frame = object.frameNumber;
-                *missed = arrived - 1;
+                *missed = arrived - 1 + (dropped - object.droppedSeen);
+                object.droppedSeen = dropped;
                 return UEYE_OK;
             }
+            if (object.Counters().lost) return CameraLost();
             if (std::chrono::steady_clock::now() >= deadline) {
                 return Fail(UEYE_E_TIMEOUT, "no frame arrived in time");
             }
             BoostTools::delay(kFramePollMs);
         }
+    });
+}
+
+int32_t ueye_grabber_counters(ueye_grabber grabber, uint64_t* delivered, uint64_t* dropped,
+                              int32_t* lost) {
+    if (delivered == nullptr || dropped == nullptr || lost == nullptr) {
+        return NullArgument("a counter output");
+    }
+    return WithGrabber(grabber, [&](GrabberObject& object) {
+        const CameraDeviceCounters counters = object.Counters();
+        *delivered = counters.delivered;
+        *dropped = counters.dropped;
+        *lost = counters.lost ? 1 : 0;
+        return UEYE_OK;
     });
 }
 
@@ -308,6 +378,7 @@ int32_t ueye_grabber_copy_frame(ueye_grabber grabber, void* buffer, size_t strid
         const size_t width = size_t(object.width);
         const size_t height = size_t(object.height);
         if (!capi::BufferFits(width, height, stride, size)) return UEYE_E_ARGUMENT;
+        if (object.Counters().lost) return CameraLost();
         unsigned char* out = static_cast<unsigned char*>(buffer);
         if (stride == width) {
             object.grabber->CopyImage(0, out, false); // straight into the caller's rows
@@ -326,6 +397,7 @@ int32_t ueye_grabber_grab_image(ueye_grabber grabber, ueye_image image) {
     return WithGrabber(grabber, [&](GrabberObject& object) {
         std::shared_ptr<capi::ImageObject> target = capi::Images().Find(image);
         if (!target) return capi::BadHandle("the image");
+        if (object.Counters().lost) return CameraLost();
         boost::lock_guard<boost::mutex> hold(target->lock);
         object.grabber->GrabImage(0, &target->image);
         if (!target->image.IsValid()) return Fail(UEYE_E_CAMERA, "the frame could not be taken");

@@ -38,7 +38,7 @@ extern "C" {
 #endif
 
 /* Version of this interface: major * 10000 + minor * 100 + patch. */
-#define UEYE_C_API_VERSION 10000
+#define UEYE_C_API_VERSION 10100
 
 /* Statuses. */
 #define UEYE_OK 0
@@ -117,6 +117,18 @@ UEYE_C_API int32_t UEYE_C_CALL ueye_get_thread_count(void);
  * name in the working directory (".ini" is added when the path has none). */
 UEYE_C_API int32_t UEYE_C_CALL ueye_grabber_open(uint32_t camera, const char* params,
                                                  ueye_grabber* grabber);
+/* As ueye_grabber_open, on the camera `device` names: "sim" (the platform's
+ * own camera), "genicam" (the first GenICam camera found) or "genicam:ID"
+ * (the GenICam camera whose id, address or serial number is ID); null or ""
+ * takes the environment variable UEYE_GRABBER_DEVICE, else "sim". An unknown
+ * choice is UEYE_E_ARGUMENT, a camera that is not there UEYE_E_CAMERA. */
+UEYE_C_API int32_t UEYE_C_CALL ueye_grabber_open_device(uint32_t camera, const char* params,
+                                                        const char* device, ueye_grabber* grabber);
+/* The cameras that can be opened now, one a line: the choice text for
+ * ueye_grabber_open_device, a tab, what the camera is. `text` receives at
+ * most `size` bytes with the NUL; `needed` (may be null) the whole length
+ * with the NUL. */
+UEYE_C_API int32_t UEYE_C_CALL ueye_list_devices(char* text, size_t size, size_t* needed);
 /* Stops live video, stores the camera's parameters, closes the camera and
  * frees the handle. */
 UEYE_C_API int32_t UEYE_C_CALL ueye_grabber_close(ueye_grabber grabber);
@@ -152,11 +164,18 @@ UEYE_C_API int32_t UEYE_C_CALL ueye_grabber_start_live(ueye_grabber grabber);
 UEYE_C_API int32_t UEYE_C_CALL ueye_grabber_stop_live(ueye_grabber grabber);
 /* Waits up to `timeout_ms` for a frame newer than the last one this call
  * returned. `frame` receives its number (1 for the first frame counted since
- * the grabber was opened), `missed` how many frames arrived unseen since the
- * previous wait. UEYE_E_TIMEOUT when none arrived, UEYE_E_STATE without
- * live video. The frame stays in the camera's memory until the next one. */
+ * the grabber was opened), `missed` how many frames the camera sent unseen
+ * since the previous wait (incomplete ones, which are dropped, included).
+ * UEYE_E_TIMEOUT when none arrived, UEYE_E_STATE without live video,
+ * UEYE_E_CAMERA when the camera no longer answers. The frame stays in the
+ * camera's memory until the next one. */
 UEYE_C_API int32_t UEYE_C_CALL ueye_grabber_wait_frame(ueye_grabber grabber, uint32_t timeout_ms,
                                                        uint64_t* frame, uint64_t* missed);
+/* Frames the camera has written whole into its memory and frames it dropped
+ * because they arrived incomplete, since it was opened; `lost` is 1 when it
+ * no longer answers (frame calls then fail with UEYE_E_CAMERA). */
+UEYE_C_API int32_t UEYE_C_CALL ueye_grabber_counters(ueye_grabber grabber, uint64_t* delivered,
+                                                     uint64_t* dropped, int32_t* lost);
 /* Copies the current frame into `buffer`: height rows of width bytes, top
  * row first, `stride` bytes apart (at least the width); `size` is the
  * buffer's length, at least stride * (height - 1) + width. */

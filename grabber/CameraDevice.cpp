@@ -179,21 +179,25 @@ std::vector<CameraDeviceEntry> CameraDevice::List() {
 }
 
 CameraDeviceCounters CameraDevice::Counters() {
-    CameraDeviceCounters counters;
     Handle last = 0;
     {
         Router& router = TheRouter();
         boost::lock_guard<boost::mutex> lock(router.mutex);
         last = router.last;
     }
-    const std::shared_ptr<Opened> opened = Find(last);
+    return Counters(last);
+}
+
+CameraDeviceCounters CameraDevice::Counters(UeyeSdk::Handle handle) {
+    CameraDeviceCounters counters;
+    const std::shared_ptr<Opened> opened = Find(handle);
     if (!opened) return counters;
 #if defined(UEYE_WITH_GENICAM)
-    if (opened->kind == Kind::Genicam) return GenicamCamera::Counters(last);
+    if (opened->kind == Kind::Genicam) return GenicamCamera::Counters(handle);
 #endif
 #if !defined(_WIN32)
     if (opened->kind == Kind::Platform) {
-        counters.delivered = SimulatedCamera::FramesDelivered(last);
+        counters.delivered = SimulatedCamera::FramesDelivered(handle);
         counters.counted = true;
     }
 #endif

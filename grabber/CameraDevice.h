@@ -44,6 +44,8 @@ public:
 
     // The camera opened last that is still open; zeros when there is none.
     static CameraDeviceCounters Counters();
+    // The open camera with this SDK handle; zeros when there is none.
+    static CameraDeviceCounters Counters(UeyeSdk::Handle handle);
 
     // The default SDK table outside tests: each call goes to the camera the
     // handle was opened on.

@@ -71,6 +71,9 @@ public:
     // count, from which it tells new frames and missed ones.
     uint32_t FramesCounted() const { return m_frameCounter.load(); }
 
+    // The SDK's handle of the open camera, 0 when none.
+    uint32_t SdkHandle() const { return m_camera.load(); }
+
 protected:
     int32_t m_exposure; // microseconds
     boost::thread* m_acquisitionThread;

@@ -55,6 +55,10 @@ struct LiveJob {
 // Returns an exit code. Not in the Windows builds.
 typedef int (*RunLiveServerFunction)(FrameGrabber& grabber, const LiveJob& job);
 
+// Writes the cameras that can be opened to standard output, one a line: the
+// choice text for --device, a tab and what the camera is. Returns an exit code.
+typedef int (*ListCameraDevicesFunction)();
+
 // The instruction-set level of the image library's kernels in use
 // (CxImage::GetSimdLevel), from the frame module.
 typedef const char* (*ImageSimdLevelFunction)();

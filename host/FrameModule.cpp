@@ -1,4 +1,5 @@
 // The part of framegrab that works on images; loaded after the plug-in.
+#include "grabber/CameraDevice.h"
 #include "grabber/FrameGrabber.h"
 #include "host/FrameFiles.h"
 #include "host/FrameJob.h"
@@ -82,6 +83,14 @@ void ReportProgress(const FrameJob& job, int done) {
 
 } // namespace
 
+extern "C" UEYE_EXPORT_SYMBOL int ListCameraDevices() {
+    for (const CameraDeviceEntry& entry : CameraDevice::List()) {
+        std::cout << entry.spec << "\t" << entry.description << "\n";
+    }
+    std::cout << std::flush;
+    return FramegrabSuccess;
+}
+
 extern "C" UEYE_EXPORT_SYMBOL const char* ImageSimdLevel() {
     return CxImage::GetSimdLevel();
 }
@@ -93,9 +102,19 @@ extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const Frame
     CxImage frame;
     CxImage::SetThreadCount(job.threads);
     const auto start = std::chrono::steady_clock::now();
+    const CameraDeviceCounters first = CameraDevice::Counters();
+    CameraDeviceCounters seen = first;
     for (int i = 0; i < job.frames; ++i) {
         grabber.CopyImage(0, pixels.data(), true); // waits for a new frame
-        grabber.GrabImage(0, &frame);              // reuses the frame's buffer
+        // A frame that did not come is not handed on as new.
+        const CameraDeviceCounters now = CameraDevice::Counters();
+        if (now.lost) return Fail(FramegrabCameraFailed, "the camera was lost");
+        if (now.counted && now.delivered == seen.delivered) {
+            return Fail(FramegrabCameraFailed,
+                        "no frame came from the camera for frame " + std::to_string(i));
+        }
+        seen = now;
+        grabber.GrabImage(0, &frame); // reuses the frame's buffer
         CxImage picture(frame);
         std::string error;
         if (!picture.IsValid()) {
@@ -117,6 +136,15 @@ extern "C" UEYE_EXPORT_SYMBOL int RunFrameJob(FrameGrabber& grabber, const Frame
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("Grabbed %d frames in %.2f s (%.1f frames per second) into %s\n", job.frames,
                 seconds, seconds > 0 ? job.frames / seconds : 0.0, job.output.c_str());
+    if (seen.counted) {
+        // Frames the camera sent that were not written: too fast for the
+        // writing, or incomplete and dropped.
+        const uint64_t sent = seen.delivered - first.delivered + seen.dropped - first.dropped;
+        std::printf("Missed %llu of %llu frames sent (%llu incomplete)\n",
+                    static_cast<unsigned long long>(sent - uint64_t(job.frames)),
+                    static_cast<unsigned long long>(sent),
+                    static_cast<unsigned long long>(seen.dropped - first.dropped));
+    }
     std::fflush(stdout);
     return FramegrabSuccess;
 }

@@ -53,6 +53,8 @@ struct Options {
     bool quiet = false;
     bool version = false;
     std::string serve; // [ADDRESS:]PORT of the live view, empty when not serving
+    std::string device; // the camera's choice text, empty for the plug-in's default
+    bool listDevices = false;
 };
 
 const char kUsage[] =
@@ -70,6 +72,10 @@ const char kUsage[] =
     "      --plugin PATH       plug-in library (default: next to this program)\n"
     "  -q, --quiet             no progress for each frame (else one line per frame, or\n"
     "                          a line updated in place on a terminal)\n"
+    "  -d, --device SPEC       the camera: sim (the default), genicam (the first GenICam\n"
+    "                          camera found) or genicam:ID (id, address or serial number);\n"
+    "                          sets UEYE_GRABBER_DEVICE\n"
+    "      --list-devices      the cameras that can be opened, then exit\n"
     "      --sim-open-fails    make the simulated camera fail to open (for testing)\n"
 #if defined(_WIN32)
     "      --serve [ADDR:]PORT not available in the Windows builds\n"
@@ -80,6 +86,8 @@ const char kUsage[] =
     "      --version           the plug-in's interface and the image kernels' instruction\n"
     "                          set, then exit\n"
     "  -h, --help              this text\n";
+
+const char kDeviceVariable[] = "UEYE_GRABBER_DEVICE";
 
 int Fail(ExitCode code, const std::string& message) {
     std::cerr << "framegrab: " << message << std::endl;
@@ -201,6 +209,11 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
 #else
             options.serve = value;
 #endif
+        } else if (arg == "-d" || arg == "--device") {
+            if (!next(value)) return false;
+            options.device = value;
+        } else if (arg == "--list-devices") {
+            options.listDevices = true;
         } else if (arg == "--sim-open-fails") {
             options.simOpenFails = true;
         } else {
@@ -230,6 +243,10 @@ bool MakeDirectory(const std::string& path) {
     return _mkdir(path.c_str()) == 0;
 }
 
+bool SetEnvironment(const char* name, const std::string& value) {
+    return _putenv_s(name, value.c_str()) == 0;
+}
+
 bool RemoveEmptyDirectory(const std::string& path) {
     return _rmdir(path.c_str()) == 0;
 }
@@ -250,6 +267,10 @@ template <typename F> F Resolve(Library library, const char* name) {
 
 bool MakeDirectory(const std::string& path) {
     return mkdir(path.c_str(), 0777) == 0;
+}
+
+bool SetEnvironment(const char* name, const std::string& value) {
+    return setenv(name, value.c_str(), 1) == 0;
 }
 
 bool RemoveEmptyDirectory(const std::string& path) {
@@ -327,6 +348,7 @@ struct Plugin {
     DeleteGrabberFunction destroy = nullptr;
     GrabberApiVersionFunction version = nullptr;
     RunFrameJobFunction run = nullptr;
+    ListCameraDevicesFunction listDevices = nullptr;
     RunLiveServerFunction serve = nullptr; // null in the Windows builds
     ImageSimdLevelFunction simdLevel = nullptr;
     void (*simulateOpenFailure)(bool fail) = nullptr; // null without the simulated camera
@@ -380,6 +402,7 @@ bool LoadPlugin(const std::string& path, Plugin& plugin, std::string& error) {
         return false;
     }
     plugin.run = Resolve<RunFrameJobFunction>(module, "RunFrameJob");
+    plugin.listDevices = Resolve<ListCameraDevicesFunction>(module, "ListCameraDevices");
     plugin.serve = Resolve<RunLiveServerFunction>(module, "RunLiveServer");
     if (plugin.missingImageOperations.empty())
         plugin.simdLevel = Resolve<ImageSimdLevelFunction>(module, "ImageSimdLevel");
@@ -451,6 +474,10 @@ int main(int argc, char** argv) {
         return UsageError;
     }
     if (options.plugin.empty()) options.plugin = DefaultPlugin();
+    // The plug-in reads the choice when it opens the camera.
+    if (!options.device.empty() && !SetEnvironment(kDeviceVariable, options.device)) {
+        return Fail(UsageError, "cannot set " + std::string(kDeviceVariable));
+    }
 
     Plugin plugin;
     if (!LoadPlugin(options.plugin, plugin, error)) return Fail(PluginMissing, error);
@@ -459,6 +486,10 @@ int main(int argc, char** argv) {
         std::cout << "Image kernels: " << (plugin.simdLevel ? plugin.simdLevel() : "unavailable")
                   << std::endl;
         return Success;
+    }
+    if (options.listDevices) {
+        if (!plugin.listDevices) return Fail(PluginMissing, "this plug-in cannot list cameras");
+        return plugin.listDevices();
     }
     const bool imageOperations =
         options.rotate || options.resampleWidth > 0 || options.dither || !options.serve.empty();

@@ -127,3 +127,17 @@ def test_the_guides_example(in_tmp):
     result = run([sys.executable, str(example), "-n", "5", "-o", "out"])
     assert "Grabbed 5 frames" in result.stdout
     assert len(list((in_tmp / "out").glob("frame_*.png"))) == 5
+
+
+def test_devices_are_listed_and_chosen(in_tmp):
+    devices = ug.list_devices()
+    assert devices[0] == ("sim", "the simulated camera")
+    assert all(spec.startswith("genicam:") for spec, _ in devices[1:])
+    with ug.Grabber(device="sim") as camera:
+        assert camera.shape == (1024, 1280)
+        camera.snap()
+        delivered, dropped, lost = camera.counters
+        assert delivered >= 1 and dropped == 0 and not lost
+    for device, error in [("gige", ValueError), (7, ValueError)]:
+        with pytest.raises(error):
+            ug.Grabber(device=device)

@@ -13,7 +13,7 @@ Errors: ``ValueError`` for bad arguments (with the library's text),
 memory and files.
 """
 from ._library import GrabberError, LibraryNotFoundError
-from .grabber import Grabber
+from .grabber import Grabber, list_devices
 from .images import (
     DITHER_METHODS,
     METHODS,
@@ -66,6 +66,7 @@ __all__ = [
     "OVERFLOWS",
     "RESAMPLE_MODES",
     "api_version",
+    "list_devices",
     "crop",
     "decrease_bpp",
     "dither",

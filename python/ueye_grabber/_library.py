@@ -126,6 +126,15 @@ _PROTOTYPES = {
     "ueye_set_thread_count": (c_int32, [c_int32]),
     "ueye_get_thread_count": (c_int32, []),
     "ueye_grabber_open": (c_int32, [c_uint32, ctypes.c_char_p, P(c_void_p)]),
+    "ueye_grabber_open_device": (
+        c_int32,
+        [c_uint32, ctypes.c_char_p, ctypes.c_char_p, P(c_void_p)],
+    ),
+    "ueye_list_devices": (c_int32, [ctypes.c_char_p, c_size_t, P(c_size_t)]),
+    "ueye_grabber_counters": (
+        c_int32,
+        [c_void_p, P(ctypes.c_uint64), P(ctypes.c_uint64), P(c_int32)],
+    ),
     "ueye_grabber_close": (c_int32, [c_void_p]),
     "ueye_grabber_status": (c_int32, [c_void_p, P(c_int32)]),
     "ueye_grabber_description": (c_int32, [c_void_p, ctypes.c_char_p, c_size_t]),

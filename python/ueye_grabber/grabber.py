@@ -2,7 +2,7 @@
 from __future__ import annotations
 
 import ctypes
-from typing import Iterator, Optional, Tuple
+from typing import Iterator, List, Optional, Tuple
 
 import numpy as np
 
@@ -17,10 +17,31 @@ def _timeout_ms(timeout: float) -> int:
     return int(round(timeout * 1000))
 
 
+def list_devices() -> List[Tuple[str, str]]:
+    """The cameras that can be opened: ``(device, description)`` pairs,
+    where ``device`` is what :class:`Grabber` takes (``"sim"``,
+    ``"genicam:ID"``)."""
+    size = 4096
+    while True:
+        text = ctypes.create_string_buffer(size)
+        needed = ctypes.c_size_t()
+        call("ueye_list_devices", text, size, ctypes.byref(needed))
+        if needed.value <= size:
+            break
+        size = needed.value
+    lines = text.value.decode("utf-8", "replace").splitlines()
+    return [tuple(line.split("\t", 1)) if "\t" in line else (line, "") for line in lines]
+
+
 class Grabber:
     """Camera ``camera`` (only 0 exists) with its parameter file ``params``
     in the working directory, opened at once and closed by :meth:`close` or
     at the end of a ``with`` block.
+
+    ``device`` chooses the camera: ``"sim"`` (the platform's own),
+    ``"genicam"`` (the first GenICam camera found) or ``"genicam:ID"`` (the
+    one whose id, address or serial number is ID); ``None`` takes the
+    environment variable ``UEYE_GRABBER_DEVICE``, else ``"sim"``.
 
     Frames are ``H x W`` ``uint8`` arrays, top row first, each the camera's
     bytes copied once into a new array::
@@ -31,17 +52,28 @@ class Grabber:
                 ...
     """
 
-    def __init__(self, camera: int = 0, params: str = "framegrab.ini") -> None:
+    def __init__(
+        self, camera: int = 0, params: str = "framegrab.ini", device: Optional[str] = None
+    ) -> None:
         if isinstance(camera, bool) or not isinstance(camera, int):
             raise ValueError(f"camera must be an integer, not {camera!r}")
         if not 0 <= camera < 2**32:
             raise ValueError(f"no camera {camera}: only camera 0 is served")
         if not isinstance(params, str):
             raise ValueError(f"params must be a file name, not {params!r}")
+        if device is not None and not isinstance(device, str):
+            raise ValueError(f"device must be a text such as 'genicam:ID', not {device!r}")
         handle = ctypes.c_void_p()
-        call("ueye_grabber_open", camera, params.encode(), ctypes.byref(handle))
+        call(
+            "ueye_grabber_open_device",
+            camera,
+            params.encode(),
+            None if device is None else device.encode(),
+            ctypes.byref(handle),
+        )
         self._handle: Optional[int] = handle.value
         self._live = False
+        self.missed = 0  # frames live() did not yield since the grabber was opened
         width, height, bpp = ctypes.c_int32(), ctypes.c_int32(), ctypes.c_int32()
         self._call(
             "ueye_grabber_size", ctypes.byref(width), ctypes.byref(height), ctypes.byref(bpp)
@@ -166,7 +198,8 @@ class Grabber:
     def wait_frame(self, timeout: float = 1.0) -> Tuple[int, int]:
         """Waits for a frame newer than the last one waited for; returns its
         number (counted from 1 since the camera was opened) and how many
-        frames went by unseen before it."""
+        frames the camera sent unseen before it (incomplete ones, which are
+        dropped, included)."""
         frame, missed = ctypes.c_uint64(), ctypes.c_uint64()
         self._call(
             "ueye_grabber_wait_frame",
@@ -175,6 +208,20 @@ class Grabber:
             ctypes.byref(missed),
         )
         return frame.value, missed.value
+
+    @property
+    def counters(self) -> Tuple[int, int, bool]:
+        """(frames the camera delivered whole, frames it dropped because they
+        arrived incomplete, whether it no longer answers), since it was
+        opened."""
+        delivered, dropped, lost = ctypes.c_uint64(), ctypes.c_uint64(), ctypes.c_int32()
+        self._call(
+            "ueye_grabber_counters",
+            ctypes.byref(delivered),
+            ctypes.byref(dropped),
+            ctypes.byref(lost),
+        )
+        return delivered.value, dropped.value, bool(lost.value)
 
     def copy_frame(self, out: Optional[np.ndarray] = None) -> np.ndarray:
         """The frame in the camera's memory now, copied once into ``out``
@@ -217,7 +264,9 @@ class Grabber:
     ) -> Iterator[Tuple[int, np.ndarray]]:
         """Yields ``(frame_number, frame)`` for each new frame, ``count``
         times or until the loop ends. Gaps in the numbers are frames the
-        loop was too slow for. Live video started here stops at the end."""
+        loop was too slow for; :attr:`missed` counts those and the frames the
+        camera dropped as incomplete. Live video started here stops at the
+        end."""
         if count is not None and integer(count, "count") < 0:
             raise ValueError(f"count must be a number of frames, not {count!r}")
         timeout_ms = _timeout_ms(timeout)
@@ -227,7 +276,8 @@ class Grabber:
         try:
             taken = 0
             while count is None or taken < count:
-                number, _ = self.wait_frame(timeout_ms / 1000)
+                number, missed = self.wait_frame(timeout_ms / 1000)
+                self.missed += missed
                 yield number, self.copy_frame()
                 taken += 1
         finally:
