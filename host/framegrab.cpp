@@ -52,7 +52,7 @@ struct Options {
     bool simOpenFails = false;
     bool quiet = false;
     bool version = false;
-    std::string serve; // [ADDRESS:]PORT of the live view, empty when not serving
+    std::string serve;  // [ADDRESS:]PORT of the live view, empty when not serving
     std::string device; // the camera's choice text, empty for the plug-in's default
     bool listDevices = false;
 };

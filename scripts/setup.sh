@@ -3,7 +3,8 @@
 # arguments, when they are missing.
 set -euo pipefail
 packages=(cmake g++ make libboost-thread-dev libboost-date-time-dev libboost-chrono-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libstb-dev libturbojpeg0-dev nlohmann-json3-dev clang libclang-rt-14-dev "$@")
+          libbenchmark-dev libstb-dev libturbojpeg0-dev nlohmann-json3-dev clang libclang-rt-14-dev
+          libaravis-dev libusb-1.0-0-dev aravis-tools iproute2 "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -65,8 +65,9 @@ echo "== ThreadSanitizer build (threaded tests) =="
 # The per-level kernel comparisons run on one thread and take minutes here:
 # they are left to the other builds.
 exclude=KernelLevels part "ThreadSanitizer build" \
-  run_suite build-tsan "grabber|sim|platform|soak|golden|image" \
+  run_suite build-tsan "grabber|genicam|sim|platform|soak|golden|image" \
   -DCMAKE_BUILD_TYPE=Debug -DTSAN=ON -DBUILD_BENCHMARKS=OFF
+part "GenICam cameras end to end" bash scripts/test-genicam.sh
 part "fuzz targets" bash scripts/fuzz.sh
 part "32-bit x86 and clang" bash scripts/test-exactness.sh
 part "Windows builds" bash scripts/test-windows.sh
