@@ -23,8 +23,7 @@ const char kPage[] = R"PAGE(<!doctype html>
   header span { color: var(--dim); }
   main { display: flex; flex-wrap: wrap; gap: 16px; padding: 16px; }
   #view { flex: 1 1 640px; margin: 0; min-width: 320px; }
-  #live { display: block; width: 100%; height: auto; background: #000;
-          image-rendering: pixelated; }
+  #live { display: block; width: 100%; height: auto; background: #000; }
   aside { flex: 0 1 300px; display: flex; flex-direction: column; gap: 12px; }
   section { background: var(--panel); border: 1px solid var(--line); border-radius: 6px;
             padding: 10px 12px; }

@@ -44,9 +44,9 @@ const auto kWriteTimeout = std::chrono::seconds(10);
 // read.
 const auto kLingerTimeout = std::chrono::seconds(2);
 const size_t kLingerLimit = 1024 * 1024;
-// A stream's socket holds about one frame: a slow viewer gets the newest
-// frame when it is ready, not a backlog.
-const int kStreamSendBuffer = 256 * 1024;
+// A stream's socket holds less than a frame (the system doubles this): a slow
+// viewer gets the newest frame when it is ready, not a backlog.
+const int kStreamSendBuffer = 64 * 1024;
 const auto kAcceptRetry = std::chrono::milliseconds(100);
 
 Response Answer(http::status status, const char* type, std::string body) {
