@@ -1,3 +1,7 @@
+// BMP and PNG of an image: the bitmap as held in memory behind a file header;
+// PNG chunks written here, their data compressed by stb_image_write, palette
+// images keeping their palette and depth.
+
 #include "host/FrameFiles.h"
 
 #include "image/CxImage.h"

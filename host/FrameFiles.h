@@ -1,5 +1,8 @@
 #pragma once
 
+// The picture files of framegrab, its live view and the C interface: an
+// image's bitmap layout, BMP files, and PNG bytes and files.
+
 #include "platform/WinTypes.h"
 
 #include <cstddef>
