@@ -24,8 +24,6 @@ typedef UeyeSdk::Status Status;
 typedef std::shared_ptr<GenicamDevice> Device;
 
 const Handle kHandleBit = 0x80000000u;
-const size_t kSensorRecordSize = 80;
-const size_t kSensorNameSize = 32;
 // How long an open waits for cameras still being closed to let go of theirs.
 const std::chrono::milliseconds kCloseWait(1000);
 // Mono formats in the order they are preferred: eight bits as they come,
@@ -287,250 +285,228 @@ std::string ParameterText(GenicamDevice& device) {
 }
 
 // ---- the SDK operations ----
-namespace ops {
+struct Ops {
 
-Status UEYE_SDK_CALL OpenCamera(Handle* handle, void*) {
-    return GenicamCamera::Open("", handle);
-}
-
-Status UEYE_SDK_CALL EnableErrorReport(Handle handle, int32_t) {
-    Status status = 0;
-    Use(handle, status, false);
-    return status;
-}
-
-Status UEYE_SDK_CALL ReadColourDepth(Handle handle, int32_t* bitsPerPixel, int32_t* colourMode) {
-    Status status = 0;
-    if (!Use(handle, status, false)) return status;
-    if (bitsPerPixel != nullptr) *bitsPerPixel = 8;
-    if (colourMode != nullptr) *colourMode = 6;
-    return 0;
-}
-
-Status UEYE_SDK_CALL ReadSensorRecord(Handle handle, void* record) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    if (record == nullptr) return GenicamCamera::BadParameter;
-    unsigned char bytes[kSensorRecordSize] = {};
-    GError* error = nullptr;
-    const char* model = device->lost ? nullptr : arv_camera_get_model_name(device->camera, &error);
-    g_clear_error(&error);
-    if (model != nullptr) std::strncpy(reinterpret_cast<char*>(bytes), model, kSensorNameSize - 1);
-    const uint32_t width = uint32_t(device->width);
-    const uint32_t height = uint32_t(device->height);
-    std::memcpy(bytes + 36, &width, 4);
-    std::memcpy(bytes + 40, &height, 4);
-    std::memcpy(record, bytes, kSensorRecordSize);
-    return 0;
-}
-
-Status UEYE_SDK_CALL AllocateImageMemory(Handle handle, int32_t width, int32_t height,
-                                         int32_t bitsPerPixel, unsigned char** memory,
-                                         int32_t* memoryId) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    boost::lock_guard<boost::mutex> lock(device->mutex);
-    const bool allocated = device->memories.Allocate(width, height, bitsPerPixel, memory, memoryId);
-    return allocated ? 0 : GenicamCamera::BadParameter;
-}
-
-Status UEYE_SDK_CALL SetColourMode(Handle handle, int32_t) {
-    Status status = 0;
-    Use(handle, status, false);
-    return status;
-}
-
-Status UEYE_SDK_CALL ActivateImageMemory(Handle handle, unsigned char* memory, int32_t memoryId) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    boost::lock_guard<boost::mutex> lock(device->mutex);
-    return device->memories.Activate(memory, memoryId) ? 0 : GenicamCamera::BadParameter;
-}
-
-Status UEYE_SDK_CALL SetImageSize(Handle handle, int32_t width, int32_t height) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    // The frame size is the camera's; a region of interest is not offered.
-    return width == device->width && height == device->height ? 0 : GenicamCamera::BadParameter;
-}
-
-Status UEYE_SDK_CALL Configure(Handle handle, int32_t) {
-    Status status = 0;
-    Use(handle, status, false);
-    return status;
-}
-
-Status UEYE_SDK_CALL ConfigureBeforeLive(Handle handle, int32_t, int32_t) {
-    return Configure(handle, 0);
-}
-
-Status UEYE_SDK_CALL SetExposure(Handle handle, double milliseconds, double* taken) {
-    Status status = 0;
-    Device device = Use(handle, status);
-    if (!device) return status;
-    const double current = ReadFloat(*device, device->exposureFeature);
-    if (taken != nullptr) *taken = current / 1000.0;
-    if (!std::isfinite(milliseconds) || milliseconds < 0) return GenicamCamera::BadParameter;
-    std::string reason;
-    if (!SetExposureUs(*device, milliseconds * 1000.0, reason)) {
-        WriteMessage("GenICam camera " + device->name + " " + reason);
-        return GenicamCamera::DeviceError;
+    static Status UEYE_SDK_CALL OpenCamera(Handle* handle, void*) {
+        return GenicamCamera::Open("", handle);
     }
-    if (taken != nullptr) *taken = ReadFloat(*device, device->exposureFeature) / 1000.0;
-    return 0;
-}
 
-Status UEYE_SDK_CALL ApplyParameterFile(Handle handle, const char* path) {
-    Status status = 0;
-    Device device = Use(handle, status);
-    if (!device) return status;
-    if (path == nullptr) return GenicamCamera::BadParameter;
-    parameter_file::Lines lines;
-    if (!parameter_file::Read(path, lines)) return GenicamCamera::FileError;
-    for (const auto& line : lines) {
+    static Status UEYE_SDK_CALL EnableErrorReport(Handle handle, int32_t) {
+        Status status = 0;
+        Use(handle, status, false);
+        return status;
+    }
+
+    static Status UEYE_SDK_CALL ReadColourDepth(Handle handle, int32_t* bitsPerPixel,
+                                                int32_t* colourMode) {
+        Status status = 0;
+        if (!Use(handle, status, false)) return status;
+        if (bitsPerPixel != nullptr) *bitsPerPixel = 8;
+        if (colourMode != nullptr) *colourMode = 6;
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL ReadSensorRecord(Handle handle, void* record) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
+        if (record == nullptr) return GenicamCamera::BadParameter;
+        GError* error = nullptr;
+        const char* model =
+            device->lost ? nullptr : arv_camera_get_model_name(device->camera, &error);
+        g_clear_error(&error);
+        UeyeSdk::WriteSensorRecord(record, model, uint32_t(device->width),
+                                   uint32_t(device->height));
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL AllocateImageMemory(Handle handle, int32_t width, int32_t height,
+                                                    int32_t bitsPerPixel, unsigned char** memory,
+                                                    int32_t* memoryId) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
+        boost::lock_guard<boost::mutex> lock(device->mutex);
+        const bool allocated =
+            device->memories.Allocate(width, height, bitsPerPixel, memory, memoryId);
+        return allocated ? 0 : GenicamCamera::BadParameter;
+    }
+
+    static Status UEYE_SDK_CALL SetColourMode(Handle handle, int32_t) {
+        Status status = 0;
+        Use(handle, status, false);
+        return status;
+    }
+
+    static Status UEYE_SDK_CALL ActivateImageMemory(Handle handle, unsigned char* memory,
+                                                    int32_t memoryId) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
+        boost::lock_guard<boost::mutex> lock(device->mutex);
+        return device->memories.Activate(memory, memoryId) ? 0 : GenicamCamera::BadParameter;
+    }
+
+    static Status UEYE_SDK_CALL SetImageSize(Handle handle, int32_t width, int32_t height) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
+        // The frame size is the camera's; a region of interest is not offered.
+        return width == device->width && height == device->height ? 0 : GenicamCamera::BadParameter;
+    }
+
+    static Status UEYE_SDK_CALL Configure(Handle handle, int32_t) {
+        Status status = 0;
+        Use(handle, status, false);
+        return status;
+    }
+
+    static Status UEYE_SDK_CALL ConfigureBeforeLive(Handle handle, int32_t, int32_t) {
+        return Configure(handle, 0);
+    }
+
+    static Status UEYE_SDK_CALL SetExposure(Handle handle, double milliseconds, double* taken) {
+        Status status = 0;
+        Device device = Use(handle, status);
+        if (!device) return status;
+        const double current = ReadFloat(*device, device->exposureFeature);
+        if (taken != nullptr) *taken = current / 1000.0;
+        if (!std::isfinite(milliseconds) || milliseconds < 0) return GenicamCamera::BadParameter;
         std::string reason;
-        if (!ApplyParameter(*device, line.first, line.second, reason)) {
-            WriteMessage("GenICam camera " + device->name + ": " + path + ": " + reason);
-            status = GenicamCamera::DeviceError;
+        if (!SetExposureUs(*device, milliseconds * 1000.0, reason)) {
+            WriteMessage("GenICam camera " + device->name + " " + reason);
+            return GenicamCamera::DeviceError;
         }
+        if (taken != nullptr) *taken = ReadFloat(*device, device->exposureFeature) / 1000.0;
+        return 0;
     }
-    return status;
-}
 
-Status UEYE_SDK_CALL StartLiveCapture(Handle handle, int32_t) {
-    Status status = 0;
-    Device device = Use(handle, status);
-    if (!device) return status;
-    if (device->stream != nullptr) return 0;
-    std::string reason;
-    if (!StartStream(*device, reason)) {
-        WriteMessage("GenICam camera " + device->name + ": " + reason);
-        return GenicamCamera::DeviceError;
+    static Status UEYE_SDK_CALL ApplyParameterFile(Handle handle, const char* path) {
+        Status status = 0;
+        Device device = Use(handle, status);
+        if (!device) return status;
+        if (path == nullptr) return GenicamCamera::BadParameter;
+        parameter_file::Lines lines;
+        if (!parameter_file::Read(path, lines)) return GenicamCamera::FileError;
+        for (const auto& line : lines) {
+            std::string reason;
+            if (!ApplyParameter(*device, line.first, line.second, reason)) {
+                WriteMessage("GenICam camera " + device->name + ": " + path + ": " + reason);
+                status = GenicamCamera::DeviceError;
+            }
+        }
+        return status;
     }
-    return 0;
-}
 
-Status UEYE_SDK_CALL StopLiveCapture(Handle handle, int32_t) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    ArvStream* stream = TakeStream(*device);
-    if (stream == nullptr) return 0;
-    {
+    static Status UEYE_SDK_CALL StartLiveCapture(Handle handle, int32_t) {
+        Status status = 0;
+        Device device = Use(handle, status);
+        if (!device) return status;
+        if (device->stream != nullptr) return 0;
+        std::string reason;
+        if (!StartStream(*device, reason)) {
+            WriteMessage("GenICam camera " + device->name + ": " + reason);
+            return GenicamCamera::DeviceError;
+        }
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL StopLiveCapture(Handle handle, int32_t) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
+        ArvStream* stream = TakeStream(*device);
+        if (stream == nullptr) return 0;
+        {
+            boost::lock_guard<boost::mutex> lock(device->mutex);
+            ++device->pendingTeardowns;
+        }
+        RunOffThread([device, stream] {
+            StopAcquisition(device->camera, stream, device->lost.load());
+            boost::lock_guard<boost::mutex> lock(device->mutex);
+            --device->pendingTeardowns;
+            device->settled.notify_all();
+        });
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL StoreParameters(Handle handle, const char* path) {
+        Status status = 0;
+        Device device = Use(handle, status);
+        if (!device) return status;
+        if (path == nullptr) return GenicamCamera::BadParameter;
+        return parameter_file::Write(path, ParameterText(*device)) ? 0 : GenicamCamera::FileError;
+    }
+
+    static Status UEYE_SDK_CALL FreeImageMemory(Handle handle, unsigned char* memory,
+                                                int32_t memoryId) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
         boost::lock_guard<boost::mutex> lock(device->mutex);
-        ++device->pendingTeardowns;
+        return device->memories.Free(memory, memoryId) ? 0 : GenicamCamera::BadParameter;
     }
-    RunOffThread([device, stream] {
-        StopAcquisition(device->camera, stream, device->lost.load());
+
+    static Status UEYE_SDK_CALL CloseCamera(Handle handle) {
+        Device device;
+        {
+            Registry& registry = TheRegistry();
+            boost::lock_guard<boost::mutex> lock(registry.mutex);
+            auto it = registry.devices.find(handle);
+            if (it == registry.devices.end()) return GenicamCamera::NoSuchCamera;
+            device = it->second;
+            registry.devices.erase(it);
+        }
+        ReportNotices(*device);
+        Release(device, TakeStream(*device));
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL RegisterFrameEvent(Handle handle, HANDLE event, int32_t kind) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
         boost::lock_guard<boost::mutex> lock(device->mutex);
-        --device->pendingTeardowns;
-        device->settled.notify_all();
-    });
-    return 0;
-}
-
-Status UEYE_SDK_CALL StoreParameters(Handle handle, const char* path) {
-    Status status = 0;
-    Device device = Use(handle, status);
-    if (!device) return status;
-    if (path == nullptr) return GenicamCamera::BadParameter;
-    return parameter_file::Write(path, ParameterText(*device)) ? 0 : GenicamCamera::FileError;
-}
-
-Status UEYE_SDK_CALL FreeImageMemory(Handle handle, unsigned char* memory, int32_t memoryId) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    boost::lock_guard<boost::mutex> lock(device->mutex);
-    return device->memories.Free(memory, memoryId) ? 0 : GenicamCamera::BadParameter;
-}
-
-Status UEYE_SDK_CALL CloseCamera(Handle handle) {
-    Device device;
-    {
-        Registry& registry = TheRegistry();
-        boost::lock_guard<boost::mutex> lock(registry.mutex);
-        auto it = registry.devices.find(handle);
-        if (it == registry.devices.end()) return GenicamCamera::NoSuchCamera;
-        device = it->second;
-        registry.devices.erase(it);
+        device->memories.Register(event, kind);
+        return 0;
     }
-    ReportNotices(*device);
-    Release(device, TakeStream(*device));
-    return 0;
-}
 
-Status UEYE_SDK_CALL RegisterFrameEvent(Handle handle, HANDLE event, int32_t kind) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    boost::lock_guard<boost::mutex> lock(device->mutex);
-    device->memories.Register(event, kind);
-    return 0;
-}
+    static Status UEYE_SDK_CALL EnableEvent(Handle handle, int32_t kind) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
+        boost::lock_guard<boost::mutex> lock(device->mutex);
+        device->memories.Enable(kind);
+        return 0;
+    }
 
-Status UEYE_SDK_CALL EnableEvent(Handle handle, int32_t kind) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    boost::lock_guard<boost::mutex> lock(device->mutex);
-    device->memories.Enable(kind);
-    return 0;
-}
+    static Status UEYE_SDK_CALL QueryStatus(Handle handle, uint32_t* word, void*) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
+        const bool lost = device->lost.load();
+        if (word != nullptr) *word = lost ? 1 : 0;
+        return lost ? GenicamCamera::CameraLost : 0;
+    }
 
-Status UEYE_SDK_CALL QueryStatus(Handle handle, uint32_t* word, void*) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    const bool lost = device->lost.load();
-    if (word != nullptr) *word = lost ? 1 : 0;
-    return lost ? GenicamCamera::CameraLost : 0;
-}
-
-Status UEYE_SDK_CALL ReadExposureRange(Handle handle, double* lower, double* upper, double* step) {
-    Status status = 0;
-    Device device = Use(handle, status, false);
-    if (!device) return status;
-    // The bounds read at open and after each change: no request to a camera
-    // that may no longer answer.
-    if (lower != nullptr) *lower = device->exposureLowerUs / 1000.0;
-    if (upper != nullptr) *upper = device->exposureUpperUs / 1000.0;
-    if (step != nullptr) *step = 0;
-    return 0;
-}
-
-} // namespace ops
+    static Status UEYE_SDK_CALL ReadExposureRange(Handle handle, double* lower, double* upper,
+                                                  double* step) {
+        Status status = 0;
+        Device device = Use(handle, status, false);
+        if (!device) return status;
+        // The bounds read at open and after each change: no request to a camera
+        // that may no longer answer.
+        if (lower != nullptr) *lower = device->exposureLowerUs / 1000.0;
+        if (upper != nullptr) *upper = device->exposureUpperUs / 1000.0;
+        if (step != nullptr) *step = 0;
+        return 0;
+    }
+};
 
 } // namespace
 
 UeyeSdk GenicamCamera::Sdk() {
-    UeyeSdk t;
-    t.OpenCamera = &ops::OpenCamera;
-    t.EnableErrorReport = &ops::EnableErrorReport;
-    t.ReadColourDepth = &ops::ReadColourDepth;
-    t.ReadSensorRecord = &ops::ReadSensorRecord;
-    t.AllocateImageMemory = &ops::AllocateImageMemory;
-    t.SetColourMode = &ops::SetColourMode;
-    t.ActivateImageMemory = &ops::ActivateImageMemory;
-    t.SetImageSize = &ops::SetImageSize;
-    t.Configure = &ops::Configure;
-    t.ConfigureBeforeLive = &ops::ConfigureBeforeLive;
-    t.SetExposure = &ops::SetExposure;
-    t.ApplyParameterFile = &ops::ApplyParameterFile;
-    t.StartLiveCapture = &ops::StartLiveCapture;
-    t.StopLiveCapture = &ops::StopLiveCapture;
-    t.StoreParameters = &ops::StoreParameters;
-    t.FreeImageMemory = &ops::FreeImageMemory;
-    t.CloseCamera = &ops::CloseCamera;
-    t.RegisterFrameEvent = &ops::RegisterFrameEvent;
-    t.EnableEvent = &ops::EnableEvent;
-    t.QueryStatus = &ops::QueryStatus;
-    t.ReadExposureRange = &ops::ReadExposureRange;
-    return t;
+    return UeyeSdk::Of<Ops>();
 }
 
 UeyeSdk::Status GenicamCamera::Open(const std::string& id, UeyeSdk::Handle* handle) {

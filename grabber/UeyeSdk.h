@@ -4,6 +4,7 @@
 #include "platform/WinEvent.h"
 
 #include <cstdint>
+#include <cstring>
 
 #if defined(_WIN32)
 #define UEYE_SDK_CALL __stdcall
@@ -51,6 +52,45 @@ struct UEYE_EXPORT UeyeSdk {
     Status(UEYE_SDK_CALL* QueryStatus)(Handle handle, uint32_t* word, void* reserved); // 23
     Status(UEYE_SDK_CALL* ReadExposureRange)(Handle handle, double* lower, double* upper,
                                              double* step); // 273
+
+    // Writes the 80-byte sensor record a camera reads out: its name (cut to
+    // 31 bytes and a NUL) at the start, its width at byte 36 and its height
+    // at byte 40, everything else 0.
+    static void WriteSensorRecord(void* record, const char* name, uint32_t width, uint32_t height) {
+        unsigned char bytes[80] = {};
+        if (name != nullptr) std::strncpy(reinterpret_cast<char*>(bytes), name, 31);
+        std::memcpy(bytes + 36, &width, 4);
+        std::memcpy(bytes + 40, &height, 4);
+        std::memcpy(record, bytes, sizeof bytes);
+    }
+
+    // The table of a camera whose operations are the static members of Ops,
+    // named as the members here.
+    template <typename Ops> static UeyeSdk Of() {
+        UeyeSdk t;
+        t.OpenCamera = &Ops::OpenCamera;
+        t.EnableErrorReport = &Ops::EnableErrorReport;
+        t.ReadColourDepth = &Ops::ReadColourDepth;
+        t.ReadSensorRecord = &Ops::ReadSensorRecord;
+        t.AllocateImageMemory = &Ops::AllocateImageMemory;
+        t.SetColourMode = &Ops::SetColourMode;
+        t.ActivateImageMemory = &Ops::ActivateImageMemory;
+        t.SetImageSize = &Ops::SetImageSize;
+        t.Configure = &Ops::Configure;
+        t.ConfigureBeforeLive = &Ops::ConfigureBeforeLive;
+        t.SetExposure = &Ops::SetExposure;
+        t.ApplyParameterFile = &Ops::ApplyParameterFile;
+        t.StartLiveCapture = &Ops::StartLiveCapture;
+        t.StopLiveCapture = &Ops::StopLiveCapture;
+        t.StoreParameters = &Ops::StoreParameters;
+        t.FreeImageMemory = &Ops::FreeImageMemory;
+        t.CloseCamera = &Ops::CloseCamera;
+        t.RegisterFrameEvent = &Ops::RegisterFrameEvent;
+        t.EnableEvent = &Ops::EnableEvent;
+        t.QueryStatus = &Ops::QueryStatus;
+        t.ReadExposureRange = &Ops::ReadExposureRange;
+        return t;
+    }
 
     static const UeyeSdk& Current();
     static void Install(const UeyeSdk& table);

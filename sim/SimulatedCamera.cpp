@@ -27,8 +27,6 @@ namespace {
 typedef UeyeSdk::Handle Handle;
 typedef UeyeSdk::Status Status;
 
-const size_t kSensorRecordSize = 80;
-
 typedef CameraMemories::Memory Memory;
 
 struct Camera {
@@ -122,96 +120,6 @@ void StopLive(Camera& camera) {
     if (live.joinable()) live.join();
 }
 
-// ---- the SDK operations ----
-namespace ops {
-
-Status UEYE_SDK_CALL OpenCamera(Handle* handle, void*) {
-    if (handle == nullptr) return SimulatedCamera::BadParameter;
-    Registry& registry = TheRegistry();
-    boost::lock_guard<boost::mutex> lock(registry.mutex);
-    if (registry.config.openFails) return SimulatedCamera::NoCameraPresent;
-    auto camera = std::make_shared<Camera>();
-    camera->config = registry.config;
-    camera->exposureMs = registry.config.exposureMs;
-    camera->framesPerSecond = ClampFrameRate(registry.config, registry.config.framesPerSecond);
-    Handle opened = registry.next++;
-    if (registry.next == 0) registry.next = 1;
-    registry.cameras[opened] = camera;
-    registry.lastOpened = opened;
-    *handle = opened;
-    return 0;
-}
-
-Status UEYE_SDK_CALL EnableErrorReport(Handle handle, int32_t) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    return camera->config.errorReportFails ? SimulatedCamera::ErrorReportUnavailable : 0;
-}
-
-Status UEYE_SDK_CALL ReadColourDepth(Handle handle, int32_t* bitsPerPixel, int32_t* colourMode) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    if (bitsPerPixel != nullptr) *bitsPerPixel = 8;
-    if (colourMode != nullptr) *colourMode = 6;
-    return 0;
-}
-
-Status UEYE_SDK_CALL ReadSensorRecord(Handle handle, void* record) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    if (record == nullptr) return SimulatedCamera::BadParameter;
-    unsigned char bytes[kSensorRecordSize] = {};
-    const char name[] = "SIM-1280M";
-    std::memcpy(bytes, name, sizeof name);
-    const uint32_t width = uint32_t(camera->config.width);
-    const uint32_t height = uint32_t(camera->config.height);
-    std::memcpy(bytes + 36, &width, 4);
-    std::memcpy(bytes + 40, &height, 4);
-    std::memcpy(record, bytes, kSensorRecordSize);
-    return 0;
-}
-
-Status UEYE_SDK_CALL AllocateImageMemory(Handle handle, int32_t width, int32_t height,
-                                         int32_t bitsPerPixel, unsigned char** memory,
-                                         int32_t* memoryId) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    const bool allocated = camera->memories.Allocate(width, height, bitsPerPixel, memory, memoryId);
-    return allocated ? 0 : SimulatedCamera::BadParameter;
-}
-
-Status UEYE_SDK_CALL SetColourMode(Handle handle, int32_t mode) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    camera->colourMode = mode;
-    return 0;
-}
-
-Status UEYE_SDK_CALL ActivateImageMemory(Handle handle, unsigned char* memory, int32_t memoryId) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    return camera->memories.Activate(memory, memoryId) ? 0 : SimulatedCamera::BadParameter;
-}
-
-Status UEYE_SDK_CALL SetImageSize(Handle handle, int32_t width, int32_t height) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    if (width <= 0 || height <= 0) return SimulatedCamera::BadParameter;
-    return 0;
-}
-
-Status UEYE_SDK_CALL Configure(Handle handle, int32_t) {
-    return Find(handle) ? 0 : SimulatedCamera::NoSuchCamera;
-}
-
-Status UEYE_SDK_CALL ConfigureBeforeLive(Handle handle, int32_t, int32_t) {
-    return Find(handle) ? 0 : SimulatedCamera::NoSuchCamera;
-}
-
 double QuantisedExposure(const SimulatedCamera::Config& config, double milliseconds) {
     double taken = milliseconds;
     if (config.lineTimeMs > 0)
@@ -219,129 +127,217 @@ double QuantisedExposure(const SimulatedCamera::Config& config, double milliseco
     return std::min(std::max(taken, config.minExposureMs), config.maxExposureMs);
 }
 
-Status UEYE_SDK_CALL SetExposure(Handle handle, double milliseconds, double* taken) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    if (!std::isfinite(milliseconds) || milliseconds < 0) {
-        if (taken != nullptr) *taken = camera->exposureMs;
-        return SimulatedCamera::BadParameter;
-    }
-    camera->exposureMs = QuantisedExposure(camera->config, milliseconds);
-    if (taken != nullptr) *taken = camera->exposureMs;
-    return 0;
-}
+// ---- the SDK operations ----
+struct Ops {
 
-Status UEYE_SDK_CALL ApplyParameterFile(Handle handle, const char* path) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    if (path == nullptr) return SimulatedCamera::BadParameter;
-    parameter_file::Lines lines;
-    if (!parameter_file::Read(path, lines)) return SimulatedCamera::FileError;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    for (const auto& line : lines) {
-        const std::string& key = line.first;
-        const std::string& text = line.second;
-        char* end = nullptr;
-        const double value = std::strtod(text.c_str(), &end);
-        if (end == text.c_str() || !std::isfinite(value)) continue;
-        if (key == "ExposureMs" && value >= 0) {
-            camera->exposureMs = QuantisedExposure(camera->config, value);
-        } else if (key == "FramesPerSecond" && value > 0) {
-            camera->framesPerSecond = ClampFrameRate(camera->config, value);
-        }
-    }
-    return 0;
-}
-
-Status UEYE_SDK_CALL StartLiveCapture(Handle handle, int32_t) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    if (camera->liveRunning) return 0;
-    camera->stopRequested = false;
-    camera->liveRunning = true;
-    camera->live = boost::thread(LiveLoop, camera);
-    return 0;
-}
-
-Status UEYE_SDK_CALL StopLiveCapture(Handle handle, int32_t) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    StopLive(*camera);
-    return 0;
-}
-
-Status UEYE_SDK_CALL StoreParameters(Handle handle, const char* path) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    if (path == nullptr) return SimulatedCamera::BadParameter;
-    std::ostringstream text;
-    {
-        boost::lock_guard<boost::mutex> lock(camera->mutex);
-        text << std::setprecision(17) << "[Simulated camera]\n"
-             << "Width=" << camera->config.width << "\n"
-             << "Height=" << camera->config.height << "\n"
-             << "ExposureMs=" << camera->exposureMs << "\n"
-             << "FramesPerSecond=" << camera->framesPerSecond << "\n";
-    }
-    return parameter_file::Write(path, text.str()) ? 0 : SimulatedCamera::FileError;
-}
-
-Status UEYE_SDK_CALL FreeImageMemory(Handle handle, unsigned char* memory, int32_t memoryId) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    return camera->memories.Free(memory, memoryId) ? 0 : SimulatedCamera::BadParameter;
-}
-
-Status UEYE_SDK_CALL CloseCamera(Handle handle) {
-    std::shared_ptr<Camera> camera;
-    {
+    static Status UEYE_SDK_CALL OpenCamera(Handle* handle, void*) {
+        if (handle == nullptr) return SimulatedCamera::BadParameter;
         Registry& registry = TheRegistry();
         boost::lock_guard<boost::mutex> lock(registry.mutex);
-        auto it = registry.cameras.find(handle);
-        if (it == registry.cameras.end()) return SimulatedCamera::NoSuchCamera;
-        camera = it->second;
-        registry.cameras.erase(it);
+        if (registry.config.openFails) return SimulatedCamera::NoCameraPresent;
+        auto camera = std::make_shared<Camera>();
+        camera->config = registry.config;
+        camera->exposureMs = registry.config.exposureMs;
+        camera->framesPerSecond = ClampFrameRate(registry.config, registry.config.framesPerSecond);
+        Handle opened = registry.next++;
+        if (registry.next == 0) registry.next = 1;
+        registry.cameras[opened] = camera;
+        registry.lastOpened = opened;
+        *handle = opened;
+        return 0;
     }
-    StopLive(*camera);
-    return 0;
-}
 
-Status UEYE_SDK_CALL RegisterFrameEvent(Handle handle, HANDLE event, int32_t kind) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    camera->memories.Register(event, kind);
-    return 0;
-}
+    static Status UEYE_SDK_CALL EnableErrorReport(Handle handle, int32_t) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        return camera->config.errorReportFails ? SimulatedCamera::ErrorReportUnavailable : 0;
+    }
 
-Status UEYE_SDK_CALL EnableEvent(Handle handle, int32_t kind) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    boost::lock_guard<boost::mutex> lock(camera->mutex);
-    camera->memories.Enable(kind);
-    return 0;
-}
+    static Status UEYE_SDK_CALL ReadColourDepth(Handle handle, int32_t* bitsPerPixel,
+                                                int32_t* colourMode) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        if (bitsPerPixel != nullptr) *bitsPerPixel = 8;
+        if (colourMode != nullptr) *colourMode = 6;
+        return 0;
+    }
 
-Status UEYE_SDK_CALL QueryStatus(Handle handle, uint32_t* word, void*) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    if (word != nullptr) *word = 0;
-    return 0;
-}
+    static Status UEYE_SDK_CALL ReadSensorRecord(Handle handle, void* record) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        if (record == nullptr) return SimulatedCamera::BadParameter;
+        UeyeSdk::WriteSensorRecord(record, "SIM-1280M", uint32_t(camera->config.width),
+                                   uint32_t(camera->config.height));
+        return 0;
+    }
 
-Status UEYE_SDK_CALL ReadExposureRange(Handle handle, double* lower, double* upper, double* step) {
-    auto camera = Find(handle);
-    if (!camera) return SimulatedCamera::NoSuchCamera;
-    if (lower != nullptr) *lower = camera->config.minExposureMs;
-    if (upper != nullptr) *upper = camera->config.maxExposureMs;
-    if (step != nullptr) *step = camera->config.lineTimeMs;
-    return 0;
-}
+    static Status UEYE_SDK_CALL AllocateImageMemory(Handle handle, int32_t width, int32_t height,
+                                                    int32_t bitsPerPixel, unsigned char** memory,
+                                                    int32_t* memoryId) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        const bool allocated =
+            camera->memories.Allocate(width, height, bitsPerPixel, memory, memoryId);
+        return allocated ? 0 : SimulatedCamera::BadParameter;
+    }
 
-} // namespace ops
+    static Status UEYE_SDK_CALL SetColourMode(Handle handle, int32_t mode) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        camera->colourMode = mode;
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL ActivateImageMemory(Handle handle, unsigned char* memory,
+                                                    int32_t memoryId) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        return camera->memories.Activate(memory, memoryId) ? 0 : SimulatedCamera::BadParameter;
+    }
+
+    static Status UEYE_SDK_CALL SetImageSize(Handle handle, int32_t width, int32_t height) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        if (width <= 0 || height <= 0) return SimulatedCamera::BadParameter;
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL Configure(Handle handle, int32_t) {
+        return Find(handle) ? 0 : SimulatedCamera::NoSuchCamera;
+    }
+
+    static Status UEYE_SDK_CALL ConfigureBeforeLive(Handle handle, int32_t, int32_t) {
+        return Find(handle) ? 0 : SimulatedCamera::NoSuchCamera;
+    }
+
+    static Status UEYE_SDK_CALL SetExposure(Handle handle, double milliseconds, double* taken) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        if (!std::isfinite(milliseconds) || milliseconds < 0) {
+            if (taken != nullptr) *taken = camera->exposureMs;
+            return SimulatedCamera::BadParameter;
+        }
+        camera->exposureMs = QuantisedExposure(camera->config, milliseconds);
+        if (taken != nullptr) *taken = camera->exposureMs;
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL ApplyParameterFile(Handle handle, const char* path) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        if (path == nullptr) return SimulatedCamera::BadParameter;
+        parameter_file::Lines lines;
+        if (!parameter_file::Read(path, lines)) return SimulatedCamera::FileError;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        for (const auto& line : lines) {
+            const std::string& key = line.first;
+            const std::string& text = line.second;
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (end == text.c_str() || !std::isfinite(value)) continue;
+            if (key == "ExposureMs" && value >= 0) {
+                camera->exposureMs = QuantisedExposure(camera->config, value);
+            } else if (key == "FramesPerSecond" && value > 0) {
+                camera->framesPerSecond = ClampFrameRate(camera->config, value);
+            }
+        }
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL StartLiveCapture(Handle handle, int32_t) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        if (camera->liveRunning) return 0;
+        camera->stopRequested = false;
+        camera->liveRunning = true;
+        camera->live = boost::thread(LiveLoop, camera);
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL StopLiveCapture(Handle handle, int32_t) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        StopLive(*camera);
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL StoreParameters(Handle handle, const char* path) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        if (path == nullptr) return SimulatedCamera::BadParameter;
+        std::ostringstream text;
+        {
+            boost::lock_guard<boost::mutex> lock(camera->mutex);
+            text << std::setprecision(17) << "[Simulated camera]\n"
+                 << "Width=" << camera->config.width << "\n"
+                 << "Height=" << camera->config.height << "\n"
+                 << "ExposureMs=" << camera->exposureMs << "\n"
+                 << "FramesPerSecond=" << camera->framesPerSecond << "\n";
+        }
+        return parameter_file::Write(path, text.str()) ? 0 : SimulatedCamera::FileError;
+    }
+
+    static Status UEYE_SDK_CALL FreeImageMemory(Handle handle, unsigned char* memory,
+                                                int32_t memoryId) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        return camera->memories.Free(memory, memoryId) ? 0 : SimulatedCamera::BadParameter;
+    }
+
+    static Status UEYE_SDK_CALL CloseCamera(Handle handle) {
+        std::shared_ptr<Camera> camera;
+        {
+            Registry& registry = TheRegistry();
+            boost::lock_guard<boost::mutex> lock(registry.mutex);
+            auto it = registry.cameras.find(handle);
+            if (it == registry.cameras.end()) return SimulatedCamera::NoSuchCamera;
+            camera = it->second;
+            registry.cameras.erase(it);
+        }
+        StopLive(*camera);
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL RegisterFrameEvent(Handle handle, HANDLE event, int32_t kind) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        camera->memories.Register(event, kind);
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL EnableEvent(Handle handle, int32_t kind) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        boost::lock_guard<boost::mutex> lock(camera->mutex);
+        camera->memories.Enable(kind);
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL QueryStatus(Handle handle, uint32_t* word, void*) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        if (word != nullptr) *word = 0;
+        return 0;
+    }
+
+    static Status UEYE_SDK_CALL ReadExposureRange(Handle handle, double* lower, double* upper,
+                                                  double* step) {
+        auto camera = Find(handle);
+        if (!camera) return SimulatedCamera::NoSuchCamera;
+        if (lower != nullptr) *lower = camera->config.minExposureMs;
+        if (upper != nullptr) *upper = camera->config.maxExposureMs;
+        if (step != nullptr) *step = camera->config.lineTimeMs;
+        return 0;
+    }
+};
 
 template <typename T> T Inspect(uint32_t handle, T (*read)(Camera&)) {
     auto camera = Find(handle);
@@ -365,29 +361,7 @@ SimulatedCamera::Config SimulatedCamera::Current() {
 }
 
 UeyeSdk SimulatedCamera::Sdk() {
-    UeyeSdk t;
-    t.OpenCamera = &ops::OpenCamera;
-    t.EnableErrorReport = &ops::EnableErrorReport;
-    t.ReadColourDepth = &ops::ReadColourDepth;
-    t.ReadSensorRecord = &ops::ReadSensorRecord;
-    t.AllocateImageMemory = &ops::AllocateImageMemory;
-    t.SetColourMode = &ops::SetColourMode;
-    t.ActivateImageMemory = &ops::ActivateImageMemory;
-    t.SetImageSize = &ops::SetImageSize;
-    t.Configure = &ops::Configure;
-    t.ConfigureBeforeLive = &ops::ConfigureBeforeLive;
-    t.SetExposure = &ops::SetExposure;
-    t.ApplyParameterFile = &ops::ApplyParameterFile;
-    t.StartLiveCapture = &ops::StartLiveCapture;
-    t.StopLiveCapture = &ops::StopLiveCapture;
-    t.StoreParameters = &ops::StoreParameters;
-    t.FreeImageMemory = &ops::FreeImageMemory;
-    t.CloseCamera = &ops::CloseCamera;
-    t.RegisterFrameEvent = &ops::RegisterFrameEvent;
-    t.EnableEvent = &ops::EnableEvent;
-    t.QueryStatus = &ops::QueryStatus;
-    t.ReadExposureRange = &ops::ReadExposureRange;
-    return t;
+    return UeyeSdk::Of<Ops>();
 }
 
 int SimulatedCamera::OpenCameras() {
