@@ -68,6 +68,7 @@ exclude=KernelLevels part "ThreadSanitizer build" \
   run_suite build-tsan "grabber|genicam|sim|platform|soak|golden|image" \
   -DCMAKE_BUILD_TYPE=Debug -DTSAN=ON -DBUILD_BENCHMARKS=OFF
 part "GenICam cameras end to end" bash scripts/test-genicam.sh
+part "GenICam end to end, sanitizers" env GENICAM_BUILD_DIR=build-sanitize bash scripts/test-genicam.sh
 part "live view end to end" bash scripts/test-liveview.sh build
 part "fuzz targets" bash scripts/fuzz.sh
 part "32-bit x86 and clang" bash scripts/test-exactness.sh

@@ -4,6 +4,9 @@
 # a lossy stream and a killed camera. Camera and hosts run in a network
 # namespace of their own (else on the machine's loopback, one run at a time);
 # every camera is started here and stopped by its own process id.
+# GENICAM_BUILD_DIR names the build to test (default build); in a sanitizer
+# build the Python part, which would need the sanitizer's runtime preloaded,
+# is left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -37,12 +40,14 @@ cd "$work"
 
 echo "== framegrab: 50 frames equal to the camera's picture =="
 start_camera
-"$framegrab" -d genicam:127.0.0.1 -n 50 -q -o "$work/frames" | tee grab.txt
+UEYE_GRABBER_DEVICE=genicam:127.0.0.1 "$framegrab" -n 50 -q -o "$work/frames" | tee grab.txt
 "$python" "$root/scripts/check_genicam_frames.py" "$work/frames" 50
 fps=$(sed -n 's/.*(\([0-9.]*\) frames per second).*/\1/p' grab.txt)
 "$python" -c "import sys; r=float('$fps'); sys.exit(0 if 20 <= r <= 30 else f'{r} fps, not the camera\'s 25')"
 stop_camera
 
+sanitized=$(grep -c -E '^(SANITIZE|TSAN):BOOL=ON' "$build/CMakeCache.txt" || true)
+if [ "$sanitized" = 0 ]; then
 echo "== Python: Grabber(device=...) at 100 fps =="
 start_camera
 printf '[GenICam camera]\nAcquisitionFrameRate=100\n' > fast.ini
@@ -66,6 +71,7 @@ check_frames(frames[:250])
 assert not lost and len(frames) >= 0.95 * sent, "fewer than 95% of the frames"
 PY
 stop_camera
+fi
 
 echo "== framegrab: a lossy stream delivers only whole frames =="
 start_camera -r 10
