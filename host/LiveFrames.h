@@ -1,5 +1,9 @@
 #pragma once
 
+// The live view's frames: each frame taken once from the camera and shared by
+// every viewer with its JPEG, PNG and histogram, the pipeline thread that
+// takes and publishes them, and its figures.
+
 #include "image/CxImage.h"
 
 #include <array>
