@@ -48,6 +48,7 @@ typedef int (*RunFrameJobFunction)(FrameGrabber& grabber, const FrameJob& job);
 struct LiveJob {
     std::string address = "127.0.0.1:8080"; // [ADDRESS:]PORT, port 0 picks a free one
     std::string pluginVersion;              // the plug-in's interface text
+    bool negative = false;                  // the negative switch at the start
 };
 
 // Serves the live view of an open, live grabber until SIGINT or SIGTERM, then

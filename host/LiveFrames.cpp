@@ -152,7 +152,7 @@ void LivePipeline::Run() {
     // CopyImage is only the wait for a new frame: the frame itself comes
     // from GrabImage, as a host gets it.
     std::vector<unsigned char> scratch(size_t(width) * size_t(height));
-    bool negative = false;
+    bool negative = !m_wantNegative; // the switch is applied before the first frame
     uint64_t lastDelivered = m_start.delivered;
     while (!m_stop) {
         if (m_wantNegative != negative) {

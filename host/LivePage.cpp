@@ -147,7 +147,6 @@ function show(s) {
   $("state").className = s.lost ? "lost" : "";
   $("version").textContent = s.plugin_version;
   $("simd").textContent = s.simd_level;
-  $("slider").min = 0;
   $("field").min = range[0];
   $("field").max = range[1];
   // Values the user is editing are left alone.

@@ -81,6 +81,12 @@ Response ParseRefusal(const beast::error_code& code) {
 
 class StreamSession;
 
+bool IsJson(beast::string_view type) {
+    const beast::string_view json = "application/json";
+    return type.size() >= json.size() && beast::iequals(type.substr(0, json.size()), json) &&
+           (type.size() == json.size() || type[json.size()] == ';' || type[json.size()] == ' ');
+}
+
 // What every connection shares. Members are destroyed in reverse order: the
 // pool's pending work and the connections go before the pipeline they use.
 class Server {
@@ -92,6 +98,7 @@ public:
         uint32_t current = 0; // asks for the exposure without changing it
         grabber.Exposure(0, &current);
         exposure = current;
+        pipeline.SetNegative(job.negative);
     }
 
     int Run(const ListenAddress& address);
@@ -219,7 +226,17 @@ private:
     void Handle(const http::request<http::string_body>& request) {
         const bool keepAlive = request.keep_alive();
         std::string error;
-        switch (RouteRequest(std::string(request.method_string()), std::string(request.target()))) {
+        const LiveRoute route =
+            RouteRequest(std::string(request.method_string()), std::string(request.target()));
+        // Only JSON changes the camera: a browser asks before it lets another
+        // site's page send JSON, and this server never agrees.
+        if ((route == LiveRoute::Exposure || route == LiveRoute::Negative) &&
+            !IsJson(request[http::field::content_type])) {
+            return Send(
+                Refusal(http::status::unsupported_media_type, "the body must be application/json"),
+                keepAlive);
+        }
+        switch (route) {
         case LiveRoute::Page:
             return Send(Answer(http::status::ok, "text/html; charset=utf-8", LivePageHtml()),
                         keepAlive);

@@ -451,6 +451,7 @@ int Grab(FrameGrabber& grabber, const Plugin& plugin, const Options& options) {
     LiveJob live;
     live.address = options.serve;
     live.pluginVersion = plugin.version();
+    live.negative = options.negative;
     const int result =
         options.serve.empty() ? plugin.run(grabber, job) : plugin.serve(grabber, live);
 

@@ -41,7 +41,11 @@ def check(name, ok, detail=""):
 
 
 def request(port, method, path, body=None, headers=None, timeout=10):
+    """Status, type and body of the answer; bodies are sent as JSON unless
+    the headers say otherwise."""
     connection = http.client.HTTPConnection(HOST, port, timeout=timeout)
+    if body is not None and headers is None:
+        headers = {"Content-Type": "application/json"}
     try:
         connection.request(method, path, body=body, headers=headers or {})
         answer = connection.getresponse()
@@ -149,11 +153,15 @@ class Viewer(threading.Thread):
 
 
 def process_figures(pid):
-    """CPU seconds used so far, resident memory in MiB, open descriptors."""
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    ticks = os.sysconf("SC_CLK_TCK")
-    cpu = (int(fields[11]) + int(fields[12])) / ticks
+    """CPU seconds its threads used so far (to the nanosecond), resident
+    memory in MiB, open descriptors."""
+    cpu = 0.0
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                cpu += int(f.read().split()[0]) / 1e9
+        except OSError:
+            pass  # a thread that just ended
     with open("/proc/%d/status" % pid) as f:
         rss = next(int(l.split()[1]) for l in f if l.startswith("VmRSS")) / 1024
     return cpu, rss, len(os.listdir("/proc/%d/fd" % pid))
@@ -304,6 +312,8 @@ def run(args, server, work):
         ("NaN", lambda: request(port, "POST", "/api/exposure", '{"exposure_us": NaN}')[0], 400),
         ("out of range", lambda: request(port, "POST", "/api/exposure",
                                          '{"exposure_us": 1e12}')[0], 400),
+        ("not JSON", lambda: request(port, "POST", "/api/exposure", '{"exposure_us": 5000}',
+                                     {"Content-Type": "text/plain"})[0], 415),
         ("malformed request", lambda: raw(port, b"GARBAGE\r\n\r\n"), 400),
         ("oversized header", lambda: raw(port, b"GET / HTTP/1.1\r\nX: " + b"a" * 20000 +
                                          b"\r\n\r\n"), 431),
