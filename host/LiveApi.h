@@ -1,12 +1,13 @@
 #pragma once
 
+// The live view's requests: which handler a request goes to, where the
+// server listens, and the bodies and answers of the JSON endpoints. No
+// network and no camera here.
+
 #include "host/LiveFrames.h"
 
 #include <cstdint>
 #include <string>
-
-// The live view's requests: which handler a request goes to, and the bodies
-// and answers of the JSON endpoints. No network and no camera here.
 
 enum class LiveRoute {
     Page,        // GET /

@@ -1,5 +1,8 @@
 #pragma once
 
+// The live view's HTTP server (framegrab --serve) and the camera facts it
+// shows besides the grabber's.
+
 #include "host/FrameJob.h"
 #include "host/LiveFrames.h"
 
