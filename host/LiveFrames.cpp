@@ -164,7 +164,7 @@ void LivePipeline::Run() {
         const LiveDeviceCounts counts = m_counts();
         // The wait ends without a frame when the camera stops sending; a
         // device that cannot count has every wait taken as a frame.
-        if (counts.delivered != 0 && counts.delivered == lastDelivered) {
+        if (counts.counted && counts.delivered == lastDelivered) {
             {
                 std::lock_guard<std::mutex> lock(m_lock);
                 m_last = counts;
@@ -221,7 +221,7 @@ LiveStats LivePipeline::Stats() const {
         if (seconds > 0) stats.fps = double(m_recent.size() - 1) / seconds;
     }
     // A device that cannot count has delivered what was taken.
-    stats.frames = m_last.delivered == 0                   ? stats.taken
+    stats.frames = !m_last.counted                         ? stats.taken
                    : m_last.delivered >= m_start.delivered ? m_last.delivered - m_start.delivered
                                                            : 0;
     const uint64_t dropped =

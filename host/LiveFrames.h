@@ -59,9 +59,10 @@ private:
 
 // What the camera behind the grabber has done since it was opened.
 struct LiveDeviceCounts {
-    uint64_t delivered = 0; // whole frames; 0 throughout when the device cannot tell
+    uint64_t delivered = 0; // whole frames
     uint64_t dropped = 0;   // incomplete frames the device threw away
     bool lost = false;      // the device stopped answering
+    bool counted = false;   // the device counts its frames; else the counts say nothing
 };
 
 // The pipeline's figures since it started.

@@ -444,6 +444,7 @@ LiveDevice ChosenCameraDevice() {
         counts.delivered = counters.delivered;
         counts.dropped = counters.dropped;
         counts.lost = counters.lost;
+        counts.counted = counters.counted;
         return counts;
     };
     return device;
