@@ -344,6 +344,8 @@ def run(args, server, work):
           "%.2f ms of CPU per frame encoded and served (JPEG encoding alone %.2f ms)"
           % (idle * 100, watched * 100, frames_sent / 4, (watched - idle) * 100,
              per_frame_ms, encode_ms), flush=True)
+    check("encoding and serving a frame costs under 10 ms of CPU", per_frame_ms < 10,
+          per_frame_ms)
     check("one viewer costs under a quarter of a core", watched - idle < 0.25,
           (idle, watched))
     check("one viewer gets the camera's rate", frames_sent / 4 > RATE * 0.8, frames_sent / 4)
