@@ -24,6 +24,8 @@ typedef UeyeSdk::Status Status;
 typedef std::shared_ptr<GenicamDevice> Device;
 
 const Handle kHandleBit = 0x80000000u;
+// How long a request waits for a stream still being stopped.
+const boost::chrono::milliseconds kStopWait(500);
 // How long an open waits for cameras still being closed to let go of theirs.
 const std::chrono::milliseconds kCloseWait(1000);
 // Mono formats in the order they are preferred: eight bits as they come,
@@ -76,9 +78,14 @@ Device Use(Handle handle, Status& status, bool needsCamera = true) {
     }
     if (needsCamera) {
         // A stream still being stopped off the host's thread goes first, so
-        // that the camera sees the requests in the order they were made.
+        // that the camera sees the requests in the order they were made; a
+        // camera that takes longer to stop is not answering as it should.
         boost::unique_lock<boost::mutex> lock(device->mutex);
-        device->settled.wait(lock, [&] { return device->pendingTeardowns == 0; });
+        if (!device->settled.wait_for(lock, kStopWait,
+                                      [&] { return device->pendingTeardowns == 0; })) {
+            status = GenicamCamera::DeviceError;
+            return nullptr;
+        }
     }
     status = 0;
     return device;
@@ -181,7 +188,7 @@ bool Describe(GenicamDevice& device, std::string& reason) {
 // device lives until then, since the heartbeat may still report through it.
 void Release(const Device& device, ArvStream* stream) {
     RunOffThread([device, stream] {
-        StopAcquisition(device->camera, stream, device->lost.load());
+        StopAcquisition(*device, stream);
         if (device->lostHandler != 0) {
             g_signal_handler_disconnect(arv_camera_get_device(device->camera), device->lostHandler);
         }
@@ -422,7 +429,7 @@ struct Ops {
             ++device->pendingTeardowns;
         }
         RunOffThread([device, stream] {
-            StopAcquisition(device->camera, stream, device->lost.load());
+            StopAcquisition(*device, stream);
             boost::lock_guard<boost::mutex> lock(device->mutex);
             --device->pendingTeardowns;
             device->settled.notify_all();

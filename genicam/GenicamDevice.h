@@ -82,7 +82,8 @@ ArvStream* TakeStream(GenicamDevice& device);
 // longer of its frame period and its exposure) plus a margin. Read again
 // whenever exposure or frame rate change.
 void UpdateSilenceLimit(GenicamDevice& device);
-void StopAcquisition(ArvCamera* camera, ArvStream* stream, bool lost);
+// A camera that fails to stop is taken as lost.
+void StopAcquisition(GenicamDevice& device, ArvStream* stream);
 
 // Copies one frame of the device's pixel format into an 8-bit memory: Mono8
 // as it is, 16-bit samples (Mono10/12/16, little-endian) by their top eight
