@@ -1,5 +1,9 @@
 #pragma once
 
+// What framegrab and its frame module share across the module boundary: the
+// frame job and the live view's job, the types of the module's entry points,
+// and the exit codes.
+
 #include <string>
 
 class FrameGrabber;
