@@ -18,6 +18,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <iostream>
@@ -81,6 +82,7 @@ Response ParseRefusal(const beast::error_code& code) {
 
 class StreamSession;
 
+// A Content-Type of JSON, with or without parameters.
 bool IsJson(beast::string_view type) {
     const beast::string_view json = "application/json";
     return type.size() >= json.size() && beast::iequals(type.substr(0, json.size()), json) &&
@@ -106,6 +108,11 @@ public:
     // Streams waiting for a frame newer than the one they sent.
     void WaitForFrame(std::shared_ptr<StreamSession> stream) {
         waiting.push_back(std::move(stream));
+    }
+    void StopWaiting(const StreamSession* stream) {
+        waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+                                     [stream](const auto& s) { return s.get() == stream; }),
+                      waiting.end());
     }
 
     FrameGrabber& grabber;
@@ -161,6 +168,7 @@ public:
                                  [self = shared_from_this()](beast::error_code code, size_t) {
                                      if (!code) self->Next();
                                  });
+        WatchForClose();
     }
 
     // Sends the newest frame, or waits for one newer than the last sent.
@@ -184,8 +192,29 @@ public:
     }
 
 private:
+    // A viewer sends nothing after its request: its connection becoming
+    // readable is its end (what it sends anyway is dropped). The stream ends
+    // at once, even while no frame comes to find the connection closed.
+    void WatchForClose() {
+        m_stream.socket().async_wait(
+            tcp::socket::wait_read, [self = shared_from_this()](beast::error_code code) {
+                if (code == asio::error::operation_aborted) return;
+                beast::error_code error;
+                const size_t waiting = self->m_stream.socket().available(error);
+                if (!code && !error && waiting > 0) {
+                    self->m_stream.socket().read_some(
+                        asio::buffer(self->m_ignored, std::min(waiting, self->m_ignored.size())),
+                        error);
+                    if (!error) return self->WatchForClose();
+                }
+                self->m_stream.socket().close(error); // ends a write under way
+                self->m_server.StopWaiting(self.get());
+            });
+    }
+
     Server& m_server;
     beast::tcp_stream m_stream;
+    std::array<char, 512> m_ignored;
     http::response<http::empty_body> m_header;
     http::response_serializer<http::empty_body> m_serializer{m_header};
     std::shared_ptr<const LiveFrame> m_frame;

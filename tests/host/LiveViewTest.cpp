@@ -14,8 +14,15 @@
 #include <nlohmann/json.hpp>
 #include <turbojpeg.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 namespace {
@@ -289,6 +296,86 @@ TEST_F(LivePipelineTest, StopsPromptlyAndIdleCameraAddsNoFrames) {
     const auto start = std::chrono::steady_clock::now();
     pipeline.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3500));
+}
+
+// The server in this process on a live simulated camera, ended by the
+// signal it ends on.
+class LiveServerTest : public LivePipelineTest {
+protected:
+    void SetUp() override {
+        LivePipelineTest::SetUp();
+        const int probe = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = Loopback(0);
+        socklen_t size = sizeof address;
+        bind(probe, reinterpret_cast<sockaddr*>(&address), size);
+        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+        close(probe);
+        port = ntohs(address.sin_port);
+        job.address = "127.0.0.1:" + std::to_string(port);
+        server = std::thread([this] { result = ServeLive(grabber, job, ChosenCameraDevice()); });
+        // Its signal handler is in place once it takes connections.
+        for (int i = 0; i < 300 && !serving; ++i) {
+            const int connection = Connect();
+            serving = connection >= 0;
+            if (serving)
+                close(connection);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(serving);
+    }
+    void TearDown() override {
+        if (serving) kill(getpid(), SIGTERM);
+        server.join();
+        EXPECT_EQ(result, serving ? int(FramegrabSuccess) : result);
+        LivePipelineTest::TearDown();
+    }
+
+    static sockaddr_in Loopback(uint16_t port) {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return address;
+    }
+    int Connect() const {
+        const int connection = socket(AF_INET, SOCK_STREAM, 0);
+        const sockaddr_in address = Loopback(port);
+        if (connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            return connection;
+        close(connection);
+        return -1;
+    }
+    static int OpenFiles() {
+        const std::filesystem::directory_iterator files("/proc/self/fd");
+        return int(std::distance(begin(files), end(files)));
+    }
+
+    uint16_t port = 0;
+    LiveJob job;
+    std::thread server;
+    bool serving = false;
+    int result = -1;
+};
+
+TEST_F(LiveServerTest, AViewerThatLeavesWhileNoFrameComesIsLetGoAtOnce) {
+    UeyeSdk::Current().StopLiveCapture(grabber.Handle(), 1); // no frame comes any more
+    const int viewer = Connect();
+    ASSERT_GE(viewer, 0);
+    const std::string request = "GET /stream.mjpg HTTP/1.1\r\nHost: x\r\n\r\n";
+    ASSERT_EQ(send(viewer, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    char reply[16] = {};
+    ASSERT_GT(recv(viewer, reply, sizeof reply - 1, 0), 0);
+    EXPECT_EQ(std::string(reply).rfind("HTTP/1.1 200", 0), 0u) << reply;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the probes are closed
+    const int open = OpenFiles();
+    close(viewer);
+    // The server's side goes too, though no frame comes to find it closed.
+    for (int i = 0; i < 100 && OpenFiles() > open - 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(OpenFiles(), open - 2);
+    UeyeSdk::Current().StartLiveCapture(grabber.Handle(), 0); // frames end the server's wait
 }
 
 } // namespace
