@@ -6,9 +6,10 @@ camera's pattern, the exposure round trip, bad requests, ten viewers at once
 (frame rate kept, memory and descriptors flat), a slow viewer getting fresh
 frames, the page in headless Chromium (the picture shown and moving), the
 port-taken failure and a clean SIGTERM. Prints the speed figures it measures
-and ends with "N passed, N failed".
+and ends with "N passed, N failed". With --device, a few checks on another
+camera: its picture, rate and exposure through the same server.
 
-usage: test_liveview.py FRAMEGRAB [--screenshot PATH]
+usage: test_liveview.py FRAMEGRAB [--screenshot PATH] [--device SPEC]
 """
 import argparse
 import http.client
@@ -208,12 +209,19 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("framegrab")
     parser.add_argument("--screenshot", help="keep the first screenshot here")
+    parser.add_argument("--device", help="another camera than the simulated one, for a few checks")
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="liveview-")
-    server = subprocess.Popen([os.path.abspath(args.framegrab), "--serve", HOST + ":0"],
+    command = [os.path.abspath(args.framegrab), "--serve", HOST + ":0"]
+    server = subprocess.Popen(command + (["--device", args.device] if args.device else []),
                               cwd=work, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     try:
-        run(args, server, work)
+        port, output = start(server)
+        if port is not None and args.device:
+            run_device(args, port)
+            stop(server, output)
+        elif port is not None:
+            run(args, server, work, port, output)
     finally:
         if server.poll() is None:
             server.kill()
@@ -223,8 +231,9 @@ def main():
     return 1 if results["failed"] else 0
 
 
-def run(args, server, work):
-    port = None
+def start(server):
+    """The port the server names once it listens, and its later output."""
+    port, line = None, ""
     deadline = time.time() + 30
     while time.time() < deadline and port is None:
         line = server.stdout.readline().decode(errors="replace")
@@ -234,10 +243,49 @@ def run(args, server, work):
             port = int(line.strip().rsplit(":", 1)[1].rstrip("/"))
     if not check("prints Serving on http://127.0.0.1:PORT/ with the port it picked",
                  port is not None and port > 0, line):
-        return
+        return None, []
     # The rest of its output is read, so that it never blocks on a full pipe.
     output = []
     threading.Thread(target=lambda: output.extend(server.stdout), daemon=True).start()
+    return port, output
+
+
+def stop(server, output):
+    """SIGTERM: live video stopped, parameters stored, exit 0."""
+    server.send_signal(signal.SIGTERM)
+    try:
+        code = server.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        code = None
+    check("SIGTERM ends it with status 0", code == 0, (code, "".join(
+        l.decode(errors="replace") for l in output)[-300:]))
+
+
+def run_device(args, port):
+    """Another camera: its picture, rate and exposure reach the browser."""
+    time.sleep(1.5)
+    s = status(port)
+    check("status names the camera", s.get("device") == args.device, s.get("device"))
+    check("status: a frame rate measured", s.get("fps", 0) > 5, s.get("fps"))
+    code, kind, png = request(port, "GET", "/snapshot.png")
+    image = Image.open(io.BytesIO(png)) if code == 200 else None
+    check("snapshot is a PNG of the camera's size",
+          image is not None and image.size == (s.get("width"), s.get("height")), code)
+    viewer = Viewer(port, 2)
+    viewer.start()
+    viewer.join()
+    check("the stream gives the camera's frames", viewer.error is None and
+          viewer.parts > 2 * s.get("fps", 0) * 0.6, (viewer.error, viewer.parts))
+    low, high = s.get("exposure_range_us", [0, 0])
+    wanted = max(low, min(high, 20000))
+    code, _, body = request(port, "POST", "/api/exposure", json.dumps({"exposure_us": wanted}))
+    taken = json.loads(body).get("exposure_us") if code == 200 else None
+    check("exposure round trip", taken is not None and abs(taken - wanted) <= wanted * 0.05 and
+          status(port).get("exposure_us") == taken, (code, body))
+
+
+def run(args, server, work, port, output):
+    """The simulated camera, every check."""
     pid = server.pid
 
     time.sleep(1.5)
@@ -416,13 +464,7 @@ def run(args, server, work):
           (taken_port.returncode, taken_port.stderr[-200:]))
 
     # SIGTERM: live video stopped, parameters stored, exit 0.
-    server.send_signal(signal.SIGTERM)
-    try:
-        code = server.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        code = None
-    check("SIGTERM ends it with status 0", code == 0, (code, "".join(
-        l.decode(errors="replace") for l in output)[-300:]))
+    stop(server, output)
     parameters = os.path.join(work, "framegrab.ini")
     stored = open(parameters).read() if os.path.exists(parameters) else ""
     check("the camera's parameters were stored", "ExposureMs=100\n" in stored, stored)
