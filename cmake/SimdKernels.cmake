@@ -3,9 +3,10 @@
 # nothing else built with them. The library picks one copy per family at run
 # time (image/SimdLevel.h). Off x86, only the portable level is built.
 set(UEYE_KERNEL_UNITS
-  transform/ResizeKernels.cpp transform/TurnKernels.cpp transform/RotationKernels.cpp
-  transform/ToneKernels.cpp interpolation/SampleKernels.cpp
-  interpolation/AreaKernels.cpp)
+  transform/ResizeKernels.cpp transform/TurnKernels.cpp transform/ToneKernels.cpp
+  interpolation/GreyBilinearKernels.cpp interpolation/ColourBilinearKernels.cpp
+  interpolation/RotatedRowKernels.cpp interpolation/WalkKernels.cpp
+  interpolation/CubicWeightKernels.cpp interpolation/AreaKernels.cpp)
 
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|x86_64|AMD64|amd64)$")
   set(UEYE_SIMD_X86 ON)

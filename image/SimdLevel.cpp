@@ -6,9 +6,12 @@
 
 #include "image/CxImage.h"
 #include "interpolation/AreaKernels.h"
-#include "interpolation/SampleKernels.h"
+#include "interpolation/ColourBilinearKernels.h"
+#include "interpolation/CubicWeightKernels.h"
+#include "interpolation/GreyBilinearKernels.h"
+#include "interpolation/RotatedRowKernels.h"
+#include "interpolation/WalkKernels.h"
 #include "transform/ResizeKernels.h"
-#include "transform/RotationKernels.h"
 #include "transform/ToneKernels.h"
 #include "transform/TurnKernels.h"
 
@@ -150,8 +153,11 @@ const char* CxImage::GetSimdLevel() {
     }
 
 UEYE_KERNELS_IN_USE(AreaKernels, kAreaKernels)
+UEYE_KERNELS_IN_USE(ColourBilinearKernels, kColourBilinearKernels)
+UEYE_KERNELS_IN_USE(CubicWeightKernels, kCubicWeightKernels)
+UEYE_KERNELS_IN_USE(GreyBilinearKernels, kGreyBilinearKernels)
 UEYE_KERNELS_IN_USE(ResizeKernels, kResizeKernels)
-UEYE_KERNELS_IN_USE(RotationKernels, kRotationKernels)
-UEYE_KERNELS_IN_USE(SampleKernels, kSampleKernels)
+UEYE_KERNELS_IN_USE(RotatedRowKernels, kRotatedRowKernels)
 UEYE_KERNELS_IN_USE(ToneKernels, kToneKernels)
 UEYE_KERNELS_IN_USE(TurnKernels, kTurnKernels)
+UEYE_KERNELS_IN_USE(WalkKernels, kWalkKernels)

@@ -8,6 +8,9 @@
 #include "image/NearestIndexCache.h"
 #include "image/Truncate.h"
 #include "interpolation/AreaCells.h"
+#include "interpolation/ColourBilinearKernels.h"
+#include "interpolation/GreyBilinearKernels.h"
+#include "interpolation/WalkKernels.h"
 
 #include <algorithm>
 #include <cstring>
@@ -260,7 +263,9 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
     const SampleAxis ay(window, cy);
     const KernelTaps taps{windowStart.data(), tapWeights.data(), cells.size()};
     const bool rowInside = ay.cell - window.before >= 0 && ay.cell + window.after < height;
-    const SampleKernels& kernels = SampleKernelsInUse();
+    const GreyBilinearKernels& greyBilinearKernels = GreyBilinearKernelsInUse();
+    const ColourBilinearKernels& colourBilinearKernels = ColourBilinearKernelsInUse();
+    const WalkKernels& walkKernels = WalkKernelsInUse();
     const uint8_t* const firstRow = source.info.firstRow;
     const size_t stride = source.info.effWidth;
     const BilinearSource bilinear(source);
@@ -279,25 +284,25 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
         }
         const long run = static_cast<long>(end - c);
         if (grey && !window.kernel) {
-            kernels.greyBilinearRow(firstRow + static_cast<size_t>(ay.cell) * stride, stride,
-                                    &cellX[c], &greyFraction[c],
-                                    BilinearWeights::Fraction(cy, ay.cell), run, values + c);
+            greyBilinearKernels.greyBilinearRow(
+                firstRow + static_cast<size_t>(ay.cell) * stride, stride, &cellX[c],
+                &greyFraction[c], BilinearWeights::Fraction(cy, ay.cell), run, values + c);
         } else if (grey) {
             const uint8_t* rows[12];
             for (int j = 0; j < window.size; ++j)
                 rows[j] = firstRow + static_cast<size_t>(ay.cell - window.before + j) * stride;
             for (long done = 0; done < run;) {
                 const int part = static_cast<int>(std::min(run - done, 1L << 16));
-                kernels.greyWindowsInside(rows, stride, window,
-                                          taps.From(static_cast<long>(c) + done), part, ay,
-                                          values + c + done);
+                walkKernels.greyWindowsInside(rows, stride, window,
+                                              taps.From(static_cast<long>(c) + done), part, ay,
+                                              values + c + done);
                 done += part;
             }
         } else if (!window.kernel) {
-            kernels.colourBilinearRow(bilinear, static_cast<int32_t>(ay.cell),
-                                      static_cast<int32_t>(ay.fraction), colourColumns,
-                                      static_cast<long>(c), run, values + 3 * c,
-                                      bilinear.alpha != nullptr ? alphas + c : nullptr);
+            colourBilinearKernels.colourBilinearRow(
+                bilinear, static_cast<int32_t>(ay.cell), static_cast<int32_t>(ay.fraction),
+                colourColumns, static_cast<long>(c), run, values + 3 * c,
+                bilinear.alpha != nullptr ? alphas + c : nullptr);
         } else {
             RGBQUAD samples[kChunk];
             source.SampleWindowsInside(window, taps.From(static_cast<long>(c)),

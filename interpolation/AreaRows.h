@@ -4,7 +4,6 @@
 
 #include "image/CxImage.h"
 #include "interpolation/AreaKernels.h"
-#include "interpolation/SampleKernels.h"
 #include "interpolation/SampleWindow.h"
 
 #include <cstdint>

@@ -8,10 +8,14 @@
 #include "image/RowBands.h"
 #include "image/Truncate.h"
 #include "interpolation/AreaRows.h"
+#include "interpolation/ColourBilinearKernels.h"
+#include "interpolation/CubicWeightKernels.h"
 #include "interpolation/CxPoint2.h"
 #include "interpolation/Elementary.h"
-#include "interpolation/SampleKernels.h"
+#include "interpolation/GreyBilinearKernels.h"
+#include "interpolation/RotatedRowKernels.h"
 #include "interpolation/SampleWindow.h"
+#include "interpolation/WalkKernels.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
@@ -69,7 +73,7 @@ public:
           values(static_cast<size_t>(slots), std::vector<double>(width)),
           held(static_cast<size_t>(slots), -1) {}
 
-    const double* Row(const SampleKernels& kernels, long long row) {
+    const double* Row(const GreyBilinearKernels& kernels, long long row) {
         const size_t slot = static_cast<size_t>(row) % values.size();
         if (held[slot] != row) {
             kernels.widenBytes(firstRow + static_cast<size_t>(row) * stride, width,
@@ -105,7 +109,7 @@ struct KernelRun {
     // The tap weights of the samples added, as a single sample's axes have
     // them: the generalized cubic kernel of IM_BICUBIC2 in lanes, the other
     // kernels sample by sample.
-    void Weigh(const SampleKernels& kernels) {
+    void Weigh(const CubicWeightKernels& kernels) {
         if (window.method == CxImage::IM_BICUBIC2) {
             kernels.cubicWeights(columnPosition, columnStart, count, kBicubic2Parameter,
                                  columnWeights, kSize);
@@ -276,7 +280,9 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     const GreyColumns greyColumns{columnCells.data(), greyFractions.data(), greyComplements.data(),
                                   PickedGroups{greyPicks.data(), greyPickRuns.data()}};
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
-    const SampleKernels& kernels = SampleKernelsInUse();
+    const GreyBilinearKernels& greyBilinearKernels = GreyBilinearKernelsInUse();
+    const ColourBilinearKernels& colourBilinearKernels = ColourBilinearKernelsInUse();
+    const WalkKernels& walkKernels = WalkKernelsInUse();
     // Grey samples read their window rows widened: the two of bilinear, or
     // the four of a kernel; Lanczos's twelve rows of doubles would not stay
     // in the first-level cache, and it reads bytes.
@@ -315,7 +321,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         if (greyRow && rowInside)
             for (int j = 0; j < widenedRows; ++j)
                 windowRows[j] = widened[static_cast<size_t>(band)].Row(
-                    kernels, rowAxis.cell - window.before + j);
+                    greyBilinearKernels, rowAxis.cell - window.before + j);
         // The window's source rows, as bytes.
         const uint8_t* byteRows[12] = {};
         if (greyRow && window.kernel && rowInside)
@@ -352,18 +358,19 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             if (greyBilinearRow && columnInside[static_cast<size_t>(x)]) {
                 // The columns inside from here on, in one call.
                 const long end = insideEnd[static_cast<size_t>(x)];
-                kernels.greyBilinearWidened(windowRows[0], windowRows[1], GetWidth(), greyColumns,
-                                            x, end - x, rowFraction, greyOut + x);
+                greyBilinearKernels.greyBilinearWidened(windowRows[0], windowRows[1], GetWidth(),
+                                                        greyColumns, x, end - x, rowFraction,
+                                                        greyOut + x);
                 x = end;
                 lastGrey = true;
                 continue;
             }
             if (colourBilinearRow && columnInside[static_cast<size_t>(x)]) {
                 const long end = insideEnd[static_cast<size_t>(x)];
-                kernels.colourBilinearRow(bilinear, static_cast<int32_t>(rowAxis.cell),
-                                          static_cast<int32_t>(rowAxis.fraction), colourColumns, x,
-                                          end - x, row.pixels + 3 * x,
-                                          row.alpha != nullptr ? row.alpha + x : nullptr);
+                colourBilinearKernels.colourBilinearRow(
+                    bilinear, static_cast<int32_t>(rowAxis.cell),
+                    static_cast<int32_t>(rowAxis.fraction), colourColumns, x, end - x,
+                    row.pixels + 3 * x, row.alpha != nullptr ? row.alpha + x : nullptr);
                 x = end;
                 continue;
             }
@@ -372,13 +379,13 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                                    : 0;
             if (count > 0 && greyRow) {
                 if (widenedRows > 0)
-                    kernels.greyWindowsWidened(windowRows, GetWidth(), window,
-                                               kernelColumns.From(x), static_cast<int>(count),
-                                               rowAxis, greyOut + x);
+                    walkKernels.greyWindowsWidened(windowRows, GetWidth(), window,
+                                                   kernelColumns.From(x), static_cast<int>(count),
+                                                   rowAxis, greyOut + x);
                 else
-                    kernels.greyWindowsInside(byteRows, info.effWidth, window,
-                                              kernelColumns.From(x), static_cast<int>(count),
-                                              rowAxis, greyOut + x);
+                    walkKernels.greyWindowsInside(byteRows, info.effWidth, window,
+                                                  kernelColumns.From(x), static_cast<int>(count),
+                                                  rowAxis, greyOut + x);
                 x += count;
                 lastGrey = true;
                 continue;
@@ -387,8 +394,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                 RGBQUAD results[kRun];
                 const KernelTaps run = kernelColumns.From(x);
                 if (paletteWalk) {
-                    kernels.colourWindowsInside(palette.planes, window, run,
-                                                static_cast<int>(count), rowAxis, results);
+                    walkKernels.colourWindowsInside(palette.planes, window, run,
+                                                    static_cast<int>(count), rowAxis, results);
                     for (long k = 0; k < count; ++k)
                         writer.SetPixelColor(x + k, y, results[k], true);
                 } else {
@@ -449,8 +456,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                             segment[j][c] = from[foldedColumns[c]];
                         segmentRows[j] = segment[j];
                     }
-                    kernels.greyWindowsInside(segmentRows, kSegment + kSlack, window, run, count,
-                                              copyRows, greyOut + x);
+                    walkKernels.greyWindowsInside(segmentRows, kSegment + kSlack, window, run,
+                                                  count, copyRows, greyOut + x);
                     lastGrey = true;
                 } else {
                     constexpr long long kStride = 3 * kSegment + 64; // the walk reads 64 bytes
@@ -466,7 +473,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                         }
                     }
                     RGBQUAD results[kRun];
-                    kernels.colourWindowsInside(
+                    walkKernels.colourWindowsInside(
                         ColourPlanes{pixels[0], kStride,
                                      bilinear.alpha != nullptr ? alphas[0] : nullptr, kSegment},
                         window, run, count, copyRows, results);
@@ -598,7 +605,9 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     // them.
     const SampleWindow window(method);
     const BilinearSource bilinear(*this);
-    const SampleKernels& kernels = SampleKernelsInUse();
+    const RotatedRowKernels& rotatedRowKernels = RotatedRowKernelsInUse();
+    const WalkKernels& walkKernels = WalkKernelsInUse();
+    const CubicWeightKernels& cubicWeightKernels = CubicWeightKernelsInUse();
     const bool sampled = method != IM_NEAREST_NEIGHBOUR;
     const bool straight = bilinear.direct && sampled && !window.kernel;
     const bool greyRamp = sampled && IsGreyRampImage(*this);
@@ -655,16 +664,16 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                     if (!windowInside(BaseCell(u), BaseCell(v))) break;
                     kernelRun.Add(u, v);
                 }
-                kernelRun.Weigh(kernels);
+                kernelRun.Weigh(cubicWeightKernels);
                 const int count = kernelRun.count;
                 if (greyRow) {
-                    kernels.greyPointsInside(info.firstRow, info.effWidth, window,
-                                             kernelRun.Columns(), kernelRun.Rows(), count,
-                                             greyOut + x);
+                    walkKernels.greyPointsInside(info.firstRow, info.effWidth, window,
+                                                 kernelRun.Columns(), kernelRun.Rows(), count,
+                                                 greyOut + x);
                     lastGrey = true;
                 } else {
                     RGBQUAD results[KernelRun::kSize];
-                    kernels.colourPointsInside(
+                    walkKernels.colourPointsInside(
                         ColourPlanes{info.firstRow, info.effWidth, bilinear.alpha,
                                      static_cast<size_t>(sourceWidth)},
                         window, kernelRun.Columns(), kernelRun.Rows(), count, results);
@@ -675,13 +684,14 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
             }
             if (greyRow && !window.kernel && bilinear.Inside(xi, yi)) {
                 // This column and those after it that are inside.
-                x += kernels.greyRotatedRow(rotated, x, newWidth - x, greyOut + x) - 1;
+                x += rotatedRowKernels.greyRotatedRow(rotated, x, newWidth - x, greyOut + x) - 1;
                 lastGrey = true;
                 continue;
             }
             if (straight && bilinear.Inside(xi, yi)) {
-                x += kernels.colourRotatedRow(rotated, x, newWidth - x, row.pixels + 3 * x,
-                                              row.alpha != nullptr ? row.alpha + x : nullptr) -
+                x += rotatedRowKernels.colourRotatedRow(
+                         rotated, x, newWidth - x, row.pixels + 3 * x,
+                         row.alpha != nullptr ? row.alpha + x : nullptr) -
                      1;
                 continue;
             }
@@ -689,7 +699,8 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
                 // This column, and with bilinear windows those after it that
                 // are wholly outside too, in the one colour.
                 const long end =
-                    window.kernel ? x + 1 : x + kernels.rotatedOutside(rotated, x, newWidth - x);
+                    window.kernel ? x + 1
+                                  : x + rotatedRowKernels.rotatedOutside(rotated, x, newWidth - x);
                 if (greyRow && outsideIsGrey) {
                     std::memset(greyOut + x, outside.rgbBlue, static_cast<size_t>(end - x));
                     lastGrey = true;

@@ -4,8 +4,9 @@
 
 #include "image/CxImage.h"
 #include "image/Truncate.h"
-#include "interpolation/SampleKernels.h"
+#include "interpolation/ColourBilinearKernels.h"
 #include "interpolation/SampleWindow.h"
+#include "interpolation/WalkKernels.h"
 
 #include <cmath>
 
@@ -107,7 +108,8 @@ RGBQUAD BilinearSource::At(long long xi, long long yi, long fx, long fy) const {
     const int32_t x = static_cast<int32_t>(xi), y = static_cast<int32_t>(yi);
     const int32_t steps256X = static_cast<int32_t>(fx), steps256Y = static_cast<int32_t>(fy);
     RGBQUAD result;
-    SampleKernelsInUse().colourBilinearSamples(*this, &x, &y, &steps256X, &steps256Y, 1, &result);
+    ColourBilinearKernelsInUse().colourBilinearSamples(*this, &x, &y, &steps256X, &steps256Y, 1,
+                                                       &result);
     return result;
 }
 
@@ -209,5 +211,5 @@ void CxImage::SampleWindowsInside(const SampleWindow& window, const KernelTaps& 
                                   const SampleAxis& ay, RGBQUAD* results) {
     const ColourPlanes planes{info.firstRow, info.effWidth, AlphaIsValid() ? alpha : nullptr,
                               static_cast<size_t>(head.biWidth)};
-    SampleKernelsInUse().colourWindowsInside(planes, window, columns, count, ay, results);
+    WalkKernelsInUse().colourWindowsInside(planes, window, columns, count, ay, results);
 }

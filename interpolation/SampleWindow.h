@@ -44,7 +44,7 @@ struct BilinearSource {
         return xi >= 0 && xi + 1 < width && yi >= 0 && yi + 1 < height;
     }
     // The sample at base cell (xi, yi) with fractions fx, fy (see Fraction),
-    // through the sample kernels (SampleKernels.h).
+    // through the colour bilinear kernels (ColourBilinearKernels.h).
     RGBQUAD At(long long xi, long long yi, long fx, long fy) const;
     // A coordinate's fraction over its base cell, for a cell inside the image.
     static long Fraction(float v, long long cell) {

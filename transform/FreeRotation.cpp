@@ -6,7 +6,7 @@
 #include "image/RowBands.h"
 #include "image/Truncate.h"
 #include "interpolation/Elementary.h"
-#include "transform/RotationKernels.h"
+#include "interpolation/RotatedRowKernels.h"
 #include "transform/WorkImage.h"
 
 #include <algorithm>
@@ -131,7 +131,7 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
     auto tileRow = [&](int32_t* sx, long j, long x0, long count) {
         int32_t* sy = sx + tileColumns;
         const double y = static_cast<double>(minY + j);
-        RotationKernelsInUse().rotationSources(c, s, y * s, y * c, minX + x0, count, sx, sy);
+        RotatedRowKernelsInUse().rotationSources(c, s, y * s, y * c, minX + x0, count, sx, sy);
         uint8_t* const out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
         uint8_t* const outAlpha = work.AlphaGetPointer(0, j);
         // The pixel size known to the compiler. First each pixel's offset in

@@ -5,11 +5,14 @@
 #include "image/BandThread.h"
 #include "image/CxImage.h"
 #include "interpolation/AreaKernels.h"
-#include "interpolation/SampleKernels.h"
+#include "interpolation/ColourBilinearKernels.h"
+#include "interpolation/CubicWeightKernels.h"
+#include "interpolation/GreyBilinearKernels.h"
+#include "interpolation/RotatedRowKernels.h"
 #include "interpolation/SampleWindow.h"
+#include "interpolation/WalkKernels.h"
 #include "tests/SimdLevels.h"
 #include "transform/ResizeKernels.h"
-#include "transform/RotationKernels.h"
 #include "transform/ToneKernels.h"
 #include "transform/TurnKernels.h"
 
@@ -142,10 +145,10 @@ TEST_P(KernelLevels, TurnsRotationSourcesAndGrey) {
     for (const auto& c : cases)
         for (long count = 0; count <= 40; ++count) {
             std::vector<int32_t> ax(size_t(count) + 1), ay(ax.size()), bx(ax.size()), by(ax.size());
-            kRotationKernels_none.rotationSources(c[0], c[1], c[2], c[3], -7, count, ax.data(),
-                                                  ay.data());
-            RotationKernelsInUse().rotationSources(c[0], c[1], c[2], c[3], -7, count, bx.data(),
-                                                   by.data());
+            kRotatedRowKernels_none.rotationSources(c[0], c[1], c[2], c[3], -7, count, ax.data(),
+                                                    ay.data());
+            RotatedRowKernelsInUse().rotationSources(c[0], c[1], c[2], c[3], -7, count, bx.data(),
+                                                     by.data());
             ASSERT_EQ(ax, bx) << count;
             ASSERT_EQ(ay, by) << count;
         }
@@ -160,8 +163,15 @@ TEST_P(KernelLevels, TurnsRotationSourcesAndGrey) {
 
 TEST_P(KernelLevels, Samples) {
     SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
-    const SampleKernels& plain = kSampleKernels_none;
-    const SampleKernels& wide = SampleKernelsInUse();
+    // Each family's portable table and the one of the level in use.
+    const GreyBilinearKernels& plainGrey = kGreyBilinearKernels_none;
+    const GreyBilinearKernels& wideGrey = GreyBilinearKernelsInUse();
+    const RotatedRowKernels& plainRotated = kRotatedRowKernels_none;
+    const RotatedRowKernels& wideRotated = RotatedRowKernelsInUse();
+    const ColourBilinearKernels& plainColourBilinear = kColourBilinearKernels_none;
+    const ColourBilinearKernels& wideColourBilinear = ColourBilinearKernelsInUse();
+    const WalkKernels& plainWalks = kWalkKernels_none;
+    const WalkKernels& wideWalks = WalkKernelsInUse();
     const long side = 40;
     const std::vector<uint8_t> image = Bytes(size_t(side) * side * 3);
     const std::vector<uint8_t> alpha = Bytes(size_t(side) * side);
@@ -187,14 +197,14 @@ TEST_P(KernelLevels, Samples) {
                     columns[size_t(k)] = static_cast<int32_t>(k * 4 / 7);
             const uint8_t* row = image.data() + size_t(count % (side - 1)) * size_t(side);
             const float rowU = count % 3 == 0 ? 0.99999994f : Unit();
-            plain.greyBilinearRow(row, size_t(side), columns.data(), t.data(), rowU, count,
-                                  a.data());
-            wide.greyBilinearRow(row, size_t(side), columns.data(), t.data(), rowU, count,
-                                 b.data());
+            plainGrey.greyBilinearRow(row, size_t(side), columns.data(), t.data(), rowU, count,
+                                      a.data());
+            wideGrey.greyBilinearRow(row, size_t(side), columns.data(), t.data(), rowU, count,
+                                     b.data());
             ASSERT_EQ(a, b) << count << (ordered ? " in order" : " scattered");
             // The same over the two rows widened, from column 1 on.
             std::vector<double> widened(3 * size_t(side)), complement; // a column past the row too
-            wide.widenBytes(row, widened.size(), widened.data());
+            wideGrey.widenBytes(row, widened.size(), widened.data());
             for (size_t i = 0; i < widened.size(); ++i) ASSERT_EQ(widened[i], row[i]);
             std::vector<char> pickable; // 1 − t a float
             for (float f : t) {
@@ -212,8 +222,8 @@ TEST_P(KernelLevels, Samples) {
                                           PickedGroups{picks.data(), runs.data()}};
             const long from = std::min(count, 1L);
             std::vector<uint8_t> c(a.size() - size_t(from));
-            wide.greyBilinearWidened(widened.data(), widened.data() + side, size_t(side),
-                                     greyColumns, from, count - from, rowU, c.data());
+            wideGrey.greyBilinearWidened(widened.data(), widened.data() + side, size_t(side),
+                                         greyColumns, from, count - from, rowU, c.data());
             ASSERT_TRUE(std::equal(c.begin(), c.end(), a.begin() + from)) << count;
         }
         // Rotated rows that run into the image and out of it again.
@@ -236,22 +246,22 @@ TEST_P(KernelLevels, Samples) {
                 std::vector<uint8_t> pixelsA(3 * size_t(count)), pixelsB(pixelsA.size());
                 std::vector<uint8_t> alphaA(static_cast<size_t>(count)), alphaB(alphaA.size());
                 for (long x = 0; x < count; x += 5) {
-                    const long doneA =
-                        plain.colourRotatedRow(colour, x, count - x, pixelsA.data(), alphaA.data());
-                    const long doneB =
-                        wide.colourRotatedRow(colour, x, count - x, pixelsB.data(), alphaB.data());
+                    const long doneA = plainRotated.colourRotatedRow(colour, x, count - x,
+                                                                     pixelsA.data(), alphaA.data());
+                    const long doneB = wideRotated.colourRotatedRow(colour, x, count - x,
+                                                                    pixelsB.data(), alphaB.data());
                     ASSERT_EQ(doneA, doneB) << count << ", from " << x;
                     ASSERT_EQ(pixelsA, pixelsB) << count << ", from " << x;
                     ASSERT_EQ(alphaA, alphaB) << count << ", from " << x;
                 }
             }
             for (long x = 0; x < count; ++x) {
-                const long doneA = plain.greyRotatedRow(rotated, x, count - x, a.data());
-                const long doneB = wide.greyRotatedRow(rotated, x, count - x, b.data());
+                const long doneA = plainRotated.greyRotatedRow(rotated, x, count - x, a.data());
+                const long doneB = wideRotated.greyRotatedRow(rotated, x, count - x, b.data());
                 ASSERT_EQ(doneA, doneB) << count << ", from " << x;
                 ASSERT_TRUE(SameBytes(a.data(), b.data(), size_t(doneA))) << count;
-                EXPECT_EQ(plain.rotatedOutside(rotated, x, count - x),
-                          wide.rotatedOutside(rotated, x, count - x))
+                EXPECT_EQ(plainRotated.rotatedOutside(rotated, x, count - x),
+                          wideRotated.rotatedOutside(rotated, x, count - x))
                     << count << ", from " << x;
             }
         }
@@ -283,19 +293,21 @@ TEST_P(KernelLevels, Samples) {
                 std::vector<uint8_t> alphaA(static_cast<size_t>(count) + 1, 7), alphaB(alphaA);
                 const int32_t row = static_cast<int32_t>(count % (side - 1));
                 for (bool withAlphaOut : {false, true}) {
-                    plain.colourBilinearRow(source, row, fx.empty() ? 9 : fy[0], columns, 0, count,
-                                            pixelsA.data(), withAlphaOut ? alphaA.data() : nullptr);
-                    wide.colourBilinearRow(source, row, fx.empty() ? 9 : fy[0], columns, 0, count,
-                                           pixelsB.data(), withAlphaOut ? alphaB.data() : nullptr);
+                    plainColourBilinear.colourBilinearRow(source, row, fx.empty() ? 9 : fy[0],
+                                                          columns, 0, count, pixelsA.data(),
+                                                          withAlphaOut ? alphaA.data() : nullptr);
+                    wideColourBilinear.colourBilinearRow(source, row, fx.empty() ? 9 : fy[0],
+                                                         columns, 0, count, pixelsB.data(),
+                                                         withAlphaOut ? alphaB.data() : nullptr);
                     ASSERT_EQ(pixelsA, pixelsB) << count << (ordered ? " in order" : " scattered");
                     ASSERT_EQ(alphaA, alphaB) << count;
                 }
             }
             std::vector<RGBQUAD> ca(static_cast<size_t>(count)), cb(ca.size());
-            plain.colourBilinearSamples(source, xi.data(), yi.data(), fx.data(), fy.data(), count,
-                                        ca.data());
-            wide.colourBilinearSamples(source, xi.data(), yi.data(), fx.data(), fy.data(), count,
-                                       cb.data());
+            plainColourBilinear.colourBilinearSamples(source, xi.data(), yi.data(), fx.data(),
+                                                      fy.data(), count, ca.data());
+            wideColourBilinear.colourBilinearSamples(source, xi.data(), yi.data(), fx.data(),
+                                                     fy.data(), count, cb.data());
             ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD))) << count;
         }
     }
@@ -343,35 +355,35 @@ TEST_P(KernelLevels, Samples) {
                         size_t(row.cell - window.before + (j * 7) % window.size) * size_t(wideSide);
                     byteRows.push_back(wideImage.data() + at);
                     widenedRows.push_back(widened.data() + size_t(j) * size_t(wideSide));
-                    wide.widenBytes(byteRows.back(), size_t(wideSide),
-                                    widened.data() + size_t(j) * size_t(wideSide));
+                    wideGrey.widenBytes(byteRows.back(), size_t(wideSide),
+                                        widened.data() + size_t(j) * size_t(wideSide));
                 }
-                plain.greyWindowsInside(byteRows.data(), size_t(wideSide), window, run, count, row,
-                                        a.data());
-                wide.greyWindowsInside(byteRows.data(), size_t(wideSide), window, run, count, row,
-                                       b.data());
+                plainWalks.greyWindowsInside(byteRows.data(), size_t(wideSide), window, run, count,
+                                             row, a.data());
+                wideWalks.greyWindowsInside(byteRows.data(), size_t(wideSide), window, run, count,
+                                            row, b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", spacing " << spacing << ", " << count
                                 << " samples";
-                wide.greyWindowsWidened(widenedRows.data(), size_t(wideSide), window, run, count,
-                                        row, b.data());
+                wideWalks.greyWindowsWidened(widenedRows.data(), size_t(wideSide), window, run,
+                                             count, row, b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples, widened";
-                plain.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
-                                       count, a.data());
-                wide.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
-                                      count, b.data());
+                plainWalks.greyPointsInside(wideImage.data(), size_t(wideSide), window, run,
+                                            ownRows, count, a.data());
+                wideWalks.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
+                                           count, b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples, own rows";
                 for (const uint8_t* plane :
                      {static_cast<const uint8_t*>(nullptr), wideAlpha.data()}) {
                     const ColourPlanes planes{wideColour.data(), 3 * size_t(wideSide), plane,
                                               size_t(wideSide)};
                     std::vector<RGBQUAD> ca(static_cast<size_t>(count)), cb(ca.size());
-                    plain.colourWindowsInside(planes, window, run, count, row, ca.data());
-                    wide.colourWindowsInside(planes, window, run, count, row, cb.data());
+                    plainWalks.colourWindowsInside(planes, window, run, count, row, ca.data());
+                    wideWalks.colourWindowsInside(planes, window, run, count, row, cb.data());
                     ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)))
                         << "method " << m << ", spacing " << spacing << ", " << count
                         << " colour samples" << (plane != nullptr ? " with alpha" : "");
-                    plain.colourPointsInside(planes, window, run, ownRows, count, ca.data());
-                    wide.colourPointsInside(planes, window, run, ownRows, count, cb.data());
+                    plainWalks.colourPointsInside(planes, window, run, ownRows, count, ca.data());
+                    wideWalks.colourPointsInside(planes, window, run, ownRows, count, cb.data());
                     ASSERT_TRUE(SameBytes(ca.data(), cb.data(), ca.size() * sizeof(RGBQUAD)))
                         << "method " << m << ", " << count << " colour samples, own rows";
                 }
@@ -384,8 +396,8 @@ TEST_P(KernelLevels, Samples) {
 // kernel's pieces meet (inside, the outer piece, beyond it), NaN included.
 TEST_P(KernelLevels, CubicWeights) {
     SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
-    const SampleKernels& plain = kSampleKernels_none;
-    const SampleKernels& wide = SampleKernelsInUse();
+    const CubicWeightKernels& plain = kCubicWeightKernels_none;
+    const CubicWeightKernels& wide = CubicWeightKernelsInUse();
     constexpr size_t kStride = 80;
     for (int count = 0; count <= 70; ++count) {
         std::vector<float> v;

@@ -1,0 +1,145 @@
+// Kernel unit of the grey bilinear samples: rows of bilinear samples of an
+// image on the grey ramp, over its bytes or over two rows widened to doubles
+// (the picked groups at avx512), and the widening of a row.
+
+#include "image/KernelUnit.h"
+
+#include "image/KernelLanes.h"
+#include "interpolation/GreyBilinearKernels.h"
+#include "interpolation/SampleKernelHelpers.h"
+#include "interpolation/SampleWindow.h"
+
+namespace {
+
+#if UEYE_SIMD_LEVEL >= 1
+using namespace lanes;
+#endif
+
+// The bilinear samples of greyBilinearRow over two window rows (row 0 the
+// upper), as bytes or widened: complement holds each sample's 1 − t, or is
+// null to compute it in lanes.
+template <typename T>
+void GreyBilinearSamples(const WindowRows<T>& rows, const int32_t* xi, const float* t,
+                         [[maybe_unused]] const double* complement, float u, long count,
+                         uint8_t* out) {
+    long k = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    const Floats vu = SetFloats(u);
+    for (; k + kCount <= count; k += kCount) {
+        Doubles a00, a10, a01, a11;
+#if UEYE_SIMD_LEVEL >= 3
+        // Samples whose corners lie within 16 values of each row (a
+        // widening, or a slight narrowing) pick them from two registers of
+        // each row; gathers would load the same values at several times the
+        // cost.
+        const int32_t base = xi[k];
+        const __m256i offsets = _mm256_sub_epi32(LoadInts(xi + k), _mm256_set1_epi32(base));
+        if (rows.Fits(static_cast<size_t>(base), 16) &&
+            _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(15)) == 0xFF) {
+            const __m512i left = _mm512_maskz_cvtepi32_epi64(0xFF, offsets);
+            const __m512i right = _mm512_add_epi64(left, _mm512_set1_epi64(1));
+            Doubles upper0, upper1, lower0, lower1;
+            rows.Sixteen(0, static_cast<size_t>(base), upper0, upper1);
+            rows.Sixteen(1, static_cast<size_t>(base), lower0, lower1);
+            a00 = _mm512_permutex2var_pd(upper0, left, upper1);
+            a10 = _mm512_permutex2var_pd(upper0, right, upper1);
+            a01 = _mm512_permutex2var_pd(lower0, left, lower1);
+            a11 = _mm512_permutex2var_pd(lower0, right, lower1);
+        } else
+#endif
+        {
+            auto corner = [&](size_t row, int dx) {
+                return rows.Lanes(
+                    row, [&](int l) { return static_cast<size_t>(xi[k + l]); }, dx);
+            };
+            a00 = corner(0, 0);
+            a10 = corner(0, 1);
+            a01 = corner(1, 0);
+            a11 = corner(1, 1);
+        }
+        const Floats vt = LoadFloats(t + k);
+        StoreBytes(out + k,
+                   BilinearMix(vt, complement != nullptr ? Load(complement + k) : Complement(vt),
+                               vu, a00, a10, a01, a11));
+    }
+#endif
+    for (; k < count; ++k) {
+        const size_t x = static_cast<size_t>(xi[k]);
+        out[k] = BilinearWeights(t[k], u).Mix(rows.Value(0, x), rows.Value(0, x + 1),
+                                              rows.Value(1, x), rows.Value(1, x + 1));
+    }
+}
+
+void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const float* t, float u,
+                     long count, uint8_t* out) {
+    const uint8_t* const rows[2] = {row, row + stride};
+    GreyBilinearSamples(WindowRows<uint8_t>{rows, 0, stride}, xi, t, nullptr, u, count, out);
+}
+
+void WidenBytes(const uint8_t* bytes, size_t count, double* out) {
+    size_t i = 0;
+#if UEYE_SIMD_LEVEL >= 1
+    for (; i + kCount <= count; i += kCount) Store(out + i, LoadBytesAsDoubles(bytes + i));
+#endif
+    for (; i < count; ++i) out[i] = bytes[i];
+}
+
+void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
+                         const GreyColumns& columns, long first, long count, float u,
+                         uint8_t* out) {
+    const double* const rows[2] = {upper, lower};
+    const WindowRows<double> window{rows, 0, width};
+    const size_t from = static_cast<size_t>(first);
+    const int32_t* const cells = columns.cell + from;
+    const float* const fractions = columns.fraction + from;
+    const double* const complements = columns.complement + from;
+    long k = 0;
+#if UEYE_SIMD_LEVEL >= 3
+    // Picked groups take w00 = (1 − t) − w01 in float lanes, their columns'
+    // 1 − t being floats. The plain form subtracts in double precision and
+    // rounds to float: one operation on two floats, rounded to double and
+    // then to float, which gives the float result. A double holds more than
+    // twice a float's precision, so the first rounding cannot move a result
+    // across a float midpoint. For the same reason the float 1 − t is the
+    // double one.
+    const uint8_t* const picks = columns.groups.picks + from;
+    const Floats vu = SetFloats(u), unit = SetFloats(1.0f);
+    const __m512i one = _mm512_set1_epi64(1);
+    k = WalkPickedGroups(
+        columns.groups.runs + from, count, out,
+        [&](long i) {
+            __m512i left, right;
+            PickIndices(picks + i, one, left, right);
+            Doubles upper0, upper1, lower0, lower1;
+            window.Sixteen(0, static_cast<size_t>(cells[i]), upper0, upper1);
+            window.Sixteen(1, static_cast<size_t>(cells[i]), lower0, lower1);
+            const Floats t = LoadFloats(fractions + i);
+            const Floats d = t * vu;
+            const Floats w01 = vu - d;
+            const Floats w00 = (unit - t) - w01;
+            return BilinearSum(Widen(w00), t - d, w01, d,
+                               _mm512_permutex2var_pd(upper0, left, upper1),
+                               _mm512_permutex2var_pd(upper0, right, upper1),
+                               _mm512_permutex2var_pd(lower0, left, lower1),
+                               _mm512_permutex2var_pd(lower0, right, lower1));
+        },
+        [&](long i) {
+            GreyBilinearSamples(window, cells + i, fractions + i, complements + i, u, kCount,
+                                out + i);
+        });
+#endif
+    GreyBilinearSamples(window, cells + k, fractions + k, complements + k, u, count - k, out + k);
+}
+
+// This level's table, each entry by name.
+constexpr GreyBilinearKernels GreyBilinearEntries() {
+    GreyBilinearKernels kernels{};
+    kernels.greyBilinearRow = GreyBilinearRow;
+    kernels.widenBytes = WidenBytes;
+    kernels.greyBilinearWidened = GreyBilinearWidened;
+    return kernels;
+}
+
+} // namespace
+
+extern const GreyBilinearKernels UEYE_KERNEL_TABLE(kGreyBilinearKernels) = GreyBilinearEntries();

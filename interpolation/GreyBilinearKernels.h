@@ -1,0 +1,56 @@
+#pragma once
+
+// The grey bilinear kernels' table: rows of bilinear samples of an image on
+// the grey ramp, over its bytes or over rows widened to doubles, as Resample2
+// and the area rows take them.
+
+#include "image/PickedGroups.h"
+#include "image/SimdLevel.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Resample2's grey bilinear columns, prepared once per call: each target
+// column's base cell, its fraction t, 1 − t in double precision, and the
+// groups of columns whose corners are picked in registers, each column's
+// 1 − t a float.
+struct GreyColumns {
+    const int32_t* cell;
+    const float* fraction;
+    const double* complement;
+    PickedGroups groups;
+};
+
+struct GreyBilinearKernels {
+    // Bilinear samples of an image on the grey ramp whose 2 × 2 windows lie
+    // inside it, along one row of targets, in the floating-point form that
+    // indexed images take (BilinearWeights): sample k has base cell (xi[k],
+    // the row's), `row` pointing at the row's first byte, and fractions t[k]
+    // and u (each the coordinate minus its cell, rounded to float); out[k] is
+    // the one channel of the result.
+    //
+    // The vector levels take several samples a step: d = t·u, t − d and
+    // u − d in float lanes (a single operation on floats rounded once gives
+    // the same float whether computed in float or in double and then
+    // rounded), 1 − t − w01 and the weighted sum in double lanes, in the
+    // order of the plain form. At avx512, samples whose corners lie within 16
+    // bytes of each row pick them from those bytes in registers.
+    void (*greyBilinearRow)(const uint8_t* row, size_t stride, const int32_t* xi, const float* t,
+                            float u, long count, uint8_t* out);
+
+    // out[i] = bytes[i] for i below count.
+    void (*widenBytes)(const uint8_t* bytes, size_t count, double* out);
+
+    // greyBilinearRow for target columns first .. first + count − 1 over two
+    // source rows widened to doubles (`width` values each, `lower` the row
+    // below `upper`): each row is widened once for the target rows it
+    // serves, and at avx512 the corners of the picked groups of `columns`
+    // (a call starts where a run of them does) are picked from 16 loaded
+    // values of each row without converting bytes again.
+    void (*greyBilinearWidened)(const double* upper, const double* lower, size_t width,
+                                const GreyColumns& columns, long first, long count, float u,
+                                uint8_t* out);
+};
+
+UEYE_DECLARE_KERNEL_TABLES(GreyBilinearKernels, kGreyBilinearKernels);
+const GreyBilinearKernels& GreyBilinearKernelsInUse();
