@@ -56,11 +56,14 @@ void PlainGrid(const AreaGridRow& r, long x0, long x1, float w0, float w1, float
         for (long x = x0 + 1; x < x1; ++x) add(x, y, 1.0f);
 }
 
-// The sums divided by the area's surface, each clamped to a byte.
+// The sums divided by the area's surface, each clamped to a byte. The bound
+// kMaxSums, which count never exceeds, is written out for the compiler, which
+// would otherwise vectorise the loop for longer counts and warn of writing
+// past the array.
 void Finish(const AreaGridRow& r, const AreaGridColumns& c, long at, const float* sums, int count,
-            uint8_t* channels) {
+            uint8_t (&channels)[kMaxSums]) {
     const float surface = r.height * c.width[at];
-    for (int s = 0; s < count; ++s) channels[s] = ClampChannel(sums[s] / surface);
+    for (int s = 0; s < count && s < kMaxSums; ++s) channels[s] = ClampChannel(sums[s] / surface);
 }
 
 #if UEYE_SIMD_LEVEL >= 1

@@ -26,12 +26,12 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 
-# Optimised as the Linux build, without debug information, which makes the
-# cross builds a third slower.
+# CMake's own Release flags (optimised, without debug information, which
+# makes the cross builds a third slower): the code compiles clean at them.
 configure() {
   local dir=$1 triplet=$2; shift 2
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/$triplet.cmake" -DWERROR=ON \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DBUILD_BENCHMARKS=OFF \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_BENCHMARKS=OFF \
     "$@" >/dev/null
 }
 
