@@ -215,8 +215,8 @@ bool SetExposureUs(GenicamDevice& device, double microseconds, std::string& reas
         reason = "has no exposure feature";
         return false;
     }
-    const double bounded =
-        std::min(std::max(microseconds, device.exposureLowerUs), device.exposureUpperUs);
+    const double bounded = std::min(std::max(microseconds, device.exposureLowerUs.load()),
+                                    device.exposureUpperUs.load());
     const bool set = SetFeature(device, device.exposureFeature, bounded, true, reason);
     ReadExposureBounds(device);
     UpdateSilenceLimit(device);

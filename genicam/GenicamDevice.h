@@ -31,7 +31,9 @@ struct GenicamDevice : std::enable_shared_from_this<GenicamDevice> {
     std::string gainFeature;     // Gain or GainRaw, empty when none
     bool gainIsFloat = false;
     bool hasFrameRate = false;
-    double exposureLowerUs = 0, exposureUpperUs = 0; // read again after each change
+    // Read again after each change; a host may read them while another of
+    // its threads changes the exposure.
+    std::atomic<double> exposureLowerUs{0}, exposureUpperUs{0};
 
     // Guards the memories, the receiver and the pending teardown count.
     boost::mutex mutex;

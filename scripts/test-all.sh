@@ -65,7 +65,7 @@ echo "== ThreadSanitizer build (threaded tests) =="
 # The per-level kernel comparisons run on one thread and take minutes here:
 # they are left to the other builds.
 exclude=KernelLevels part "ThreadSanitizer build" \
-  run_suite build-tsan "grabber|genicam|sim|platform|soak|golden|image" \
+  run_suite build-tsan "grabber|genicam|host|sim|platform|soak|golden|image" \
   -DCMAKE_BUILD_TYPE=Debug -DTSAN=ON -DBUILD_BENCHMARKS=OFF
 part "GenICam cameras end to end" bash scripts/test-genicam.sh
 part "GenICam end to end, sanitizers" env GENICAM_BUILD_DIR=build-sanitize bash scripts/test-genicam.sh
