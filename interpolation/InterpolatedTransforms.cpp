@@ -135,61 +135,47 @@ struct KernelRun {
     float columnWeights[12 * kSize], rowWeights[12 * kSize];
 };
 
-} // namespace
+// Whether a sample's window along one axis lies wholly inside [0, size).
+inline bool WindowInside(const SampleWindow& window, const SampleAxis& axis, long long size) {
+    return axis.cell - window.before >= 0 && axis.cell + window.after < size;
+}
 
-bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
-                        OverflowMethod overflow, CxImage* const destination,
-                        bool disableAveraging) {
-    if (newWidth <= 0 || newHeight <= 0 || pixelBuffer == nullptr) return false;
-    if (newWidth == static_cast<long>(GetWidth()) && newHeight == static_cast<long>(GetHeight())) {
-        if (destination != nullptr) destination->Copy(*this, true, true, true);
-        return true;
-    }
+// The target column's or row's position in the source, for a scale of s.
+inline float SourcePosition(long t, float s) {
+    return static_cast<float>((t + 0.5) * s - 0.5);
+}
 
-    const float xs = static_cast<float>(static_cast<double>(GetWidth()) / newWidth);
-    const float ys = static_cast<float>(static_cast<double>(GetHeight()) / newHeight);
+// The nearest sample's source cell for a position.
+inline long NearestCell(float v) {
+    return TruncateToLong(static_cast<double>(v) + 0.5);
+}
 
-    const bool pointSampling = (xs <= 1 && ys <= 1) || disableAveraging;
-    const bool direct = pointSampling && !IsIndexed();
-    auto sourceX = [xs](long x) { return static_cast<float>((x + 0.5) * xs - 0.5); };
-    auto sourceY = [ys](long y) { return static_cast<float>((y + 0.5) * ys - 0.5); };
-    // Point sampling prepares each column's axis (base cell, kernel weights)
-    // once; a sample whose window lies wholly outside takes the sampler's
-    // folding path instead, exactly as a single sample would.
-    // The work image comes first: creating it refuses sizes beyond the
-    // memory limit before anything as wide as the result is allocated.
-    CxImage work(0);
-    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
-                         static_cast<unsigned long>(newHeight), destination))
-        return false;
-    const SampleWindow window(method);
-    const bool prepared = pointSampling && method != IM_NEAREST_NEIGHBOUR;
+// How Resample2 takes its samples, with the column tables its row paths read.
+struct ResamplePlan {
+    // Areas: each target pixel averages the source area it covers. Nearest:
+    // each takes its nearest source pixel. Windows: each samples the window of
+    // the interpolation method, its column's axis prepared once.
+    enum class Sampling { Areas, Nearest, Windows };
+
+    ResamplePlan(CxImage::InterpolationMethod method, CxImage::OverflowMethod overflow)
+        : window(method), overflow(overflow) {}
+
+    const SampleWindow window;
+    const CxImage::OverflowMethod overflow;
+    Sampling sampling = Sampling::Areas;
+    long newWidth = 0;
+    float xs = 0, ys = 0;
+    long long width = 0, height = 0; // the source's
+    bool direct = false;             // point samples stored straight into a 24-bit result
+    bool greySource = false;         // the source is on the grey ramp
+    bool grey = false;               // window samples of a grey source
+    bool paletteWalk = false;        // kernel samples of other indexed images walk their colours
+    bool batched = false;            // samples whose windows lie inside are taken in runs
+    bool bilinearRuns = false;       // batched bilinear samples, from the column tables
+    bool folded = false;             // the overflow folds coordinates back into the image
+    int widenedRows = 0;             // the grey window rows read widened to doubles
+
     std::vector<SampleAxis> columns;
-    if (prepared) {
-        try {
-            columns.reserve(static_cast<size_t>(newWidth));
-        } catch (const std::exception&) {
-            return false;
-        }
-        for (long x = 0; x < newWidth; ++x) columns.emplace_back(window, sourceX(x));
-    }
-    const long long width = head.biWidth, height = head.biHeight;
-    auto inside = [&](const SampleAxis& axis, long long size) {
-        return axis.cell - window.before >= 0 && axis.cell + window.after < size;
-    };
-    // Samples whose windows lie inside a 24-bit source, or one on the grey
-    // ramp, are taken in runs along the row, the kernel walks interleaved;
-    // grey bilinear runs take each column's cell and fraction from a table.
-    const bool greySource = IsGreyRampImage(*this);
-    const bool grey = prepared && greySource;
-    // Kernel samples of other indexed images walk their palette colours.
-    PaletteColours palette;
-    const bool paletteWalk =
-        prepared && window.kernel && IsIndexed() && !grey && palette.Expand(*this);
-    const bool batched = prepared && (direct || grey || paletteWalk);
-    // Bilinear runs take each column's cell and fraction from a table: the
-    // float fraction on the grey ramp, the 1/256 one at 24 bpp.
-    const bool bilinearRuns = batched && !window.kernel;
     std::vector<int32_t> columnCells;
     // Kernel runs: each column's first window column and its weights tap by
     // tap, side by side, for the kernels' lanes.
@@ -206,315 +192,465 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     std::vector<long> insideEnd;                   // the end of the columns inside from here on
     // Nearest samples: each column's source column, read where it and the
     // row's lie inside as the single sample reads the pixel itself.
-    const bool nearest = pointSampling && method == IM_NEAREST_NEIGHBOUR;
-    auto nearestCell = [](float v) { return TruncateToLong(static_cast<double>(v) + 0.5); };
     std::vector<int32_t> nearestColumns;
+    PaletteColours palette;
+
+    KernelTaps kernelColumns{};
+    ColourColumns colourColumns{};
+    GreyColumns greyColumns{};
+
+    bool PointSampling() const { return sampling != Sampling::Areas; }
+    bool Prepared() const { return sampling == Sampling::Windows; }
+    bool Nearest() const { return sampling == Sampling::Nearest; }
+    float SourceX(long x) const { return SourcePosition(x, xs); }
+    float SourceY(long y) const { return SourcePosition(y, ys); }
+};
+
+// Sizes the plan's tables for the paths chosen; false when they do not fit.
+bool AllocateColumnTables(ResamplePlan& p) {
+    const size_t newWidth = static_cast<size_t>(p.newWidth);
     try {
-        if (nearest) nearestColumns.resize(static_cast<size_t>(newWidth));
-        if (batched || nearest) {
-            columnInside.resize(static_cast<size_t>(newWidth));
-            insideEnd.resize(static_cast<size_t>(newWidth));
+        if (p.Nearest()) p.nearestColumns.resize(newWidth);
+        if (p.batched || p.Nearest()) {
+            p.columnInside.resize(newWidth);
+            p.insideEnd.resize(newWidth);
         }
-        if (batched && window.kernel) {
-            windowStarts.resize(static_cast<size_t>(newWidth));
-            tapWeights.resize(static_cast<size_t>(window.size) * static_cast<size_t>(newWidth));
+        if (p.batched && p.window.kernel) {
+            p.windowStarts.resize(newWidth);
+            p.tapWeights.resize(static_cast<size_t>(p.window.size) * newWidth);
         }
-        if (bilinearRuns) {
-            columnCells.resize(static_cast<size_t>(newWidth));
-            if (grey) {
-                greyFractions.resize(static_cast<size_t>(newWidth));
-                greyComplements.resize(static_cast<size_t>(newWidth));
-                greyPicks.resize(static_cast<size_t>(newWidth));
-                greyPickRuns.resize(static_cast<size_t>(newWidth));
-                greyPickable.resize(static_cast<size_t>(newWidth));
+        if (p.bilinearRuns) {
+            p.columnCells.resize(newWidth);
+            if (p.grey) {
+                p.greyFractions.resize(newWidth);
+                p.greyComplements.resize(newWidth);
+                p.greyPicks.resize(newWidth);
+                p.greyPickRuns.resize(newWidth);
+                p.greyPickable.resize(newWidth);
             } else {
-                colourFractions.resize(static_cast<size_t>(newWidth));
-                byteIndex.resize(3 * static_cast<size_t>(newWidth));
-                byteFractions.resize(3 * static_cast<size_t>(newWidth));
+                p.colourFractions.resize(newWidth);
+                p.byteIndex.resize(3 * newWidth);
+                p.byteFractions.resize(3 * newWidth);
             }
         }
     } catch (const std::exception&) {
         return false;
     }
-    for (size_t x = 0; x < columns.size() && batched; ++x)
-        columnInside[x] = inside(columns[x], width);
-    for (size_t x = 0; x < nearestColumns.size(); ++x) {
-        const long column = nearestCell(sourceX(static_cast<long>(x)));
-        columnInside[x] = column >= 0 && column < width;
-        nearestColumns[x] = static_cast<int32_t>(column);
+    return true;
+}
+
+// Fills the column tables sized by AllocateColumnTables.
+void FillColumnTables(ResamplePlan& p, unsigned long sourceWidth) {
+    const SampleWindow& window = p.window;
+    const std::vector<SampleAxis>& columns = p.columns;
+    for (size_t x = 0; x < columns.size() && p.batched; ++x)
+        p.columnInside[x] = WindowInside(window, columns[x], p.width);
+    for (size_t x = 0; x < p.nearestColumns.size(); ++x) {
+        const long column = NearestCell(p.SourceX(static_cast<long>(x)));
+        p.columnInside[x] = column >= 0 && column < p.width;
+        p.nearestColumns[x] = static_cast<int32_t>(column);
     }
-    for (size_t x = 0; x < windowStarts.size(); ++x) {
-        if (columnInside[x])
-            windowStarts[x] = static_cast<int32_t>(columns[x].cell - window.before);
+    for (size_t x = 0; x < p.windowStarts.size(); ++x) {
+        if (p.columnInside[x])
+            p.windowStarts[x] = static_cast<int32_t>(columns[x].cell - window.before);
         for (size_t i = 0; i < static_cast<size_t>(window.size); ++i)
-            tapWeights[i * windowStarts.size() + x] = columns[x].weights[i];
+            p.tapWeights[i * p.windowStarts.size() + x] = columns[x].weights[i];
     }
-    const KernelTaps kernelColumns{windowStarts.data(), tapWeights.data(), windowStarts.size()};
-    if (bilinearRuns) {
+    p.kernelColumns = KernelTaps{p.windowStarts.data(), p.tapWeights.data(), p.windowStarts.size()};
+    if (p.bilinearRuns) {
         for (size_t x = 0; x < columns.size(); ++x)
-            if (columnInside[x]) {
-                columnCells[x] = static_cast<int32_t>(columns[x].cell);
-                if (grey) {
-                    greyFractions[x] =
+            if (p.columnInside[x]) {
+                p.columnCells[x] = static_cast<int32_t>(columns[x].cell);
+                if (p.grey) {
+                    p.greyFractions[x] =
                         BilinearWeights::Fraction(columns[x].coordinate, columns[x].cell);
-                    greyComplements[x] = 1.0 - static_cast<double>(greyFractions[x]);
-                    greyPickable[x] = static_cast<float>(greyComplements[x]) == greyComplements[x];
+                    p.greyComplements[x] = 1.0 - static_cast<double>(p.greyFractions[x]);
+                    p.greyPickable[x] =
+                        static_cast<float>(p.greyComplements[x]) == p.greyComplements[x];
                 } else
-                    colourFractions[x] = static_cast<int32_t>(columns[x].fraction);
-                for (size_t c = 0; c < (grey ? 0 : 3); ++c) {
-                    byteIndex[3 * x + c] = 3 * columnCells[x] + static_cast<int32_t>(c);
-                    byteFractions[3 * x + c] = colourFractions[x];
+                    p.colourFractions[x] = static_cast<int32_t>(columns[x].fraction);
+                for (size_t c = 0; c < (p.grey ? 0 : 3); ++c) {
+                    p.byteIndex[3 * x + c] = 3 * p.columnCells[x] + static_cast<int32_t>(c);
+                    p.byteFractions[3 * x + c] = p.colourFractions[x];
                 }
             }
     }
-    const ColourColumns colourColumns{columnCells.data(), colourFractions.data(), byteIndex.data(),
-                                      byteFractions.data()};
-    for (long x = static_cast<long>(insideEnd.size()) - 1; x >= 0; --x) {
+    p.colourColumns = ColourColumns{p.columnCells.data(), p.colourFractions.data(),
+                                    p.byteIndex.data(), p.byteFractions.data()};
+    for (long x = static_cast<long>(p.insideEnd.size()) - 1; x >= 0; --x) {
         const size_t at = static_cast<size_t>(x);
-        insideEnd[at] = !columnInside[at]                            ? x
-                        : x + 1 == newWidth || !columnInside[at + 1] ? x + 1
-                                                                     : insideEnd[at + 1];
+        p.insideEnd[at] = !p.columnInside[at]                              ? x
+                          : x + 1 == p.newWidth || !p.columnInside[at + 1] ? x + 1
+                                                                           : p.insideEnd[at + 1];
     }
-    PickGroups(columnCells.data(), columnInside.data(), greyPickable.data(), greyPicks.size(), 1,
-               GetWidth(), greyPicks.data(), greyPickRuns.data());
-    const GreyColumns greyColumns{columnCells.data(), greyFractions.data(), greyComplements.data(),
-                                  PickedGroups{greyPicks.data(), greyPickRuns.data()}};
-    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
-    const GreyBilinearKernels& greyBilinearKernels = GreyBilinearKernelsInUse();
-    const ColourBilinearKernels& colourBilinearKernels = ColourBilinearKernelsInUse();
-    const WalkKernels& walkKernels = WalkKernelsInUse();
+    PickGroups(p.columnCells.data(), p.columnInside.data(), p.greyPickable.data(),
+               p.greyPicks.size(), 1, sourceWidth, p.greyPicks.data(), p.greyPickRuns.data());
+    p.greyColumns =
+        GreyColumns{p.columnCells.data(), p.greyFractions.data(), p.greyComplements.data(),
+                    PickedGroups{p.greyPicks.data(), p.greyPickRuns.data()}};
+}
+
+// Chooses how to sample and prepares the column tables; false when they do
+// not fit in memory.
+bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHeight,
+                     bool disableAveraging) {
+    p.newWidth = newWidth;
+    p.xs = static_cast<float>(static_cast<double>(source.GetWidth()) / newWidth);
+    p.ys = static_cast<float>(static_cast<double>(source.GetHeight()) / newHeight);
+    const bool pointSampling = (p.xs <= 1 && p.ys <= 1) || disableAveraging;
+    p.sampling = !pointSampling ? ResamplePlan::Sampling::Areas
+                 : p.window.method == CxImage::IM_NEAREST_NEIGHBOUR
+                     ? ResamplePlan::Sampling::Nearest
+                     : ResamplePlan::Sampling::Windows;
+    p.direct = pointSampling && !source.IsIndexed();
+    // Point sampling prepares each column's axis (base cell, kernel weights)
+    // once; a sample whose window lies wholly outside takes the sampler's
+    // folding path instead, exactly as a single sample would.
+    if (p.Prepared()) {
+        try {
+            p.columns.reserve(static_cast<size_t>(newWidth));
+        } catch (const std::exception&) {
+            return false;
+        }
+        for (long x = 0; x < newWidth; ++x) p.columns.emplace_back(p.window, p.SourceX(x));
+    }
+    // Samples whose windows lie inside a 24-bit source, or one on the grey
+    // ramp, are taken in runs along the row, the kernel walks interleaved;
+    // grey bilinear runs take each column's cell and fraction from a table.
+    p.greySource = IsGreyRampImage(source);
+    p.grey = p.Prepared() && p.greySource;
+    p.paletteWalk = p.Prepared() && p.window.kernel && source.IsIndexed() && !p.grey &&
+                    p.palette.Expand(source);
+    p.batched = p.Prepared() && (p.direct || p.grey || p.paletteWalk);
+    // Bilinear runs take each column's cell and fraction from a table: the
+    // float fraction on the grey ramp, the 1/256 one at 24 bpp.
+    p.bilinearRuns = p.batched && !p.window.kernel;
+    p.folded = p.overflow >= CxImage::OM_WRAP && p.overflow <= CxImage::OM_MIRROR;
     // Grey samples read their window rows widened: the two of bilinear, or
     // the four of a kernel; Lanczos's twelve rows of doubles would not stay
     // in the first-level cache, and it reads bytes.
-    const int widenedRows = !grey ? 0 : !window.kernel ? 2 : window.size <= 4 ? window.size : 0;
+    p.widenedRows = !p.grey ? 0 : !p.window.kernel ? 2 : p.window.size <= 4 ? p.window.size : 0;
+    if (!AllocateColumnTables(p)) return false;
+    FillColumnTables(p, source.GetWidth());
+    return true;
+}
+
+// The source's pixel rows.
+struct SourceRows {
+    const uint8_t* first;
+    size_t stride;
+    const uint8_t* Row(size_t r) const { return first + r * stride; }
+};
+
+// One target row of point samples: its source row's axis and where it lies.
+struct ResampleRow {
+    ResampleRow(const ResamplePlan& p, bool storesGrey, uint8_t* greyOut, float sy)
+        : sy(sy), rowAxis(p.window, sy),
+          rowInside(p.batched && WindowInside(p.window, rowAxis, p.height)),
+          greyRow(p.grey && storesGrey), storesGrey(storesGrey), greyOut(greyOut) {}
+
+    float sy;
+    SampleAxis rowAxis;
+    bool rowInside;
+    bool greyRow;    // grey samples stored straight as grey indices
+    bool storesGrey; // the writer stores grey indices straight
+    uint8_t* greyOut;
+    const double* windowRows[4] = {}; // the window's source rows, widened
+    const uint8_t* byteRows[12] = {}; // the window's source rows, as bytes
+    float rowFraction = 0;
+    long nearestRow = -1;
+    bool nearestRowInside = false;
+    bool greyNearest = false;
+};
+
+// The row's window rows, its fraction and its nearest source row, for point
+// samples.
+void PrepareRowPoints(const ResamplePlan& p, ResampleRow& r, const GreyBilinearKernels& kernels,
+                      WidenedRows* widened, const SourceRows& source) {
+    const SampleWindow& window = p.window;
+    if (r.greyRow && r.rowInside)
+        for (int j = 0; j < p.widenedRows; ++j)
+            r.windowRows[j] = widened->Row(kernels, r.rowAxis.cell - window.before + j);
+    if (r.greyRow && window.kernel && r.rowInside)
+        for (int j = 0; j < window.size; ++j)
+            r.byteRows[j] = source.Row(static_cast<size_t>(r.rowAxis.cell - window.before + j));
+    r.rowFraction = BilinearWeights::Fraction(r.rowAxis.coordinate, r.rowAxis.cell);
+    r.nearestRow = p.Nearest() ? NearestCell(r.sy) : -1;
+    r.nearestRowInside = r.nearestRow >= 0 && r.nearestRow < p.height;
+    r.greyNearest = r.nearestRowInside && p.greySource && r.storesGrey;
+}
+
+constexpr long kRun = 64;
+
+// Nearest samples of a grey source from x to end, stored as grey indices.
+void GreyNearestRun(const ResamplePlan& p, const uint8_t* from, long x, long end,
+                    uint8_t* greyOut) {
+    for (; x < end; ++x) greyOut[x] = from[p.nearestColumns[static_cast<size_t>(x)]];
+}
+
+// Kernel samples of a grey source whose windows lie inside, `count` from x.
+void GreyKernelRun(const ResamplePlan& p, const ResampleRow& r, const WalkKernels& walkKernels,
+                   const SourceRows& source, unsigned long sourceWidth, long x, long count) {
+    if (p.widenedRows > 0)
+        walkKernels.greyWindowsWidened(r.windowRows, sourceWidth, p.window, p.kernelColumns.From(x),
+                                       static_cast<int>(count), r.rowAxis, r.greyOut + x);
+    else
+        walkKernels.greyWindowsInside(r.byteRows, source.stride, p.window, p.kernelColumns.From(x),
+                                      static_cast<int>(count), r.rowAxis, r.greyOut + x);
+}
+
+// Whether the window of column k on this row lies partly outside the image
+// and partly inside it.
+inline bool PartlyOutside(const ResamplePlan& p, const ResampleRow& r, long k) {
+    return !(p.columnInside[static_cast<size_t>(k)] && r.rowInside) &&
+           !p.window.AllOutside(p.columns[static_cast<size_t>(k)].cell, r.rowAxis.cell, p.width,
+                                p.height);
+}
+
+// Kernel windows partly outside the image, folded, that the runs inside do
+// not take: a run of them from x walks a copy of the pixels their windows
+// read, each row and column folded on its own axis as a single sample folds
+// it; the same pixels and terms. Returns the end of the run. `fold` folds a
+// column and row as the image folds them.
+template <typename Fold>
+long FoldedKernelRun(const ResamplePlan& p, const ResampleRow& r, const WalkKernels& walkKernels,
+                     const SourceRows& source, const BilinearSource& bilinear,
+                     transform_detail::DirectRow& row, long x, const Fold& fold) {
+    const SampleWindow& window = p.window;
+    const SampleAxis& rowAxis = r.rowAxis;
+    constexpr long long kSegment = 96;
+    const long long first = p.columns[static_cast<size_t>(x)].cell - window.before;
+    long end = x + 1;
+    while (end < p.newWidth && end - x < kRun && PartlyOutside(p, r, end) &&
+           p.columns[static_cast<size_t>(end)].cell + window.after - first < kSegment)
+        ++end;
+    const long long last = p.columns[static_cast<size_t>(end - 1)].cell + window.after;
+    int32_t starts[kRun];
+    for (long k = x; k < end; ++k)
+        starts[k - x] =
+            static_cast<int32_t>(p.columns[static_cast<size_t>(k)].cell - window.before - first);
+    const KernelTaps run{starts, &p.tapWeights[static_cast<size_t>(x)], p.windowStarts.size()};
+    const int count = static_cast<int>(end - x);
+    long long foldedColumns[kSegment];
+    for (long long column = first; column <= last; ++column) {
+        long long row0 = 0;
+        foldedColumns[column - first] = column;
+        fold(foldedColumns[column - first], row0);
+    }
+    size_t foldedRows[12];
+    for (int j = 0; j < window.size; ++j) {
+        long long column0 = 0, sourceRow = rowAxis.cell - window.before + j;
+        fold(column0, sourceRow);
+        foldedRows[j] = static_cast<size_t>(sourceRow);
+    }
+    // The copy's rows are the window's: row j at j.
+    SampleAxis copyRows = rowAxis;
+    copyRows.cell = window.before;
+    if (r.greyRow) {
+        constexpr long long kSlack = 32; // the walk reads 32 values
+        uint8_t segment[12][kSegment + kSlack] = {};
+        const uint8_t* segmentRows[12];
+        for (int j = 0; j < window.size; ++j) {
+            const uint8_t* from = source.Row(foldedRows[j]);
+            for (long long c = 0; c <= last - first; ++c) segment[j][c] = from[foldedColumns[c]];
+            segmentRows[j] = segment[j];
+        }
+        walkKernels.greyWindowsInside(segmentRows, kSegment + kSlack, window, run, count, copyRows,
+                                      r.greyOut + x);
+    } else {
+        constexpr long long kStride = 3 * kSegment + 64; // the walk reads 64 bytes
+        uint8_t pixels[12][kStride] = {}, alphas[12][kSegment] = {};
+        for (int j = 0; j < window.size; ++j) {
+            const uint8_t* from = source.Row(foldedRows[j]);
+            for (long long c = 0; c <= last - first; ++c) {
+                std::memcpy(&pixels[j][3 * c], from + 3 * foldedColumns[c], 3);
+                if (bilinear.alpha != nullptr)
+                    alphas[j][c] = bilinear.alpha[foldedRows[j] * static_cast<size_t>(p.width) +
+                                                  static_cast<size_t>(foldedColumns[c])];
+            }
+        }
+        RGBQUAD results[kRun];
+        walkKernels.colourWindowsInside(
+            ColourPlanes{pixels[0], kStride, bilinear.alpha != nullptr ? alphas[0] : nullptr,
+                         kSegment},
+            window, run, count, copyRows, results);
+        for (int k = 0; k < count; ++k) row.Store(x + k, results[k]);
+    }
+    return end;
+}
+
+// A folded grey bilinear window at an edge, target column x: the four pixels
+// the single sample reads, mixed as it mixes each channel of their grey
+// colours, stored as the grey index.
+template <typename Fold>
+void FoldedGreyBilinearSample(const ResamplePlan& p, const ResampleRow& r, const SourceRows& source,
+                              long x, const Fold& fold) {
+    const SampleAxis& column = p.columns[static_cast<size_t>(x)];
+    const SampleAxis& rowAxis = r.rowAxis;
+    long long left = column.cell, right = column.cell + 1, top = rowAxis.cell,
+              bottom = rowAxis.cell + 1, inside = 0;
+    for (long long* at : {&left, &right}) fold(*at, inside);
+    for (long long* at : {&top, &bottom}) fold(inside, *at);
+    const uint8_t* upper = source.Row(static_cast<size_t>(top));
+    const uint8_t* lower = source.Row(static_cast<size_t>(bottom));
+    r.greyOut[x] = BilinearWeights(column.coordinate, rowAxis.coordinate, column.cell, rowAxis.cell)
+                       .Mix(upper[left], upper[right], lower[left], lower[right]);
+}
+
+} // namespace
+
+bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
+                        OverflowMethod overflow, CxImage* const destination,
+                        bool disableAveraging) {
+    if (newWidth <= 0 || newHeight <= 0 || pixelBuffer == nullptr) return false;
+    if (newWidth == static_cast<long>(GetWidth()) && newHeight == static_cast<long>(GetHeight())) {
+        if (destination != nullptr) destination->Copy(*this, true, true, true);
+        return true;
+    }
+    // The work image comes first: creating it refuses sizes beyond the
+    // memory limit before anything as wide as the result is allocated.
+    CxImage work(0);
+    if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
+                         static_cast<unsigned long>(newHeight), destination))
+        return false;
+    ResamplePlan plan(method, overflow);
+    plan.width = head.biWidth;
+    plan.height = head.biHeight;
+    if (!PrepareResample(plan, *this, newWidth, newHeight, disableAveraging)) return false;
+    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     std::vector<WidenedRows> widened;
     try {
-        if (widenedRows > 0)
+        if (plan.widenedRows > 0)
             widened.assign(static_cast<size_t>(bands.Count()),
-                           WidenedRows(info.firstRow, info.effWidth, GetWidth(), widenedRows));
+                           WidenedRows(info.firstRow, info.effWidth, GetWidth(), plan.widenedRows));
     } catch (const std::exception&) {
         return false;
     }
     // Area samples go a target row at a time.
-    AreaRows areas(*this, xs, ys, method, overflow);
-    if (!pointSampling && !areas.Prepare(newWidth, newHeight, sourceX, sourceY, bands.Count()))
+    auto sourceX = [&plan](long x) { return plan.SourceX(x); };
+    auto sourceY = [&plan](long y) { return plan.SourceY(y); };
+    AreaRows areas(*this, plan.xs, plan.ys, method, overflow);
+    if (!plan.PointSampling() &&
+        !areas.Prepare(newWidth, newHeight, sourceX, sourceY, bands.Count()))
         return false;
     ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
     const BilinearSource bilinear(*this);
-    const bool folded = overflow >= OM_WRAP && overflow <= OM_MIRROR;
-    constexpr long kRun = 64;
+    const SourceRows source{info.firstRow, info.effWidth};
+    const GreyBilinearKernels& greyBilinearKernels = GreyBilinearKernelsInUse();
+    const ColourBilinearKernels& colourBilinearKernels = ColourBilinearKernelsInUse();
+    const WalkKernels& walkKernels = WalkKernelsInUse();
+    auto fold = [this, overflow](long long& column, long long& row) {
+        FoldWide(column, row, overflow);
+    };
     bands.RunRows(work, [&](NearestIndexCache& writer, int band, long y) {
-        const float sy = sourceY(y);
-        const SampleAxis rowAxis(window, sy);
-        const bool rowInside = batched && inside(rowAxis, height);
-        const bool greyRow = grey && writer.StoresGreyDirectly();
-        uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-        if (!pointSampling) {
-            areas.Row(writer, band, y, greyOut);
+        ResampleRow r(plan, writer.StoresGreyDirectly(),
+                      work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth,
+                      plan.SourceY(y));
+        if (!plan.PointSampling()) {
+            areas.Row(writer, band, y, r.greyOut);
             return;
         }
-        bool lastGrey = false; // the row's last pixel was stored as a grey index
-        const bool colourBilinearRow = direct && rowInside && bilinearRuns;
-        const bool greyBilinearRow = greyRow && rowInside && bilinearRuns;
-        // The window's source rows, widened.
-        const double* windowRows[4] = {};
-        if (greyRow && rowInside)
-            for (int j = 0; j < widenedRows; ++j)
-                windowRows[j] = widened[static_cast<size_t>(band)].Row(
-                    greyBilinearKernels, rowAxis.cell - window.before + j);
-        // The window's source rows, as bytes.
-        const uint8_t* byteRows[12] = {};
-        if (greyRow && window.kernel && rowInside)
-            for (int j = 0; j < window.size; ++j)
-                byteRows[j] = info.firstRow +
-                              static_cast<size_t>(rowAxis.cell - window.before + j) * info.effWidth;
-        const float rowFraction = BilinearWeights::Fraction(rowAxis.coordinate, rowAxis.cell);
+        PrepareRowPoints(plan, r, greyBilinearKernels,
+                         widened.empty() ? nullptr : &widened[static_cast<size_t>(band)], source);
         transform_detail::DirectRow row(work, y);
-        const long nearestRow = nearest ? nearestCell(sy) : -1;
-        const bool nearestRowInside = nearestRow >= 0 && nearestRow < height;
-        const bool greyNearest = nearestRowInside && greySource && writer.StoresGreyDirectly();
         // A sample's colour into target pixel x of the row.
         auto storeColour = [&](long x, const RGBQUAD& c) {
-            if (direct)
+            if (plan.direct)
                 row.Store(x, c);
             else
                 writer.SetPixelColor(x, y, c, true);
         };
+        const SampleWindow& window = plan.window;
+        const bool colourBilinearRow = plan.direct && r.rowInside && plan.bilinearRuns;
+        const bool greyBilinearRow = r.greyRow && r.rowInside && plan.bilinearRuns;
+        bool lastGrey = false; // the row's last pixel was stored as a grey index
         for (long x = 0; x < newWidth;) {
-            if (nearestRowInside && columnInside[static_cast<size_t>(x)]) {
-                const long end = insideEnd[static_cast<size_t>(x)];
-                if (greyNearest) {
-                    const uint8_t* from = GetBits(static_cast<unsigned long>(nearestRow));
-                    for (; x < end; ++x) greyOut[x] = from[nearestColumns[static_cast<size_t>(x)]];
-                    lastGrey = true;
-                    continue;
-                }
-                for (; x < end; ++x)
-                    storeColour(
-                        x, BlindGetPixelColor(nearestColumns[static_cast<size_t>(x)], nearestRow));
-                lastGrey = false;
+            const size_t at = static_cast<size_t>(x);
+            if (r.nearestRowInside && plan.columnInside[at]) {
+                const long end = plan.insideEnd[at];
+                if (r.greyNearest)
+                    GreyNearestRun(plan, GetBits(static_cast<unsigned long>(r.nearestRow)), x, end,
+                                   r.greyOut);
+                else
+                    for (long k = x; k < end; ++k)
+                        storeColour(k,
+                                    BlindGetPixelColor(plan.nearestColumns[static_cast<size_t>(k)],
+                                                       r.nearestRow));
+                x = end;
+                lastGrey = r.greyNearest;
                 continue;
             }
-            if (greyBilinearRow && columnInside[static_cast<size_t>(x)]) {
+            if (greyBilinearRow && plan.columnInside[at]) {
                 // The columns inside from here on, in one call.
-                const long end = insideEnd[static_cast<size_t>(x)];
-                greyBilinearKernels.greyBilinearWidened(windowRows[0], windowRows[1], GetWidth(),
-                                                        greyColumns, x, end - x, rowFraction,
-                                                        greyOut + x);
+                const long end = plan.insideEnd[at];
+                greyBilinearKernels.greyBilinearWidened(r.windowRows[0], r.windowRows[1],
+                                                        GetWidth(), plan.greyColumns, x, end - x,
+                                                        r.rowFraction, r.greyOut + x);
                 x = end;
                 lastGrey = true;
                 continue;
             }
-            if (colourBilinearRow && columnInside[static_cast<size_t>(x)]) {
-                const long end = insideEnd[static_cast<size_t>(x)];
+            if (colourBilinearRow && plan.columnInside[at]) {
+                const long end = plan.insideEnd[at];
                 colourBilinearKernels.colourBilinearRow(
-                    bilinear, static_cast<int32_t>(rowAxis.cell),
-                    static_cast<int32_t>(rowAxis.fraction), colourColumns, x, end - x,
+                    bilinear, static_cast<int32_t>(r.rowAxis.cell),
+                    static_cast<int32_t>(r.rowAxis.fraction), plan.colourColumns, x, end - x,
                     row.pixels + 3 * x, row.alpha != nullptr ? row.alpha + x : nullptr);
                 x = end;
                 continue;
             }
-            const long count = rowInside && window.kernel && (direct || greyRow || paletteWalk)
-                                   ? std::min(kRun, insideEnd[static_cast<size_t>(x)] - x)
-                                   : 0;
-            if (count > 0 && greyRow) {
-                if (widenedRows > 0)
-                    walkKernels.greyWindowsWidened(windowRows, GetWidth(), window,
-                                                   kernelColumns.From(x), static_cast<int>(count),
-                                                   rowAxis, greyOut + x);
-                else
-                    walkKernels.greyWindowsInside(byteRows, info.effWidth, window,
-                                                  kernelColumns.From(x), static_cast<int>(count),
-                                                  rowAxis, greyOut + x);
+            const long count =
+                r.rowInside && window.kernel && (plan.direct || r.greyRow || plan.paletteWalk)
+                    ? std::min(kRun, plan.insideEnd[at] - x)
+                    : 0;
+            if (count > 0 && r.greyRow) {
+                GreyKernelRun(plan, r, walkKernels, source, GetWidth(), x, count);
                 x += count;
                 lastGrey = true;
                 continue;
             }
             if (count > 0) {
                 RGBQUAD results[kRun];
-                const KernelTaps run = kernelColumns.From(x);
-                if (paletteWalk) {
-                    walkKernels.colourWindowsInside(palette.planes, window, run,
-                                                    static_cast<int>(count), rowAxis, results);
+                const KernelTaps run = plan.kernelColumns.From(x);
+                if (plan.paletteWalk) {
+                    walkKernels.colourWindowsInside(plan.palette.planes, window, run,
+                                                    static_cast<int>(count), r.rowAxis, results);
                     for (long k = 0; k < count; ++k)
                         writer.SetPixelColor(x + k, y, results[k], true);
                 } else {
-                    SampleWindowsInside(window, run, static_cast<int>(count), rowAxis, results);
+                    SampleWindowsInside(window, run, static_cast<int>(count), r.rowAxis, results);
                     for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
                 }
                 x += count;
                 lastGrey = false;
                 continue;
             }
-            const float sx = sourceX(x);
-            // Kernel windows partly outside the image, folded, that the
-            // walks above do not take: a run of them walks a copy of the
-            // pixels their windows read, each row and column folded on its
-            // own axis as a single sample folds it; the same pixels and terms.
-            auto partlyOutside = [&](long k) {
-                return !(columnInside[static_cast<size_t>(k)] && rowInside) &&
-                       !window.AllOutside(columns[static_cast<size_t>(k)].cell, rowAxis.cell, width,
-                                          height);
-            };
-            if ((greyRow || direct) && window.kernel && folded && partlyOutside(x)) {
-                constexpr long long kSegment = 96;
-                const long long first = columns[static_cast<size_t>(x)].cell - window.before;
-                long end = x + 1;
-                while (end < newWidth && end - x < kRun && partlyOutside(end) &&
-                       columns[static_cast<size_t>(end)].cell + window.after - first < kSegment)
-                    ++end;
-                const long long last = columns[static_cast<size_t>(end - 1)].cell + window.after;
-                int32_t starts[kRun];
-                for (long k = x; k < end; ++k)
-                    starts[k - x] = static_cast<int32_t>(columns[static_cast<size_t>(k)].cell -
-                                                         window.before - first);
-                const KernelTaps run{starts, &tapWeights[static_cast<size_t>(x)],
-                                     windowStarts.size()};
-                const int count = static_cast<int>(end - x);
-                long long foldedColumns[kSegment];
-                for (long long column = first; column <= last; ++column) {
-                    long long row0 = 0;
-                    foldedColumns[column - first] = column;
-                    FoldWide(foldedColumns[column - first], row0, overflow);
-                }
-                size_t foldedRows[12];
-                for (int j = 0; j < window.size; ++j) {
-                    long long column0 = 0, sourceRow = rowAxis.cell - window.before + j;
-                    FoldWide(column0, sourceRow, overflow);
-                    foldedRows[j] = static_cast<size_t>(sourceRow);
-                }
-                // The copy's rows are the window's: row j at j.
-                SampleAxis copyRows = rowAxis;
-                copyRows.cell = window.before;
-                if (greyRow) {
-                    constexpr long long kSlack = 32; // the walk reads 32 values
-                    uint8_t segment[12][kSegment + kSlack] = {};
-                    const uint8_t* segmentRows[12];
-                    for (int j = 0; j < window.size; ++j) {
-                        const uint8_t* from = info.firstRow + foldedRows[j] * info.effWidth;
-                        for (long long c = 0; c <= last - first; ++c)
-                            segment[j][c] = from[foldedColumns[c]];
-                        segmentRows[j] = segment[j];
-                    }
-                    walkKernels.greyWindowsInside(segmentRows, kSegment + kSlack, window, run,
-                                                  count, copyRows, greyOut + x);
-                    lastGrey = true;
-                } else {
-                    constexpr long long kStride = 3 * kSegment + 64; // the walk reads 64 bytes
-                    uint8_t pixels[12][kStride] = {}, alphas[12][kSegment] = {};
-                    for (int j = 0; j < window.size; ++j) {
-                        const uint8_t* from = info.firstRow + foldedRows[j] * info.effWidth;
-                        for (long long c = 0; c <= last - first; ++c) {
-                            std::memcpy(&pixels[j][3 * c], from + 3 * foldedColumns[c], 3);
-                            if (bilinear.alpha != nullptr)
-                                alphas[j][c] =
-                                    bilinear.alpha[foldedRows[j] * static_cast<size_t>(width) +
-                                                   static_cast<size_t>(foldedColumns[c])];
-                        }
-                    }
-                    RGBQUAD results[kRun];
-                    walkKernels.colourWindowsInside(
-                        ColourPlanes{pixels[0], kStride,
-                                     bilinear.alpha != nullptr ? alphas[0] : nullptr, kSegment},
-                        window, run, count, copyRows, results);
-                    for (int k = 0; k < count; ++k) row.Store(x + k, results[k]);
-                    lastGrey = false;
-                }
-                x = end;
+            const float sx = plan.SourceX(x);
+            if ((r.greyRow || plan.direct) && window.kernel && plan.folded &&
+                PartlyOutside(plan, r, x)) {
+                x = FoldedKernelRun(plan, r, walkKernels, source, bilinear, row, x, fold);
+                lastGrey = r.greyRow;
                 continue;
             }
             const bool partlyInside =
-                prepared && !window.AllOutside(columns[static_cast<size_t>(x)].cell, rowAxis.cell,
-                                               width, height);
-            if (greyRow && !window.kernel && folded && partlyInside) {
-                // A folded grey bilinear window at an edge: the four pixels
-                // the single sample reads, mixed as it mixes each channel of
-                // their grey colours, stored as the grey index.
-                const SampleAxis& column = columns[static_cast<size_t>(x)];
-                long long left = column.cell, right = column.cell + 1, top = rowAxis.cell,
-                          bottom = rowAxis.cell + 1, inside = 0;
-                for (long long* at : {&left, &right}) FoldWide(*at, inside, overflow);
-                for (long long* at : {&top, &bottom}) FoldWide(inside, *at, overflow);
-                const uint8_t* upper = info.firstRow + static_cast<size_t>(top) * info.effWidth;
-                const uint8_t* lower = info.firstRow + static_cast<size_t>(bottom) * info.effWidth;
-                greyOut[x] = BilinearWeights(column.coordinate, rowAxis.coordinate, column.cell,
-                                             rowAxis.cell)
-                                 .Mix(upper[left], upper[right], lower[left], lower[right]);
+                plan.Prepared() &&
+                !window.AllOutside(plan.columns[at].cell, r.rowAxis.cell, plan.width, plan.height);
+            if (r.greyRow && !window.kernel && plan.folded && partlyInside) {
+                FoldedGreyBilinearSample(plan, r, source, x, fold);
                 lastGrey = true;
                 ++x;
                 continue;
             }
             RGBQUAD c;
             if (partlyInside)
-                c = SampleWindowAt(window, columns[static_cast<size_t>(x)], rowAxis, overflow,
-                                   nullptr);
+                c = SampleWindowAt(window, plan.columns[at], r.rowAxis, overflow, nullptr);
             else
-                c = GetPixelColorInterpolated(sx, sy, method, overflow, nullptr);
+                c = GetPixelColorInterpolated(sx, r.sy, method, overflow, nullptr);
             storeColour(x, c);
             lastGrey = false;
             ++x;
         }
-        if (lastGrey) writer.Find(GreyColour(greyOut[newWidth - 1]));
+        if (lastGrey) writer.Find(GreyColour(r.greyOut[newWidth - 1]));
     });
     bands.ClearRowsNotRun(work);
 
