@@ -497,6 +497,117 @@ void FoldedGreyBilinearSample(const ResamplePlan& p, const ResampleRow& r, const
                        .Mix(upper[left], upper[right], lower[left], lower[right]);
 }
 
+// The kernel tables the point rows call.
+struct RowKernels {
+    const GreyBilinearKernels& greyBilinear;
+    const ColourBilinearKernels& colourBilinear;
+    const WalkKernels& walk;
+};
+
+// One target row of point samples, left to right: each run of columns goes
+// to the path that takes it, the rest sample by sample. `image` reads the
+// source as the single sample reads it (its pixels, folds and windows).
+template <typename Image>
+void PointRow(const ResamplePlan& plan, const ResampleRow& r, const RowKernels& kernels,
+              Image& image, const SourceRows& source, const BilinearSource& bilinear,
+              NearestIndexCache& writer, transform_detail::DirectRow& row, long y) {
+    // A sample's colour into target pixel x of the row.
+    auto storeColour = [&](long x, const RGBQUAD& c) {
+        if (plan.direct)
+            row.Store(x, c);
+        else
+            writer.SetPixelColor(x, y, c, true);
+    };
+    const SampleWindow& window = plan.window;
+    const bool colourBilinearRow = plan.direct && r.rowInside && plan.bilinearRuns;
+    const bool greyBilinearRow = r.greyRow && r.rowInside && plan.bilinearRuns;
+    bool lastGrey = false; // the row's last pixel was stored as a grey index
+    for (long x = 0; x < plan.newWidth;) {
+        const size_t at = static_cast<size_t>(x);
+        if (r.nearestRowInside && plan.columnInside[at]) {
+            const long end = plan.insideEnd[at];
+            if (r.greyNearest)
+                GreyNearestRun(plan, image.Bits(r.nearestRow), x, end, r.greyOut);
+            else
+                for (long k = x; k < end; ++k)
+                    storeColour(
+                        k, image.Pixel(plan.nearestColumns[static_cast<size_t>(k)], r.nearestRow));
+            x = end;
+            lastGrey = r.greyNearest;
+            continue;
+        }
+        if (greyBilinearRow && plan.columnInside[at]) {
+            // The columns inside from here on, in one call.
+            const long end = plan.insideEnd[at];
+            kernels.greyBilinear.greyBilinearWidened(r.windowRows[0], r.windowRows[1],
+                                                     image.Width(), plan.greyColumns, x, end - x,
+                                                     r.rowFraction, r.greyOut + x);
+            x = end;
+            lastGrey = true;
+            continue;
+        }
+        if (colourBilinearRow && plan.columnInside[at]) {
+            const long end = plan.insideEnd[at];
+            kernels.colourBilinear.colourBilinearRow(
+                bilinear, static_cast<int32_t>(r.rowAxis.cell),
+                static_cast<int32_t>(r.rowAxis.fraction), plan.colourColumns, x, end - x,
+                row.pixels + 3 * x, row.alpha != nullptr ? row.alpha + x : nullptr);
+            x = end;
+            continue;
+        }
+        const long count =
+            r.rowInside && window.kernel && (plan.direct || r.greyRow || plan.paletteWalk)
+                ? std::min(kRun, plan.insideEnd[at] - x)
+                : 0;
+        if (count > 0 && r.greyRow) {
+            GreyKernelRun(plan, r, kernels.walk, source, image.Width(), x, count);
+            x += count;
+            lastGrey = true;
+            continue;
+        }
+        if (count > 0) {
+            RGBQUAD results[kRun];
+            const KernelTaps run = plan.kernelColumns.From(x);
+            if (plan.paletteWalk) {
+                kernels.walk.colourWindowsInside(plan.palette.planes, window, run,
+                                                 static_cast<int>(count), r.rowAxis, results);
+                for (long k = 0; k < count; ++k) writer.SetPixelColor(x + k, y, results[k], true);
+            } else {
+                image.WindowsInside(window, run, static_cast<int>(count), r.rowAxis, results);
+                for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
+            }
+            x += count;
+            lastGrey = false;
+            continue;
+        }
+        const float sx = plan.SourceX(x);
+        if ((r.greyRow || plan.direct) && window.kernel && plan.folded &&
+            PartlyOutside(plan, r, x)) {
+            x = FoldedKernelRun(plan, r, kernels.walk, source, bilinear, row, x, image);
+            lastGrey = r.greyRow;
+            continue;
+        }
+        const bool partlyInside =
+            plan.Prepared() &&
+            !window.AllOutside(plan.columns[at].cell, r.rowAxis.cell, plan.width, plan.height);
+        if (r.greyRow && !window.kernel && plan.folded && partlyInside) {
+            FoldedGreyBilinearSample(plan, r, source, x, image);
+            lastGrey = true;
+            ++x;
+            continue;
+        }
+        RGBQUAD c;
+        if (partlyInside)
+            c = image.WindowAt(window, plan.columns[at], r.rowAxis);
+        else
+            c = image.Interpolated(sx, r.sy);
+        storeColour(x, c);
+        lastGrey = false;
+        ++x;
+    }
+    if (lastGrey) writer.Find(GreyColour(r.greyOut[plan.newWidth - 1]));
+}
+
 } // namespace
 
 bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
@@ -536,12 +647,30 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
     const BilinearSource bilinear(*this);
     const SourceRows source{info.firstRow, info.effWidth};
-    const GreyBilinearKernels& greyBilinearKernels = GreyBilinearKernelsInUse();
-    const ColourBilinearKernels& colourBilinearKernels = ColourBilinearKernelsInUse();
-    const WalkKernels& walkKernels = WalkKernelsInUse();
-    auto fold = [this, overflow](long long& column, long long& row) {
-        FoldWide(column, row, overflow);
-    };
+    const RowKernels kernels{GreyBilinearKernelsInUse(), ColourBilinearKernelsInUse(),
+                             WalkKernelsInUse()};
+    // The source as the single sample reads it, for the row paths.
+    struct Sampler {
+        CxImage& image;
+        const InterpolationMethod method;
+        const OverflowMethod overflow;
+        const uint8_t* Bits(long row) { return image.GetBits(static_cast<unsigned long>(row)); }
+        unsigned long Width() const { return image.GetWidth(); }
+        RGBQUAD Pixel(long x, long y) { return image.BlindGetPixelColor(x, y); }
+        void operator()(long long& column, long long& row) const {
+            image.FoldWide(column, row, overflow);
+        }
+        void WindowsInside(const SampleWindow& window, const KernelTaps& run, int count,
+                           const SampleAxis& ay, RGBQUAD* results) {
+            image.SampleWindowsInside(window, run, count, ay, results);
+        }
+        RGBQUAD WindowAt(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay) {
+            return image.SampleWindowAt(window, ax, ay, overflow, nullptr);
+        }
+        RGBQUAD Interpolated(float x, float y) {
+            return image.GetPixelColorInterpolated(x, y, method, overflow, nullptr);
+        }
+    } sampler{*this, method, overflow};
     bands.RunRows(work, [&](NearestIndexCache& writer, int band, long y) {
         ResampleRow r(plan, writer.StoresGreyDirectly(),
                       work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth,
@@ -550,107 +679,10 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             areas.Row(writer, band, y, r.greyOut);
             return;
         }
-        PrepareRowPoints(plan, r, greyBilinearKernels,
+        PrepareRowPoints(plan, r, kernels.greyBilinear,
                          widened.empty() ? nullptr : &widened[static_cast<size_t>(band)], source);
         transform_detail::DirectRow row(work, y);
-        // A sample's colour into target pixel x of the row.
-        auto storeColour = [&](long x, const RGBQUAD& c) {
-            if (plan.direct)
-                row.Store(x, c);
-            else
-                writer.SetPixelColor(x, y, c, true);
-        };
-        const SampleWindow& window = plan.window;
-        const bool colourBilinearRow = plan.direct && r.rowInside && plan.bilinearRuns;
-        const bool greyBilinearRow = r.greyRow && r.rowInside && plan.bilinearRuns;
-        bool lastGrey = false; // the row's last pixel was stored as a grey index
-        for (long x = 0; x < newWidth;) {
-            const size_t at = static_cast<size_t>(x);
-            if (r.nearestRowInside && plan.columnInside[at]) {
-                const long end = plan.insideEnd[at];
-                if (r.greyNearest)
-                    GreyNearestRun(plan, GetBits(static_cast<unsigned long>(r.nearestRow)), x, end,
-                                   r.greyOut);
-                else
-                    for (long k = x; k < end; ++k)
-                        storeColour(k,
-                                    BlindGetPixelColor(plan.nearestColumns[static_cast<size_t>(k)],
-                                                       r.nearestRow));
-                x = end;
-                lastGrey = r.greyNearest;
-                continue;
-            }
-            if (greyBilinearRow && plan.columnInside[at]) {
-                // The columns inside from here on, in one call.
-                const long end = plan.insideEnd[at];
-                greyBilinearKernels.greyBilinearWidened(r.windowRows[0], r.windowRows[1],
-                                                        GetWidth(), plan.greyColumns, x, end - x,
-                                                        r.rowFraction, r.greyOut + x);
-                x = end;
-                lastGrey = true;
-                continue;
-            }
-            if (colourBilinearRow && plan.columnInside[at]) {
-                const long end = plan.insideEnd[at];
-                colourBilinearKernels.colourBilinearRow(
-                    bilinear, static_cast<int32_t>(r.rowAxis.cell),
-                    static_cast<int32_t>(r.rowAxis.fraction), plan.colourColumns, x, end - x,
-                    row.pixels + 3 * x, row.alpha != nullptr ? row.alpha + x : nullptr);
-                x = end;
-                continue;
-            }
-            const long count =
-                r.rowInside && window.kernel && (plan.direct || r.greyRow || plan.paletteWalk)
-                    ? std::min(kRun, plan.insideEnd[at] - x)
-                    : 0;
-            if (count > 0 && r.greyRow) {
-                GreyKernelRun(plan, r, walkKernels, source, GetWidth(), x, count);
-                x += count;
-                lastGrey = true;
-                continue;
-            }
-            if (count > 0) {
-                RGBQUAD results[kRun];
-                const KernelTaps run = plan.kernelColumns.From(x);
-                if (plan.paletteWalk) {
-                    walkKernels.colourWindowsInside(plan.palette.planes, window, run,
-                                                    static_cast<int>(count), r.rowAxis, results);
-                    for (long k = 0; k < count; ++k)
-                        writer.SetPixelColor(x + k, y, results[k], true);
-                } else {
-                    SampleWindowsInside(window, run, static_cast<int>(count), r.rowAxis, results);
-                    for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
-                }
-                x += count;
-                lastGrey = false;
-                continue;
-            }
-            const float sx = plan.SourceX(x);
-            if ((r.greyRow || plan.direct) && window.kernel && plan.folded &&
-                PartlyOutside(plan, r, x)) {
-                x = FoldedKernelRun(plan, r, walkKernels, source, bilinear, row, x, fold);
-                lastGrey = r.greyRow;
-                continue;
-            }
-            const bool partlyInside =
-                plan.Prepared() &&
-                !window.AllOutside(plan.columns[at].cell, r.rowAxis.cell, plan.width, plan.height);
-            if (r.greyRow && !window.kernel && plan.folded && partlyInside) {
-                FoldedGreyBilinearSample(plan, r, source, x, fold);
-                lastGrey = true;
-                ++x;
-                continue;
-            }
-            RGBQUAD c;
-            if (partlyInside)
-                c = SampleWindowAt(window, plan.columns[at], r.rowAxis, overflow, nullptr);
-            else
-                c = GetPixelColorInterpolated(sx, r.sy, method, overflow, nullptr);
-            storeColour(x, c);
-            lastGrey = false;
-            ++x;
-        }
-        if (lastGrey) writer.Find(GreyColour(r.greyOut[newWidth - 1]));
+        PointRow(plan, r, kernels, sampler, source, bilinear, writer, row, y);
     });
     bands.ClearRowsNotRun(work);
 
