@@ -608,6 +608,217 @@ void PointRow(const ResamplePlan& plan, const ResampleRow& r, const RowKernels& 
     if (lastGrey) writer.Find(GreyColour(r.greyOut[plan.newWidth - 1]));
 }
 
+// How Rotate2 takes a target row's samples: the source position of each
+// column and row, and which paths its samples may take.
+struct RotatePlan {
+    RotatePlan(CxImage::InterpolationMethod method, CxImage::OverflowMethod overflow)
+        : window(method), method(method), overflow(overflow) {}
+
+    const SampleWindow window;
+    const CxImage::InterpolationMethod method;
+    const CxImage::OverflowMethod overflow;
+    float co = 0, si = 0; // the rotation's cosine and sine
+    long newWidth = 0, newHeight = 0;
+    bool keepOriginalSize = false;
+    long long sourceWidth = 0, sourceHeight = 0;
+    // Row and column positions step by float additions, as one pass along
+    // the rows and columns makes them; a column's products with the cosine
+    // and sine are the same on every row.
+    std::vector<float> rowPositions;
+    std::vector<double> columnCos, columnSin;
+
+    RGBQUAD sample{};      // the replacement colour of samples outside
+    bool indexed = false;  // samples stored through the nearest-colour writer
+    bool alphaIn = false;  // ... with their alpha
+    bool sampled = false;  // an interpolating method, not the nearest pixel
+    bool straight = false; // bilinear samples read straight from a 24-bit source
+    bool greyRamp = false; // the source is on the grey ramp
+    // Kernel samples inside a 24-bit source go to the kernel walks as runs.
+    bool kernelColour = false;
+    bool constantOutside = false; // samples wholly outside take one colour
+    RGBQUAD outside{};            // ... this one
+    bool outsideIsGrey = false;   // ... stored as its own index in a grey result
+
+    // The source point of column x on a row with products rowCos, rowSin.
+    void Point(long x, double rowCos, double rowSin, float& srcX, float& srcY) const {
+        srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + rowSin);
+        srcY = static_cast<float>(rowCos - columnSin[static_cast<size_t>(x)]);
+        if (keepOriginalSize) {
+            srcX = static_cast<float>(srcX + newWidth * 0.5);
+            srcY = static_cast<float>(srcY + newHeight * 0.5);
+        }
+    }
+    bool WindowInside(long long xi, long long yi) const {
+        return xi - window.before >= 0 && xi + window.after < sourceWidth &&
+               yi - window.before >= 0 && yi + window.after < sourceHeight;
+    }
+};
+
+// Sizes and fills the plan's row and column positions, the target's
+// top-left sample at (sx0, sy0); false when they do not fit in memory.
+bool PrepareRotatePositions(RotatePlan& p, float sx0, float sy0) {
+    try {
+        p.rowPositions.resize(static_cast<size_t>(p.newHeight));
+        p.columnCos.resize(static_cast<size_t>(p.newWidth));
+        p.columnSin.resize(static_cast<size_t>(p.newWidth));
+    } catch (const std::exception&) {
+        return false;
+    }
+    float v = sy0;
+    for (long y = 0; y < p.newHeight; ++y, v += 1.0f) p.rowPositions[static_cast<size_t>(y)] = v;
+    float u = sx0;
+    for (size_t x = 0; x < p.columnCos.size(); ++x, u += 1.0f) {
+        p.columnCos[x] = static_cast<double>(u) * p.co;
+        p.columnSin[x] = static_cast<double>(u) * p.si;
+    }
+    return true;
+}
+
+// Chooses the paths Rotate2's samples may take. Samples whose window lies
+// inside a 24-bit source, or one on the grey ramp, take the bilinear walk
+// straight; those wholly outside take the overflow's one colour when it has
+// one. Both as the sampler would give them.
+void ChooseRotatePaths(RotatePlan& p, CxImage& source, const BilinearSource& bilinear) {
+    p.indexed = source.IsIndexed();
+    p.alphaIn = source.AlphaIsValid();
+    p.sampled = p.method != CxImage::IM_NEAREST_NEIGHBOUR;
+    p.straight = bilinear.direct && p.sampled && !p.window.kernel;
+    p.greyRamp = p.sampled && IsGreyRampImage(source);
+    p.kernelColour = bilinear.direct && p.window.kernel;
+    p.constantOutside = p.sampled && OutsideIsConstant(p.overflow);
+    p.outside = p.constantOutside
+                    ? source.GetPixelColorWithOverflow(-999, -999, p.overflow, &p.sample)
+                    : RGBQUAD{};
+    // A grey outside colour goes into a grey-ramp result as its own index.
+    const RGBQUAD greyOutside = GreyColour(p.outside.rgbBlue);
+    p.outsideIsGrey = p.greyRamp && p.constantOutside &&
+                      std::memcmp(&p.outside, &greyOutside, sizeof p.outside) == 0;
+}
+
+// The kernel tables Rotate2's rows call.
+struct RotateKernels {
+    const RotatedRowKernels& rotatedRow;
+    const WalkKernels& walk;
+    const CubicWeightKernels& cubicWeight;
+};
+
+// One target row of Rotate2 and what its samples read.
+struct RotateRow {
+    const RotatePlan& plan;
+    const RotatedRow& rotated;
+    const BilinearSource& bilinear;
+    long y;
+    double rowCos, rowSin;
+    bool greyRow;     // grey samples stored straight as grey indices
+    uint8_t* greyOut; // the row as grey indices
+    transform_detail::DirectRow& row;
+    NearestIndexCache& writer;
+
+    // A sample's colour into target pixel x.
+    void Store(long x, const RGBQUAD& c) const {
+        if (plan.indexed)
+            writer.SetPixelColor(x, y, c, plan.alphaIn);
+        else
+            row.Store(x, c);
+    }
+};
+
+// Column x, whose kernel window lies inside, and those after it whose
+// windows are inside too, their axes prepared as a single sample's would be;
+// returns how many.
+int RotatedKernelRun(const RotateRow& r, const RotateKernels& kernels, KernelRun& kernelRun, long x,
+                     float srcX, float srcY) {
+    const RotatePlan& p = r.plan;
+    kernelRun.count = 0;
+    for (long k = x; k < p.newWidth && kernelRun.count < KernelRun::kSize; ++k) {
+        float u = srcX, v = srcY;
+        if (k > x) p.Point(k, r.rowCos, r.rowSin, u, v);
+        if (!p.WindowInside(BaseCell(u), BaseCell(v))) break;
+        kernelRun.Add(u, v);
+    }
+    kernelRun.Weigh(kernels.cubicWeight);
+    const int count = kernelRun.count;
+    if (r.greyRow) {
+        kernels.walk.greyPointsInside(r.rotated.firstRow, r.rotated.stride, p.window,
+                                      kernelRun.Columns(), kernelRun.Rows(), count, r.greyOut + x);
+    } else {
+        RGBQUAD results[KernelRun::kSize];
+        kernels.walk.colourPointsInside(
+            ColourPlanes{r.rotated.firstRow, r.rotated.stride, r.bilinear.alpha,
+                         static_cast<size_t>(p.sourceWidth)},
+            p.window, kernelRun.Columns(), kernelRun.Rows(), count, results);
+        for (int k = 0; k < count; ++k) r.row.Store(x + k, results[k]);
+    }
+    return count;
+}
+
+// Column x, whose window lies wholly outside, and with bilinear windows
+// those after it that are wholly outside too, in the overflow's one colour;
+// returns the end of the run and sets lastGrey.
+long RotatedOutsideRun(const RotateRow& r, const RotateKernels& kernels, long x, bool& lastGrey) {
+    const RotatePlan& p = r.plan;
+    const long end = p.window.kernel
+                         ? x + 1
+                         : x + kernels.rotatedRow.rotatedOutside(r.rotated, x, p.newWidth - x);
+    if (r.greyRow && p.outsideIsGrey) {
+        std::memset(r.greyOut + x, p.outside.rgbBlue, static_cast<size_t>(end - x));
+        lastGrey = true;
+    } else {
+        // Held here, not read through r on each pixel: the byte stores may
+        // alias anything.
+        const RGBQUAD outside = p.outside;
+        const bool indexed = p.indexed, alphaIn = p.alphaIn;
+        transform_detail::DirectRow row = r.row;
+        for (long k = x; k < end; ++k)
+            if (indexed)
+                r.writer.SetPixelColor(k, r.y, outside, alphaIn);
+            else
+                row.Store(k, outside);
+        lastGrey = false;
+    }
+    return end;
+}
+
+// One target row of Rotate2, left to right: each run of columns goes to the
+// path that takes it, the rest sample by sample.
+void RotateRowSamples(const RotateRow& r, const RotateKernels& kernels, CxImage& source,
+                      RGBQUAD* sample) {
+    const RotatePlan& p = r.plan;
+    const SampleWindow& window = p.window;
+    KernelRun kernelRun(window);
+    bool lastGrey = false; // the row's last pixel was stored as a grey index
+    for (long x = 0; x < p.newWidth; ++x) {
+        float srcX, srcY;
+        p.Point(x, r.rowCos, r.rowSin, srcX, srcY);
+        const long long xi = BaseCell(srcX), yi = BaseCell(srcY);
+        if (window.kernel && (r.greyRow || p.kernelColour) && p.WindowInside(xi, yi)) {
+            x += RotatedKernelRun(r, kernels, kernelRun, x, srcX, srcY) - 1;
+            lastGrey = r.greyRow;
+            continue;
+        }
+        if (r.greyRow && !window.kernel && r.bilinear.Inside(xi, yi)) {
+            // This column and those after it that are inside.
+            x += kernels.rotatedRow.greyRotatedRow(r.rotated, x, p.newWidth - x, r.greyOut + x) - 1;
+            lastGrey = true;
+            continue;
+        }
+        if (p.straight && r.bilinear.Inside(xi, yi)) {
+            x += kernels.rotatedRow.colourRotatedRow(
+                     r.rotated, x, p.newWidth - x, r.row.pixels + 3 * x,
+                     r.row.alpha != nullptr ? r.row.alpha + x : nullptr) -
+                 1;
+            continue;
+        }
+        if (p.constantOutside && window.AllOutside(xi, yi, p.sourceWidth, p.sourceHeight)) {
+            x = RotatedOutsideRun(r, kernels, x, lastGrey) - 1;
+            continue;
+        }
+        r.Store(x, source.GetPixelColorInterpolated(srcX, srcY, p.method, p.overflow, sample));
+        lastGrey = false;
+    }
+    if (lastGrey) r.writer.Find(GreyColour(r.greyOut[p.newWidth - 1]));
+}
+
 } // namespace
 
 bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod method,
@@ -743,154 +954,47 @@ bool CxImage::Rotate2(float angle, CxImage* destination, InterpolationMethod met
     if (!CreateWorkImage(work, static_cast<unsigned long>(newWidth),
                          static_cast<unsigned long>(newHeight), destination))
         return false;
-    // Row and column positions step by float additions, as one pass along
-    // the rows and columns makes them; a column's products with the cosine
-    // and sine are the same on every row.
-    std::vector<float> rowPositions;
-    std::vector<double> columnCos, columnSin;
-    try {
-        rowPositions.resize(static_cast<size_t>(newHeight));
-        columnCos.resize(static_cast<size_t>(newWidth));
-        columnSin.resize(static_cast<size_t>(newWidth));
-    } catch (const std::exception&) {
-        return false;
-    }
-    float v = sy0;
-    for (long y = 0; y < newHeight; ++y, v += 1.0f) rowPositions[static_cast<size_t>(y)] = v;
-    float u = sx0;
-    for (size_t x = 0; x < columnCos.size(); ++x, u += 1.0f) {
-        columnCos[x] = static_cast<double>(u) * co;
-        columnSin[x] = static_cast<double>(u) * si;
-    }
+    RotatePlan plan(method, overflow);
+    plan.co = co, plan.si = si;
+    plan.newWidth = newWidth, plan.newHeight = newHeight;
+    plan.keepOriginalSize = keepOriginalSize;
+    if (!PrepareRotatePositions(plan, sx0, sy0)) return false;
     ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
 
-    RGBQUAD sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
-    const bool indexed = IsIndexed();
-    const bool alphaIn = AlphaIsValid();
-    // Samples whose window lies inside a 24-bit source, or one on the grey
-    // ramp, take the bilinear walk straight; those wholly outside take the
-    // overflow's one colour when it has one. Both as the sampler would give
-    // them.
-    const SampleWindow window(method);
+    plan.sample = replacement != nullptr ? *replacement : RGBQUAD{255, 255, 255, 0};
     const BilinearSource bilinear(*this);
-    const RotatedRowKernels& rotatedRowKernels = RotatedRowKernelsInUse();
-    const WalkKernels& walkKernels = WalkKernelsInUse();
-    const CubicWeightKernels& cubicWeightKernels = CubicWeightKernelsInUse();
-    const bool sampled = method != IM_NEAREST_NEIGHBOUR;
-    const bool straight = bilinear.direct && sampled && !window.kernel;
-    const bool greyRamp = sampled && IsGreyRampImage(*this);
-    // Kernel samples inside a 24-bit or grey-ramp source go to the kernel
-    // walks as runs of the row, each with its own window rows.
-    const bool kernelColour = bilinear.direct && window.kernel;
-    const bool constantOutside = sampled && OutsideIsConstant(overflow);
-    const RGBQUAD outside =
-        constantOutside ? GetPixelColorWithOverflow(-999, -999, overflow, &sample) : RGBQUAD{};
-    // A grey outside colour goes into a grey-ramp result as its own index.
-    const RGBQUAD greyOutside = GreyColour(outside.rgbBlue);
-    const bool outsideIsGrey =
-        greyRamp && constantOutside && std::memcmp(&outside, &greyOutside, sizeof outside) == 0;
-    const long long sourceWidth = head.biWidth, sourceHeight = head.biHeight;
+    ChooseRotatePaths(plan, *this, bilinear);
+    const RotateKernels kernels{RotatedRowKernelsInUse(), WalkKernelsInUse(),
+                                CubicWeightKernelsInUse()};
+    plan.sourceWidth = head.biWidth, plan.sourceHeight = head.biHeight;
     RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     bands.RunRows(work, [&](NearestIndexCache& writer, int, long y) {
-        KernelRun kernelRun(window);
-        const double rowV = rowPositions[static_cast<size_t>(y)];
-        const double vco = rowV * co, vsi = rowV * si;
-        const bool greyRow = greyRamp && writer.StoresGreyDirectly();
-        uint8_t* const greyOut = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-        bool lastGrey = false; // the row's last pixel was stored as a grey index
-        // Bilinear samples inside the source, grey or straight at 24 bpp, go
-        // to the kernels as runs of the row.
+        const double rowV = plan.rowPositions[static_cast<size_t>(y)];
+        const double rowCos = rowV * co, rowSin = rowV * si;
         transform_detail::DirectRow row(work, y);
-        const RotatedRow rotated{
-            info.firstRow, info.effWidth,    bilinear.alpha,   sourceWidth,
-            sourceHeight,  columnCos.data(), columnSin.data(), vsi,
-            vco,           keepOriginalSize, newWidth * 0.5,   newHeight * 0.5};
-        // The source point of column x.
-        auto point = [&](long x, float& srcX, float& srcY) {
-            srcX = static_cast<float>(columnCos[static_cast<size_t>(x)] + vsi);
-            srcY = static_cast<float>(vco - columnSin[static_cast<size_t>(x)]);
-            if (keepOriginalSize) {
-                srcX = static_cast<float>(srcX + newWidth * 0.5);
-                srcY = static_cast<float>(srcY + newHeight * 0.5);
-            }
-        };
-        auto windowInside = [&](long long xi, long long yi) {
-            return xi - window.before >= 0 && xi + window.after < sourceWidth &&
-                   yi - window.before >= 0 && yi + window.after < sourceHeight;
-        };
-        for (long x = 0; x < newWidth; ++x) {
-            float srcX, srcY;
-            point(x, srcX, srcY);
-            const long long xi = BaseCell(srcX), yi = BaseCell(srcY);
-            if (window.kernel && (greyRow || kernelColour) && windowInside(xi, yi)) {
-                // This column and those after it whose windows are inside,
-                // their axes prepared as a single sample's would be.
-                kernelRun.count = 0;
-                for (long k = x; k < newWidth && kernelRun.count < KernelRun::kSize; ++k) {
-                    float u = srcX, v = srcY;
-                    if (k > x) point(k, u, v);
-                    if (!windowInside(BaseCell(u), BaseCell(v))) break;
-                    kernelRun.Add(u, v);
-                }
-                kernelRun.Weigh(cubicWeightKernels);
-                const int count = kernelRun.count;
-                if (greyRow) {
-                    walkKernels.greyPointsInside(info.firstRow, info.effWidth, window,
-                                                 kernelRun.Columns(), kernelRun.Rows(), count,
-                                                 greyOut + x);
-                    lastGrey = true;
-                } else {
-                    RGBQUAD results[KernelRun::kSize];
-                    walkKernels.colourPointsInside(
-                        ColourPlanes{info.firstRow, info.effWidth, bilinear.alpha,
-                                     static_cast<size_t>(sourceWidth)},
-                        window, kernelRun.Columns(), kernelRun.Rows(), count, results);
-                    for (int k = 0; k < count; ++k) row.Store(x + k, results[k]);
-                }
-                x += count - 1;
-                continue;
-            }
-            if (greyRow && !window.kernel && bilinear.Inside(xi, yi)) {
-                // This column and those after it that are inside.
-                x += rotatedRowKernels.greyRotatedRow(rotated, x, newWidth - x, greyOut + x) - 1;
-                lastGrey = true;
-                continue;
-            }
-            if (straight && bilinear.Inside(xi, yi)) {
-                x += rotatedRowKernels.colourRotatedRow(
-                         rotated, x, newWidth - x, row.pixels + 3 * x,
-                         row.alpha != nullptr ? row.alpha + x : nullptr) -
-                     1;
-                continue;
-            }
-            if (constantOutside && window.AllOutside(xi, yi, sourceWidth, sourceHeight)) {
-                // This column, and with bilinear windows those after it that
-                // are wholly outside too, in the one colour.
-                const long end =
-                    window.kernel ? x + 1
-                                  : x + rotatedRowKernels.rotatedOutside(rotated, x, newWidth - x);
-                if (greyRow && outsideIsGrey) {
-                    std::memset(greyOut + x, outside.rgbBlue, static_cast<size_t>(end - x));
-                    lastGrey = true;
-                } else {
-                    for (long k = x; k < end; ++k)
-                        if (indexed)
-                            writer.SetPixelColor(k, y, outside, alphaIn);
-                        else
-                            row.Store(k, outside);
-                    lastGrey = false;
-                }
-                x = end - 1;
-                continue;
-            }
-            const RGBQUAD c = GetPixelColorInterpolated(srcX, srcY, method, overflow, &sample);
-            if (indexed)
-                writer.SetPixelColor(x, y, c, alphaIn);
-            else
-                row.Store(x, c);
-            lastGrey = false;
-        }
-        if (lastGrey) writer.Find(GreyColour(greyOut[newWidth - 1]));
+        const RotatedRow rotated{info.firstRow,
+                                 info.effWidth,
+                                 bilinear.alpha,
+                                 plan.sourceWidth,
+                                 plan.sourceHeight,
+                                 plan.columnCos.data(),
+                                 plan.columnSin.data(),
+                                 rowSin,
+                                 rowCos,
+                                 keepOriginalSize,
+                                 newWidth * 0.5,
+                                 newHeight * 0.5};
+        const RotateRow r{plan,
+                          rotated,
+                          bilinear,
+                          y,
+                          rowCos,
+                          rowSin,
+                          plan.greyRamp && writer.StoresGreyDirectly(),
+                          work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth,
+                          row,
+                          writer};
+        RotateRowSamples(r, kernels, *this, &plan.sample);
     });
     bands.ClearRowsNotRun(work);
 
