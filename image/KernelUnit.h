@@ -19,3 +19,18 @@
 #define UEYE_KERNEL_PASTE(a, b) UEYE_KERNEL_PASTE2(a, b)
 // The table of this level's copy: name_none, name_sse2, ...
 #define UEYE_KERNEL_TABLE(name) UEYE_KERNEL_PASTE(name, UEYE_SIMD_NAME)
+
+namespace {
+
+// The lesser and the greater of two values, as std::min and std::max give
+// them. A kernel unit calls no inline function of a shared header, these two
+// included: an unoptimised build keeps them out of line, and the linker may
+// then take one level's copy for every caller.
+template <typename T> constexpr T Lesser(T a, T b) {
+    return b < a ? b : a;
+}
+template <typename T> constexpr T Greater(T a, T b) {
+    return a < b ? b : a;
+}
+
+} // namespace

@@ -10,9 +10,16 @@
 #include "interpolation/WalkKernels.h"
 
 #include <algorithm>
+#include <cstring>
 #include <type_traits>
 
 namespace {
+
+// The taps of the samples from k on (KernelTaps::From, whose out-of-line copy
+// a kernel unit must not make).
+KernelTaps TapsFrom(const KernelTaps& taps, long k) {
+    return KernelTaps{taps.start + k, taps.weights + k, taps.stride};
+}
 
 #if UEYE_SIMD_LEVEL >= 1
 using namespace lanes;
@@ -143,8 +150,8 @@ bool GreyKernelSumsLoaded(const WindowRows<double>& source, const SampleWindow& 
             _mm256_sub_epi32(LoadInts(starts + c * kCount), _mm256_set1_epi32(first));
         if (_mm256_cmple_epu32_mask(offset, _mm256_set1_epi32(15)) != 0xFF) return false;
         offsets[c] = _mm512_maskz_cvtepu32_epi64(0xFF, offset);
-        low = std::min(low, first);
-        high = std::max(high, first);
+        low = Lesser(low, first);
+        high = Greater(high, first);
     }
     if (low < 0 ||
         !source.Fits(static_cast<size_t>(low), static_cast<size_t>(high - low) + kSize + 15))
@@ -246,21 +253,21 @@ template <int kLanes, typename Result, typename Walk>
 void WalkInLanes(const SampleWindow& window, const KernelTaps& columns, int count, Result* results,
                  Walk walk) {
     int done = 0;
-    for (; done + kLanes <= count; done += kLanes) walk(columns.From(done), results + done);
+    for (; done + kLanes <= count; done += kLanes) walk(TapsFrom(columns, done), results + done);
     if (done == count) return;
     const int rest = count - done;
     int32_t starts[kLanes];
     float weights[12 * kLanes];
     Result sums[kLanes];
     for (int k = 0; k < kLanes; ++k) {
-        const size_t from = static_cast<size_t>(done + std::min(k, rest - 1));
+        const size_t from = static_cast<size_t>(done + Lesser(k, rest - 1));
         starts[k] = columns.start[from];
         for (int i = 0; i < window.size; ++i)
             weights[i * kLanes + k] =
                 columns.weights[static_cast<size_t>(i) * columns.stride + from];
     }
     walk(KernelTaps{starts, weights, kLanes}, sums);
-    std::copy(sums, sums + rest, results + done);
+    std::memcpy(results + done, sums, sizeof *sums * size_t(rest));
 }
 #endif
 
@@ -282,10 +289,10 @@ void GreyWindows(const Source& source, const SampleWindow& window, const KernelT
 #else
     int done = 0;
     for (; done + 4 <= count; done += 4)
-        GreyKernelSums<4>(source, window, columns.From(done), SharedRow{window, ay},
+        GreyKernelSums<4>(source, window, TapsFrom(columns, done), SharedRow{window, ay},
                           results + done);
     for (; done < count; ++done)
-        GreyKernelSums<1>(source, window, columns.From(done), SharedRow{window, ay},
+        GreyKernelSums<1>(source, window, TapsFrom(columns, done), SharedRow{window, ay},
                           results + done);
 #endif
 }
@@ -335,17 +342,17 @@ void GreyPointsInside(const uint8_t* firstRow, size_t stride, const SampleWindow
     int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
     for (; done + kWalk <= count; done += kWalk)
-        GreyPointSumsVector(firstRow, stride, window, columns.From(done), rows.From(done),
+        GreyPointSumsVector(firstRow, stride, window, TapsFrom(columns, done), TapsFrom(rows, done),
                             results + done);
 #endif
     for (; done + 4 <= count; done += 4) {
-        const KernelTaps own = rows.From(done);
-        GreyKernelSums<4>(ByteRows{firstRow, stride}, window, columns.From(done), OwnRows{own},
+        const KernelTaps own = TapsFrom(rows, done);
+        GreyKernelSums<4>(ByteRows{firstRow, stride}, window, TapsFrom(columns, done), OwnRows{own},
                           results + done);
     }
     for (; done < count; ++done) {
-        const KernelTaps own = rows.From(done);
-        GreyKernelSums<1>(ByteRows{firstRow, stride}, window, columns.From(done), OwnRows{own},
+        const KernelTaps own = TapsFrom(rows, done);
+        GreyKernelSums<1>(ByteRows{firstRow, stride}, window, TapsFrom(columns, done), OwnRows{own},
                           results + done);
     }
 }
@@ -514,8 +521,8 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
             const long long offset = 3 * (starts[g * kCount + l] - base);
             if (offset < 0 || offset > 64) return false;
             lanes[l] = static_cast<int32_t>(offset);
-            span = std::max(span, lanes[l] + 3 * window.size);
-            reach = std::max(reach, lanes[l] / 3);
+            span = Greater(span, lanes[l] + 3 * window.size);
+            reach = Greater(reach, lanes[l] / 3);
         }
         offsets[g] = _mm512_zextsi256_si512(MakeInts([&lanes](int l) { return lanes[l]; }));
     }
@@ -611,10 +618,10 @@ void ColourWindowsInside(const ColourPlanes& planes, const SampleWindow& window,
 #else
     int done = 0;
     for (; done + 4 <= count; done += 4)
-        ColourKernelSums<4>(planes, window, columns.From(done), SharedRow{window, ay},
+        ColourKernelSums<4>(planes, window, TapsFrom(columns, done), SharedRow{window, ay},
                             results + done);
     for (; done < count; ++done)
-        ColourKernelSums<1>(planes, window, columns.From(done), SharedRow{window, ay},
+        ColourKernelSums<1>(planes, window, TapsFrom(columns, done), SharedRow{window, ay},
                             results + done);
 #endif
 }
@@ -666,15 +673,16 @@ void ColourPointsInside(const ColourPlanes& planes, const SampleWindow& window,
     int done = 0;
 #if UEYE_SIMD_LEVEL >= 1
     for (; done + kColourWalk <= count; done += kColourWalk)
-        ColourPointSumsVector(planes, window, columns.From(done), rows.From(done), results + done);
+        ColourPointSumsVector(planes, window, TapsFrom(columns, done), TapsFrom(rows, done),
+                              results + done);
 #endif
     for (; done + 4 <= count; done += 4) {
-        const KernelTaps own = rows.From(done);
-        ColourKernelSums<4>(planes, window, columns.From(done), OwnRows{own}, results + done);
+        const KernelTaps own = TapsFrom(rows, done);
+        ColourKernelSums<4>(planes, window, TapsFrom(columns, done), OwnRows{own}, results + done);
     }
     for (; done < count; ++done) {
-        const KernelTaps own = rows.From(done);
-        ColourKernelSums<1>(planes, window, columns.From(done), OwnRows{own}, results + done);
+        const KernelTaps own = TapsFrom(rows, done);
+        ColourKernelSums<1>(planes, window, TapsFrom(columns, done), OwnRows{own}, results + done);
     }
 }
 

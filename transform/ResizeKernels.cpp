@@ -46,7 +46,7 @@ void HorizontalGreyBlend(const double* blended, long step, const int32_t* ix, co
     x = WalkPickedGroups(
         groups.runs, count, out,
         [&](long k) {
-            const long base = std::max<long>(ix[k] - step + 1, 0);
+            const long base = Greater<long>(ix[k] - step + 1, 0);
             __m512i leftIndex, rightIndex;
             PickIndices(groups.picks + k, stepIndex, leftIndex, rightIndex);
             const Doubles low = Load(blended + base), high = Load(blended + base + 8);
