@@ -138,8 +138,8 @@ int32_t OpenGrabber(uint32_t camera, const char* params, ueye_grabber* grabber) 
 // The thread's device choice for one open, given back afterwards.
 class DeviceChoiceScope {
 public:
-    explicit DeviceChoiceScope(const std::string& spec) : m_previous(CameraDevice::Choice()) {
-        CameraDevice::ChooseForThread(spec);
+    explicit DeviceChoiceScope(const std::string& text) : m_previous(CameraDevice::Choice()) {
+        CameraDevice::ChooseForThread(text);
     }
     ~DeviceChoiceScope() { CameraDevice::ChooseForThread(m_previous); }
 
@@ -175,7 +175,7 @@ int32_t ueye_list_devices(char* text, size_t size, size_t* needed) {
     return Guard([&] {
         std::string lines;
         for (const CameraDeviceEntry& entry : CameraDevice::List()) {
-            lines += entry.spec + "\t" + entry.description + "\n";
+            lines += entry.choice + "\t" + entry.description + "\n";
         }
         if (needed != nullptr) *needed = lines.size() + 1;
         const size_t kept = lines.size() < size - 1 ? lines.size() : size - 1;

@@ -557,7 +557,7 @@ std::vector<CameraDeviceEntry> GenicamCamera::List() {
     for (unsigned i = 0; i < arv_get_n_devices(); ++i) {
         auto text = [](const char* value) { return std::string(value ? value : ""); };
         CameraDeviceEntry entry;
-        entry.spec = "genicam:" + text(arv_get_device_id(i));
+        entry.choice = "genicam:" + text(arv_get_device_id(i));
         entry.description = text(arv_get_device_vendor(i)) + " " + text(arv_get_device_model(i)) +
                             ", serial " + text(arv_get_device_serial_nbr(i)) + ", " +
                             text(arv_get_device_protocol(i)) + " at " +

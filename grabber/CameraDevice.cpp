@@ -54,26 +54,26 @@ const UeyeSdk& PlatformSdk() {
 
 // The GenICam id a choice names: true for "genicam" (id empty) and
 // "genicam:ID".
-bool GenicamId(const std::string& spec, std::string& id) {
+bool GenicamId(const std::string& choice, std::string& id) {
     const size_t length = sizeof kGenicamPrefix - 1;
-    if (spec.compare(0, length, kGenicamPrefix) != 0) return false;
-    if (spec.size() == length) {
+    if (choice.compare(0, length, kGenicamPrefix) != 0) return false;
+    if (choice.size() == length) {
         id.clear();
         return true;
     }
-    if (spec[length] != ':' || spec.size() == length + 1) return false;
-    id = spec.substr(length + 1);
+    if (choice[length] != ':' || choice.size() == length + 1) return false;
+    id = choice.substr(length + 1);
     return true;
 }
 
-bool IsPlatform(const std::string& spec) {
-    return spec.empty() || spec == "sim";
+bool IsPlatform(const std::string& choice) {
+    return choice.empty() || choice == "sim";
 }
 
 Status Open(Handle* handle, void* window) {
     if (handle == nullptr) return PlatformSdk().OpenCamera(handle, window);
-    const std::string spec = CameraDevice::Choice();
-    const std::string refusal = CameraDevice::CheckChoice(spec);
+    const std::string choice = CameraDevice::Choice();
+    const std::string refusal = CameraDevice::CheckChoice(choice);
     if (!refusal.empty()) {
         GrabberMessage(refusal);
         return kNoCameraPresent;
@@ -81,7 +81,7 @@ Status Open(Handle* handle, void* window) {
     auto opened = std::make_shared<Opened>();
     Status status = 0;
     std::string id;
-    if (GenicamId(spec, id)) {
+    if (GenicamId(choice, id)) {
 #if defined(UEYE_WITH_GENICAM)
         opened->kind = Kind::Genicam;
         opened->table = GenicamCamera::Sdk();
@@ -148,15 +148,15 @@ std::string CameraDevice::Choice() {
     return variable != nullptr ? variable : "";
 }
 
-void CameraDevice::ChooseForThread(const std::string& spec) {
-    threadChoice = spec;
+void CameraDevice::ChooseForThread(const std::string& choice) {
+    threadChoice = choice;
 }
 
-std::string CameraDevice::CheckChoice(const std::string& spec) {
+std::string CameraDevice::CheckChoice(const std::string& choice) {
     std::string id;
-    if (IsPlatform(spec)) return "";
-    if (!GenicamId(spec, id)) {
-        return "Unknown camera device \"" + spec + "\" (use sim, genicam or genicam:ID)";
+    if (IsPlatform(choice)) return "";
+    if (!GenicamId(choice, id)) {
+        return "Unknown camera device \"" + choice + "\" (use sim, genicam or genicam:ID)";
     }
 #if defined(UEYE_WITH_GENICAM)
     return "";

@@ -17,7 +17,7 @@ struct CameraDeviceCounters {
 
 // A camera that can be opened: its choice text and a line that describes it.
 struct CameraDeviceEntry {
-    std::string spec;        // "sim", "genicam:ID"
+    std::string choice;      // "sim", "genicam:ID"
     std::string description; // maker, model, serial number, address
 };
 
@@ -32,11 +32,11 @@ class UEYE_EXPORT CameraDevice {
 public:
     // The choice the next open on this thread takes.
     static std::string Choice();
-    // Makes opens on the calling thread take `spec`; an empty text goes back
+    // Makes opens on the calling thread take `choice`; an empty text goes back
     // to the environment variable.
-    static void ChooseForThread(const std::string& spec);
-    // Why `spec` cannot be opened by this build, or an empty text when it can.
-    static std::string CheckChoice(const std::string& spec);
+    static void ChooseForThread(const std::string& choice);
+    // Why `choice` cannot be opened by this build, or an empty text when it can.
+    static std::string CheckChoice(const std::string& choice);
 
     // The cameras that can be opened now: the platform's own first, then
     // every GenICam camera found.

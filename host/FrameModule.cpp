@@ -85,7 +85,7 @@ void ReportProgress(const FrameJob& job, int done) {
 
 extern "C" UEYE_EXPORT_SYMBOL int ListCameraDevices() {
     for (const CameraDeviceEntry& entry : CameraDevice::List()) {
-        std::cout << entry.spec << "\t" << entry.description << "\n";
+        std::cout << entry.choice << "\t" << entry.description << "\n";
     }
     std::cout << std::flush;
     return FramegrabSuccess;

@@ -57,7 +57,7 @@ import time
 import ueye_grabber
 from check_genicam_frames import check_frames
 
-assert any(spec == "genicam:Aravis-Fake-GV01" for spec, _ in ueye_grabber.list_devices())
+assert any(device == "genicam:Aravis-Fake-GV01" for device, _ in ueye_grabber.list_devices())
 with ueye_grabber.Grabber(params="fast", device="genicam:127.0.0.1") as camera:
     delivered, dropped, _ = camera.counters
     started = time.monotonic()

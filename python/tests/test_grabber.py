@@ -132,7 +132,7 @@ def test_the_guides_example(in_tmp):
 def test_devices_are_listed_and_chosen(in_tmp):
     devices = ug.list_devices()
     assert devices[0] == ("sim", "the simulated camera")
-    assert all(spec.startswith("genicam:") for spec, _ in devices[1:])
+    assert all(device.startswith("genicam:") for device, _ in devices[1:])
     with ug.Grabber(device="sim") as camera:
         assert camera.shape == (1024, 1280)
         camera.snap()

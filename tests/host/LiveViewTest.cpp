@@ -61,14 +61,22 @@ TEST(LiveRequests, ListenAddresses) {
         const char* host; // null: refused
         uint16_t port;
     } cases[] = {
-        {"8080", "127.0.0.1", 8080},   {"0", "127.0.0.1", 0},
-        {"0.0.0.0:80", "0.0.0.0", 80}, {"[::1]:9000", "::1", 9000},
-        {"65535", "127.0.0.1", 65535}, {"", nullptr, 0},
-        {"65536", nullptr, 0},         {"-1", nullptr, 0},
-        {"+80", nullptr, 0},           {"80a", nullptr, 0},
-        {" 80", nullptr, 0},           {"localhost:80", nullptr, 0},
-        {":80", nullptr, 0},           {"127.0.0.1:", nullptr, 0},
-        {"999999999999", nullptr, 0},  {"1.2.3.4.5:80", nullptr, 0},
+        {"8080", "127.0.0.1", 8080},
+        {"0", "127.0.0.1", 0},
+        {"127.0.0.2:80", "127.0.0.2", 80},
+        {"[::1]:9000", "::1", 9000},
+        {"65535", "127.0.0.1", 65535},
+        {"", nullptr, 0},
+        {"65536", nullptr, 0},
+        {"-1", nullptr, 0},
+        {"+80", nullptr, 0},
+        {"80a", nullptr, 0},
+        {" 80", nullptr, 0},
+        {"localhost:80", nullptr, 0},
+        {":80", nullptr, 0},
+        {"127.0.0.1:", nullptr, 0},
+        {"999999999999", nullptr, 0},
+        {"1.2.3.4.5:80", nullptr, 0},
     };
     for (const auto& c : cases) {
         ListenAddress address;
