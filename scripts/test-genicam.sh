@@ -67,7 +67,9 @@ with ueye_grabber.Grabber(params="fast", device="genicam:127.0.0.1") as camera:
 sent = delivered_now - delivered + dropped_now - dropped
 print(f"received {len(frames)} of {sent} frames sent in {seconds:.2f} s "
       f"({len(frames) / seconds:.1f} fps), {dropped_now - dropped} incomplete")
-check_frames(frames[:250])
+# At 100 fps on a busy machine Python may copy a frame after the next one
+# came: every frame whole, few repeated.
+check_frames(frames[:250], repeats_allowed=5)
 assert not lost and len(frames) >= 0.95 * sent, "fewer than 95% of the frames"
 PY
 stop_camera
