@@ -108,6 +108,86 @@ bool ParseLong(const char* text, long low, long high, long& value) {
 const long kLargestResampledSide = 8192;
 const long kLastDitherMethod = 7;
 
+// Options that set a flag.
+struct FlagOption {
+    const char* shortName; // null when there is none
+    const char* longName;
+    bool Options::*flag;
+};
+const FlagOption kFlagOptions[] = {
+    {nullptr, "--version", &Options::version},
+    {nullptr, "--negative", &Options::negative},
+    {"-q", "--quiet", &Options::quiet},
+    {nullptr, "--list-devices", &Options::listDevices},
+    {nullptr, "--sim-open-fails", &Options::simOpenFails},
+};
+
+// Options that take a text; `emptyError` refuses an empty one when not null.
+struct TextOption {
+    const char* shortName;
+    const char* longName;
+    std::string Options::*text;
+    const char* emptyError;
+};
+const TextOption kTextOptions[] = {
+    {"-o", "--output", &Options::output, "output folder must not be empty"},
+    {"-p", "--parameters", &Options::parameters, nullptr},
+    {nullptr, "--plugin", &Options::plugin, "plug-in path must not be empty"},
+    {"-d", "--device", &Options::device, nullptr},
+};
+
+// Options that take a whole number from low to high.
+struct NumberOption {
+    const char* shortName;
+    const char* longName;
+    long low, high;
+    const char* rangeError;
+    void (*store)(Options&, long);
+};
+const NumberOption kNumberOptions[] = {
+    {"-n", "--frames", 1, 100000, "frame count must be a number from 1 to 100000",
+     [](Options& o, long n) { o.frames = int(n); }},
+    {"-e", "--exposure", 1, 10000000,
+     "exposure must be a number of microseconds from 1 to 10000000",
+     [](Options& o, long n) { o.exposure = uint32_t(n); }},
+    {nullptr, "--threads", 1, 256, "thread count must be a number from 1 to 256",
+     [](Options& o, long n) { o.threads = int(n); }},
+};
+
+// The entry of `table` that `arg` names, or null.
+template <typename Option, size_t N>
+const Option* Named(const Option (&table)[N], const std::string& arg) {
+    for (const Option& option : table)
+        if ((option.shortName != nullptr && arg == option.shortName) || arg == option.longName)
+            return &option;
+    return nullptr;
+}
+
+bool ParseRotation(const char* value, Options& options, std::string& error) {
+    char* end = nullptr;
+    options.angle = std::strtof(value, &end);
+    if (end == value || *end != '\0' || !std::isfinite(options.angle)) {
+        error = "rotation angle must be a finite number of degrees";
+        return false;
+    }
+    options.rotate = true;
+    return true;
+}
+
+bool ParseResampleSize(const char* value, Options& options, std::string& error) {
+    long w = 0, h = 0;
+    const char* x = std::strchr(value, 'x');
+    if (x == nullptr || !ParseLong(std::string(value, x).c_str(), 1, kLargestResampledSide, w) ||
+        !ParseLong(x + 1, 1, kLargestResampledSide, h)) {
+        error = "resample size must be WIDTHxHEIGHT, each from 1 to " +
+                std::to_string(kLargestResampledSide);
+        return false;
+    }
+    options.resampleWidth = w;
+    options.resampleHeight = h;
+    return true;
+}
+
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -131,76 +211,32 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         if (arg == "-h" || arg == "--help") {
             std::cout << kUsage;
             std::exit(Success);
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "-n" || arg == "--frames") {
-            if (!nextNumber(1, 100000, "frame count must be a number from 1 to 100000")) {
-                return false;
-            }
-            options.frames = int(number);
-        } else if (arg == "-o" || arg == "--output") {
+        } else if (const FlagOption* flag = Named(kFlagOptions, arg)) {
+            options.*flag->flag = true;
+        } else if (const TextOption* text = Named(kTextOptions, arg)) {
             if (!next(value)) return false;
-            if (*value == '\0') {
-                error = "output folder must not be empty";
+            if (text->emptyError != nullptr && *value == '\0') {
+                error = text->emptyError;
                 return false;
             }
-            options.output = value;
-        } else if (arg == "-e" || arg == "--exposure") {
-            if (!nextNumber(1, 10000000,
-                            "exposure must be a number of microseconds from 1 to 10000000")) {
-                return false;
-            }
-            options.exposure = uint32_t(number);
-        } else if (arg == "--negative") {
-            options.negative = true;
-        } else if (arg == "-p" || arg == "--parameters") {
-            if (!next(value)) return false;
-            options.parameters = value;
+            options.*text->text = value;
+        } else if (const NumberOption* option = Named(kNumberOptions, arg)) {
+            if (!nextNumber(option->low, option->high, option->rangeError)) return false;
+            option->store(options, number);
         } else if (arg == "--rotate") {
-            if (!next(value)) return false;
-            char* end = nullptr;
-            options.angle = std::strtof(value, &end);
-            if (end == value || *end != '\0' || !std::isfinite(options.angle)) {
-                error = "rotation angle must be a finite number of degrees";
-                return false;
-            }
-            options.rotate = true;
+            if (!next(value) || !ParseRotation(value, options, error)) return false;
         } else if (arg == "--resample") {
-            if (!next(value)) return false;
-            long w = 0, h = 0;
-            const char* x = std::strchr(value, 'x');
-            if (x == nullptr ||
-                !ParseLong(std::string(value, x).c_str(), 1, kLargestResampledSide, w) ||
-                !ParseLong(x + 1, 1, kLargestResampledSide, h)) {
-                error = "resample size must be WIDTHxHEIGHT, each from 1 to " +
-                        std::to_string(kLargestResampledSide);
-                return false;
-            }
-            options.resampleWidth = w;
-            options.resampleHeight = h;
+            if (!next(value) || !ParseResampleSize(value, options, error)) return false;
         } else if (arg == "--dither") {
             options.dither = true;
             // A number after the option is its method, which must be one.
             if (i + 1 < argc && ParseLong(argv[i + 1], LONG_MIN, LONG_MAX, number)) {
                 if (!nextNumber(0, kLastDitherMethod,
                                 "dither method must be from 0 to " +
-                                    std::to_string(kLastDitherMethod))) {
+                                    std::to_string(kLastDitherMethod)))
                     return false;
-                }
                 options.ditherMethod = number;
             }
-        } else if (arg == "--threads") {
-            if (!nextNumber(1, 256, "thread count must be a number from 1 to 256")) return false;
-            options.threads = int(number);
-        } else if (arg == "--plugin") {
-            if (!next(value)) return false;
-            if (*value == '\0') {
-                error = "plug-in path must not be empty";
-                return false;
-            }
-            options.plugin = value;
-        } else if (arg == "-q" || arg == "--quiet") {
-            options.quiet = true;
         } else if (arg == "--serve") {
             if (!next(value)) return false;
 #if defined(_WIN32)
@@ -209,13 +245,6 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
 #else
             options.serve = value;
 #endif
-        } else if (arg == "-d" || arg == "--device") {
-            if (!next(value)) return false;
-            options.device = value;
-        } else if (arg == "--list-devices") {
-            options.listDevices = true;
-        } else if (arg == "--sim-open-fails") {
-            options.simOpenFails = true;
         } else {
             error = "unknown option " + arg;
             return false;
