@@ -4,11 +4,11 @@
 // median ratio of each of our runs to the peer's run of the same round
 // (below 1: we are faster), ours at every instruction-set level the machine
 // has. The frame path is measured against memcpy. After the table: the
-// arithmetic of the grey Lanczos row alone, against our walk and OpenCV's,
-// and what a second thread gives arithmetic held in registers and a copy
-// through memory.
+// arithmetic of the grey Lanczos row alone, against our walk and OpenCV's.
+// What the machine gives a second thread is machine_probe's to measure.
 // Arguments: repetitions (7), and a text that names the operations to run.
 
+#include "BenchTiming.h"
 #include "image/CxImage.h"
 #include "image/SimdLevel.h"
 
@@ -53,20 +53,8 @@ cv::Mat View(CxImage& image) {
                    image.GetBpp() == 24 ? CV_8UC3 : CV_8UC1, image.GetBits(0), image.GetEffWidth());
 }
 
-double Milliseconds(const std::function<void()>& run) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
-
 // Only operations whose name contains this text run (all when empty).
 const char* gFilter = "";
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // `prepare` runs untimed before each of our runs (a fresh copy where the
 // operation changes its image). Ours runs at each level in turn, the peer
@@ -249,64 +237,6 @@ void RunTable(int repetitions, int cores) {
         "24 bpp");
 }
 
-// Values the compiler cannot know, so that it keeps every step.
-volatile double gChainStart = 1.0;
-
-// kChains independent multiply-add chains in registers, no memory: with
-// one chain each step waits for the last (latency), with sixteen the
-// arithmetic units are the limit (throughput).
-template <int kChains> double Chains(long steps) {
-    double a[kChains];
-    for (int i = 0; i < kChains; ++i) a[i] = gChainStart + i * 1e-9;
-    for (long n = 0; n < steps; ++n)
-        for (double& v : a) v = v * 0.999999999 + 1e-9;
-    double sum = 0;
-    for (double v : a) sum += v;
-    return sum;
-}
-
-// How much faster `threads` threads do `work` than one, each doing
-// work(share, threads), against work(0, 1) alone.
-double Speedup(const std::function<void(int, int)>& work, int threads, int repetitions) {
-    std::vector<double> one, many;
-    for (int r = 0; r < repetitions; ++r) {
-        one.push_back(Milliseconds([&] { work(0, 1); }));
-        many.push_back(Milliseconds([&] {
-            std::vector<std::thread> workers;
-            for (int t = 0; t < threads; ++t) workers.emplace_back([&, t] { work(t, threads); });
-            for (std::thread& worker : workers) worker.join();
-        }));
-    }
-    return Median(one) / Median(many);
-}
-
-// The steps of `chains`, shared out: what this machine gives when nothing is
-// shared but the processors. Where its processors share their arithmetic
-// units (two hardware threads of one core), the throughput form gains
-// nothing: a ceiling for the table's two-thread rows.
-double ArithmeticSpeedup(double (*chains)(long), long steps, int threads, int repetitions) {
-    return Speedup(
-        [&](int, int shares) {
-            volatile double sink = chains(steps / shares);
-            (void)sink;
-        },
-        threads, repetitions);
-}
-
-// A copy of the bytes of a 24 bpp frame, in slices: what the memory gives a
-// second thread, the ceiling of rows that mostly move bytes (GrayScale,
-// RotateLeft, the flips).
-double MemorySpeedup(int threads, int repetitions) {
-    const size_t bytes = kWidth * kHeight * 3;
-    std::vector<uint8_t> from(bytes, 7), to(bytes, 0);
-    return Speedup(
-        [&](int share, int shares) {
-            const size_t begin = bytes * share / shares, end = bytes * (share + 1) / shares;
-            std::memcpy(to.data() + begin, from.data() + begin, end - begin);
-        },
-        threads, repetitions);
-}
-
 #if defined(__x86_64__) || defined(__i386__)
 // The arithmetic of a Lanczos Resample2 from 1024 x 768 to 1280 x 960 on
 // grey and nothing else: for each of its 144 taps of eight samples, the
@@ -393,14 +323,5 @@ int main(int argc, char** argv) {
     std::printf("|---|---|---|---|---|---|---|---|\n");
     RunTable(repetitions, cores);
     LanczosFloor(repetitions);
-    if (cores > 1) {
-        std::printf("\nArithmetic alone (registers only), %d threads against 1: %.2fx faster with "
-                    "one chain (latency), %.2fx with sixteen (throughput)\n",
-                    cores, ArithmeticSpeedup(Chains<1>, 200000000, cores, repetitions),
-                    ArithmeticSpeedup(Chains<16>, 40000000, cores, repetitions));
-        std::printf("Memory alone (a copy of a 24 bpp frame's %.1f MB), %d threads against 1: "
-                    "%.2fx faster\n",
-                    kWidth * kHeight * 3 / 1e6, cores, MemorySpeedup(cores, repetitions * 3));
-    }
     return 0;
 }
