@@ -2,11 +2,11 @@
 // 24 bpp, at one thread and at all cores (both libraries at the same count):
 // each pair runs alternately, and the table gives the median times and the
 // median ratio of each of our runs to the peer's run of the same round
-// (below 1: we are faster), ours at every instruction-set level the machine
-// has. The frame path is measured against memcpy. After the table: the
-// arithmetic of the grey Lanczos row alone, against our walk and OpenCV's.
-// What the machine gives a second thread is machine_probe's to measure.
-// Arguments: repetitions (7), and a text that names the operations to run.
+// (below 1: we are faster), ours at the active instruction-set level (one
+// process per level: scripts/bench-levels.sh). The frame path is measured against memcpy. After the
+// table: the arithmetic of the grey Lanczos row alone, against our walk and OpenCV's. What the
+// machine gives a second thread is machine_probe's to measure. Arguments: repetitions (7), and a
+// text that names the operations to run.
 
 #include "BenchTiming.h"
 #include "image/CxImage.h"
@@ -57,38 +57,22 @@ cv::Mat View(CxImage& image) {
 const char* gFilter = "";
 
 // `prepare` runs untimed before each of our runs (a fresh copy where the
-// operation changes its image). Ours runs at each level in turn, the peer
-// between them.
+// operation changes its image); ours and the peer's run in turns.
 void Compare(const char* name, int threads, int repetitions, const std::function<void()>& prepare,
              const std::function<void()>& ours, const std::function<void()>& theirs,
              const char* peer = "OpenCV") {
     if (std::strstr(name, gFilter) == nullptr) return;
-    const int levels = static_cast<int>(SupportedSimdLevel()) + 1;
-    std::vector<double> a[kSimdLevelCount], b;
-    const SimdLevel initial = ActiveSimdLevel();
+    std::vector<double> a, b, ratios;
     for (int i = 0; i < repetitions; ++i) {
-        for (int level = 0; level < levels; ++level) {
-            SetSimdLevel(static_cast<SimdLevel>(level));
-            prepare();
-            a[level].push_back(Milliseconds(ours));
-        }
+        prepare();
+        a.push_back(Milliseconds(ours));
         b.push_back(Milliseconds(theirs));
-    }
-    SetSimdLevel(initial);
-    const double mb = Median(b);
-    std::printf("| %-44s | %7d | %-6s | %8.1f |", name, threads, peer, mb);
-    for (int level = 0; level < kSimdLevelCount; ++level) {
-        if (level >= levels) {
-            std::printf(" %-15s |", "-");
-            continue;
-        }
         // The ratio of each of our runs to the peer's run beside it, whose
         // median is steadier on a shared machine than that of either time.
-        std::vector<double> ratios;
-        for (size_t i = 0; i < b.size(); ++i) ratios.push_back(a[level][i] / b[i]);
-        std::printf(" %6.1f (%6.2f) |", Median(a[level]), Median(ratios));
+        ratios.push_back(a.back() / b.back());
     }
-    std::printf("\n");
+    std::printf("| %-44s | %7d | %-6s | %8.1f | %6.1f (%6.2f) |\n", name, threads, peer, Median(b),
+                Median(a), Median(ratios));
     std::fflush(stdout);
 }
 
@@ -239,29 +223,42 @@ void RunTable(int repetitions, int cores) {
 
 #if defined(__x86_64__) || defined(__i386__)
 // The arithmetic of a Lanczos Resample2 from 1024 x 768 to 1280 x 960 on
-// grey and nothing else: for each of its 144 taps of eight samples, the
-// float product of the two weights, widened, the exact product of weight
-// and value added in double precision and the sum rounded to float, in
-// twelve independent chains held in registers (no pixel is read, no lane
-// picked). Our walk does all of this and more, so its time bounds ours
-// from below, at the widest level. The row weight is read again for each
-// tap, so that the products are not taken out of the loop. The conversions
-// take their zero-masked forms with every lane set, as the kernel units do:
-// the plain ones trip GCC 12's uninitialised-value warnings in its header.
+// grey and nothing else, at one instruction-set level: for each of its 144
+// taps of every sample, the float product of the two weights, widened, the
+// exact product of weight and value added in double precision and the sum
+// rounded to float, in twelve independent chains of lanes held in registers
+// (no pixel is read, no lane picked). Our walk at that level does all of
+// this and more, so its time bounds ours from below. The row weight is read
+// again for each tap, so that the products are not taken out of the loop.
+// A double FMA only where the level has one (the product of a float and a
+// byte value is exact); the avx512 conversions take their zero-masked forms
+// with every lane set, as the kernel units do.
 volatile float gRowWeight = 0.5f;
+constexpr int kChains = 12;
+constexpr long kTapSamples = 1280L * 960 * 144;
 
-__attribute__((target("avx512f,avx512dq,fma"))) double LanczosArithmetic() {
-    constexpr int kChains = 12;
-    constexpr long kTaps = 1280L * 960 * 144 / 8;
+float ChainWeight(int chain, int lane) {
+    return 0.01f * static_cast<float>(chain + 1) * static_cast<float>(lane + 1);
+}
+
+// The chains' lanes summed, so that no step can be dropped.
+double TotalOf(const double* lanes, int count) {
+    double total = 0.0;
+    for (int i = 0; i < count; ++i) total += lanes[i];
+    return total;
+}
+
+__attribute__((target("avx512f,avx512dq,fma"))) double LanczosArithmeticAvx512() {
     __m512d sums[kChains], values[kChains];
     __m256 columnWeights[kChains];
     for (int c = 0; c < kChains; ++c) {
         sums[c] = _mm512_set1_pd(0.0);
         values[c] = _mm512_set1_pd(17.0 + c);
-        const float w = 0.01f * static_cast<float>(c + 1);
-        columnWeights[c] = _mm256_setr_ps(w, 2 * w, 3 * w, 4 * w, 5 * w, 6 * w, 7 * w, 8 * w);
+        columnWeights[c] = _mm256_setr_ps(ChainWeight(c, 0), ChainWeight(c, 1), ChainWeight(c, 2),
+                                          ChainWeight(c, 3), ChainWeight(c, 4), ChainWeight(c, 5),
+                                          ChainWeight(c, 6), ChainWeight(c, 7));
     }
-    for (long tap = 0; tap < kTaps; tap += kChains) {
+    for (long tap = 0; tap < kTapSamples / 8; tap += kChains) {
         const __m256 rowWeight = _mm256_set1_ps(gRowWeight);
 #pragma GCC unroll 12
         for (int c = 0; c < kChains; ++c) {
@@ -271,29 +268,84 @@ __attribute__((target("avx512f,avx512dq,fma"))) double LanczosArithmetic() {
                 0xFF, _mm512_maskz_cvtpd_ps(0xFF, _mm512_fmadd_pd(w, values[c], sums[c])));
         }
     }
-    alignas(64) double lanes[8];
-    double total = 0.0;
-    for (const __m512d& sum : sums) {
-        _mm512_store_pd(lanes, sum);
-        for (double lane : lanes) total += lane;
+    double lanes[8 * kChains];
+    for (int c = 0; c < kChains; ++c) _mm512_storeu_pd(lanes + 8 * c, sums[c]);
+    return TotalOf(lanes, 8 * kChains);
+}
+
+__attribute__((target("avx2,fma"))) double LanczosArithmeticAvx2() {
+    __m256d sums[kChains], values[kChains];
+    __m128 columnWeights[kChains];
+    for (int c = 0; c < kChains; ++c) {
+        sums[c] = _mm256_set1_pd(0.0);
+        values[c] = _mm256_set1_pd(17.0 + c);
+        columnWeights[c] =
+            _mm_setr_ps(ChainWeight(c, 0), ChainWeight(c, 1), ChainWeight(c, 2), ChainWeight(c, 3));
     }
-    return total;
+    for (long tap = 0; tap < kTapSamples / 4; tap += kChains) {
+        const __m128 rowWeight = _mm_set1_ps(gRowWeight);
+#pragma GCC unroll 12
+        for (int c = 0; c < kChains; ++c) {
+            const __m256d w = _mm256_cvtps_pd(_mm_mul_ps(columnWeights[c], rowWeight));
+            sums[c] = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_fmadd_pd(w, values[c], sums[c])));
+        }
+    }
+    double lanes[4 * kChains];
+    for (int c = 0; c < kChains; ++c) _mm256_storeu_pd(lanes + 4 * c, sums[c]);
+    return TotalOf(lanes, 4 * kChains);
+}
+
+__attribute__((target("sse2"))) double LanczosArithmeticSse2() {
+    __m128d sums[kChains], values[kChains];
+    __m128 columnWeights[kChains];
+    for (int c = 0; c < kChains; ++c) {
+        sums[c] = _mm_set1_pd(0.0);
+        values[c] = _mm_set1_pd(17.0 + c);
+        columnWeights[c] = _mm_setr_ps(ChainWeight(c, 0), ChainWeight(c, 1), 0.0f, 0.0f);
+    }
+    for (long tap = 0; tap < kTapSamples / 2; tap += kChains) {
+        const __m128 rowWeight = _mm_set1_ps(gRowWeight);
+#pragma GCC unroll 12
+        for (int c = 0; c < kChains; ++c) {
+            const __m128d w = _mm_cvtps_pd(_mm_mul_ps(columnWeights[c], rowWeight));
+            sums[c] = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(w, values[c]), sums[c])));
+        }
+    }
+    double lanes[2 * kChains];
+    for (int c = 0; c < kChains; ++c) _mm_storeu_pd(lanes + 2 * c, sums[c]);
+    return TotalOf(lanes, 2 * kChains);
+}
+
+// The Lanczos arithmetic of the active level, or null where no form of it
+// is written (the portable level).
+double (*LanczosArithmetic())() {
+    switch (ActiveSimdLevel()) {
+    case SimdLevel::Avx512:
+        return LanczosArithmeticAvx512;
+    case SimdLevel::Avx2:
+        return LanczosArithmeticAvx2;
+    case SimdLevel::Sse2:
+        return LanczosArithmeticSse2;
+    default:
+        return nullptr;
+    }
 }
 
 // That arithmetic, our Lanczos Resample2 of the same size and OpenCV's, one
-// thread, in turns: the lowest ratio our Lanczos row can reach here, and how
-// far our walk is above its own arithmetic (medians of paired ratios).
+// thread, in turns: the lowest ratio our Lanczos row can reach at this
+// level, and how far our walk is above its own arithmetic (medians of
+// paired ratios).
 void LanczosFloor(int repetitions) {
-    if (SupportedSimdLevel() != SimdLevel::Avx512 || std::strstr("Lanczos", gFilter) == nullptr)
-        return;
+    double (*const arithmeticAlone)() = LanczosArithmetic();
+    if (arithmeticAlone == nullptr || std::strstr("Lanczos", gFilter) == nullptr) return;
     SetThreads(1);
     CxImage source = MakeSource(8, 1024, 768), result;
     const cv::Mat mat = View(source).clone();
     cv::Mat out;
     std::vector<double> arithmetic, peer, toPeer, walkToArithmetic;
     for (int r = 0; r < repetitions; ++r) {
-        arithmetic.push_back(Milliseconds([] {
-            volatile double sink = LanczosArithmetic();
+        arithmetic.push_back(Milliseconds([&] {
+            volatile double sink = arithmeticAlone();
             (void)sink;
         }));
         const double walk = Milliseconds(
@@ -304,9 +356,10 @@ void LanczosFloor(int repetitions) {
         walkToArithmetic.push_back(walk / arithmetic.back());
     }
     std::printf("\nLanczos x1.25 from 1024 x 768, grey: its arithmetic alone (registers only, "
-                "avx512) takes %.1f ms, %.2f times OpenCV's %.1f ms; our walk %.2f times "
+                "%s) takes %.1f ms, %.2f times OpenCV's %.1f ms; our walk %.2f times "
                 "that arithmetic\n",
-                Median(arithmetic), Median(toPeer), Median(peer), Median(walkToArithmetic));
+                SimdLevelName(ActiveSimdLevel()), Median(arithmetic), Median(toPeer), Median(peer),
+                Median(walkToArithmetic));
 }
 #else
 void LanczosFloor(int) {}
@@ -318,9 +371,12 @@ int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     if (argc > 2) gFilter = argv[2];
     const int cores = std::max(1u, std::thread::hardware_concurrency());
+    std::printf("Ours at %s (UEYE_IMAGE_SIMD caps it); OpenCV's instruction sets: %s "
+                "(OPENCV_CPU_DISABLE holds it to ours)\n\n",
+                SimdLevelName(ActiveSimdLevel()), cv::getCPUFeaturesLine().c_str());
     std::printf("| operation (4096 x 3072 unless named) | threads | peer | peer ms | "
-                "ours ms (ratio): none | sse2 | avx2 | avx512 |\n");
-    std::printf("|---|---|---|---|---|---|---|---|\n");
+                "ours ms (ratio) |\n");
+    std::printf("|---|---|---|---|---|\n");
     RunTable(repetitions, cores);
     LanczosFloor(repetitions);
     return 0;
