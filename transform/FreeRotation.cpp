@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -52,111 +53,33 @@ static Region WarpRegion(CxImage& image) {
                   std::min<long>(box.right, width), std::min<long>(box.top, height)};
 }
 
-namespace {
-
-// The canvas of a turn: the cosine and sine of its angle, the least turned
-// corner coordinates and the canvas size, which holds every turned corner.
-struct TurnCanvas {
-    double c = 0, s = 0;
-    long minX = 0, minY = 0, width = 0, height = 0;
-};
-
-TurnCanvas CanvasOfTurn(float angle, double width, double height) {
-    const double quarter = static_cast<float>(elementary::kHalfPi);
-    const double radians = -static_cast<double>(angle) * quarter / 90.0;
-    TurnCanvas t;
-    t.c = elementary::Cos(radians), t.s = elementary::Sin(radians);
-    const double cornersX[3] = {width, 0, width - 1};
-    const double cornersY[3] = {0, height, height};
-    long maxX = 0, maxY = 0;
-    for (int i = 0; i < 3; ++i) {
-        const long x = static_cast<long>(std::floor(cornersX[i] * t.c - cornersY[i] * t.s));
-        const long y = static_cast<long>(std::floor(cornersX[i] * t.s + cornersY[i] * t.c));
-        t.minX = std::min(t.minX, x), maxX = std::max(maxX, x);
-        t.minY = std::min(t.minY, y), maxY = std::max(maxY, y);
-    }
-    t.width = maxX - t.minX + 2, t.height = maxY - t.minY + 2;
-    return t;
-}
-
-// What a turned row of 8-bit or 24-bit pixels reads: the source rows, the
-// background bytes of positions outside, the alpha plane (or null).
-struct TurnSource {
-    const uint8_t* rows;
-    uint32_t stride;
-    long width, height;
-    uint8_t background[3];
-    const uint8_t* alpha;
-};
-
-// Source rows a multiple of 1 KiB apart share a few of the cache's sets, and
-// a turned row visits many rows: an 8-bit source of that kind is read from a
-// copy of its rows 64 bytes further apart (when that can be had), which
-// spreads them over every set. Same bytes, same results. At 24 bpp the copy,
-// three times larger, costs more than it saves.
-void SpreadSourceRows(CxImage::Info& info, TurnSource& source, std::unique_ptr<uint8_t[]>& copy) {
-    const long W = source.width, H = source.height;
-    if (source.stride % 1024 != 0 || H <= 1 ||
-        static_cast<uint64_t>(H) * (source.stride + 64) > UINT32_MAX)
-        return;
-    const uint32_t spreadStride = source.stride + 64;
-    copy.reset(new (std::nothrow) uint8_t[static_cast<size_t>(H) * spreadStride]);
-    if (copy == nullptr) return;
-    RowBands(info, H, static_cast<long long>(W) * H, RowBands::NoChecks)
-        .Run([&](int, long first, long last) {
-            for (long y = first; y < last; ++y)
-                std::memcpy(copy.get() + static_cast<size_t>(y) * spreadStride,
-                            source.rows + static_cast<size_t>(y) * source.stride,
-                            static_cast<size_t>(W));
-        });
-    source.rows = copy.get();
-    source.stride = spreadStride;
-}
-
-// Copies `count` turned pixels of n bytes from source positions (sx, sy)
-// into out and outAlpha (when not null). First each pixel's offset in the
-// source rows, or kOutside (a loop without stores to the image, which the
-// compiler vectorises), then the copies. Offsets inside lie in the pixel
-// block, whose size fits 32 bits.
-template <size_t n>
-void CopyTurnedPixels(const TurnSource& source, const int32_t* sx, const int32_t* sy,
-                      uint32_t* offsets, long count, uint8_t* out, uint8_t* outAlpha) {
-    constexpr uint32_t kOutside = UINT32_MAX;
-    const uint32_t width = static_cast<uint32_t>(source.width);
-    const uint32_t height = static_cast<uint32_t>(source.height);
-    const uint32_t stride = source.stride;
-    for (long i = 0; i < count; ++i) {
-        const uint32_t column = static_cast<uint32_t>(sx[i]);
-        const uint32_t row = static_cast<uint32_t>(sy[i]);
-        offsets[i] = column < width && row < height
-                         ? row * stride + static_cast<uint32_t>(n) * column
-                         : kOutside;
-    }
-    const uint8_t* const firstRow = source.rows;
-    for (long i = 0; i < count; ++i) {
-        const bool inside = offsets[i] != kOutside;
-        std::memcpy(out + n * static_cast<size_t>(i),
-                    inside ? firstRow + offsets[i] : source.background, n);
-        if (outAlpha != nullptr)
-            outAlpha[i] =
-                inside ? source.alpha[static_cast<size_t>(sy[i]) * source.width + sx[i]] : 0;
-    }
-}
-
-} // namespace
-
 bool CxImage::Rotate(float angle, CxImage* destination) {
     if (pixelBuffer == nullptr || !std::isfinite(angle)) return false;
-    const TurnCanvas t = CanvasOfTurn(angle, GetWidth(), GetHeight());
+
+    const double quarter = static_cast<float>(elementary::kHalfPi);
+    const double radians = -static_cast<double>(angle) * quarter / 90.0;
+    const double c = elementary::Cos(radians), s = elementary::Sin(radians);
+
+    const double width = GetWidth(), height = GetHeight();
+    const double cornersX[3] = {width, 0, width - 1};
+    const double cornersY[3] = {0, height, height};
+    long minX = 0, maxX = 0, minY = 0, maxY = 0;
+    for (int i = 0; i < 3; ++i) {
+        const long x = static_cast<long>(std::floor(cornersX[i] * c - cornersY[i] * s));
+        const long y = static_cast<long>(std::floor(cornersX[i] * s + cornersY[i] * c));
+        minX = std::min(minX, x), maxX = std::max(maxX, x);
+        minY = std::min(minY, y), maxY = std::max(maxY, y);
+    }
+    const long newWidth = maxX - minX + 2, newHeight = maxY - minY + 2;
 
     CxImage work;
-    if (!CreateWorkImage(work, t.width, t.height, destination)) return false;
-    RowBands bands(info, t.height, static_cast<long long>(t.width) * t.height);
+    if (!CreateWorkImage(work, newWidth, newHeight, destination)) return false;
+    RowBands bands(info, newHeight, static_cast<long long>(newWidth) * newHeight);
     // Rows go in tiles of kTileRows × kTileColumns: a target row follows a
     // slanted line through many source rows, one cache line of each, which
     // the rows below it in the tile read again before they are evicted.
     constexpr long kTileRows = 32, kTileColumns = 256;
-    const long tileColumns = std::min(t.width, kTileColumns);
+    const long tileColumns = std::min(newWidth, kTileColumns);
     // Each band's source positions of one row of a tile, and their offsets.
     std::vector<int32_t> positions;
     try {
@@ -170,46 +93,86 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
 
     // 8-bit and 24-bit pixels copy their bytes (and alpha values); positions
     // outside take the one background index or colour, and alpha 0.
+    const long W = static_cast<long>(GetWidth()), H = static_cast<long>(GetHeight());
     const size_t pixelBytes = head.biBitCount == 8 ? 1 : head.biBitCount == 24 ? 3 : 0;
-    TurnSource source{info.firstRow,
-                      info.effWidth,
-                      static_cast<long>(GetWidth()),
-                      static_cast<long>(GetHeight()),
-                      {},
-                      alpha};
+    uint8_t background[3] = {};
     if (pixelBytes == 1) {
-        source.background[0] = GetPixelIndex(-1, -1);
+        background[0] = GetPixelIndex(-1, -1);
     } else if (pixelBytes == 3) {
         const RGBQUAD colour = GetPixelColor(-1, -1, true);
-        source.background[0] = colour.rgbBlue, source.background[1] = colour.rgbGreen,
-        source.background[2] = colour.rgbRed;
+        background[0] = colour.rgbBlue, background[1] = colour.rgbGreen,
+        background[2] = colour.rgbRed;
     }
+    // Source rows a multiple of 1 KiB apart share a few of the cache's sets,
+    // and a turned row visits many rows: an 8-bit source of that kind is read
+    // from a copy of its rows 64 bytes further apart (when that can be had),
+    // which spreads them over every set. Same bytes, same results. At 24 bpp
+    // the copy, three times larger, costs more than it saves.
+    const uint8_t* sourceRows = info.firstRow;
+    uint32_t sourceStride = info.effWidth;
     std::unique_ptr<uint8_t[]> spreadRows;
-    if (pixelBytes == 1) SpreadSourceRows(info, source, spreadRows);
+    if (pixelBytes == 1 && sourceStride % 1024 == 0 && H > 1 &&
+        static_cast<uint64_t>(H) * (sourceStride + 64) <= UINT32_MAX) {
+        const uint32_t spreadStride = sourceStride + 64;
+        spreadRows.reset(new (std::nothrow) uint8_t[static_cast<size_t>(H) * spreadStride]);
+        if (spreadRows != nullptr) {
+            RowBands(info, H, static_cast<long long>(W) * H, RowBands::NoChecks)
+                .Run([&](int, long first, long last) {
+                    for (long y = first; y < last; ++y)
+                        std::memcpy(spreadRows.get() + static_cast<size_t>(y) * spreadStride,
+                                    sourceRows + static_cast<size_t>(y) * sourceStride,
+                                    static_cast<size_t>(W));
+                });
+            sourceRows = spreadRows.get();
+            sourceStride = spreadStride;
+        }
+    }
     // Target columns [x0, x0 + count) of row j.
     auto tileRow = [&](int32_t* sx, long j, long x0, long count) {
         int32_t* sy = sx + tileColumns;
-        uint32_t* offsets = reinterpret_cast<uint32_t*>(sy + tileColumns);
-        const double y = static_cast<double>(t.minY + j);
-        RotatedRowKernelsInUse().rotationSources(t.c, t.s, y * t.s, y * t.c, t.minX + x0, count, sx,
-                                                 sy);
+        const double y = static_cast<double>(minY + j);
+        RotatedRowKernelsInUse().rotationSources(c, s, y * s, y * c, minX + x0, count, sx, sy);
         uint8_t* const out = work.info.firstRow + static_cast<size_t>(j) * work.info.effWidth;
         uint8_t* const outAlpha = work.AlphaGetPointer(0, j);
-        uint8_t* const alphaFrom = outAlpha != nullptr ? outAlpha + x0 : nullptr;
+        // The pixel size known to the compiler. First each pixel's offset in
+        // the source rows, or kOutside (a loop without stores to the image,
+        // which the compiler vectorises), then the copies. Offsets inside lie
+        // in the pixel block, whose size fits 32 bits.
+        auto copyRow = [&, W, H](auto size) {
+            constexpr size_t n = decltype(size)::value;
+            constexpr uint32_t kOutside = UINT32_MAX;
+            const uint32_t width = static_cast<uint32_t>(W), height = static_cast<uint32_t>(H);
+            const uint32_t stride = sourceStride;
+            uint32_t* const offsets = reinterpret_cast<uint32_t*>(sy + tileColumns);
+            for (long i = 0; i < count; ++i) {
+                const uint32_t column = static_cast<uint32_t>(sx[i]);
+                const uint32_t row = static_cast<uint32_t>(sy[i]);
+                offsets[i] = column < width && row < height
+                                 ? row * stride + static_cast<uint32_t>(n) * column
+                                 : kOutside;
+            }
+            const uint8_t* const firstRow = sourceRows;
+            for (long i = 0; i < count; ++i) {
+                const bool inside = offsets[i] != kOutside;
+                std::memcpy(out + n * static_cast<size_t>(x0 + i),
+                            inside ? firstRow + offsets[i] : background, n);
+                if (outAlpha != nullptr)
+                    outAlpha[x0 + i] = inside ? alpha[static_cast<size_t>(sy[i]) * W + sx[i]] : 0;
+            }
+        };
         if (pixelBytes == 1) {
-            CopyTurnedPixels<1>(source, sx, sy, offsets, count, out + x0, alphaFrom);
+            copyRow(std::integral_constant<size_t, 1>());
         } else if (pixelBytes == 3) {
-            CopyTurnedPixels<3>(source, sx, sy, offsets, count, out + 3 * static_cast<size_t>(x0),
-                                alphaFrom);
+            copyRow(std::integral_constant<size_t, 3>());
         } else {
             for (long i = 0; i < count; ++i) CopyNearestPixel(*this, work, x0 + i, j, sx[i], sy[i]);
         }
     };
     bands.RunRowGroups(kTileRows, [&](int band, long first, long last) {
         int32_t* sx = &positions[3 * static_cast<size_t>(tileColumns) * static_cast<size_t>(band)];
-        for (long x0 = 0; x0 < t.width; x0 += tileColumns)
+        for (long x0 = 0; x0 < newWidth; x0 += tileColumns)
             for (long j = first; j < last; ++j)
-                tileRow(sx, j, x0, std::min(tileColumns, t.width - x0));
+                tileRow(sx, j, x0, std::min(tileColumns, newWidth - x0));
     });
     bands.ClearRowsNotRun(work);
 

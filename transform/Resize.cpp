@@ -167,15 +167,17 @@ bool PrepareResize(ResizePlan& p, int bands) {
 
 // Nearest pixel on the grey ramp: a byte a pixel, four gathered into a word.
 void NearestGreyRow(const ResizePlan& p, const uint8_t* from, uint8_t* to) {
-    const uint32_t* column = p.nearestColumns.data();
+    // Locals, which the byte stores cannot alias.
+    const uint32_t* const column = p.nearestColumns.data();
+    const long newWidth = p.newWidth;
     long x = 0;
-    for (; x + 4 <= p.newWidth; x += 4) {
+    for (; x + 4 <= newWidth; x += 4) {
         const uint8_t a = from[column[x]], b = from[column[x + 1]];
         const uint8_t c = from[column[x + 2]], d = from[column[x + 3]];
         const uint32_t four = a | (b << 8) | (c << 16) | (uint32_t(d) << 24);
         std::memcpy(to + x, &four, 4);
     }
-    for (; x < p.newWidth; ++x) to[x] = from[column[x]];
+    for (; x < newWidth; ++x) to[x] = from[column[x]];
 }
 
 // Nearest pixel at 24 bpp: a pixel's three bytes are what the colour read
@@ -183,17 +185,18 @@ void NearestGreyRow(const ResizePlan& p, const uint8_t* from, uint8_t* to) {
 // next pixel overwrites, where a byte follows every source pixel of the row
 // inside the block; the row's last pixel moves as 3 bytes.
 void NearestColourRow(const ResizePlan& p, long sy, uint8_t* to) {
-    const uint8_t* from = p.Row(sy);
-    const uint32_t* column = p.nearestColumns.data();
+    const uint8_t* const from = p.Row(sy);
+    const uint32_t* const column = p.nearestColumns.data();
+    const long newWidth = p.newWidth;
     const bool spareByte = p.stride > 3 * static_cast<size_t>(p.width) || sy + 1 < p.height;
     long x = 0;
     if (spareByte)
-        for (; x + 1 < p.newWidth; ++x, to += 3) {
+        for (; x + 1 < newWidth; ++x, to += 3) {
             uint32_t pixel;
             std::memcpy(&pixel, from + 3 * static_cast<size_t>(column[x]), 4);
             std::memcpy(to, &pixel, 4);
         }
-    for (; x < p.newWidth; ++x, to += 3)
+    for (; x < newWidth; ++x, to += 3)
         std::memcpy(to, from + 3 * static_cast<size_t>(column[x]), 3);
 }
 
@@ -218,11 +221,13 @@ struct SplineRows {
 // B-spline on the grey ramp: one channel, the grey level being each of the
 // three; the low 8 bits of the truncated sum.
 void BSplineGreyRow(const ResizePlan& p, const SplineRows& s, uint8_t* out) {
-    for (long x = 0; x < p.newWidth; ++x) {
-        const BSplineColumn& column = p.splineColumns[static_cast<size_t>(x)];
+    const BSplineColumn* const columns = p.splineColumns.data();
+    const long newWidth = p.newWidth, lastColumn = p.width - 1;
+    for (long x = 0; x < newWidth; ++x) {
+        const BSplineColumn& column = columns[x];
         long cells[4];
         for (int n = 0; n < 4; ++n)
-            cells[n] = std::min(std::max(column.ix + n - 1, 0L), p.width - 1);
+            cells[n] = std::min(std::max(column.ix + n - 1, 0L), lastColumn);
         float v = 0.0f;
         for (int m = 0; m < 4; ++m)
             for (int n = 0; n < 4; ++n)
