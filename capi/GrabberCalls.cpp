@@ -138,13 +138,13 @@ int32_t OpenGrabber(uint32_t camera, const char* params, ueye_grabber* grabber) 
 // The thread's device choice for one open, given back afterwards.
 class DeviceChoiceScope {
 public:
-    explicit DeviceChoiceScope(const std::string& text) : m_previous(CameraDevice::Choice()) {
+    explicit DeviceChoiceScope(const std::string& text) : previous(CameraDevice::Choice()) {
         CameraDevice::ChooseForThread(text);
     }
-    ~DeviceChoiceScope() { CameraDevice::ChooseForThread(m_previous); }
+    ~DeviceChoiceScope() { CameraDevice::ChooseForThread(previous); }
 
 private:
-    std::string m_previous;
+    std::string previous;
 };
 
 const char kNoGain[] = "IdsUeye::CameraGain()  -- Not implemented yet";

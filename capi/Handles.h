@@ -44,25 +44,25 @@ uintptr_t NextHandleValue();
 template <typename Object> class Registry {
 public:
     uintptr_t Add(std::shared_ptr<Object> object) {
-        boost::lock_guard<boost::mutex> hold(m_lock);
+        boost::lock_guard<boost::mutex> hold(stateLock);
         const uintptr_t handle = NextHandleValue();
-        m_objects.emplace(handle, std::move(object));
+        objects.emplace(handle, std::move(object));
         return handle;
     }
 
     std::shared_ptr<Object> Find(const void* handle) {
-        boost::lock_guard<boost::mutex> hold(m_lock);
-        auto found = m_objects.find(reinterpret_cast<uintptr_t>(handle));
-        return found == m_objects.end() ? nullptr : found->second;
+        boost::lock_guard<boost::mutex> hold(stateLock);
+        auto found = objects.find(reinterpret_cast<uintptr_t>(handle));
+        return found == objects.end() ? nullptr : found->second;
     }
 
     // Takes the object out of the registry; null when the handle is unknown.
     std::shared_ptr<Object> Remove(const void* handle) {
-        boost::lock_guard<boost::mutex> hold(m_lock);
-        auto found = m_objects.find(reinterpret_cast<uintptr_t>(handle));
-        if (found == m_objects.end()) return nullptr;
+        boost::lock_guard<boost::mutex> hold(stateLock);
+        auto found = objects.find(reinterpret_cast<uintptr_t>(handle));
+        if (found == objects.end()) return nullptr;
         std::shared_ptr<Object> object = std::move(found->second);
-        m_objects.erase(found);
+        objects.erase(found);
         return object;
     }
 
@@ -74,8 +74,8 @@ public:
     }
 
 private:
-    boost::mutex m_lock;
-    std::unordered_map<uintptr_t, std::shared_ptr<Object>> m_objects;
+    boost::mutex stateLock;
+    std::unordered_map<uintptr_t, std::shared_ptr<Object>> objects;
 };
 
 // The failure for a handle that names no live object of the kind.

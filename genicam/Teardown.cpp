@@ -20,44 +20,44 @@ class Teardown {
 public:
     void Run(std::function<void()> job) {
         {
-            boost::lock_guard<boost::mutex> lock(m_mutex);
-            m_jobs.push_back(std::move(job));
-            if (!m_started) {
+            boost::lock_guard<boost::mutex> lock(mutex);
+            jobs.push_back(std::move(job));
+            if (!started) {
                 boost::thread([this] { Work(); }).detach();
-                m_started = true;
+                started = true;
             }
         }
-        m_changed.notify_all();
+        changed.notify_all();
     }
 
     bool WaitIdle(std::chrono::milliseconds limit) {
-        boost::unique_lock<boost::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, boost::chrono::milliseconds(limit.count()),
-                                  [this] { return m_jobs.empty() && !m_busy; });
+        boost::unique_lock<boost::mutex> lock(mutex);
+        return changed.wait_for(lock, boost::chrono::milliseconds(limit.count()),
+                                [this] { return jobs.empty() && !busy; });
     }
 
 private:
     void Work() {
-        boost::unique_lock<boost::mutex> lock(m_mutex);
+        boost::unique_lock<boost::mutex> lock(mutex);
         for (;;) {
-            m_changed.wait(lock, [this] { return !m_jobs.empty(); });
-            std::function<void()> job = std::move(m_jobs.front());
-            m_jobs.pop_front();
-            m_busy = true;
+            changed.wait(lock, [this] { return !jobs.empty(); });
+            std::function<void()> job = std::move(jobs.front());
+            jobs.pop_front();
+            busy = true;
             lock.unlock();
             job();
             job = nullptr; // what the job holds goes on this thread too
             lock.lock();
-            m_busy = false;
-            m_changed.notify_all();
+            busy = false;
+            changed.notify_all();
         }
     }
 
-    boost::mutex m_mutex;
-    boost::condition_variable m_changed;
-    std::deque<std::function<void()>> m_jobs;
-    bool m_started = false;
-    bool m_busy = false;
+    boost::mutex mutex;
+    boost::condition_variable changed;
+    std::deque<std::function<void()>> jobs;
+    bool started = false;
+    bool busy = false;
 };
 
 Teardown& TheTeardown() {

@@ -42,49 +42,49 @@ public:
         if (size > kLargest) return false;
         block.bytes.reset(new (std::nothrow) unsigned char[size]());
         if (!block.bytes) return false;
-        const int32_t id = m_nextId++;
+        const int32_t id = nextId++;
         *memory = block.bytes.get();
         *memoryId = id;
-        m_memories[id] = std::move(block);
+        memories[id] = std::move(block);
         return true;
     }
 
     // False when the id and the address do not name one memory.
     bool Activate(unsigned char* memory, int32_t memoryId) {
         if (Find(memory, memoryId) == nullptr) return false;
-        m_activeId = memoryId;
+        activeId = memoryId;
         return true;
     }
 
     bool Free(unsigned char* memory, int32_t memoryId) {
         if (Find(memory, memoryId) == nullptr) return false;
-        if (m_activeId == memoryId) m_activeId = 0;
-        m_memories.erase(memoryId);
+        if (activeId == memoryId) activeId = 0;
+        memories.erase(memoryId);
         return true;
     }
 
     // The memory frames go into; null when none is active.
     Memory* Active() {
-        auto it = m_memories.find(m_activeId);
-        return it == m_memories.end() ? nullptr : &it->second;
+        auto it = memories.find(activeId);
+        return it == memories.end() ? nullptr : &it->second;
     }
 
     // A null event removes the kind's registration.
     void Register(HANDLE event, int32_t kind) {
         if (event == nullptr) {
-            m_events.erase(kind);
+            events.erase(kind);
         } else {
-            m_events[kind] = event;
+            events[kind] = event;
         }
     }
 
-    void Enable(int32_t kind) { m_enabled.insert(kind); }
+    void Enable(int32_t kind) { enabled.insert(kind); }
 
     // Sets every registered and enabled event; true when at least one was.
     bool SignalFrame() const {
         bool signalled = false;
-        for (const auto& registered : m_events) {
-            if (m_enabled.count(registered.first) != 0) {
+        for (const auto& registered : events) {
+            if (enabled.count(registered.first) != 0) {
                 SetEvent(registered.second);
                 signalled = true;
             }
@@ -94,14 +94,14 @@ public:
 
 private:
     Memory* Find(unsigned char* memory, int32_t memoryId) {
-        auto it = m_memories.find(memoryId);
-        if (it == m_memories.end() || it->second.bytes.get() != memory) return nullptr;
+        auto it = memories.find(memoryId);
+        if (it == memories.end() || it->second.bytes.get() != memory) return nullptr;
         return &it->second;
     }
 
-    std::map<int32_t, Memory> m_memories;
-    int32_t m_nextId = 1;
-    int32_t m_activeId = 0;
-    std::map<int32_t, HANDLE> m_events;
-    std::set<int32_t> m_enabled;
+    std::map<int32_t, Memory> memories;
+    int32_t nextId = 1;
+    int32_t activeId = 0;
+    std::map<int32_t, HANDLE> events;
+    std::set<int32_t> enabled;
 };

@@ -4,24 +4,24 @@
 #include "grabber/FrameGrabber.h"
 
 FrameGrabber::FrameGrabber()
-    : m_spare1(0), m_live(false), m_open(false), m_spare2(2), m_spareFlag(false) {}
+    : spare1(0), live(false), cameraOpen(false), spare2(2), spareFlag(false) {}
 
 FrameGrabber::FrameGrabber(const FrameGrabber& other)
-    : m_spare1(other.m_spare1), m_live(other.m_live), m_open(other.m_open.load()),
-      m_parameterFile(other.m_parameterFile), m_spare2(other.m_spare2),
-      m_spareFlag(other.m_spareFlag) {}
+    : spare1(other.spare1), live(other.live), cameraOpen(other.cameraOpen.load()),
+      parameterFileName(other.parameterFileName), spare2(other.spare2), spareFlag(other.spareFlag) {
+}
 
 FrameGrabber& FrameGrabber::operator=(const FrameGrabber& other) {
-    m_spare1 = other.m_spare1;
-    m_live = other.m_live;
-    m_open = other.m_open.load();
-    m_parameterFile = other.m_parameterFile;
-    m_spare2 = other.m_spare2;
-    m_spareFlag = other.m_spareFlag;
+    spare1 = other.spare1;
+    live = other.live;
+    cameraOpen = other.cameraOpen.load();
+    parameterFileName = other.parameterFileName;
+    spare2 = other.spare2;
+    spareFlag = other.spareFlag;
     return *this;
 }
 
 FrameGrabber::~FrameGrabber() {
-    m_live = false;
-    m_open = false;
+    live = false;
+    cameraOpen = false;
 }

@@ -58,10 +58,10 @@ public:
     virtual void SetNegative(bool negative) = 0;
 
 protected:
-    int32_t m_spare1;
-    bool m_live;              // live video is running
-    std::atomic<bool> m_open; // camera open and configured; read by the acquisition thread
-    std::string m_parameterFile;
-    int32_t m_spare2;
-    bool m_spareFlag;
+    int32_t spare1;
+    bool live;                    // live video is running
+    std::atomic<bool> cameraOpen; // camera open and configured; read by the acquisition thread
+    std::string parameterFileName;
+    int32_t spare2;
+    bool spareFlag;
 };

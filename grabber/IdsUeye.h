@@ -69,35 +69,35 @@ public:
     // Frame events the acquisition thread has counted. A CopyImage that waits
     // sets the count back to 0; a host that never does so reads a running
     // count, from which it tells new frames and missed ones.
-    uint32_t FramesCounted() const { return m_frameCounter.load(); }
+    uint32_t FramesCounted() const { return frameCounter.load(); }
 
     // The SDK's handle of the open camera, 0 when none.
-    uint32_t SdkHandle() const { return m_camera.load(); }
+    uint32_t SdkHandle() const { return sdkCamera.load(); }
 
 protected:
-    int32_t m_exposure; // microseconds
-    boost::thread* m_acquisitionThread;
-    bool m_negative;
-    std::atomic<uint32_t> m_frameCounter;
-    std::atomic<int32_t> m_threadState;
-    std::atomic<uint32_t> m_camera; // SDK handle, 0 when none
-    int32_t m_lastStatus;
-    int32_t m_colourMode;
-    int32_t m_bitsPerPixel;
-    int32_t m_width;
-    int32_t m_height;
-    int32_t m_memoryId;
-    unsigned char* m_imageMemory; // owned by the SDK
+    int32_t exposure; // microseconds
+    boost::thread* acquisitionThread;
+    bool negativeFrames;
+    std::atomic<uint32_t> frameCounter;
+    std::atomic<int32_t> threadState;
+    std::atomic<uint32_t> sdkCamera; // SDK handle, 0 when none
+    int32_t lastStatus;
+    int32_t colourMode;
+    int32_t bitsPerPixel;
+    int32_t imageWidth;
+    int32_t imageHeight;
+    int32_t memoryId;
+    unsigned char* imageMemory; // owned by the SDK
 
     // Acquisition loops that have not yet finished; the last thing a loop
     // does is to decrement it, so at 0 no thread uses the grabber any more.
-    std::atomic<int32_t> m_activeLoops;
+    std::atomic<int32_t> activeLoops;
 
     // Successful opens so far: the loop re-registers its event when it changes.
-    std::atomic<uint32_t> m_openCount;
+    std::atomic<uint32_t> openCount;
     // The running loop's frame event, null when none; setting it wakes the loop.
-    boost::mutex m_wakeLock;
-    void* m_wakeEvent; // event HANDLE
+    boost::mutex wakeLock;
+    void* wakeEvent; // event HANDLE
 
 private:
     // Writes "Only One Camera Supported" for any camera but 0.

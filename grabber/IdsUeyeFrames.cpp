@@ -11,16 +11,16 @@ void IdsUeye::BuildFrameImage(uint32_t camera, CxImage& target) {
     // The camera's first row is the top of the picture; the image stores
     // rows bottom-up, hence the flip.
     if (width <= 0 || height <= 0 ||
-        !target.CreateFromArray(m_imageMemory, static_cast<unsigned long>(width),
+        !target.CreateFromArray(imageMemory, static_cast<unsigned long>(width),
                                 static_cast<unsigned long>(height), 8,
                                 static_cast<unsigned long>(width), true)) {
         GrabberMessage("Creating Bitmap Failed");
     }
-    if (m_negative) target.Negative();
+    if (negativeFrames) target.Negative();
 }
 
 void IdsUeye::GrabImage(uint32_t camera, CxImage* image) {
-    if (m_imageMemory == nullptr || image == nullptr) return;
+    if (imageMemory == nullptr || image == nullptr) return;
     TestCameraIndex(camera);
     BuildFrameImage(camera, *image);
 }
@@ -28,6 +28,6 @@ void IdsUeye::GrabImage(uint32_t camera, CxImage* image) {
 CxImage IdsUeye::GrabImage(uint32_t camera) {
     TestCameraIndex(camera);
     CxImage frame(0);
-    if (m_imageMemory != nullptr) BuildFrameImage(camera, frame);
+    if (imageMemory != nullptr) BuildFrameImage(camera, frame);
     return CxImage(frame, true, true, true);
 }

@@ -25,41 +25,41 @@ const int32_t kFrameEventKind = 2;
 } // namespace
 
 void IdsUeye::StartLive() {
-    const std::string& path = m_parameterFile;
-    UeyeSdk::Current().ConfigureBeforeLive(m_camera, 0, 0);
-    UeyeSdk::Current().ApplyParameterFile(m_camera, path.c_str());
-    UeyeSdk::Current().StartLiveCapture(m_camera, 0);
+    const std::string& path = parameterFileName;
+    UeyeSdk::Current().ConfigureBeforeLive(sdkCamera, 0, 0);
+    UeyeSdk::Current().ApplyParameterFile(sdkCamera, path.c_str());
+    UeyeSdk::Current().StartLiveCapture(sdkCamera, 0);
     GrabberMessage("start Live");
-    m_live = true;
+    live = true;
 }
 
 void IdsUeye::StopLive() {
-    if (!m_live) return;
-    UeyeSdk::Current().StopLiveCapture(m_camera, 1);
+    if (!live) return;
+    UeyeSdk::Current().StopLiveCapture(sdkCamera, 1);
     StoreParameters();
-    m_live = false;
+    live = false;
 }
 
 boost::thread* IdsUeye::StartAcquisition() {
     // Exactly one loop counts frames: a loop still running hands over to the
     // new one. The caller's earlier thread object then ends and can be joined.
     StopAcquisition();
-    m_threadState = ThreadStarting;
-    ++m_activeLoops;
+    threadState = ThreadStarting;
+    ++activeLoops;
     boost::thread* thread = nullptr;
     try {
         thread = new (std::nothrow) boost::thread(boost::bind(&IdsUeye::AcquisitionLoop, this));
     } catch (...) {
         // No loop runs: leave no state that a stop request would wait on.
-        m_threadState = ThreadStopped;
-        --m_activeLoops;
+        threadState = ThreadStopped;
+        --activeLoops;
         throw;
     }
     if (thread == nullptr) {
-        m_threadState = ThreadStopped;
-        --m_activeLoops;
+        threadState = ThreadStopped;
+        --activeLoops;
     }
-    m_acquisitionThread = thread;
+    acquisitionThread = thread;
     return thread;
 }
 
@@ -69,22 +69,22 @@ void IdsUeye::AcquisitionLoop() {
     uint32_t registeredOpen = 0; // the open count the event was registered at
     for (;;) {
         // A stop request ends the loop in every phase.
-        const int32_t state = m_threadState.load();
+        const int32_t state = threadState.load();
         if (state != ThreadStarting && state != ThreadRunning) break;
-        if (!m_open) {
+        if (!cameraOpen) {
             BoostTools::delay(kOpenPollMs);
             continue;
         }
         if (event == nullptr) {
             event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
             if (event == nullptr) break;
-            boost::lock_guard<boost::mutex> lock(m_wakeLock);
-            m_wakeEvent = event;
+            boost::lock_guard<boost::mutex> lock(wakeLock);
+            wakeEvent = event;
         }
-        const uint32_t opened = m_openCount.load();
+        const uint32_t opened = openCount.load();
         if (!registered || opened != registeredOpen) {
             // The camera that is open now, not one closed since.
-            const uint32_t camera = m_camera.load();
+            const uint32_t camera = sdkCamera.load();
             UeyeSdk::Current().RegisterFrameEvent(camera, event, kFrameEventKind);
             UeyeSdk::Current().EnableEvent(camera, kFrameEventKind);
             registered = true;
@@ -92,7 +92,7 @@ void IdsUeye::AcquisitionLoop() {
             // Only a starting thread moves on to running: a stop request made
             // in the meantime is kept.
             int32_t expected = ThreadStarting;
-            m_threadState.compare_exchange_strong(expected, ThreadRunning);
+            threadState.compare_exchange_strong(expected, ThreadRunning);
             continue;
         }
         if (WaitForSingleObject(event, kEventWaitMs) == WAIT_OBJECT_0) {
@@ -100,51 +100,51 @@ void IdsUeye::AcquisitionLoop() {
             // only on the next frame or wake.
             ResetEvent(event);
             // A wake for a stop or a newly opened camera is not a frame.
-            if (m_threadState.load() == ThreadRunning && m_openCount.load() == registeredOpen) {
-                ++m_frameCounter;
+            if (threadState.load() == ThreadRunning && openCount.load() == registeredOpen) {
+                ++frameCounter;
             }
         }
     }
     if (event != nullptr) {
         {
-            boost::lock_guard<boost::mutex> lock(m_wakeLock);
-            m_wakeEvent = nullptr;
+            boost::lock_guard<boost::mutex> lock(wakeLock);
+            wakeEvent = nullptr;
         }
         CloseHandle(event);
     }
-    m_threadState = ThreadStopped;
-    --m_activeLoops; // last access to this object
+    threadState = ThreadStopped;
+    --activeLoops; // last access to this object
 }
 
 void IdsUeye::WakeLoop() {
-    boost::lock_guard<boost::mutex> lock(m_wakeLock);
-    if (m_wakeEvent != nullptr) SetEvent(m_wakeEvent);
+    boost::lock_guard<boost::mutex> lock(wakeLock);
+    if (wakeEvent != nullptr) SetEvent(wakeEvent);
 }
 
 void IdsUeye::StopAcquisition() {
-    if (m_activeLoops.load() == 0) return; // no thread runs
+    if (activeLoops.load() == 0) return; // no thread runs
 
-    int32_t state = m_threadState.load();
+    int32_t state = threadState.load();
     while ((state == ThreadStarting || state == ThreadRunning) &&
-           !m_threadState.compare_exchange_weak(state, ThreadStopping)) {
+           !threadState.compare_exchange_weak(state, ThreadStopping)) {
     }
     // The loop may be waiting for a frame: wake it instead of waiting out
     // the event wait.
     WakeLoop();
-    while (m_activeLoops.load() != 0) BoostTools::delay(kStopPollMs);
+    while (activeLoops.load() != 0) BoostTools::delay(kStopPollMs);
 }
 
 // Waits until the acquisition thread has counted a frame, for at most
 // FrameWaitLimitMs, and not at all beyond one poll when no thread counts.
 void IdsUeye::WaitForNewFrame() {
-    m_frameCounter = 0;
+    frameCounter = 0;
     uint32_t waited = 0;
     do {
         BoostTools::delay(kFramePollMs);
         waited += kFramePollMs;
-        const int32_t state = m_threadState.load();
+        const int32_t state = threadState.load();
         if (state != ThreadStarting && state != ThreadRunning) return;
-    } while (m_frameCounter.load() == 0 && waited < FrameWaitLimitMs);
+    } while (frameCounter.load() == 0 && waited < FrameWaitLimitMs);
 }
 
 // The part both CopyImage forms share: the camera index test, the checks and
@@ -152,8 +152,8 @@ void IdsUeye::WaitForNewFrame() {
 // when the buffer is to be left untouched.
 size_t IdsUeye::PrepareCopy(uint32_t camera, const void* buffer, bool wait) {
     TestCameraIndex(camera);
-    if (m_imageMemory == nullptr || !m_open || buffer == nullptr) return 0;
-    if (m_live && camera == 0 && wait) WaitForNewFrame();
+    if (imageMemory == nullptr || !cameraOpen || buffer == nullptr) return 0;
+    if (live && camera == 0 && wait) WaitForNewFrame();
 
     const int32_t height = ImageHeight(camera);
     const int32_t width = ImageWidth(camera);
@@ -163,8 +163,8 @@ size_t IdsUeye::PrepareCopy(uint32_t camera, const void* buffer, bool wait) {
 
 void IdsUeye::CopyImage(uint32_t camera, uint32_t* buffer, bool wait) {
     const size_t n = PrepareCopy(camera, buffer, wait);
-    const unsigned char* source = m_imageMemory;
-    if (m_negative) {
+    const unsigned char* source = imageMemory;
+    if (negativeFrames) {
         for (size_t i = 0; i < n; ++i) buffer[i] = 255u - source[i];
     } else {
         for (size_t i = 0; i < n; ++i) buffer[i] = source[i];
@@ -174,8 +174,8 @@ void IdsUeye::CopyImage(uint32_t camera, uint32_t* buffer, bool wait) {
 void IdsUeye::CopyImage(uint32_t camera, unsigned char* buffer, bool wait) {
     const size_t n = PrepareCopy(camera, buffer, wait);
     if (n == 0) return;
-    const unsigned char* source = m_imageMemory;
-    if (m_negative) {
+    const unsigned char* source = imageMemory;
+    if (negativeFrames) {
         for (size_t i = 0; i < n; ++i) buffer[i] = static_cast<unsigned char>(255 - source[i]);
     } else {
         std::memcpy(buffer, source, n);
@@ -183,7 +183,7 @@ void IdsUeye::CopyImage(uint32_t camera, unsigned char* buffer, bool wait) {
 }
 
 void IdsUeye::SaveRawImage(uint32_t camera, std::string fileName) {
-    if (m_imageMemory == nullptr) return;
+    if (imageMemory == nullptr) return;
     std::FILE* file = std::fopen(fileName.c_str(), "wb");
     if (file == nullptr) {
         GrabberMessage("ERROR: Can not write " + fileName + ": " + std::strerror(errno));
@@ -192,8 +192,7 @@ void IdsUeye::SaveRawImage(uint32_t camera, std::string fileName) {
     const int32_t width = ImageWidth(camera);
     const int32_t height = ImageHeight(camera);
     const size_t size = width > 0 && height > 0 ? size_t(width) * size_t(height) : 0;
-    const bool written =
-        std::fwrite(m_imageMemory, 1, size, file) == size && std::fflush(file) == 0;
+    const bool written = std::fwrite(imageMemory, 1, size, file) == size && std::fflush(file) == 0;
     const int writeError = errno;
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {

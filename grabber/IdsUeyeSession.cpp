@@ -12,18 +12,18 @@ void GrabberMessage(const std::string& text) {
 }
 
 IdsUeye::IdsUeye(const std::string& parameterFile)
-    : m_exposure(33000), m_acquisitionThread(nullptr), m_negative(false), m_frameCounter(0),
-      m_threadState(ThreadNone), m_camera(0), m_lastStatus(0), m_colourMode(0), m_bitsPerPixel(0),
-      m_width(0), m_height(0), m_memoryId(0), m_imageMemory(nullptr), m_activeLoops(0),
-      m_openCount(0), m_wakeEvent(nullptr) {
-    m_spare2 = 2;
-    m_parameterFile = parameterFile;
+    : exposure(33000), acquisitionThread(nullptr), negativeFrames(false), frameCounter(0),
+      threadState(ThreadNone), sdkCamera(0), lastStatus(0), colourMode(0), bitsPerPixel(0),
+      imageWidth(0), imageHeight(0), memoryId(0), imageMemory(nullptr), activeLoops(0),
+      openCount(0), wakeEvent(nullptr) {
+    spare2 = 2;
+    parameterFileName = parameterFile;
 }
 
 IdsUeye::~IdsUeye() {
     // The acquisition thread uses this object: end it first.
-    if (m_activeLoops.load() != 0) StopAcquisition();
-    if (m_open) {
+    if (activeLoops.load() != 0) StopAcquisition();
+    if (cameraOpen) {
         try {
             StoreParameters();
             ReleaseCamera();
@@ -38,18 +38,18 @@ IdsUeye::~IdsUeye() {
 // Frees the image memory and closes the camera when a handle is held; the
 // camera is closed from then on.
 void IdsUeye::ReleaseCamera() {
-    if (m_camera == 0) return;
-    UeyeSdk::Current().FreeImageMemory(m_camera, m_imageMemory, m_memoryId);
-    m_imageMemory = nullptr;
-    UeyeSdk::Current().CloseCamera(m_camera);
-    m_open = false;
+    if (sdkCamera == 0) return;
+    UeyeSdk::Current().FreeImageMemory(sdkCamera, imageMemory, memoryId);
+    imageMemory = nullptr;
+    UeyeSdk::Current().CloseCamera(sdkCamera);
+    cameraOpen = false;
 }
 
 void IdsUeye::StoreParameters() {
-    const int32_t status = UeyeSdk::Current().StoreParameters(m_camera, m_parameterFile.c_str());
+    const int32_t status = UeyeSdk::Current().StoreParameters(sdkCamera, parameterFileName.c_str());
     // Only an open camera has parameters to lose.
-    if (status != 0 && m_open) {
-        GrabberMessage("ERROR: Can not store the camera parameters in " + m_parameterFile + "!");
+    if (status != 0 && cameraOpen) {
+        GrabberMessage("ERROR: Can not store the camera parameters in " + parameterFileName + "!");
     }
 }
 
@@ -62,38 +62,38 @@ void IdsUeye::CheckCameraIndex(uint32_t camera, const std::string& caller) {
 }
 
 void IdsUeye::OpenCamera(uint32_t camera) {
-    if (m_open) return;
+    if (cameraOpen) return;
     TestCameraIndex(camera);
 
     uint32_t handle = 0;
-    m_lastStatus = UeyeSdk::Current().OpenCamera(&handle, nullptr);
-    m_camera = handle;
-    if (m_lastStatus != 0) {
+    lastStatus = UeyeSdk::Current().OpenCamera(&handle, nullptr);
+    sdkCamera = handle;
+    if (lastStatus != 0) {
         GrabberMessage("ERROR: Can not open uEye camera!");
-        m_open = false;
+        cameraOpen = false;
         return;
     }
-    m_lastStatus = UeyeSdk::Current().EnableErrorReport(m_camera, 1);
-    const int32_t reportStatus = m_lastStatus;
+    lastStatus = UeyeSdk::Current().EnableErrorReport(sdkCamera, 1);
+    const int32_t reportStatus = lastStatus;
 
-    UeyeSdk::Current().ReadColourDepth(m_camera, &m_bitsPerPixel, &m_colourMode);
-    m_bitsPerPixel = 8;
-    m_colourMode = 6;
+    UeyeSdk::Current().ReadColourDepth(sdkCamera, &bitsPerPixel, &colourMode);
+    bitsPerPixel = 8;
+    colourMode = 6;
 
     unsigned char sensor[80] = {};
-    UeyeSdk::Current().ReadSensorRecord(m_camera, sensor);
-    std::memcpy(&m_width, sensor + 36, sizeof m_width);
-    std::memcpy(&m_height, sensor + 40, sizeof m_height);
+    UeyeSdk::Current().ReadSensorRecord(sdkCamera, sensor);
+    std::memcpy(&imageWidth, sensor + 36, sizeof imageWidth);
+    std::memcpy(&imageHeight, sensor + 40, sizeof imageHeight);
 
-    UeyeSdk::Current().AllocateImageMemory(m_camera, m_width, m_height, 8, &m_imageMemory,
-                                           &m_memoryId);
-    UeyeSdk::Current().SetColourMode(m_camera, 6);
-    UeyeSdk::Current().ActivateImageMemory(m_camera, m_imageMemory, m_memoryId);
-    UeyeSdk::Current().SetImageSize(m_camera, m_width, m_height);
-    UeyeSdk::Current().Configure(m_camera, 1);
+    UeyeSdk::Current().AllocateImageMemory(sdkCamera, imageWidth, imageHeight, 8, &imageMemory,
+                                           &memoryId);
+    UeyeSdk::Current().SetColourMode(sdkCamera, 6);
+    UeyeSdk::Current().ActivateImageMemory(sdkCamera, imageMemory, memoryId);
+    UeyeSdk::Current().SetImageSize(sdkCamera, imageWidth, imageHeight);
+    UeyeSdk::Current().Configure(sdkCamera, 1);
 
-    ++m_openCount;
-    m_open = true;
+    ++openCount;
+    cameraOpen = true;
     WakeLoop(); // a running loop moves its event to this camera
     if (reportStatus != 0) GrabberMessage("ERROR: Can not enable the automatic uEye error report!");
 }
@@ -101,20 +101,20 @@ void IdsUeye::OpenCamera(uint32_t camera) {
 void IdsUeye::CloseCamera(uint32_t camera) {
     TestCameraIndex(camera);
     StoreParameters();
-    if (m_open) ReleaseCamera();
+    if (cameraOpen) ReleaseCamera();
 }
 
 int32_t IdsUeye::BitsPerPixel(uint32_t camera) {
     TestCameraIndex(camera);
-    return m_bitsPerPixel;
+    return bitsPerPixel;
 }
 
 int32_t IdsUeye::ImageWidth(uint32_t camera) {
     TestCameraIndex(camera);
-    return m_width;
+    return imageWidth;
 }
 
 int32_t IdsUeye::ImageHeight(uint32_t camera) {
     TestCameraIndex(camera);
-    return m_height;
+    return imageHeight;
 }

@@ -40,49 +40,49 @@ int32_t IdsUeye::Exposure(uint32_t camera, uint32_t* microseconds) {
     if (microseconds == nullptr) return 0;
     const uint32_t requested = *microseconds;
     if (requested == 0) {
-        *microseconds = static_cast<uint32_t>(m_exposure);
+        *microseconds = static_cast<uint32_t>(exposure);
         return 0;
     }
     const double milliseconds = requested / 1000.0;
     double taken = milliseconds;
-    UeyeSdk::Current().SetExposure(m_camera, milliseconds, &taken);
+    UeyeSdk::Current().SetExposure(sdkCamera, milliseconds, &taken);
     double lower = 0, upper = 0, step = 0;
-    UeyeSdk::Current().ReadExposureRange(m_camera, &lower, &upper, &step);
+    UeyeSdk::Current().ReadExposureRange(sdkCamera, &lower, &upper, &step);
     BoostTools::delay(SettleMs(taken, upper));
 
     const int32_t result = ToMicroseconds(taken);
     *microseconds = static_cast<uint32_t>(result);
-    m_exposure = result;
+    exposure = result;
     return result;
 }
 
 int32_t IdsUeye::MaxExposure() {
     double lower = 0, upper = 0, step = 0;
-    UeyeSdk::Current().ReadExposureRange(m_camera, &lower, &upper, &step);
+    UeyeSdk::Current().ReadExposureRange(sdkCamera, &lower, &upper, &step);
     return ToMicroseconds(upper);
 }
 
 int32_t IdsUeye::MinExposure() {
     double lower = 0, upper = 0, step = 0;
-    UeyeSdk::Current().ReadExposureRange(m_camera, &lower, &upper, &step);
+    UeyeSdk::Current().ReadExposureRange(sdkCamera, &lower, &upper, &step);
     return ToMicroseconds(lower);
 }
 
 void IdsUeye::SetNegative(bool negative) {
-    m_negative = negative;
+    negativeFrames = negative;
 }
 
 bool IdsUeye::QueryCameraStatus() {
-    if (m_camera != 0) {
+    if (sdkCamera != 0) {
         uint32_t word = 0;
-        UeyeSdk::Current().QueryStatus(m_camera, &word, nullptr);
+        UeyeSdk::Current().QueryStatus(sdkCamera, &word, nullptr);
     }
     return false;
 }
 
 GrabberText IdsUeye::CameraDescription() {
     GrabberText description = {};
-    if (m_camera != 0) {
+    if (sdkCamera != 0) {
         static const char kText[] = "Not implemented yet";
         static_assert(sizeof kText == 20, "text and terminator take 20 bytes");
         std::copy(kText, kText + sizeof kText, description.text);

@@ -105,86 +105,86 @@ GreyHistogram CountGreyLevels(CxImage& image) {
 }
 
 const std::string& LiveFrame::Jpeg() const {
-    std::call_once(m_jpegOnce, [this] {
+    std::call_once(jpegOnce, [this] {
         std::string error;
-        m_jpeg = EncodeJpeg(m_image, LivePipeline::JpegQuality, error);
+        jpeg = EncodeJpeg(image, LivePipeline::JpegQuality, error);
     });
-    return m_jpeg;
+    return jpeg;
 }
 
 const std::string& LiveFrame::Png() const {
-    std::call_once(m_pngOnce, [this] {
+    std::call_once(pngOnce, [this] {
         std::vector<uint8_t> png;
         std::string error;
-        if (EncodePng(m_image, png, error)) m_png.assign(png.begin(), png.end());
+        if (EncodePng(image, png, error)) pngImage.assign(png.begin(), png.end());
     });
-    return m_png;
+    return pngImage;
 }
 
 const GreyHistogram& LiveFrame::Histogram() const {
-    std::call_once(m_histogramOnce, [this] { m_histogram = CountGreyLevels(m_image); });
-    return m_histogram;
+    std::call_once(histogramOnce, [this] { histogram = CountGreyLevels(image); });
+    return histogram;
 }
 
 LivePipeline::LivePipeline(FrameGrabber& grabber, std::function<LiveDeviceCounts()> counts)
-    : m_grabber(grabber), m_counts(std::move(counts)) {}
+    : liveGrabber(grabber), deviceCounts(std::move(counts)) {}
 
 LivePipeline::~LivePipeline() {
     Stop();
 }
 
 void LivePipeline::Start(std::function<void()> onFrame) {
-    m_onFrame = std::move(onFrame);
-    m_start = m_last = m_counts();
-    m_stop = false;
-    m_thread = std::thread(&LivePipeline::Run, this);
+    frameHandler = std::move(onFrame);
+    startTime = last = deviceCounts();
+    stop = false;
+    thread = std::thread(&LivePipeline::Run, this);
 }
 
 void LivePipeline::Stop() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
+    stop = true;
+    if (thread.joinable()) thread.join();
 }
 
 void LivePipeline::Run() {
-    const int32_t width = m_grabber.ImageWidth(0);
-    const int32_t height = m_grabber.ImageHeight(0);
+    const int32_t width = liveGrabber.ImageWidth(0);
+    const int32_t height = liveGrabber.ImageHeight(0);
     if (width <= 0 || height <= 0) return;
     // CopyImage is only the wait for a new frame: the frame itself comes
     // from GrabImage, as a host gets it.
     std::vector<unsigned char> scratch(size_t(width) * size_t(height));
-    bool negative = !m_wantNegative; // the switch is applied before the first frame
-    uint64_t lastDelivered = m_start.delivered;
-    while (!m_stop) {
-        if (m_wantNegative != negative) {
-            negative = m_wantNegative;
-            m_grabber.SetNegative(negative);
+    bool negative = !wantNegative; // the switch is applied before the first frame
+    uint64_t lastDelivered = startTime.delivered;
+    while (!stop) {
+        if (wantNegative != negative) {
+            negative = wantNegative;
+            liveGrabber.SetNegative(negative);
         }
-        m_grabber.CopyImage(0, scratch.data(), true);
-        if (m_stop) break;
-        const LiveDeviceCounts counts = m_counts();
+        liveGrabber.CopyImage(0, scratch.data(), true);
+        if (stop) break;
+        const LiveDeviceCounts counts = deviceCounts();
         // The wait ends without a frame when the camera stops sending; a
         // device that cannot count has every wait taken as a frame.
         if (counts.counted && counts.delivered == lastDelivered) {
             {
-                std::lock_guard<std::mutex> lock(m_lock);
-                m_last = counts;
+                std::lock_guard<std::mutex> lock(stateLock);
+                last = counts;
             }
             // A grabber that is not live does not wait at all.
             std::this_thread::sleep_for(kIdlePause);
             continue;
         }
         lastDelivered = counts.delivered;
-        auto frame = std::make_shared<LiveFrame>(m_stats.taken + 1);
-        m_grabber.GrabImage(0, &frame->Image());
+        auto frame = std::make_shared<LiveFrame>(frameStats.taken + 1);
+        liveGrabber.GrabImage(0, &frame->Image());
         if (!frame->Image().IsValid()) continue;
         Publish(std::move(frame), counts);
-        if (m_onFrame) m_onFrame();
+        if (frameHandler) frameHandler();
     }
 }
 
 void LivePipeline::Publish(std::shared_ptr<LiveFrame> frame, const LiveDeviceCounts& counts) {
     double encodeMs = -1;
-    if (m_viewers > 0) {
+    if (viewers > 0) {
         const auto start = std::chrono::steady_clock::now();
         frame->Jpeg();
         encodeMs =
@@ -192,42 +192,43 @@ void LivePipeline::Publish(std::shared_ptr<LiveFrame> frame, const LiveDeviceCou
                 .count();
     }
     const auto now = std::chrono::steady_clock::now();
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_latest = std::move(frame);
-    m_last = counts;
-    ++m_stats.taken;
+    std::lock_guard<std::mutex> lock(stateLock);
+    latest = std::move(frame);
+    last = counts;
+    ++frameStats.taken;
     if (encodeMs >= 0) {
-        m_stats.encodeMs = m_stats.encodeMs == 0 ? encodeMs
-                                                 : m_stats.encodeMs * (1 - kEncodeTimeWeight) +
-                                                       encodeMs * kEncodeTimeWeight;
+        frameStats.encodeMs =
+            frameStats.encodeMs == 0
+                ? encodeMs
+                : frameStats.encodeMs * (1 - kEncodeTimeWeight) + encodeMs * kEncodeTimeWeight;
     }
-    m_recent.push_back(now);
-    while (now - m_recent.front() > kRateWindow) m_recent.pop_front();
+    recent.push_back(now);
+    while (now - recent.front() > kRateWindow) recent.pop_front();
 }
 
 std::shared_ptr<const LiveFrame> LivePipeline::Latest() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_latest;
+    std::lock_guard<std::mutex> lock(stateLock);
+    return latest;
 }
 
 LiveStats LivePipeline::Stats() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    LiveStats stats = m_stats;
+    std::lock_guard<std::mutex> lock(stateLock);
+    LiveStats stats = frameStats;
     const auto now = std::chrono::steady_clock::now();
     // The rate of the frames in the window, none when the last is too old.
-    if (m_recent.size() >= 2 && now - m_recent.back() < kRateWindow) {
+    if (recent.size() >= 2 && now - recent.back() < kRateWindow) {
         const double seconds =
-            std::chrono::duration<double>(m_recent.back() - m_recent.front()).count();
-        if (seconds > 0) stats.fps = double(m_recent.size() - 1) / seconds;
+            std::chrono::duration<double>(recent.back() - recent.front()).count();
+        if (seconds > 0) stats.fps = double(recent.size() - 1) / seconds;
     }
     // A device that cannot count has delivered what was taken.
-    stats.frames = !m_last.counted                         ? stats.taken
-                   : m_last.delivered >= m_start.delivered ? m_last.delivered - m_start.delivered
+    stats.frames = !last.counted                           ? stats.taken
+                   : last.delivered >= startTime.delivered ? last.delivered - startTime.delivered
                                                            : 0;
     const uint64_t dropped =
-        m_last.dropped >= m_start.dropped ? m_last.dropped - m_start.dropped : 0;
+        last.dropped >= startTime.dropped ? last.dropped - startTime.dropped : 0;
     const uint64_t notTaken = stats.frames > stats.taken ? stats.frames - stats.taken : 0;
     stats.missed = dropped + notTaken;
-    stats.lost = m_last.lost;
+    stats.lost = last.lost;
     return stats;
 }

@@ -34,27 +34,27 @@ GreyHistogram CountGreyLevels(CxImage& image);
 // thread that asks; the others wait for that one and share the result.
 class LiveFrame {
 public:
-    explicit LiveFrame(uint64_t number) : m_number(number) {}
+    explicit LiveFrame(uint64_t number) : frameNumber(number) {}
     LiveFrame(const LiveFrame&) = delete;
     LiveFrame& operator=(const LiveFrame&) = delete;
 
     // Frames published before this one, plus one.
-    uint64_t Number() const { return m_number; }
+    uint64_t Number() const { return frameNumber; }
     // The image as the grabber gave it: filled before the frame is published,
     // only read after.
-    CxImage& Image() const { return m_image; }
+    CxImage& Image() const { return image; }
 
     const std::string& Jpeg() const; // empty when the frame cannot be encoded
     const std::string& Png() const;  // the frame as EncodePng writes it
     const GreyHistogram& Histogram() const;
 
 private:
-    const uint64_t m_number;
+    const uint64_t frameNumber;
     // The image library's readers take images by non-const reference.
-    mutable CxImage m_image;
-    mutable std::once_flag m_jpegOnce, m_pngOnce, m_histogramOnce;
-    mutable std::string m_jpeg, m_png;
-    mutable GreyHistogram m_histogram{};
+    mutable CxImage image;
+    mutable std::once_flag jpegOnce, pngOnce, histogramOnce;
+    mutable std::string jpeg, pngImage;
+    mutable GreyHistogram histogram{};
 };
 
 // What the camera behind the grabber has done since it was opened.
@@ -95,13 +95,13 @@ public:
     LiveStats Stats() const;
 
     // Takes effect from the next frame taken.
-    void SetNegative(bool negative) { m_wantNegative = negative; }
-    bool Negative() const { return m_wantNegative; }
+    void SetNegative(bool negative) { wantNegative = negative; }
+    bool Negative() const { return wantNegative; }
 
     // Stream viewers watching: frames are encoded as they are taken while
     // there is at least one.
-    void AddViewer() { ++m_viewers; }
-    void RemoveViewer() { --m_viewers; }
+    void AddViewer() { ++viewers; }
+    void RemoveViewer() { --viewers; }
 
     static const int JpegQuality = 80;
 
@@ -109,17 +109,17 @@ private:
     void Run();
     void Publish(std::shared_ptr<LiveFrame> frame, const LiveDeviceCounts& counts);
 
-    FrameGrabber& m_grabber;
-    const std::function<LiveDeviceCounts()> m_counts;
-    std::function<void()> m_onFrame;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_wantNegative{false};
-    std::atomic<int> m_viewers{0};
+    FrameGrabber& liveGrabber;
+    const std::function<LiveDeviceCounts()> deviceCounts;
+    std::function<void()> frameHandler;
+    std::thread thread;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> wantNegative{false};
+    std::atomic<int> viewers{0};
 
-    mutable std::mutex m_lock; // guards what follows
-    std::shared_ptr<const LiveFrame> m_latest;
-    std::deque<std::chrono::steady_clock::time_point> m_recent; // times of recent frames
-    LiveDeviceCounts m_start, m_last;
-    LiveStats m_stats;
+    mutable std::mutex stateLock; // guards what follows
+    std::shared_ptr<const LiveFrame> latest;
+    std::deque<std::chrono::steady_clock::time_point> recent; // times of recent frames
+    LiveDeviceCounts startTime, last;
+    LiveStats frameStats;
 };

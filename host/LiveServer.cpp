@@ -143,28 +143,26 @@ private:
 // the viewer was still reading the last one are skipped.
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
 public:
-    StreamSession(Server& server, tcp::socket socket)
-        : m_server(server), m_stream(std::move(socket)) {
-        ++m_server.connections;
-        m_server.pipeline.AddViewer();
+    StreamSession(Server& server, tcp::socket socket) : owner(server), stream(std::move(socket)) {
+        ++owner.connections;
+        owner.pipeline.AddViewer();
     }
     ~StreamSession() {
-        m_server.pipeline.RemoveViewer();
-        --m_server.connections;
+        owner.pipeline.RemoveViewer();
+        --owner.connections;
     }
 
     void Start() {
         beast::error_code ignored;
-        m_stream.socket().set_option(asio::socket_base::send_buffer_size(kStreamSendBuffer),
-                                     ignored);
-        m_header.result(http::status::ok);
-        m_header.version(11);
-        m_header.set(http::field::server, "framegrab");
-        m_header.set(http::field::content_type, "multipart/x-mixed-replace; boundary=frame");
-        m_header.set(http::field::cache_control, "no-store");
-        m_header.keep_alive(false); // the stream ends with the connection
-        m_stream.expires_after(kWriteTimeout);
-        http::async_write_header(m_stream, m_serializer,
+        stream.socket().set_option(asio::socket_base::send_buffer_size(kStreamSendBuffer), ignored);
+        header.result(http::status::ok);
+        header.version(11);
+        header.set(http::field::server, "framegrab");
+        header.set(http::field::content_type, "multipart/x-mixed-replace; boundary=frame");
+        header.set(http::field::cache_control, "no-store");
+        header.keep_alive(false); // the stream ends with the connection
+        stream.expires_after(kWriteTimeout);
+        http::async_write_header(stream, serializer,
                                  [self = shared_from_this()](beast::error_code code, size_t) {
                                      if (!code) self->Next();
                                  });
@@ -173,20 +171,20 @@ public:
 
     // Sends the newest frame, or waits for one newer than the last sent.
     void Next() {
-        auto frame = m_server.pipeline.Latest();
-        if (!frame || frame->Number() == m_sent) return m_server.WaitForFrame(shared_from_this());
-        m_sent = frame->Number();
+        auto frame = owner.pipeline.Latest();
+        if (!frame || frame->Number() == sent) return owner.WaitForFrame(shared_from_this());
+        sent = frame->Number();
         const std::string& jpeg = frame->Jpeg();
         if (jpeg.empty()) return Next(); // waits for the next frame
-        m_part = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-                 std::to_string(jpeg.size()) + "\r\n\r\n";
-        m_frame = std::move(frame); // the JPEG stays while it is written
-        const std::array<asio::const_buffer, 3> parts{asio::buffer(m_part), asio::buffer(jpeg),
+        part = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+               std::to_string(jpeg.size()) + "\r\n\r\n";
+        currentFrame = std::move(frame); // the JPEG stays while it is written
+        const std::array<asio::const_buffer, 3> parts{asio::buffer(part), asio::buffer(jpeg),
                                                       asio::buffer("\r\n", 2)};
-        m_stream.expires_after(kWriteTimeout);
-        asio::async_write(m_stream, parts,
+        stream.expires_after(kWriteTimeout);
+        asio::async_write(stream, parts,
                           [self = shared_from_this()](beast::error_code code, size_t) {
-                              self->m_frame.reset();
+                              self->currentFrame.reset();
                               if (!code) self->Next();
                           });
     }
@@ -196,49 +194,48 @@ private:
     // readable is its end (what it sends anyway is dropped). The stream ends
     // at once, even while no frame comes to find the connection closed.
     void WatchForClose() {
-        m_stream.socket().async_wait(
-            tcp::socket::wait_read, [self = shared_from_this()](beast::error_code code) {
-                if (code == asio::error::operation_aborted) return;
-                beast::error_code error;
-                const size_t waiting = self->m_stream.socket().available(error);
-                if (!code && !error && waiting > 0) {
-                    self->m_stream.socket().read_some(
-                        asio::buffer(self->m_ignored, std::min(waiting, self->m_ignored.size())),
-                        error);
-                    if (!error) return self->WatchForClose();
-                }
-                self->m_stream.socket().close(error); // ends a write under way
-                self->m_server.StopWaiting(self.get());
-            });
+        stream.socket().async_wait(tcp::socket::wait_read, [self = shared_from_this()](
+                                                               beast::error_code code) {
+            if (code == asio::error::operation_aborted) return;
+            beast::error_code error;
+            const size_t waiting = self->stream.socket().available(error);
+            if (!code && !error && waiting > 0) {
+                self->stream.socket().read_some(
+                    asio::buffer(self->ignoredError, std::min(waiting, self->ignoredError.size())),
+                    error);
+                if (!error) return self->WatchForClose();
+            }
+            self->stream.socket().close(error); // ends a write under way
+            self->owner.StopWaiting(self.get());
+        });
     }
 
-    Server& m_server;
-    beast::tcp_stream m_stream;
-    std::array<char, 512> m_ignored;
-    http::response<http::empty_body> m_header;
-    http::response_serializer<http::empty_body> m_serializer{m_header};
-    std::shared_ptr<const LiveFrame> m_frame;
-    std::string m_part;
-    uint64_t m_sent = 0;
+    Server& owner;
+    beast::tcp_stream stream;
+    std::array<char, 512> ignoredError;
+    http::response<http::empty_body> header;
+    http::response_serializer<http::empty_body> serializer{header};
+    std::shared_ptr<const LiveFrame> currentFrame;
+    std::string part;
+    uint64_t sent = 0;
 };
 
 // One connection's requests, one after the other; a stream request hands
 // the connection over to a StreamSession.
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
 public:
-    HttpSession(Server& server, tcp::socket socket)
-        : m_server(server), m_stream(std::move(socket)) {
-        ++m_server.connections;
+    HttpSession(Server& server, tcp::socket socket) : owner(server), stream(std::move(socket)) {
+        ++owner.connections;
     }
-    ~HttpSession() { --m_server.connections; }
+    ~HttpSession() { --owner.connections; }
 
     void Read() {
-        m_parser.emplace();
-        m_parser->header_limit(kHeaderLimit);
-        m_parser->body_limit(kBodyLimit);
-        m_stream.expires_after(kReadTimeout);
+        parser.emplace();
+        parser->header_limit(kHeaderLimit);
+        parser->body_limit(kBodyLimit);
+        stream.expires_after(kReadTimeout);
         http::async_read(
-            m_stream, m_buffer, *m_parser,
+            stream, buffer, *parser,
             [self = shared_from_this()](beast::error_code code, size_t) { self->OnRead(code); });
     }
 
@@ -249,7 +246,7 @@ private:
             return Send(ParseRefusal(code), false);
         }
         if (code) return; // timeout or a broken connection: closed as the session ends
-        Handle(m_parser->get());
+        Handle(parser->get());
     }
 
     void Handle(const http::request<http::string_body>& request) {
@@ -270,15 +267,15 @@ private:
             return Send(Answer(http::status::ok, "text/html; charset=utf-8", LivePageHtml()),
                         keepAlive);
         case LiveRoute::Status:
-            return Send(JsonAnswer(m_server.StatusText()), keepAlive);
+            return Send(JsonAnswer(owner.StatusText()), keepAlive);
         case LiveRoute::Stream:
-            std::make_shared<StreamSession>(m_server, m_stream.release_socket())->Start();
+            std::make_shared<StreamSession>(owner, stream.release_socket())->Start();
             return;
         case LiveRoute::Snapshot:
             return Snapshot(keepAlive);
         case LiveRoute::Exposure: {
             uint32_t microseconds = 0;
-            if (!ParseExposureBody(request.body(), m_server.minExposure, m_server.maxExposure,
+            if (!ParseExposureBody(request.body(), owner.minExposure, owner.maxExposure,
                                    microseconds, error)) {
                 return Send(Refusal(http::status::bad_request, error), keepAlive);
             }
@@ -289,7 +286,7 @@ private:
             if (!ParseNegativeBody(request.body(), negative, error)) {
                 return Send(Refusal(http::status::bad_request, error), keepAlive);
             }
-            m_server.pipeline.SetNegative(negative);
+            owner.pipeline.SetNegative(negative);
             return Send(JsonAnswer(JsonMember("negative", negative)), keepAlive);
         }
         case LiveRoute::WrongMethod:
@@ -302,11 +299,11 @@ private:
 
     // The newest frame's PNG, encoded on the pool the first time it is asked for.
     void Snapshot(bool keepAlive) {
-        auto frame = m_server.pipeline.Latest();
+        auto frame = owner.pipeline.Latest();
         if (!frame) {
             return Send(Refusal(http::status::service_unavailable, "no frame yet"), keepAlive);
         }
-        OnPool(m_server.workers.get_executor(), keepAlive, [frame] {
+        OnPool(owner.workers.get_executor(), keepAlive, [frame] {
             const std::string& png = frame->Png();
             if (png.empty()) {
                 return Refusal(http::status::internal_server_error, "the frame cannot be encoded");
@@ -321,7 +318,7 @@ private:
     // The grabber waits for the exposure to settle: the call runs on the
     // pool, and this connection alone waits for it.
     void SetExposure(uint32_t microseconds, bool keepAlive) {
-        Server& server = m_server;
+        Server& server = owner;
         OnPool(server.exposureCalls, keepAlive, [&server, microseconds] {
             uint32_t taken = microseconds;
             server.grabber.Exposure(0, &taken);
@@ -333,7 +330,7 @@ private:
     // Makes the answer on `executor` and sends it from the io thread.
     template <typename Executor, typename Work>
     void OnPool(const Executor& executor, bool keepAlive, Work work) {
-        auto io = m_stream.get_executor();
+        auto io = stream.get_executor();
         asio::post(executor, [self = shared_from_this(), io, keepAlive, work]() mutable {
             Response answer = work();
             // The session goes back to the io thread with the answer, so it
@@ -346,8 +343,8 @@ private:
     void Send(Response answer, bool keepAlive) {
         auto message = std::make_shared<Response>(std::move(answer));
         message->keep_alive(keepAlive);
-        m_stream.expires_after(kWriteTimeout);
-        http::async_write(m_stream, *message,
+        stream.expires_after(kWriteTimeout);
+        http::async_write(stream, *message,
                           [self = shared_from_this(), message](beast::error_code code, size_t) {
                               if (code) return;
                               if (message->keep_alive()) return self->Read();
@@ -359,25 +356,25 @@ private:
     // still sends is read and dropped until it closes or the time is up.
     void Linger() {
         beast::error_code ignored;
-        m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-        m_stream.expires_after(kLingerTimeout);
+        stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream.expires_after(kLingerTimeout);
         Drain();
     }
 
     void Drain() {
-        m_stream.async_read_some(asio::buffer(m_drain),
-                                 [self = shared_from_this()](beast::error_code code, size_t size) {
-                                     self->m_drained += size;
-                                     if (!code && self->m_drained < kLingerLimit) self->Drain();
-                                 });
+        stream.async_read_some(asio::buffer(drain),
+                               [self = shared_from_this()](beast::error_code code, size_t size) {
+                                   self->drained += size;
+                                   if (!code && self->drained < kLingerLimit) self->Drain();
+                               });
     }
 
-    Server& m_server;
-    beast::tcp_stream m_stream;
-    beast::flat_buffer m_buffer{kHeaderLimit + kBodyLimit};
-    std::optional<http::request_parser<http::string_body>> m_parser;
-    std::array<char, 4096> m_drain;
-    size_t m_drained = 0;
+    Server& owner;
+    beast::tcp_stream stream;
+    beast::flat_buffer buffer{kHeaderLimit + kBodyLimit};
+    std::optional<http::request_parser<http::string_body>> parser;
+    std::array<char, 4096> drain;
+    size_t drained = 0;
 };
 
 std::string UrlHost(const std::string& host) {

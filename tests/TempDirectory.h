@@ -13,18 +13,18 @@ public:
         std::random_device random;
         const std::filesystem::path base = std::filesystem::temp_directory_path();
         do {
-            m_path = base / (tag + "-" + std::to_string(random()));
-        } while (!std::filesystem::create_directory(m_path));
+            workingPath = base / (tag + "-" + std::to_string(random()));
+        } while (!std::filesystem::create_directory(workingPath));
     }
     ~TempDirectory() {
         std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
+        std::filesystem::remove_all(workingPath, ignored);
     }
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
 
-    std::string Path() const { return m_path.string(); }
+    std::string Path() const { return workingPath.string(); }
 
 private:
-    std::filesystem::path m_path;
+    std::filesystem::path workingPath;
 };

@@ -58,16 +58,16 @@ int PictureId(const std::vector<unsigned char>& frame, int width, int height, do
 // 127.0.0.1, stopped by its process id.
 class FakeGvCamera {
 public:
-    explicit FakeGvCamera(const std::vector<std::string>& options = {}) : m_options(options) {
+    explicit FakeGvCamera(const std::vector<std::string>& options = {}) : extraOptions(options) {
         Start();
     }
     ~FakeGvCamera() { Kill(); }
 
     void Start() {
         std::vector<std::string> words = {kFakeGvCamera, "-i", "127.0.0.1"};
-        words.insert(words.end(), m_options.begin(), m_options.end());
-        m_pid = fork();
-        if (m_pid == 0) {
+        words.insert(words.end(), extraOptions.begin(), extraOptions.end());
+        pid = fork();
+        if (pid == 0) {
             std::vector<char*> argv;
             for (std::string& word : words) argv.push_back(&word[0]);
             argv.push_back(nullptr);
@@ -92,15 +92,15 @@ public:
     }
 
     void Kill() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = 0;
+        if (pid <= 0) return;
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        pid = 0;
     }
 
 private:
-    std::vector<std::string> m_options;
-    pid_t m_pid = 0;
+    std::vector<std::string> extraOptions;
+    pid_t pid = 0;
 };
 
 class GigEVision : public ::testing::Test {

@@ -48,15 +48,15 @@ TEST_F(SimulatedSession, FrameCounterCountsSimulatedFrames) {
     Probe grabber("cam.ini");
     grabber.OpenCamera(0);
     boost::thread* thread = grabber.StartAcquisition();
-    WaitFor([&] { return grabber.m_threadState.load() == IdsUeye::ThreadRunning; });
-    ASSERT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadRunning);
+    WaitFor([&] { return grabber.threadState.load() == IdsUeye::ThreadRunning; });
+    ASSERT_EQ(grabber.threadState.load(), IdsUeye::ThreadRunning);
     grabber.StartLive();
     boost::this_thread::sleep_for(boost::chrono::milliseconds(300));
     grabber.StopLive();
     boost::this_thread::sleep_for(boost::chrono::milliseconds(30));
 
-    const uint64_t signalled = SimulatedCamera::EventsSignalled(grabber.m_camera);
-    const uint32_t counted = grabber.m_frameCounter.load();
+    const uint64_t signalled = SimulatedCamera::EventsSignalled(grabber.sdkCamera);
+    const uint32_t counted = grabber.frameCounter.load();
     EXPECT_GT(signalled, 20u);
     EXPECT_LE(counted, signalled);
     // Each event is counted once; a thread slowed by a sanitizer on a busy
@@ -67,7 +67,7 @@ TEST_F(SimulatedSession, FrameCounterCountsSimulatedFrames) {
     // The host's order: live video is off, no frame comes to end the wait.
     const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
     EXPECT_LT(ms, 300);
-    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
+    EXPECT_EQ(grabber.threadState.load(), IdsUeye::ThreadStopped);
     grabber.CloseCamera(0);
     Finish(thread);
 }
@@ -111,16 +111,16 @@ TEST_F(SimulatedSession, StopWhileWaitingForTheOpenFlagEndsTheThread) {
     boost::this_thread::sleep_for(boost::chrono::milliseconds(30));
     const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
     EXPECT_LT(ms, 300);
-    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
-    EXPECT_EQ(grabber.m_activeLoops.load(), 0);
+    EXPECT_EQ(grabber.threadState.load(), IdsUeye::ThreadStopped);
+    EXPECT_EQ(grabber.activeLoops.load(), 0);
     // The thread did not go on to register an event once the camera opened.
     grabber.OpenCamera(0);
-    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
+    EXPECT_EQ(grabber.threadState.load(), IdsUeye::ThreadStopped);
     Finish(thread);
     // A later start makes a new thread that runs.
     thread = grabber.StartAcquisition();
-    WaitFor([&] { return grabber.m_threadState.load() == IdsUeye::ThreadRunning; });
-    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadRunning);
+    WaitFor([&] { return grabber.threadState.load() == IdsUeye::ThreadRunning; });
+    EXPECT_EQ(grabber.threadState.load(), IdsUeye::ThreadRunning);
     grabber.StopAcquisition();
     Finish(thread);
 }
@@ -129,11 +129,11 @@ TEST_F(SimulatedSession, StopWithoutFramesWakesTheEventWait) {
     Probe grabber("cam.ini");
     grabber.OpenCamera(0);
     boost::thread* thread = grabber.StartAcquisition();
-    WaitFor([&] { return grabber.m_threadState.load() == IdsUeye::ThreadRunning; });
+    WaitFor([&] { return grabber.threadState.load() == IdsUeye::ThreadRunning; });
     boost::this_thread::sleep_for(boost::chrono::milliseconds(50)); // inside the wait
     const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
     EXPECT_LT(ms, 300);
-    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
+    EXPECT_EQ(grabber.threadState.load(), IdsUeye::ThreadStopped);
     Finish(thread);
 }
 
@@ -141,13 +141,13 @@ TEST_F(SimulatedSession, ReopeningWhileAcquiringCountsTheNewCamerasFrames) {
     Probe grabber("cam.ini");
     grabber.OpenCamera(0);
     boost::thread* thread = grabber.StartAcquisition();
-    WaitFor([&] { return grabber.m_threadState.load() == IdsUeye::ThreadRunning; });
+    WaitFor([&] { return grabber.threadState.load() == IdsUeye::ThreadRunning; });
     grabber.CloseCamera(0);
     grabber.OpenCamera(0);
     grabber.StartLive();
     std::vector<unsigned char> frame(64 * 32);
     EXPECT_LT(MillisecondsOf([&] { grabber.CopyImage(0, frame.data(), true); }), 1500);
-    EXPECT_GT(grabber.m_frameCounter.load(), 0u);
+    EXPECT_GT(grabber.frameCounter.load(), 0u);
     grabber.StopLive();
     grabber.StopAcquisition();
     grabber.CloseCamera(0);
@@ -159,7 +159,7 @@ TEST_F(SimulatedSession, DestroyingTheGrabberEndsItsThread) {
     grabber->OpenCamera(0);
     boost::thread* thread = grabber->StartAcquisition();
     grabber->StartLive();
-    WaitFor([&] { return grabber->m_frameCounter.load() > 0; });
+    WaitFor([&] { return grabber->frameCounter.load() > 0; });
     grabber->StopLive();
     delete grabber;
     EXPECT_EQ(SimulatedCamera::OpenCameras(), 0);
@@ -182,7 +182,7 @@ TEST_F(SlowRegistration, StopWhileTheEventIsBeingRegisteredEndsTheThread) {
     WaitFor([&] { return FakeSdk::LastEventSeen(); });
     const long long ms = MillisecondsOf([&] { grabber.StopAcquisition(); });
     EXPECT_LT(ms, 600);
-    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadStopped);
+    EXPECT_EQ(grabber.threadState.load(), IdsUeye::ThreadStopped);
     thread->join();
     delete thread;
     // The loop released its event.
@@ -196,12 +196,12 @@ TEST_F(SlowRegistration, SecondStartLeavesOneLoopCounting) {
     // The first loop handed over and ended; its thread object is the caller's.
     EXPECT_TRUE(first->try_join_for(boost::chrono::seconds(5)));
     delete first;
-    WaitFor([&] { return grabber.m_threadState.load() == IdsUeye::ThreadRunning; });
-    EXPECT_EQ(grabber.m_activeLoops.load(), 1);
+    WaitFor([&] { return grabber.threadState.load() == IdsUeye::ThreadRunning; });
+    EXPECT_EQ(grabber.activeLoops.load(), 1);
     SetEvent(FakeSdk::LastEvent());
-    WaitFor([&] { return grabber.m_frameCounter.load() > 0; });
-    EXPECT_EQ(grabber.m_frameCounter.load(), 1u);
-    EXPECT_EQ(grabber.m_threadState.load(), IdsUeye::ThreadRunning);
+    WaitFor([&] { return grabber.frameCounter.load() > 0; });
+    EXPECT_EQ(grabber.frameCounter.load(), 1u);
+    EXPECT_EQ(grabber.threadState.load(), IdsUeye::ThreadRunning);
     grabber.StopAcquisition();
     Finish(second);
 }

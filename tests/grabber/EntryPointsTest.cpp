@@ -56,10 +56,10 @@ TEST(EntryPoints, NewGrabberIsClosedAndUntouched) {
     FakeSdkScope fake;
     {
         Probe probe("cam.ini");
-        EXPECT_FALSE(probe.m_open);
-        EXPECT_FALSE(probe.m_live);
-        EXPECT_EQ(probe.m_spare1, 0);
-        EXPECT_EQ(probe.m_spare2, 2);
+        EXPECT_FALSE(probe.cameraOpen);
+        EXPECT_FALSE(probe.live);
+        EXPECT_EQ(probe.spare1, 0);
+        EXPECT_EQ(probe.spare2, 2);
     }
     FrameGrabber* grabber = MakeGrabber(0, "cam");
     ASSERT_NE(grabber, nullptr);

@@ -35,7 +35,7 @@ TEST_F(Frames, GrabIntoImageKeepsOrientationAndGreyPalette) {
     CxImage image;
     CerrCapture err;
     grabber.GrabImage(0, &image);
-    ExpectFrame(image, grabber.m_imageMemory, 16, 8, false);
+    ExpectFrame(image, grabber.imageMemory, 16, 8, false);
     for (int i : {0, 10, 128, 255}) {
         const RGBQUAD entry = image.GetPaletteColor(static_cast<unsigned char>(i));
         EXPECT_EQ(entry.rgbRed, i);
@@ -51,11 +51,11 @@ TEST_F(Frames, NegativeFlagInvertsTheImage) {
     grabber.SetNegative(true);
     CxImage image;
     grabber.GrabImage(0, &image);
-    ExpectFrame(image, grabber.m_imageMemory, 16, 8, true);
+    ExpectFrame(image, grabber.imageMemory, 16, 8, true);
     // Camera byte 10 is at x = 10, y = 0 (top row).
     EXPECT_EQ(image.GetPixelIndex(10, 7), 245);
     CxImage returned = grabber.GrabImage(0);
-    ExpectFrame(returned, grabber.m_imageMemory, 16, 8, true);
+    ExpectFrame(returned, grabber.imageMemory, 16, 8, true);
 }
 
 TEST_F(Frames, RepeatedGrabsReuseTheBufferAndOtherSizesAreRecreated) {
@@ -69,7 +69,7 @@ TEST_F(Frames, RepeatedGrabsReuseTheBufferAndOtherSizesAreRecreated) {
 
     CxImage other(40, 30, 8);
     grabber.GrabImage(0, &other);
-    ExpectFrame(other, grabber.m_imageMemory, 16, 8, false);
+    ExpectFrame(other, grabber.imageMemory, 16, 8, false);
 }
 
 TEST_F(Frames, WithoutImageMemoryNothingHappens) {
@@ -91,7 +91,7 @@ TEST_F(Frames, OtherDepthFailsAndLeavesTheTargetUnchanged) {
     Probe grabber("cam.ini");
     grabber.OpenCamera(0);
     grabber.SetNegative(true);
-    grabber.m_bitsPerPixel = 24;
+    grabber.bitsPerPixel = 24;
     CxImage image(4, 3, 8);
     image.SetPixelIndex(1, 1, 77);
     CerrCapture err;
@@ -107,11 +107,11 @@ TEST_F(Frames, FailedCreationStillAppliesTheNegative) {
     CxImage image;
     grabber.GrabImage(0, &image); // a grey frame to work on
     grabber.SetNegative(true);
-    grabber.m_width = 0; // no image can be made of it
+    grabber.imageWidth = 0; // no image can be made of it
     CerrCapture err;
     grabber.GrabImage(0, &image);
     EXPECT_EQ(err.Text(), "Creating Bitmap Failed\n");
-    ExpectFrame(image, grabber.m_imageMemory, 16, 8, true);
+    ExpectFrame(image, grabber.imageMemory, 16, 8, true);
 }
 
 TEST_F(Frames, ReturnedImageWithOtherIndexWarnsForEachQuery) {
@@ -119,7 +119,7 @@ TEST_F(Frames, ReturnedImageWithOtherIndexWarnsForEachQuery) {
     grabber.OpenCamera(0);
     CerrCapture err;
     CxImage returned = grabber.GrabImage(1);
-    ExpectFrame(returned, grabber.m_imageMemory, 16, 8, false);
+    ExpectFrame(returned, grabber.imageMemory, 16, 8, false);
     std::string expected;
     for (int i = 0; i < 4; ++i) expected += "Only One Camera Supported\n";
     EXPECT_EQ(err.Text(), expected);
@@ -132,7 +132,7 @@ TEST(SimulatedFrames, GrabbedImageShowsTheCameraPatternUpright) {
     Probe grabber("cam.ini");
     grabber.OpenCamera(0);
     grabber.StartLive();
-    while (SimulatedCamera::FramesDelivered(grabber.m_camera) < 3) {
+    while (SimulatedCamera::FramesDelivered(grabber.sdkCamera) < 3) {
         boost::this_thread::sleep_for(boost::chrono::milliseconds(2));
     }
     grabber.StopLive();

@@ -51,13 +51,13 @@ public:
 // Collects everything written to std::cerr while it lives.
 class CerrCapture {
 public:
-    CerrCapture() : m_previous(std::cerr.rdbuf(m_text.rdbuf())) {}
-    ~CerrCapture() { std::cerr.rdbuf(m_previous); }
-    std::string Text() const { return m_text.str(); }
+    CerrCapture() : previous(std::cerr.rdbuf(text.rdbuf())) {}
+    ~CerrCapture() { std::cerr.rdbuf(previous); }
+    std::string Text() const { return text.str(); }
 
 private:
-    std::ostringstream m_text;
-    std::streambuf* m_previous;
+    std::ostringstream text;
+    std::streambuf* previous;
 };
 
 // A fresh temporary directory (or the given path inside one) that is the
@@ -66,38 +66,38 @@ private:
 class TempWorkingDirectory {
 public:
     explicit TempWorkingDirectory(const std::string& inside = "")
-        : m_old(std::filesystem::current_path()), m_root("grabber-test") {
-        const std::filesystem::path path = m_root.Path() + inside;
+        : old(std::filesystem::current_path()), root("grabber-test") {
+        const std::filesystem::path path = root.Path() + inside;
         std::filesystem::create_directories(path);
         std::filesystem::current_path(path);
-        m_path = std::filesystem::current_path().string();
+        workingPath = std::filesystem::current_path().string();
     }
-    ~TempWorkingDirectory() { std::filesystem::current_path(m_old); }
-    const std::string& Path() const { return m_path; }
+    ~TempWorkingDirectory() { std::filesystem::current_path(old); }
+    const std::string& Path() const { return workingPath; }
 
 private:
-    std::filesystem::path m_old;
-    TempDirectory m_root;
-    std::string m_path;
+    std::filesystem::path old;
+    TempDirectory root;
+    std::string workingPath;
 };
 
 // Exposes the grabber's protected state to tests.
 class Probe : public IdsUeye {
 public:
+    using IdsUeye::activeLoops;
+    using IdsUeye::bitsPerPixel;
+    using IdsUeye::exposure;
+    using IdsUeye::frameCounter;
     using IdsUeye::IdsUeye;
-    using IdsUeye::m_activeLoops;
-    using IdsUeye::m_bitsPerPixel;
-    using IdsUeye::m_camera;
-    using IdsUeye::m_exposure;
-    using IdsUeye::m_frameCounter;
-    using IdsUeye::m_imageMemory;
-    using IdsUeye::m_live;
-    using IdsUeye::m_open;
-    using IdsUeye::m_parameterFile;
-    using IdsUeye::m_spare1;
-    using IdsUeye::m_spare2;
-    using IdsUeye::m_threadState;
-    using IdsUeye::m_width;
+    using IdsUeye::imageMemory;
+    using IdsUeye::imageWidth;
+    using IdsUeye::live;
+    using IdsUeye::cameraOpen;
+    using IdsUeye::parameterFileName;
+    using IdsUeye::sdkCamera;
+    using IdsUeye::spare1;
+    using IdsUeye::spare2;
+    using IdsUeye::threadState;
 };
 
 // A recording SDK: every call is logged as "Name(arguments)"; image memory

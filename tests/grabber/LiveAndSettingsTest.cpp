@@ -33,7 +33,7 @@ TEST_F(Opened, StartLiveTwiceMakesBothSequences) {
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(FakeSdk::Calls(), twice);
     EXPECT_EQ(err.Text(), "start Live\nstart Live\n");
-    EXPECT_TRUE(grabber.m_live);
+    EXPECT_TRUE(grabber.live);
 }
 
 TEST_F(Opened, StopLiveStoresOnlyWhenLive) {
@@ -45,25 +45,25 @@ TEST_F(Opened, StopLiveStoresOnlyWhenLive) {
     grabber.StopLive();
     EXPECT_EQ(FakeSdk::Calls(),
               (std::vector<std::string>{"StopLiveCapture(7,1)", "StoreParameters(7,cam.ini)"}));
-    EXPECT_FALSE(grabber.m_live);
+    EXPECT_FALSE(grabber.live);
 }
 
 TEST_F(Opened, CopyImageIsByteExactAndItsNegativeInverts) {
     const size_t n = 16 * 8;
     std::vector<unsigned char> bytes(n, 0x5A);
     grabber.CopyImage(0, bytes.data(), true); // live is off: no waiting
-    EXPECT_EQ(0, std::memcmp(bytes.data(), grabber.m_imageMemory, n));
+    EXPECT_EQ(0, std::memcmp(bytes.data(), grabber.imageMemory, n));
 
     std::vector<uint32_t> words(n, 0xFFFFFFFF);
     grabber.CopyImage(0, words.data(), false);
-    for (size_t i = 0; i < n; ++i) EXPECT_EQ(words[i], grabber.m_imageMemory[i]) << i;
+    for (size_t i = 0; i < n; ++i) EXPECT_EQ(words[i], grabber.imageMemory[i]) << i;
 
     grabber.SetNegative(true);
     grabber.CopyImage(0, bytes.data(), false);
     grabber.CopyImage(0, words.data(), false);
     for (size_t i = 0; i < n; ++i) {
-        EXPECT_EQ(bytes[i], 255 - grabber.m_imageMemory[i]) << i;
-        EXPECT_EQ(words[i], 255u - grabber.m_imageMemory[i]) << i;
+        EXPECT_EQ(bytes[i], 255 - grabber.imageMemory[i]) << i;
+        EXPECT_EQ(words[i], 255u - grabber.imageMemory[i]) << i;
     }
     EXPECT_TRUE(FakeSdk::Calls().empty());
 }
@@ -106,7 +106,7 @@ TEST_F(Opened, SaveRawImageWritesTheFrameTopRowFirst) {
     std::ifstream file("frame.raw", std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(file)), {});
     ASSERT_EQ(bytes.size(), 16u * 8u);
-    EXPECT_EQ(0, std::memcmp(bytes.data(), grabber.m_imageMemory, bytes.size()));
+    EXPECT_EQ(0, std::memcmp(bytes.data(), grabber.imageMemory, bytes.size()));
 }
 
 TEST_F(Opened, SaveRawImageReportsFailedWrites) {
@@ -144,7 +144,7 @@ TEST_F(Opened, SaveRawImageIgnoresTheNegativeFlagAndTestsNoIndexOfItsOwn) {
     std::ifstream file("frame.raw", std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(file)), {});
     ASSERT_EQ(bytes.size(), 16u * 8u);
-    EXPECT_EQ(0, std::memcmp(bytes.data(), grabber.m_imageMemory, bytes.size()));
+    EXPECT_EQ(0, std::memcmp(bytes.data(), grabber.imageMemory, bytes.size()));
 }
 
 TEST(SaveRawImage, WritesNoFileWithoutImageMemory) {

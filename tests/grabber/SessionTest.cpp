@@ -38,7 +38,7 @@ TEST_F(Session, OpenMakesTheConfigurationCallsInOrder) {
     CerrCapture err;
     grabber.OpenCamera(0);
     EXPECT_EQ(FakeSdk::Calls(), kOpenSequence);
-    EXPECT_TRUE(grabber.m_open);
+    EXPECT_TRUE(grabber.cameraOpen);
     EXPECT_EQ(grabber.BitsPerPixel(0), 8);
     EXPECT_EQ(grabber.ImageWidth(0), 16);
     EXPECT_EQ(grabber.ImageHeight(0), 8);
@@ -70,8 +70,8 @@ TEST_F(Session, OpenFailureReportsAndLeavesTheCameraClosed) {
     grabber.OpenCamera(0);
     EXPECT_EQ(err.Text(), "ERROR: Can not open uEye camera!\n");
     EXPECT_EQ(FakeSdk::Calls(), std::vector<std::string>{"OpenCamera(0,null)"});
-    EXPECT_FALSE(grabber.m_open);
-    EXPECT_EQ(grabber.m_imageMemory, nullptr);
+    EXPECT_FALSE(grabber.cameraOpen);
+    EXPECT_EQ(grabber.imageMemory, nullptr);
     unsigned char buffer[4] = {1, 2, 3, 4};
     grabber.CopyImage(0, buffer, false);
     EXPECT_EQ(buffer[0], 1);
@@ -83,7 +83,7 @@ TEST_F(Session, ErrorReportFailureOnlyWarns) {
     CerrCapture err;
     grabber.OpenCamera(0);
     EXPECT_EQ(err.Text(), "ERROR: Can not enable the automatic uEye error report!\n");
-    EXPECT_TRUE(grabber.m_open);
+    EXPECT_TRUE(grabber.cameraOpen);
     EXPECT_EQ(FakeSdk::Calls().size(), kOpenSequence.size());
 }
 
@@ -103,8 +103,8 @@ TEST_F(Session, CloseReleasesAndReopenAllocatesNewMemory) {
     EXPECT_EQ(FakeSdk::Calls(),
               (std::vector<std::string>{"StoreParameters(7,p.ini)", "FreeImageMemory(7,mem1,1)",
                                         "CloseCamera(7)"}));
-    EXPECT_FALSE(grabber.m_open);
-    EXPECT_EQ(grabber.m_imageMemory, nullptr);
+    EXPECT_FALSE(grabber.cameraOpen);
+    EXPECT_EQ(grabber.imageMemory, nullptr);
 
     // Closed: a second close only stores the parameters.
     FakeSdk::Clear();
@@ -113,8 +113,8 @@ TEST_F(Session, CloseReleasesAndReopenAllocatesNewMemory) {
 
     FakeSdk::Clear();
     grabber.OpenCamera(0);
-    EXPECT_TRUE(grabber.m_open);
-    EXPECT_NE(grabber.m_imageMemory, nullptr);
+    EXPECT_TRUE(grabber.cameraOpen);
+    EXPECT_NE(grabber.imageMemory, nullptr);
     EXPECT_EQ(FakeSdk::Calls().size(), kOpenSequence.size());
     EXPECT_EQ(FirstMemoryId(), 2);
 }

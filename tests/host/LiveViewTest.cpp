@@ -228,7 +228,7 @@ protected:
     TempDirectory temp{"live-pipeline"};
     struct Grabber : IdsUeye {
         using IdsUeye::IdsUeye;
-        uint32_t Handle() const { return m_camera; }
+        uint32_t Handle() const { return sdkCamera; }
     } grabber{temp.Path() + "/camera.ini"};
     boost::thread* acquisition = nullptr;
     LivePipeline pipeline{grabber, ChosenCameraDevice().counts};

@@ -36,7 +36,7 @@ protected:
     // A waiting copy returns once the loop has counted a new frame.
     void ExpectFrameCounted(Probe& grabber, int cycle) {
         grabber.CopyImage(0, frame.data(), true);
-        ASSERT_GT(grabber.m_frameCounter.load(), 0u) << "cycle " << cycle;
+        ASSERT_GT(grabber.frameCounter.load(), 0u) << "cycle " << cycle;
     }
     // Stops as the host does, after live video, and ends the threads.
     void Stop(Probe& grabber, std::vector<boost::thread*> threads) {
@@ -74,7 +74,7 @@ TEST_F(AcquisitionSoak, SessionsKeepCountingAndLeaveNothingBehind) {
         case 1: { // started twice: one loop counts, both threads end
             boost::thread* second = grabber->StartAcquisition();
             ExpectFrameCounted(*grabber, cycle);
-            EXPECT_EQ(grabber->m_activeLoops.load(), 1);
+            EXPECT_EQ(grabber->activeLoops.load(), 1);
             Stop(*grabber, {thread, second});
             grabber->CloseCamera(0);
             break;
