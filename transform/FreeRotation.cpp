@@ -53,24 +53,59 @@ static Region WarpRegion(CxImage& image) {
                   std::min<long>(box.right, width), std::min<long>(box.top, height)};
 }
 
+// The canvas of a turn: the cosine and sine of its angle, the least turned
+// corner coordinates and the canvas size, which holds every turned corner.
+struct TurnCanvas {
+    double c = 0, s = 0;
+    long minX = 0, minY = 0, width = 0, height = 0;
+};
+
+static TurnCanvas CanvasOfTurn(float angle, double width, double height) {
+    const double quarter = static_cast<float>(elementary::kHalfPi);
+    const double radians = -static_cast<double>(angle) * quarter / 90.0;
+    TurnCanvas t;
+    t.c = elementary::Cos(radians), t.s = elementary::Sin(radians);
+    const double cornersX[3] = {width, 0, width - 1};
+    const double cornersY[3] = {0, height, height};
+    long maxX = 0, maxY = 0;
+    for (int i = 0; i < 3; ++i) {
+        const long x = static_cast<long>(std::floor(cornersX[i] * t.c - cornersY[i] * t.s));
+        const long y = static_cast<long>(std::floor(cornersX[i] * t.s + cornersY[i] * t.c));
+        t.minX = std::min(t.minX, x), maxX = std::max(maxX, x);
+        t.minY = std::min(t.minY, y), maxY = std::max(maxY, y);
+    }
+    t.width = maxX - t.minX + 2, t.height = maxY - t.minY + 2;
+    return t;
+}
+
+// Source rows a multiple of 1 KiB apart share a few of the cache's sets, and
+// a turned row visits many rows: an 8-bit source of that kind is read from a
+// copy of its rows 64 bytes further apart (when that can be had), which
+// spreads them over every set. Same bytes, same results. At 24 bpp the copy,
+// three times larger, costs more than it saves.
+static void SpreadSourceRows(CxImage::Info& info, long W, long H, const uint8_t*& rows,
+                             uint32_t& stride, std::unique_ptr<uint8_t[]>& copy) {
+    if (stride % 1024 != 0 || H <= 1 || static_cast<uint64_t>(H) * (stride + 64) > UINT32_MAX)
+        return;
+    const uint32_t spreadStride = stride + 64;
+    copy.reset(new (std::nothrow) uint8_t[static_cast<size_t>(H) * spreadStride]);
+    if (copy == nullptr) return;
+    RowBands(info, H, static_cast<long long>(W) * H, RowBands::NoChecks)
+        .Run([&](int, long first, long last) {
+            for (long y = first; y < last; ++y)
+                std::memcpy(copy.get() + static_cast<size_t>(y) * spreadStride,
+                            rows + static_cast<size_t>(y) * stride, static_cast<size_t>(W));
+        });
+    rows = copy.get();
+    stride = spreadStride;
+}
+
 bool CxImage::Rotate(float angle, CxImage* destination) {
     if (pixelBuffer == nullptr || !std::isfinite(angle)) return false;
 
-    const double quarter = static_cast<float>(elementary::kHalfPi);
-    const double radians = -static_cast<double>(angle) * quarter / 90.0;
-    const double c = elementary::Cos(radians), s = elementary::Sin(radians);
-
-    const double width = GetWidth(), height = GetHeight();
-    const double cornersX[3] = {width, 0, width - 1};
-    const double cornersY[3] = {0, height, height};
-    long minX = 0, maxX = 0, minY = 0, maxY = 0;
-    for (int i = 0; i < 3; ++i) {
-        const long x = static_cast<long>(std::floor(cornersX[i] * c - cornersY[i] * s));
-        const long y = static_cast<long>(std::floor(cornersX[i] * s + cornersY[i] * c));
-        minX = std::min(minX, x), maxX = std::max(maxX, x);
-        minY = std::min(minY, y), maxY = std::max(maxY, y);
-    }
-    const long newWidth = maxX - minX + 2, newHeight = maxY - minY + 2;
+    const TurnCanvas t = CanvasOfTurn(angle, GetWidth(), GetHeight());
+    const double c = t.c, s = t.s;
+    const long minX = t.minX, minY = t.minY, newWidth = t.width, newHeight = t.height;
 
     CxImage work;
     if (!CreateWorkImage(work, newWidth, newHeight, destination)) return false;
@@ -103,30 +138,10 @@ bool CxImage::Rotate(float angle, CxImage* destination) {
         background[0] = colour.rgbBlue, background[1] = colour.rgbGreen,
         background[2] = colour.rgbRed;
     }
-    // Source rows a multiple of 1 KiB apart share a few of the cache's sets,
-    // and a turned row visits many rows: an 8-bit source of that kind is read
-    // from a copy of its rows 64 bytes further apart (when that can be had),
-    // which spreads them over every set. Same bytes, same results. At 24 bpp
-    // the copy, three times larger, costs more than it saves.
     const uint8_t* sourceRows = info.firstRow;
     uint32_t sourceStride = info.effWidth;
     std::unique_ptr<uint8_t[]> spreadRows;
-    if (pixelBytes == 1 && sourceStride % 1024 == 0 && H > 1 &&
-        static_cast<uint64_t>(H) * (sourceStride + 64) <= UINT32_MAX) {
-        const uint32_t spreadStride = sourceStride + 64;
-        spreadRows.reset(new (std::nothrow) uint8_t[static_cast<size_t>(H) * spreadStride]);
-        if (spreadRows != nullptr) {
-            RowBands(info, H, static_cast<long long>(W) * H, RowBands::NoChecks)
-                .Run([&](int, long first, long last) {
-                    for (long y = first; y < last; ++y)
-                        std::memcpy(spreadRows.get() + static_cast<size_t>(y) * spreadStride,
-                                    sourceRows + static_cast<size_t>(y) * sourceStride,
-                                    static_cast<size_t>(W));
-                });
-            sourceRows = spreadRows.get();
-            sourceStride = spreadStride;
-        }
-    }
+    if (pixelBytes == 1) SpreadSourceRows(info, W, H, sourceRows, sourceStride, spreadRows);
     // Target columns [x0, x0 + count) of row j.
     auto tileRow = [&](int32_t* sx, long j, long x0, long count) {
         int32_t* sy = sx + tileColumns;
