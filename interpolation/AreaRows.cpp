@@ -270,7 +270,7 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
     const WalkKernels& walkKernels = WalkKernelsInUse();
     const uint8_t* const firstRow = source.FirstRow();
     const size_t stride = source.RowBytes();
-    const BilinearSource bilinear(source);
+    const BilinearSource bilinear(source.Image());
     const ColourColumns colourColumns{cellX.data(), colourFraction.data(), byteIndex.data(),
                                       byteFraction.data()};
     for (size_t c = 0; c < count;) {

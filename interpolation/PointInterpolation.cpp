@@ -116,12 +116,15 @@ SampleAxis::SampleAxis(const SampleWindow& window, float v)
     }
 }
 
-BilinearSource::BilinearSource(CxImage& image) : BilinearSource(RecordView(image)) {}
-
-BilinearSource::BilinearSource(RecordView image)
-    : direct(image.HasPixels() && image.Header().biClrUsed == 0), firstRow(image.FirstRow()),
-      stride(image.RowBytes()), alpha(image.Image().AlphaIsValid() ? image.AlphaPlane() : nullptr),
-      width(image.Header().biWidth), height(image.Header().biHeight) {}
+BilinearSource::BilinearSource(CxImage& image) {
+    const RecordView record(image);
+    direct = record.HasPixels() && record.Header().biClrUsed == 0;
+    firstRow = record.FirstRow();
+    stride = record.RowBytes();
+    alpha = image.AlphaIsValid() ? record.AlphaPlane() : nullptr;
+    width = record.Header().biWidth;
+    height = record.Header().biHeight;
+}
 
 RGBQUAD BilinearSource::At(long long xi, long long yi, long fx, long fy) const {
     const int32_t x = static_cast<int32_t>(xi), y = static_cast<int32_t>(yi);
@@ -195,7 +198,8 @@ RGBQUAD SampleWindowAt(RecordView image, const SampleWindow& window, const Sampl
     }
 
     // Bilinear, also for every method value outside the enumeration.
-    if (direct && windowInside) return BilinearSource(image).At(xi, yi, ax.fraction, ay.fraction);
+    if (direct && windowInside)
+        return BilinearSource(image.Image()).At(xi, yi, ax.fraction, ay.fraction);
 
     const BilinearWeights weights(ax.coordinate, ay.coordinate, xi, yi);
     const RGBQUAD c00 = image.PixelColorWithOverflowWide(xi, yi, overflow, replacement);

@@ -52,7 +52,6 @@ void SampleWindowsInside(RecordView image, const SampleWindow& window, const Ker
 // in 1/256 steps, for samples whose 2 × 2 window lies inside it.
 struct BilinearSource {
     explicit BilinearSource(CxImage& image);
-    explicit BilinearSource(RecordView image);
 
     bool Inside(long long xi, long long yi) const {
         return xi >= 0 && xi + 1 < width && yi >= 0 && yi + 1 < height;
