@@ -13,7 +13,6 @@
 // row of the picture), each padded to a multiple of 4 bytes.
 //
 // Failures are reported by results (false or null), never by exceptions.
-
 class UEYE_EXPORT CxImage {
 public:
     // Three bytes in the order red, green, blue.
