@@ -13,10 +13,6 @@
 // row of the picture), each padded to a multiple of 4 bytes.
 //
 // Failures are reported by results (false or null), never by exceptions.
-struct SampleWindow;
-struct SampleAxis;
-struct KernelTaps;
-
 class UEYE_EXPORT CxImage {
 public:
     // Three bytes in the order red, green, blue.
@@ -334,9 +330,9 @@ public:
                               CxImage* destination = nullptr);
 
 protected:
-    friend class NearestIndexCache;
-    friend struct BilinearSource;
-    friend class AreaRows;
+    // The library's own code outside the members reaches the record through
+    // its view.
+    friend class RecordView;
 
     void Startup(unsigned long type);
     void CopyInfo(const CxImage& source);
@@ -394,24 +390,10 @@ protected:
     void* BlindGetPixelPointer(long x, long y);
     unsigned char BlindAlphaGet(long x, long y);
 
-    // Folding and reading with overflow on 64-bit coordinates, whatever the
-    // width of long: the samplers' cells may lie beyond the 32-bit range.
-    void FoldWide(long long& x, long long& y, OverflowMethod method) const;
+    // Reading with overflow on 64-bit coordinates, whatever the width of
+    // long: the samplers' cells may lie beyond the 32-bit range.
     RGBQUAD PixelColorWithOverflowWide(long long x, long long y, OverflowMethod method,
                                        RGBQUAD* const replacement);
-
-    // The interpolating sampler's walk over a sample window whose axes are
-    // prepared (the same for a whole column or row of samples).
-    RGBQUAD SampleWindowAt(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
-                           OverflowMethod overflow, RGBQUAD* const replacement);
-    // The kernel window's columns and rows folded by a wrap, repeat or mirror
-    // overflow into columns[] and rows[].
-    void FoldWindow(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
-                    OverflowMethod overflow, long long* columns, long long* rows) const;
-    // The kernel walk of `count` samples on one row axis whose windows all lie
-    // inside this 24-bit image.
-    void SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns, int count,
-                             const SampleAxis& ay, RGBQUAD* results);
 
     void AddAveragingCont(const RGBQUAD& colour, float weight, float& red, float& green,
                           float& blue, float& alpha);

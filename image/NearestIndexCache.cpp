@@ -33,11 +33,11 @@ uint8_t SearchNearestIndex(const RGBQUAD* palette, uint32_t count, const RGBQUAD
 
 NearestIndexCache::NearestIndexCache(CxImage& target, Memory memory)
     : image(target), palette(target.GetPalette()), count(0), greyRamp(false),
-      memoryColour(memory == ImageMemory ? &target.info.nearestColor : &ownColour),
-      memoryIndex(memory == ImageMemory ? &target.info.nearestIndex : &ownIndex),
-      memoryValid(memory == ImageMemory ? &target.info.nearestValid : &ownValid) {
+      memoryColour(memory == ImageMemory ? &image.Attributes().nearestColor : &ownColour),
+      memoryIndex(memory == ImageMemory ? &image.Attributes().nearestIndex : &ownIndex),
+      memoryValid(memory == ImageMemory ? &image.Attributes().nearestValid : &ownValid) {
     if (palette == nullptr) return;
-    const uint32_t used = target.head.biClrUsed, important = target.head.biClrImportant;
+    const uint32_t used = image.Header().biClrUsed, important = image.Header().biClrImportant;
     count = important != 0 && important < used ? important : used;
     greyRamp = count == 256;
     for (uint32_t i = 0; i < count && greyRamp; ++i)
@@ -65,7 +65,8 @@ unsigned char NearestIndexCache::LookUp(const RGBQUAD& colour) {
 void NearestIndexCache::Commit() {
     // A band that wrote nothing leaves the image's memory as it was.
     if (memoryValid != &ownValid || !ownValid) return;
-    image.info.nearestColor = ownColour;
-    image.info.nearestIndex = ownIndex;
-    image.info.nearestValid = true;
+    CxImage::Info& info = image.Attributes();
+    info.nearestColor = ownColour;
+    info.nearestIndex = ownIndex;
+    info.nearestValid = true;
 }

@@ -4,6 +4,7 @@
 // it over an operation's rows (the nearest-colour memory).
 
 #include "image/CxImage.h"
+#include "image/RecordView.h"
 
 #include <cstdint>
 #include <cstring>
@@ -47,7 +48,7 @@ private:
     unsigned char Look(const RGBQUAD& colour);
     unsigned char LookUp(const RGBQUAD& colour); // the remembered search
 
-    CxImage& image;
+    const RecordView image;
     const RGBQUAD* palette;
     uint32_t count;
     bool greyRamp;
@@ -86,8 +87,8 @@ inline unsigned char NearestIndexCache::Find(const RGBQUAD& colour) {
 }
 
 inline void NearestIndexCache::SetPixelColor(long x, long y, const RGBQUAD& colour, bool setalpha) {
-    if (image.pixelBuffer == nullptr || !image.IsInside(x, y)) return;
-    if (image.head.biClrUsed != 0)
+    if (!image.HasPixels() || !image.Image().IsInside(x, y)) return;
+    if (image.Header().biClrUsed != 0)
         image.BlindSetPixelIndex(x, y, Find(colour));
     else
         image.BlindSetPixelColor(x, y, colour, setalpha);
@@ -95,8 +96,8 @@ inline void NearestIndexCache::SetPixelColor(long x, long y, const RGBQUAD& colo
 
 inline void NearestIndexCache::SetPixelColors(long x, long y, const RGBQUAD* colours, long count) {
     if (count <= 0) return;
-    if (image.pixelBuffer == nullptr || image.head.biClrUsed != 0 || !image.IsInside(x, y) ||
-        !image.IsInside(x + count - 1, y)) {
+    if (!image.HasPixels() || image.Header().biClrUsed != 0 || !image.Image().IsInside(x, y) ||
+        !image.Image().IsInside(x + count - 1, y)) {
         for (long k = 0; k < count; ++k) SetPixelColor(x + k, y, colours[k], true);
         return;
     }

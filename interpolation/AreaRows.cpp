@@ -48,10 +48,9 @@ constexpr long kChunk = 64;
 AreaRows::AreaRows(CxImage& image, float xScale, float yScale, CxImage::InterpolationMethod m,
                    CxImage::OverflowMethod o)
     : source(image), xs(xScale), ys(yScale), method(m), overflow(o), window(m),
-      grey(IsGreyRampImage(image)),
-      colour(image.pixelBuffer != nullptr && image.head.biClrUsed == 0),
+      grey(IsGreyRampImage(image)), colour(source.HasPixels() && source.Header().biClrUsed == 0),
       alphaSums(image.AlphaIsValid()), grid(xScale > 1 && yScale > 1), blocks(!grid && yScale <= 1),
-      width(image.head.biWidth), height(image.head.biHeight) {}
+      width(source.Header().biWidth), height(source.Header().biHeight) {}
 
 void AreaRows::PrepareColumns(int bands) {
     if (grid) {
@@ -195,9 +194,10 @@ void AreaRows::GridRow(NearestIndexCache& writer, long y, uint8_t* greyOut) {
     const bool walks =
         top.NonEmpty() && bottom.NonEmpty() && cells.ymin >= 0 && cells.ymax < height;
     const size_t ymin = static_cast<size_t>(walks ? cells.ymin : 0);
-    const AreaGridRow row{source.info.firstRow + ymin * source.info.effWidth,
-                          source.info.effWidth,
-                          alphaSums ? source.alpha + ymin * static_cast<size_t>(width) : nullptr,
+    const AreaGridRow row{source.FirstRow() + ymin * source.RowBytes(),
+                          source.RowBytes(),
+                          alphaSums ? source.AlphaPlane() + ymin * static_cast<size_t>(width)
+                                    : nullptr,
                           static_cast<size_t>(width),
                           cells.ymax - cells.ymin,
                           top.Length(),
@@ -229,10 +229,11 @@ void AreaRows::GridRow(NearestIndexCache& writer, long y, uint8_t* greyOut) {
             }
             x += count;
         } else {
-            lastGrey = Store(writer, x, y,
-                             source.GetAreaColorInterpolated(centres[static_cast<size_t>(x)], sy,
-                                                             xs, ys, method, overflow, nullptr),
-                             greyOut);
+            lastGrey =
+                Store(writer, x, y,
+                      source.Image().GetAreaColorInterpolated(centres[static_cast<size_t>(x)], sy,
+                                                              xs, ys, method, overflow, nullptr),
+                      greyOut);
             ++x;
         }
     }
@@ -254,7 +255,8 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
         alphas[c] = sample.rgbReserved;
     };
     auto plain = [&](size_t c) {
-        put(c, source.GetPixelColorInterpolated(cells[c].centre, cy, method, overflow, nullptr));
+        put(c, source.Image().GetPixelColorInterpolated(cells[c].centre, cy, method, overflow,
+                                                        nullptr));
     };
     if (!cellRuns) {
         for (size_t c = 0; c < count; ++c) plain(c);
@@ -266,9 +268,9 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
     const GreyBilinearKernels& greyBilinearKernels = GreyBilinearKernelsInUse();
     const ColourBilinearKernels& colourBilinearKernels = ColourBilinearKernelsInUse();
     const WalkKernels& walkKernels = WalkKernelsInUse();
-    const uint8_t* const firstRow = source.info.firstRow;
-    const size_t stride = source.info.effWidth;
-    const BilinearSource bilinear(source);
+    const uint8_t* const firstRow = source.FirstRow();
+    const size_t stride = source.RowBytes();
+    const BilinearSource bilinear(source.Image());
     const ColourColumns colourColumns{cellX.data(), colourFraction.data(), byteIndex.data(),
                                       byteFraction.data()};
     for (size_t c = 0; c < count;) {
@@ -305,8 +307,8 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
                 bilinear.alpha != nullptr ? alphas + c : nullptr);
         } else {
             RGBQUAD samples[kChunk];
-            source.SampleWindowsInside(window, taps.From(static_cast<long>(c)),
-                                       static_cast<int>(run), ay, samples);
+            SampleWindowsInside(source, window, taps.From(static_cast<long>(c)),
+                                static_cast<int>(run), ay, samples);
             for (long k = 0; k < run; ++k) put(c + static_cast<size_t>(k), samples[k]);
         }
         c = end;

@@ -3,6 +3,7 @@
 // Resample2's area samples, a target row at a time (AreaRows).
 
 #include "image/CxImage.h"
+#include "image/RecordView.h"
 #include "interpolation/AreaKernels.h"
 #include "interpolation/SampleWindow.h"
 
@@ -92,7 +93,7 @@ private:
     // it; returns whether it went in directly.
     bool Store(NearestIndexCache& writer, long x, long y, const RGBQUAD& colour, uint8_t* greyOut);
 
-    CxImage& source;
+    const RecordView source;
     const float xs, ys;
     const CxImage::InterpolationMethod method;
     const CxImage::OverflowMethod overflow;

@@ -5,6 +5,7 @@
 #include "image/CxImage.h"
 #include "image/GreyRamp.h"
 #include "image/NearestIndexCache.h"
+#include "image/RecordView.h"
 #include "image/RowBands.h"
 #include "image/Truncate.h"
 #include "interpolation/AreaRows.h"
@@ -862,26 +863,28 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                              WalkKernelsInUse()};
     // The source as the single sample reads it, for the row paths.
     struct Sampler {
-        CxImage& image;
+        const RecordView image;
         const InterpolationMethod method;
         const OverflowMethod overflow;
-        const uint8_t* Bits(long row) { return image.GetBits(static_cast<unsigned long>(row)); }
-        unsigned long Width() const { return image.GetWidth(); }
+        const uint8_t* Bits(long row) {
+            return image.Image().GetBits(static_cast<unsigned long>(row));
+        }
+        unsigned long Width() const { return image.Image().GetWidth(); }
         RGBQUAD Pixel(long x, long y) { return image.BlindGetPixelColor(x, y); }
         void operator()(long long& column, long long& row) const {
             image.FoldWide(column, row, overflow);
         }
         void WindowsInside(const SampleWindow& window, const KernelTaps& run, int count,
                            const SampleAxis& ay, RGBQUAD* results) {
-            image.SampleWindowsInside(window, run, count, ay, results);
+            SampleWindowsInside(image, window, run, count, ay, results);
         }
         RGBQUAD WindowAt(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay) {
-            return image.SampleWindowAt(window, ax, ay, overflow, nullptr);
+            return SampleWindowAt(image, window, ax, ay, overflow, nullptr);
         }
         RGBQUAD Interpolated(float x, float y) {
-            return image.GetPixelColorInterpolated(x, y, method, overflow, nullptr);
+            return image.Image().GetPixelColorInterpolated(x, y, method, overflow, nullptr);
         }
-    } sampler{*this, method, overflow};
+    } sampler{RecordView(*this), method, overflow};
     bands.RunRows(work, [&](NearestIndexCache& writer, int band, long y) {
         ResampleRow r(plan, writer.StoresGreyDirectly(),
                       work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth,

@@ -3,6 +3,7 @@
 // overflow method.
 
 #include "image/CxImage.h"
+#include "image/RecordView.h"
 
 #include <cmath>
 
@@ -78,14 +79,14 @@ template <typename T> void FoldBoth(T& x, T& y, T width, T height, CxImage::Over
 
 void CxImage::OverflowCoordinates(long& x, long& y, OverflowMethod method) {
     long long wideX = x, wideY = y;
-    FoldWide(wideX, wideY, method);
+    RecordView(*this).FoldWide(wideX, wideY, method);
     // Every fold lands inside the image, so the results fit a long.
     x = static_cast<long>(wideX);
     y = static_cast<long>(wideY);
 }
 
-void CxImage::FoldWide(long long& x, long long& y, OverflowMethod method) const {
-    const long long width = head.biWidth, height = head.biHeight;
+void RecordView::FoldWide(long long& x, long long& y, CxImage::OverflowMethod method) const {
+    const long long width = Header().biWidth, height = Header().biHeight;
     if (x >= 0 && x < width && y >= 0 && y < height) return;
     // An image without pixels has nothing to fold onto.
     if (width <= 0 || height <= 0) return;
@@ -128,7 +129,7 @@ RGBQUAD CxImage::PixelColorWithOverflowWide(long long x, long long y, OverflowMe
     case OM_WRAP:
     case OM_REPEAT:
     case OM_MIRROR:
-        FoldWide(x, y, method);
+        RecordView(*this).FoldWide(x, y, method);
         return BlindGetPixelColor(static_cast<long>(x), static_cast<long>(y));
     default:
         return fallback;

@@ -3,6 +3,7 @@
 // windows, and the kernel walk of a row of samples inside a 24-bit image.
 
 #include "image/CxImage.h"
+#include "image/RecordView.h"
 #include "image/Truncate.h"
 #include "interpolation/ColourBilinearKernels.h"
 #include "interpolation/SampleWindow.h"
@@ -68,6 +69,23 @@ struct ChannelSums {
     }
 };
 
+// The kernel window's columns and rows folded by a wrap, repeat or mirror
+// overflow into columns[] and rows[].
+void FoldWindow(RecordView image, const SampleWindow& window, const SampleAxis& ax,
+                const SampleAxis& ay, CxImage::OverflowMethod overflow, long long* columns,
+                long long* rows) {
+    // The folds act on each axis alone and leave cells inside the image as
+    // they are, so the window's cells are folded once per axis instead of
+    // once per tap: the same pixels, read the same way.
+    for (int k = 0; k < window.size; ++k) {
+        long long unusedY = 0, unusedX = 0;
+        columns[k] = ax.cell - window.before + k;
+        rows[k] = ay.cell - window.before + k;
+        image.FoldWide(columns[k], unusedY, overflow);
+        image.FoldWide(unusedX, rows[k], overflow);
+    }
+}
+
 } // namespace
 
 SampleWindow::SampleWindow(CxImage::InterpolationMethod m)
@@ -98,11 +116,15 @@ SampleAxis::SampleAxis(const SampleWindow& window, float v)
     }
 }
 
-BilinearSource::BilinearSource(CxImage& image)
-    : direct(image.pixelBuffer != nullptr && image.head.biClrUsed == 0),
-      firstRow(image.info.firstRow), stride(image.info.effWidth),
-      alpha(image.AlphaIsValid() ? image.alpha : nullptr), width(image.head.biWidth),
-      height(image.head.biHeight) {}
+BilinearSource::BilinearSource(CxImage& image) {
+    const RecordView record(image);
+    direct = record.HasPixels() && record.Header().biClrUsed == 0;
+    firstRow = record.FirstRow();
+    stride = record.RowBytes();
+    alpha = image.AlphaIsValid() ? record.AlphaPlane() : nullptr;
+    width = record.Header().biWidth;
+    height = record.Header().biHeight;
+}
 
 RGBQUAD BilinearSource::At(long long xi, long long yi, long fx, long fy) const {
     const int32_t x = static_cast<int32_t>(xi), y = static_cast<int32_t>(yi);
@@ -126,18 +148,19 @@ RGBQUAD CxImage::GetPixelColorInterpolated(float x, float y, InterpolationMethod
             return GetPixelColorWithOverflow(-999, -999, overflow, replacement);
         OverflowCoordinates(x, y, overflow);
     }
-    return SampleWindowAt(window, SampleAxis(window, x), SampleAxis(window, y), overflow,
-                          replacement);
+    return SampleWindowAt(RecordView(*this), window, SampleAxis(window, x), SampleAxis(window, y),
+                          overflow, replacement);
 }
 
-RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax,
-                                const SampleAxis& ay, OverflowMethod overflow,
-                                RGBQUAD* const replacement) {
+RGBQUAD SampleWindowAt(RecordView image, const SampleWindow& window, const SampleAxis& ax,
+                       const SampleAxis& ay, CxImage::OverflowMethod overflow,
+                       RGBQUAD* const replacement) {
     const long long xi = ax.cell, yi = ay.cell;
     const long long before = window.before, after = window.after;
+    const BITMAPINFOHEADER& head = image.Header();
     const long long width = head.biWidth, height = head.biHeight;
-    const bool direct = pixelBuffer != nullptr && head.biClrUsed == 0;
-    const bool withAlpha = AlphaIsValid();
+    const bool direct = image.HasPixels() && head.biClrUsed == 0;
+    const bool withAlpha = image.Image().AlphaIsValid();
     const bool windowInside =
         xi - before >= 0 && xi + after < width && yi - before >= 0 && yi + after < height;
 
@@ -149,39 +172,40 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
             RGBQUAD result;
             // One column, its weights a table of stride 1.
             const int32_t start = static_cast<int32_t>(xi - before);
-            SampleWindowsInside(window, KernelTaps{&start, ax.weights, 1}, 1, ay, &result);
+            SampleWindowsInside(image, window, KernelTaps{&start, ax.weights, 1}, 1, ay, &result);
             return result;
         }
         ChannelSums sums;
-        if (pixelBuffer != nullptr && overflow >= OM_WRAP && overflow <= OM_MIRROR) {
+        if (image.HasPixels() && overflow >= CxImage::OM_WRAP && overflow <= CxImage::OM_MIRROR) {
             long long columns[12], rows[12];
-            FoldWindow(window, ax, ay, overflow, columns, rows);
+            FoldWindow(image, window, ax, ay, overflow, columns, rows);
             for (int j = 0; j < size; ++j)
                 for (int i = 0; i < size; ++i)
                     sums.AddColour(static_cast<float>(kx[i] * ky[j]),
-                                   BlindGetPixelColor(static_cast<long>(columns[i]),
-                                                      static_cast<long>(rows[j])));
+                                   image.BlindGetPixelColor(static_cast<long>(columns[i]),
+                                                            static_cast<long>(rows[j])));
             return sums.Result(withAlpha);
         }
         for (int j = 0; j < size; ++j) {
             const long long yy = yi - before + j;
             for (int i = 0; i < size; ++i) {
                 const float w = static_cast<float>(kx[i] * ky[j]);
-                sums.AddColour(
-                    w, PixelColorWithOverflowWide(xi - before + i, yy, overflow, replacement));
+                sums.AddColour(w, image.PixelColorWithOverflowWide(xi - before + i, yy, overflow,
+                                                                   replacement));
             }
         }
         return sums.Result(withAlpha);
     }
 
     // Bilinear, also for every method value outside the enumeration.
-    if (direct && windowInside) return BilinearSource(*this).At(xi, yi, ax.fraction, ay.fraction);
+    if (direct && windowInside)
+        return BilinearSource(image.Image()).At(xi, yi, ax.fraction, ay.fraction);
 
     const BilinearWeights weights(ax.coordinate, ay.coordinate, xi, yi);
-    const RGBQUAD c00 = PixelColorWithOverflowWide(xi, yi, overflow, replacement);
-    const RGBQUAD c10 = PixelColorWithOverflowWide(xi + 1, yi, overflow, replacement);
-    const RGBQUAD c01 = PixelColorWithOverflowWide(xi, yi + 1, overflow, replacement);
-    const RGBQUAD c11 = PixelColorWithOverflowWide(xi + 1, yi + 1, overflow, replacement);
+    const RGBQUAD c00 = image.PixelColorWithOverflowWide(xi, yi, overflow, replacement);
+    const RGBQUAD c10 = image.PixelColorWithOverflowWide(xi + 1, yi, overflow, replacement);
+    const RGBQUAD c01 = image.PixelColorWithOverflowWide(xi, yi + 1, overflow, replacement);
+    const RGBQUAD c11 = image.PixelColorWithOverflowWide(xi + 1, yi + 1, overflow, replacement);
     auto mix = [&](uint8_t a00, uint8_t a10, uint8_t a01, uint8_t a11) {
         return weights.Mix(a00, a10, a01, a11);
     };
@@ -193,23 +217,10 @@ RGBQUAD CxImage::SampleWindowAt(const SampleWindow& window, const SampleAxis& ax
                        : uint8_t(0)};
 }
 
-void CxImage::FoldWindow(const SampleWindow& window, const SampleAxis& ax, const SampleAxis& ay,
-                         OverflowMethod overflow, long long* columns, long long* rows) const {
-    // The folds act on each axis alone and leave cells inside the image as
-    // they are, so the window's cells are folded once per axis instead of
-    // once per tap: the same pixels, read the same way.
-    for (int k = 0; k < window.size; ++k) {
-        long long unusedY = 0, unusedX = 0;
-        columns[k] = ax.cell - window.before + k;
-        rows[k] = ay.cell - window.before + k;
-        FoldWide(columns[k], unusedY, overflow);
-        FoldWide(unusedX, rows[k], overflow);
-    }
-}
-
-void CxImage::SampleWindowsInside(const SampleWindow& window, const KernelTaps& columns, int count,
-                                  const SampleAxis& ay, RGBQUAD* results) {
-    const ColourPlanes planes{info.firstRow, info.effWidth, AlphaIsValid() ? alpha : nullptr,
-                              static_cast<size_t>(head.biWidth)};
+void SampleWindowsInside(RecordView image, const SampleWindow& window, const KernelTaps& columns,
+                         int count, const SampleAxis& ay, RGBQUAD* results) {
+    const ColourPlanes planes{image.FirstRow(), image.RowBytes(),
+                              image.Image().AlphaIsValid() ? image.AlphaPlane() : nullptr,
+                              static_cast<size_t>(image.Header().biWidth)};
     WalkKernelsInUse().colourWindowsInside(planes, window, columns, count, ay, results);
 }

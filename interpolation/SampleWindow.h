@@ -1,6 +1,7 @@
 #pragma once
 
 #include "image/CxImage.h"
+#include "image/RecordView.h"
 #include "image/Truncate.h"
 
 #include <cmath>
@@ -34,6 +35,18 @@ struct SampleAxis {
     float weights[12];
     long fraction; // 1/256 steps, bilinear only
 };
+
+struct KernelTaps;
+
+// The point sampler's walk over a sample window of `image` whose axes are
+// prepared (the same for a whole column or row of samples).
+RGBQUAD SampleWindowAt(RecordView image, const SampleWindow& window, const SampleAxis& ax,
+                       const SampleAxis& ay, CxImage::OverflowMethod overflow,
+                       RGBQUAD* const replacement);
+// The kernel walk of `count` samples on one row axis whose windows all lie
+// inside a 24-bit image.
+void SampleWindowsInside(RecordView image, const SampleWindow& window, const KernelTaps& columns,
+                         int count, const SampleAxis& ay, RGBQUAD* results);
 
 // The bilinear fast path: a 24-bit image (and its alpha plane) read straight
 // in 1/256 steps, for samples whose 2 × 2 window lies inside it.

@@ -7,6 +7,7 @@
 // file, for a deliberate change of results.
 
 #include "image/CxImage.h"
+#include "image/RecordView.h"
 #include "image/RowBands.h"
 #include "interpolation/CxRect2.h"
 #include "interpolation/Elementary.h"
@@ -37,11 +38,6 @@ const Expected kExpected[] = {
 #include "tests/golden/GoldenTable.inc"
 };
 
-// The attribute block that an operation leaves besides the pixels.
-struct RecordAccess : CxImage {
-    static const Info& Of(const CxImage& image) { return image.*(&RecordAccess::info); }
-};
-
 // Set to hash, with every image, what a call leaves in its record besides the
 // pixels: progress, last error text and the one-colour nearest-index memory.
 bool gWholeRecord = false;
@@ -70,7 +66,7 @@ public:
         Int(image.IsValid());
         Int(w), Int(h), Int(image.GetBpp()), Int(image.GetTransIndex());
         if (gWholeRecord) {
-            const CxImage::Info& info = RecordAccess::Of(image);
+            const CxImage::Info& info = RecordView(image).Attributes();
             Int(info.progress), Int(info.nearestValid);
             if (info.nearestValid) Colour(info.nearestColor), Int(info.nearestIndex);
             Bytes(info.lastError, std::strlen(info.lastError));

@@ -7,7 +7,8 @@
 namespace {
 
 TEST(ImageAttributes, ResolutionKeepsPixelsPerMetreInStep) {
-    TestImage image;
+    CxImage image;
+    const BITMAPINFOHEADER& head = RecordView(image).Header();
     struct Case {
         long dpi, stored;
         int32_t perMetre;
@@ -17,16 +18,16 @@ TEST(ImageAttributes, ResolutionKeepsPixelsPerMetreInStep) {
         image.SetXDPI(c.dpi);
         image.SetYDPI(c.dpi);
         EXPECT_EQ(image.GetXDPI(), c.stored);
-        EXPECT_EQ(image.Header().biXPelsPerMeter, c.perMetre) << c.dpi;
-        EXPECT_EQ(image.Header().biYPelsPerMeter, c.perMetre) << c.dpi;
+        EXPECT_EQ(head.biXPelsPerMeter, c.perMetre) << c.dpi;
+        EXPECT_EQ(head.biYPelsPerMeter, c.perMetre) << c.dpi;
     }
     // Extreme resolutions stay within the 32-bit field.
     image.SetXDPI(2000000000);
-    EXPECT_EQ(image.Header().biXPelsPerMeter, INT32_MAX);
+    EXPECT_EQ(head.biXPelsPerMeter, INT32_MAX);
 }
 
 TEST(ImageAttributes, ResolutionChangesDoNotReachTheBlockHeader) {
-    TestImage image(2, 2, 8);
+    CxImage image(2, 2, 8);
     image.SetXDPI(300);
     BITMAPINFOHEADER copy;
     std::memcpy(&copy, image.GetDIB(), sizeof(copy));

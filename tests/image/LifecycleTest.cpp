@@ -33,10 +33,10 @@ TEST(ImageCreate, EffectiveWidthPadsRowsToFourBytes) {
 }
 
 TEST(ImageCreate, BlockHoldsHeaderPaletteAndRows) {
-    TestImage image;
+    CxImage image;
     ASSERT_NE(image.Create(100, 100, 8, 0), nullptr);
     EXPECT_EQ(image.GetSize(), 11064);
-    EXPECT_EQ(image.Header().biSizeImage, 10000u);
+    EXPECT_EQ(RecordView(image).Header().biSizeImage, 10000u);
     RGBQUAD* palette = image.GetPalette();
     ASSERT_NE(palette, nullptr);
     for (int i = 0; i < 256; ++i) EXPECT_TRUE(SameColour(palette[i], Rgb(0, 0, 0, 0)));
@@ -92,12 +92,12 @@ TEST(ImageCreate, KeepsAttributesAcrossRecreation) {
 }
 
 TEST(ImageLifecycle, DefaultsOfANewImage) {
-    TestImage image(6);
+    CxImage image(6);
     EXPECT_EQ(image.GetType(), 6u);
     EXPECT_EQ(image.GetXDPI(), 96);
     EXPECT_EQ(image.GetYDPI(), 96);
-    EXPECT_EQ(image.Header().biXPelsPerMeter, 3780);
-    EXPECT_EQ(image.Header().biYPelsPerMeter, 3780);
+    EXPECT_EQ(RecordView(image).Header().biXPelsPerMeter, 3780);
+    EXPECT_EQ(RecordView(image).Header().biYPelsPerMeter, 3780);
     EXPECT_EQ(image.GetJpegQuality(), 90);
     EXPECT_EQ(image.GetTransIndex(), -1);
     EXPECT_EQ(image.AlphaGetMax(), 255);

@@ -197,9 +197,9 @@ TEST(ImageSelection, ColourAndPixelAdditions) {
 }
 
 TEST(ImageSelection, RegionRowsFromRunsOf255) {
-    TestImage image(8, 2, 8);
+    CxImage image(8, 2, 8);
     image.SelectionCreate();
-    uint8_t* plane = image.SelectionPlane();
+    uint8_t* plane = RecordView(image).SelectionPlane();
     plane[1] = plane[2] = plane[3] = plane[6] = 255;
     plane[4] = 1; // selected for SelectionIsInside, not for the region
     plane[8 + 7] = 255;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "image/CxImage.h"
+#include "image/RecordView.h"
 
 #include <cstring>
 
-// Opens the protected members of the image to the tests.
+// The protected members of the image, called as a host's subclass calls
+// them. The tests read the record itself through RecordView.
 class TestImage : public CxImage {
 public:
     using CxImage::Bitfield2RGB;
@@ -17,10 +19,6 @@ public:
     using CxImage::CxImage;
     using CxImage::Ghost;
     using CxImage::RGBtoBGR;
-
-    const BITMAPINFOHEADER& Header() const { return head; }
-    Info& Attributes() { return info; }
-    uint8_t* SelectionPlane() { return selection; }
 };
 
 inline RGBQUAD Rgb(uint8_t red, uint8_t green, uint8_t blue, uint8_t fourth = 0) {

@@ -1,4 +1,5 @@
 #include "TransformTestUtil.h"
+#include "image/RecordView.h"
 
 #include <cstring>
 #include <iterator>
@@ -257,27 +258,19 @@ TEST(Orientation, Negative) {
 
 namespace {
 
-// Exposes the record for a byte-for-byte comparison.
-class Record : public CxImage {
-public:
-    using CxImage::CxImage;
-    const BITMAPINFOHEADER& Head() const { return head; }
-    // The attributes a transformation can change (struct padding aside).
-    std::vector<long long> Attributes() const {
-        const RECT& box = info.selectionBox;
-        return {info.effWidth,     info.transIndex, info.xDpi,
-                info.yDpi,         box.left,        box.top,
-                box.right,         box.bottom,      info.nearestValid,
-                info.nearestIndex, info.alphaMax,   static_cast<long>(info.flags),
-                info.progress,     info.imageType,  info.lastError[0]};
-    }
-    const uint8_t* Block() const { return static_cast<const uint8_t*>(pixelBuffer); }
-    const uint8_t* Alpha() const { return alpha; }
-    const uint8_t* Selection() const { return selection; }
-};
+// The attributes a transformation can change (struct padding aside), for a
+// comparison of whole records.
+std::vector<long long> Attributes(CxImage& image) {
+    const CxImage::Info& info = RecordView(image).Attributes();
+    const RECT& box = info.selectionBox;
+    return {info.effWidth,     info.transIndex,   info.xDpi,        info.yDpi,
+            box.left,          box.top,           box.right,        box.bottom,
+            info.nearestValid, info.nearestIndex, info.alphaMax,    static_cast<long>(info.flags),
+            info.progress,     info.imageType,    info.lastError[0]};
+}
 
 // Flip or Mirror through a work image and Transfer, the plain form.
-void ThroughWorkImage(Record& image, bool flip) {
+void ThroughWorkImage(CxImage& image, bool flip) {
     CxImage work(image, false, false, true);
     const long w = static_cast<long>(image.GetWidth()), h = static_cast<long>(image.GetHeight());
     for (long y = 0; y < h; ++y) {
@@ -307,8 +300,8 @@ void ThroughWorkImage(Record& image, bool flip) {
 TEST(Orientation, FlipAndMirrorInPlaceMatchTheWorkImageForm) {
     for (unsigned bpp : {1u, 4u, 8u, 24u})
         for (bool flip : {true, false}) {
-            Record a(7, 5, bpp), b(7, 5, bpp);
-            for (Record* r : {&a, &b}) {
+            CxImage a(7, 5, bpp), b(7, 5, bpp);
+            for (CxImage* r : {&a, &b}) {
                 CxImage source = MakeImage(7, 5, bpp, true);
                 r->Copy(source);
                 r->SetXDPI(300);
@@ -321,12 +314,13 @@ TEST(Orientation, FlipAndMirrorInPlaceMatchTheWorkImageForm) {
             ASSERT_TRUE(flip ? a.Flip() : a.Mirror());
             ThroughWorkImage(b, flip);
             const std::string what = std::to_string(bpp) + (flip ? " flip" : " mirror");
-            EXPECT_EQ(std::memcmp(&a.Head(), &b.Head(), sizeof(BITMAPINFOHEADER)), 0) << what;
-            EXPECT_EQ(a.Attributes(), b.Attributes()) << what;
-            EXPECT_EQ(std::memcmp(a.Block(), b.Block(), static_cast<size_t>(a.GetSize())), 0)
+            const RecordView ra(a), rb(b);
+            EXPECT_EQ(std::memcmp(&ra.Header(), &rb.Header(), sizeof(BITMAPINFOHEADER)), 0) << what;
+            EXPECT_EQ(Attributes(a), Attributes(b)) << what;
+            EXPECT_EQ(std::memcmp(ra.Block(), rb.Block(), static_cast<size_t>(a.GetSize())), 0)
                 << what;
-            EXPECT_EQ(std::memcmp(a.Alpha(), b.Alpha(), 35), 0) << what;
-            EXPECT_EQ(a.Selection(), nullptr);
+            EXPECT_EQ(std::memcmp(ra.AlphaPlane(), rb.AlphaPlane(), 35), 0) << what;
+            EXPECT_EQ(ra.SelectionPlane(), nullptr);
         }
 }
 
@@ -356,7 +350,7 @@ TEST(Orientation, UsedDestinationTakesTheRecordOfAFreshOne) {
                 source.SetXDPI(300);
                 return operations[op](source, destination);
             };
-            Record fresh, used;
+            CxImage fresh, used;
             ASSERT_TRUE(run(&fresh));
             used.Copy(MakeImage(static_cast<long>(fresh.GetWidth()),
                                 static_cast<long>(fresh.GetHeight()), bpp, false));
@@ -365,14 +359,13 @@ TEST(Orientation, UsedDestinationTakesTheRecordOfAFreshOne) {
             used.SelectionAddRect(RECT{0, 2, 2, 0});
             ASSERT_TRUE(run(&used));
             const std::string what = std::to_string(bpp) + " bpp, operation " + std::to_string(op);
-            EXPECT_EQ(std::memcmp(&fresh.Head(), &used.Head(), sizeof(BITMAPINFOHEADER)), 0)
-                << what;
-            EXPECT_EQ(fresh.Attributes(), used.Attributes()) << what;
-            EXPECT_EQ(
-                std::memcmp(fresh.Block(), used.Block(), static_cast<size_t>(fresh.GetSize())), 0)
+            const RecordView rf(fresh), ru(used);
+            EXPECT_EQ(std::memcmp(&rf.Header(), &ru.Header(), sizeof(BITMAPINFOHEADER)), 0) << what;
+            EXPECT_EQ(Attributes(fresh), Attributes(used)) << what;
+            EXPECT_EQ(std::memcmp(rf.Block(), ru.Block(), static_cast<size_t>(fresh.GetSize())), 0)
                 << what;
             const size_t pixels = fresh.GetWidth() * fresh.GetHeight();
-            EXPECT_EQ(std::memcmp(fresh.Alpha(), used.Alpha(), pixels), 0) << what;
-            EXPECT_EQ(used.Selection(), nullptr) << what;
+            EXPECT_EQ(std::memcmp(rf.AlphaPlane(), ru.AlphaPlane(), pixels), 0) << what;
+            EXPECT_EQ(ru.SelectionPlane(), nullptr) << what;
         }
 }
