@@ -295,6 +295,14 @@ void ColourGridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, l
     GridRow<3>(r, c, first, count, out);
 }
 
+// This level's table, each entry by name.
+constexpr AreaKernels AreaEntries() {
+    AreaKernels kernels{};
+    kernels.greyGridRow = GreyGridRow;
+    kernels.colourGridRow = ColourGridRow;
+    return kernels;
+}
+
 } // namespace
 
-extern const AreaKernels UEYE_KERNEL_TABLE(kAreaKernels) = {GreyGridRow, ColourGridRow};
+extern const AreaKernels UEYE_KERNEL_TABLE(kAreaKernels) = AreaEntries();

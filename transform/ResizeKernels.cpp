@@ -62,7 +62,14 @@ void HorizontalGreyBlend(const double* blended, long step, const int32_t* ix, co
     for (; x < count; ++x) out[x] = blend(x);
 }
 
+// This level's table, each entry by name.
+constexpr ResizeKernels ResizeEntries() {
+    ResizeKernels kernels{};
+    kernels.verticalGreyBlend = VerticalGreyBlend;
+    kernels.horizontalGreyBlend = HorizontalGreyBlend;
+    return kernels;
+}
+
 } // namespace
 
-extern const ResizeKernels UEYE_KERNEL_TABLE(kResizeKernels) = {VerticalGreyBlend,
-                                                                HorizontalGreyBlend};
+extern const ResizeKernels UEYE_KERNEL_TABLE(kResizeKernels) = ResizeEntries();

@@ -73,6 +73,13 @@ void GrayRow(const uint8_t* source, uint8_t* target, long width) {
     for (; x < width; ++x, source += 3) target[x] = Gray(source[2], source[1], source[0]);
 }
 
+// This level's table, each entry by name.
+constexpr ToneKernels ToneEntries() {
+    ToneKernels kernels{};
+    kernels.grayRow = GrayRow;
+    return kernels;
+}
+
 } // namespace
 
-extern const ToneKernels UEYE_KERNEL_TABLE(kToneKernels) = {GrayRow};
+extern const ToneKernels UEYE_KERNEL_TABLE(kToneKernels) = ToneEntries();

@@ -144,6 +144,14 @@ void TurnPixelPlane(bool left, const uint8_t* source, size_t stride, long width,
     TurnPlane<3>(left, source, stride, width, height, target, targetStride);
 }
 
+// This level's table, each entry by name.
+constexpr TurnKernels TurnEntries() {
+    TurnKernels kernels{};
+    kernels.turnBytePlane = TurnBytePlane;
+    kernels.turnPixelPlane = TurnPixelPlane;
+    return kernels;
+}
+
 } // namespace
 
-extern const TurnKernels UEYE_KERNEL_TABLE(kTurnKernels) = {TurnBytePlane, TurnPixelPlane};
+extern const TurnKernels UEYE_KERNEL_TABLE(kTurnKernels) = TurnEntries();
