@@ -115,6 +115,38 @@ inline Doubles Abs(Doubles v) {
 inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise) {
     return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(v, limit, _CMP_LT_OQ), otherwise, then);
 }
+// Lanes p[l] - base.
+inline Ints OffsetsFrom(const int32_t* p, int32_t base) {
+    return _mm256_sub_epi32(LoadInts(p), _mm256_set1_epi32(base));
+}
+// Every lane below `bound`, compared unsigned: a negative lane is above
+// every bound.
+inline bool AllBelow(Ints v, int32_t bound) {
+    return _mm256_cmplt_epu32_mask(v, _mm256_set1_epi32(bound)) == 0xFF;
+}
+// Every lane at most `bound`, compared unsigned.
+inline bool AllAtMost(Ints v, int32_t bound) {
+    return _mm256_cmple_epu32_mask(v, _mm256_set1_epi32(bound)) == 0xFF;
+}
+// Lane indices into the sixteen doubles of two registers, for Pick.
+typedef __m512i Picks;
+inline Picks SetPicks(int64_t v) {
+    return _mm512_set1_epi64(v);
+}
+// Offsets 0 or more (below 2^31) as pick indices.
+inline Picks ToPicks(Ints offsets) {
+    return _mm512_maskz_cvtepu32_epi64(0xFF, offsets);
+}
+// Each lane's index plus n.
+inline Picks Plus(Picks index, int64_t n) {
+    return _mm512_add_epi64(index, _mm512_set1_epi64(n));
+}
+// Each lane the value at its index (0 to 15) among the eight lanes of low
+// and then the eight of high: values loaded once are picked in registers,
+// where gathers would load the same values at several times the cost.
+inline Doubles Pick(Doubles low, Picks index, Doubles high) {
+    return _mm512_permutex2var_pd(low, index, high);
+}
 // Lanes holding 0..255 as the bytes of one 32-bit lane each, first lowest.
 inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
     return _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi32(b1, 8)),
@@ -365,7 +397,7 @@ long WalkPickedGroups(const int32_t* runs, long count, uint8_t* out, Sums sums, 
 
 // The lanes' indices of a picked group: its eight offsets from the base,
 // and those plus `step`.
-inline void PickIndices(const uint8_t* pick, __m512i step, __m512i& first, __m512i& second) {
+inline void PickIndices(const uint8_t* pick, Picks step, Picks& first, Picks& second) {
     first = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pick)));
     second = _mm512_add_epi64(first, step);
 }
