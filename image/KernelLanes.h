@@ -322,6 +322,131 @@ inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise
 }
 #endif
 
+// Sixteen bytes as they lie, in one register at every level: the quarter
+// turns transpose their blocks in these.
+typedef __m128i Block16;
+inline Block16 LoadBlock16(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void StoreBlock16(uint8_t* p, Block16 v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+// The elements of Bits bits (8, 16, 32 or 64) of the low halves of a and b,
+// alternately, a's first.
+template <int Bits> inline Block16 InterleaveLow(Block16 a, Block16 b) {
+    static_assert(Bits == 8 || Bits == 16 || Bits == 32 || Bits == 64, "an element width");
+    if constexpr (Bits == 8)
+        return _mm_unpacklo_epi8(a, b);
+    else if constexpr (Bits == 16)
+        return _mm_unpacklo_epi16(a, b);
+    else if constexpr (Bits == 32)
+        return _mm_unpacklo_epi32(a, b);
+    else
+        return _mm_unpacklo_epi64(a, b);
+}
+// The same of the high halves.
+template <int Bits> inline Block16 InterleaveHigh(Block16 a, Block16 b) {
+    static_assert(Bits == 8 || Bits == 16 || Bits == 32 || Bits == 64, "an element width");
+    if constexpr (Bits == 8)
+        return _mm_unpackhi_epi8(a, b);
+    else if constexpr (Bits == 16)
+        return _mm_unpackhi_epi16(a, b);
+    else if constexpr (Bits == 32)
+        return _mm_unpackhi_epi32(a, b);
+    else
+        return _mm_unpackhi_epi64(a, b);
+}
+
+// Rows of pixels of three bytes (blue, green, red), kPixelStep pixels a
+// step, a step reading kPixelReach pixels of its row: the pixels' weighted
+// sums in 32-bit lanes.
+#if UEYE_SIMD_LEVEL >= 2
+// Four pixels in each 128-bit half, read as 16 bytes of which the first 12
+// are theirs.
+constexpr long kPixelStep = 8, kPixelReach = 10;
+typedef __m256i PixelSums;
+// blue·b + green·g + red·r of each pixel, weights below 2^15: the bytes are
+// spread into 16-bit lanes, blue and green paired for one multiply-add, red
+// alone with a zero weight.
+inline PixelSums WeighPixels(const uint8_t* p, int blue, int green, int red) {
+    const __m256i blueGreen = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(0, -1, 1, -1, 3, -1, 4, -1, 6, -1, 7, -1, 9, -1, 10, -1));
+    const __m256i redOnly = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1));
+    const __m256i pixels = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+    return _mm256_add_epi32(
+        _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, blueGreen),
+                          _mm256_set1_epi32((green << 16) | blue)),
+        _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, redOnly), _mm256_set1_epi32(red)));
+}
+// Each lane shifted right by `bits`, zeros in.
+inline PixelSums ShiftDown(PixelSums v, int bits) {
+    return _mm256_srli_epi32(v, bits);
+}
+// The low bytes of sums holding 0..255, kPixelStep bytes.
+inline void StorePixelBytes(uint8_t* p, PixelSums v) {
+    const __m256i words = _mm256_packus_epi32(v, v);
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    const int low = _mm_cvtsi128_si32(_mm256_castsi256_si128(bytes));
+    const int high = _mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1));
+    __builtin_memcpy(p, &low, 4);
+    __builtin_memcpy(p + 4, &high, 4);
+}
+
+// Four pixels of three bytes, each spread into a 32-bit lane whose high byte
+// is 0; reads 12 bytes.
+inline Block16 LoadSpreadPixels(const uint8_t* p) {
+    int32_t tail;
+    __builtin_memcpy(&tail, p + 8, 4);
+    const __m128i bytes = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                             _mm_cvtsi32_si128(tail));
+    return _mm_shuffle_epi8(bytes,
+                            _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
+}
+// The low three bytes of each 32-bit lane, as four pixels; writes 12 bytes.
+inline void StorePackedPixels(uint8_t* p, Block16 v) {
+    const __m128i packed =
+        _mm_shuffle_epi8(v, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), packed);
+    const int32_t tail = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
+    __builtin_memcpy(p + 8, &tail, 4);
+}
+#else
+// Each pixel read as a 32-bit word, so that the last pixel of a row, whose
+// word would run past it, is left to the plain loop.
+constexpr long kPixelStep = 4, kPixelReach = 5;
+typedef __m128i PixelSums;
+inline PixelSums WeighPixels(const uint8_t* p, int blue, int green, int red) {
+    const __m128i weights = _mm_set_epi16(0, static_cast<short>(red), static_cast<short>(green),
+                                          static_cast<short>(blue), 0, static_cast<short>(red),
+                                          static_cast<short>(green), static_cast<short>(blue));
+    const __m128i zero = _mm_setzero_si128();
+    uint32_t words[4];
+    __builtin_memcpy(words, p, 4);
+    __builtin_memcpy(words + 1, p + 3, 4);
+    __builtin_memcpy(words + 2, p + 6, 4);
+    __builtin_memcpy(words + 3, p + 9, 4);
+    const __m128i pixels = _mm_set_epi32(static_cast<int>(words[3]), static_cast<int>(words[2]),
+                                         static_cast<int>(words[1]), static_cast<int>(words[0]));
+    // Per pixel: blue and green weighted and added, and red.
+    const __m128 low = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpacklo_epi8(pixels, zero), weights));
+    const __m128 high = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpackhi_epi8(pixels, zero), weights));
+    const __m128i blueGreen = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m128i redOnly = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+    return _mm_add_epi32(blueGreen, redOnly);
+}
+inline PixelSums ShiftDown(PixelSums v, int bits) {
+    return _mm_srli_epi32(v, bits);
+}
+inline void StorePixelBytes(uint8_t* p, PixelSums v) {
+    const __m128i words = _mm_packs_epi32(v, v);
+    const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    __builtin_memcpy(p, &bytes, 4);
+}
+#endif
+
 #if UEYE_SIMD_LEVEL <= 2
 inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
     return _mm_or_si128(_mm_or_si128(b0, _mm_slli_epi32(b1, 8)),
