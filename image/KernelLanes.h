@@ -147,6 +147,60 @@ inline Picks Plus(Picks index, int64_t n) {
 inline Doubles Pick(Doubles low, Picks index, Doubles high) {
     return _mm512_permutex2var_pd(low, index, high);
 }
+// Each lane times `factor`, the low 32 bits of the product.
+inline Ints Scale(Ints v, int32_t factor) {
+    return _mm256_mullo_epi32(v, _mm256_set1_epi32(factor));
+}
+// Sixteen 32-bit integer lanes, two registers of Ints in one, with the
+// compiler's vector operators (+, -, *, >>) lane by lane.
+typedef int32_t Ints16 __attribute__((vector_size(64)));
+inline Ints16 LoadInts16(const int32_t* p) {
+    return reinterpret_cast<Ints16>(_mm512_loadu_si512(p));
+}
+// Sixteen bytes, each widened to a 32-bit lane.
+inline Ints16 LoadBytes16(const uint8_t* p) {
+    return reinterpret_cast<Ints16>(
+        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+}
+// The low byte of each lane, sixteen bytes.
+inline void StoreLowBytes16(uint8_t* p, Ints16 v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm512_cvtepi32_epi8(reinterpret_cast<__m512i>(v)));
+}
+// Every lane below `bound`, compared unsigned.
+inline bool AllBelow(Ints16 v, int32_t bound) {
+    return _mm512_cmplt_epu32_mask(reinterpret_cast<__m512i>(v), _mm512_set1_epi32(bound)) ==
+           0xFFFF;
+}
+// Each lane the value at its index (0 to 31) among the sixteen lanes of low
+// and then the sixteen of high.
+inline Ints16 PickInts(Ints16 low, Ints16 index, Ints16 high) {
+    return reinterpret_cast<Ints16>(_mm512_permutex2var_epi32(reinterpret_cast<__m512i>(low),
+                                                              reinterpret_cast<__m512i>(index),
+                                                              reinterpret_cast<__m512i>(high)));
+}
+// The same for the eight lanes of an index of Ints.
+inline Ints PickInts(Ints16 low, Ints index, Ints16 high) {
+    return _mm512_castsi512_si256(_mm512_permutex2var_epi32(reinterpret_cast<__m512i>(low),
+                                                            _mm512_zextsi256_si512(index),
+                                                            reinterpret_cast<__m512i>(high)));
+}
+// Each lane's four bytes from p + its offset (below 126), picked in
+// registers from the 128 bytes from p: the dword at each lane's offset is
+// joined from the two aligned dwords it straddles. Of an offset of 125,
+// only the low three bytes are those from p + 125.
+inline Ints PickUnaligned(const uint8_t* p, Ints offsets) {
+    const __m512i low = _mm512_loadu_si512(p), high = _mm512_loadu_si512(p + 64);
+    const __m512i bytes = _mm512_zextsi256_si512(offsets);
+    const __m512i index = _mm512_srli_epi32(bytes, 2);
+    const __m512i shift = _mm512_slli_epi32(_mm512_and_si512(bytes, _mm512_set1_epi32(3)), 3);
+    // A shift of 32 (an aligned dword) clears the second dword's share.
+    const __m512i first = _mm512_srlv_epi32(_mm512_permutex2var_epi32(low, index, high), shift);
+    const __m512i second = _mm512_sllv_epi32(
+        _mm512_permutex2var_epi32(low, _mm512_add_epi32(index, _mm512_set1_epi32(1)), high),
+        _mm512_sub_epi32(_mm512_set1_epi32(32), shift));
+    return _mm512_castsi512_si256(_mm512_or_si512(first, second));
+}
 // Lanes holding 0..255 as the bytes of one 32-bit lane each, first lowest.
 inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
     return _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi32(b1, 8)),
