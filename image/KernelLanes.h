@@ -185,6 +185,45 @@ inline Ints PickInts(Ints16 low, Ints index, Ints16 high) {
                                                             _mm512_zextsi256_si512(index),
                                                             reinterpret_cast<__m512i>(high)));
 }
+// Each lane the value at its index (0 to 15) among the lanes of `values`.
+inline Ints16 PickInts(Ints16 values, Ints16 index) {
+    return reinterpret_cast<Ints16>(_mm512_permutexvar_epi32(reinterpret_cast<__m512i>(index),
+                                                             reinterpret_cast<__m512i>(values)));
+}
+// The lanes of v, then eight lanes of 0.
+inline Ints16 ToInts16(Ints v) {
+    return reinterpret_cast<Ints16>(_mm512_zextsi256_si512(v));
+}
+// The first and the last eight lanes.
+inline Ints LowInts(Ints16 v) {
+    return _mm512_castsi512_si256(reinterpret_cast<__m512i>(v));
+}
+inline Ints HighInts(Ints16 v) {
+    return _mm512_extracti64x4_epi64(reinterpret_cast<__m512i>(v), 1);
+}
+// Picks among four registers: the lanes whose index lies in the second
+// pair (16 or more of doubles, 32 or more of 32-bit lanes), found once for
+// indices used on many rows.
+typedef __mmask8 SecondPair;
+typedef __mmask16 SecondPair16;
+inline SecondPair InSecondPair(Picks index) {
+    return _mm512_cmpge_epi64_mask(index, _mm512_set1_epi64(16));
+}
+inline SecondPair16 InSecondPair(Ints16 index) {
+    return _mm512_cmpge_epi32_mask(reinterpret_cast<__m512i>(index), _mm512_set1_epi32(32));
+}
+// Each lane the value at its index among the lanes of r0, r1, r2 and r3:
+// of r0 and r1, or of r2 and r3 in the lanes of `second`.
+inline Doubles PickOfFour(Doubles r0, Doubles r1, Doubles r2, Doubles r3, Picks index,
+                          SecondPair second) {
+    return _mm512_mask_blend_pd(second, Pick(r0, index, r1), Pick(r2, index, r3));
+}
+inline Ints16 PickOfFour(Ints16 r0, Ints16 r1, Ints16 r2, Ints16 r3, Ints16 index,
+                         SecondPair16 second) {
+    return reinterpret_cast<Ints16>(
+        _mm512_mask_blend_epi32(second, reinterpret_cast<__m512i>(PickInts(r0, index, r1)),
+                                reinterpret_cast<__m512i>(PickInts(r2, index, r3))));
+}
 // Each lane's four bytes from p + its offset (below 126), picked in
 // registers from the 128 bytes from p: the dword at each lane's offset is
 // joined from the two aligned dwords it straddles. Of an offset of 125,
