@@ -152,8 +152,10 @@ inline Ints Scale(Ints v, int32_t factor) {
     return _mm256_mullo_epi32(v, _mm256_set1_epi32(factor));
 }
 // Sixteen 32-bit integer lanes, two registers of Ints in one, with the
-// compiler's vector operators (+, -, *, >>) lane by lane.
-typedef int32_t Ints16 __attribute__((vector_size(64)));
+// compiler's vector operators (+, -, *, >>) lane by lane. Unsigned, so that
+// sums wrap as the integer instructions do and the compiler may order them
+// as it orders the instructions' own; >> shifts zeros in.
+typedef uint32_t Ints16 __attribute__((vector_size(64)));
 inline Ints16 LoadInts16(const int32_t* p) {
     return reinterpret_cast<Ints16>(_mm512_loadu_si512(p));
 }
