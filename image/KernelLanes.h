@@ -115,6 +115,133 @@ inline Doubles Abs(Doubles v) {
 inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise) {
     return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(v, limit, _CMP_LT_OQ), otherwise, then);
 }
+// Lanes p[l] - base.
+inline Ints OffsetsFrom(const int32_t* p, int32_t base) {
+    return _mm256_sub_epi32(LoadInts(p), _mm256_set1_epi32(base));
+}
+// Every lane below `bound`, compared unsigned: a negative lane is above
+// every bound.
+inline bool AllBelow(Ints v, int32_t bound) {
+    return _mm256_cmplt_epu32_mask(v, _mm256_set1_epi32(bound)) == 0xFF;
+}
+// Every lane at most `bound`, compared unsigned.
+inline bool AllAtMost(Ints v, int32_t bound) {
+    return _mm256_cmple_epu32_mask(v, _mm256_set1_epi32(bound)) == 0xFF;
+}
+// Lane indices into the sixteen doubles of two registers, for Pick.
+typedef __m512i Picks;
+inline Picks SetPicks(int64_t v) {
+    return _mm512_set1_epi64(v);
+}
+// Offsets 0 or more (below 2^31) as pick indices.
+inline Picks ToPicks(Ints offsets) {
+    return _mm512_maskz_cvtepu32_epi64(0xFF, offsets);
+}
+// Each lane's index plus n.
+inline Picks Plus(Picks index, int64_t n) {
+    return _mm512_add_epi64(index, _mm512_set1_epi64(n));
+}
+// Each lane the value at its index (0 to 15) among the eight lanes of low
+// and then the eight of high: values loaded once are picked in registers,
+// where gathers would load the same values at several times the cost.
+inline Doubles Pick(Doubles low, Picks index, Doubles high) {
+    return _mm512_permutex2var_pd(low, index, high);
+}
+// Each lane times `factor`, the low 32 bits of the product.
+inline Ints Scale(Ints v, int32_t factor) {
+    return _mm256_mullo_epi32(v, _mm256_set1_epi32(factor));
+}
+// Sixteen 32-bit integer lanes, two registers of Ints in one, with the
+// compiler's vector operators (+, -, *, >>) lane by lane. Unsigned, so that
+// sums wrap as the integer instructions do and the compiler may order them
+// as it orders the instructions' own; >> shifts zeros in.
+typedef uint32_t Ints16 __attribute__((vector_size(64)));
+inline Ints16 LoadInts16(const int32_t* p) {
+    return reinterpret_cast<Ints16>(_mm512_loadu_si512(p));
+}
+// Sixteen bytes, each widened to a 32-bit lane.
+inline Ints16 LoadBytes16(const uint8_t* p) {
+    return reinterpret_cast<Ints16>(
+        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+}
+// The low byte of each lane, sixteen bytes.
+inline void StoreLowBytes16(uint8_t* p, Ints16 v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm512_cvtepi32_epi8(reinterpret_cast<__m512i>(v)));
+}
+// Every lane below `bound`, compared unsigned.
+inline bool AllBelow(Ints16 v, int32_t bound) {
+    return _mm512_cmplt_epu32_mask(reinterpret_cast<__m512i>(v), _mm512_set1_epi32(bound)) ==
+           0xFFFF;
+}
+// Each lane the value at its index (0 to 31) among the sixteen lanes of low
+// and then the sixteen of high.
+inline Ints16 PickInts(Ints16 low, Ints16 index, Ints16 high) {
+    return reinterpret_cast<Ints16>(_mm512_permutex2var_epi32(reinterpret_cast<__m512i>(low),
+                                                              reinterpret_cast<__m512i>(index),
+                                                              reinterpret_cast<__m512i>(high)));
+}
+// The same for the eight lanes of an index of Ints.
+inline Ints PickInts(Ints16 low, Ints index, Ints16 high) {
+    return _mm512_castsi512_si256(_mm512_permutex2var_epi32(reinterpret_cast<__m512i>(low),
+                                                            _mm512_zextsi256_si512(index),
+                                                            reinterpret_cast<__m512i>(high)));
+}
+// Each lane the value at its index (0 to 15) among the lanes of `values`.
+inline Ints16 PickInts(Ints16 values, Ints16 index) {
+    return reinterpret_cast<Ints16>(_mm512_permutexvar_epi32(reinterpret_cast<__m512i>(index),
+                                                             reinterpret_cast<__m512i>(values)));
+}
+// The lanes of v, then eight lanes of 0.
+inline Ints16 ToInts16(Ints v) {
+    return reinterpret_cast<Ints16>(_mm512_zextsi256_si512(v));
+}
+// The first and the last eight lanes.
+inline Ints LowInts(Ints16 v) {
+    return _mm512_castsi512_si256(reinterpret_cast<__m512i>(v));
+}
+inline Ints HighInts(Ints16 v) {
+    return _mm512_extracti64x4_epi64(reinterpret_cast<__m512i>(v), 1);
+}
+// Picks among four registers: the lanes whose index lies in the second
+// pair (16 or more of doubles, 32 or more of 32-bit lanes), found once for
+// indices used on many rows.
+typedef __mmask8 SecondPair;
+typedef __mmask16 SecondPair16;
+inline SecondPair InSecondPair(Picks index) {
+    return _mm512_cmpge_epi64_mask(index, _mm512_set1_epi64(16));
+}
+inline SecondPair16 InSecondPair(Ints16 index) {
+    return _mm512_cmpge_epi32_mask(reinterpret_cast<__m512i>(index), _mm512_set1_epi32(32));
+}
+// Each lane the value at its index among the lanes of r0, r1, r2 and r3:
+// of r0 and r1, or of r2 and r3 in the lanes of `second`.
+inline Doubles PickOfFour(Doubles r0, Doubles r1, Doubles r2, Doubles r3, Picks index,
+                          SecondPair second) {
+    return _mm512_mask_blend_pd(second, Pick(r0, index, r1), Pick(r2, index, r3));
+}
+inline Ints16 PickOfFour(Ints16 r0, Ints16 r1, Ints16 r2, Ints16 r3, Ints16 index,
+                         SecondPair16 second) {
+    return reinterpret_cast<Ints16>(
+        _mm512_mask_blend_epi32(second, reinterpret_cast<__m512i>(PickInts(r0, index, r1)),
+                                reinterpret_cast<__m512i>(PickInts(r2, index, r3))));
+}
+// Each lane's four bytes from p + its offset (below 126), picked in
+// registers from the 128 bytes from p: the dword at each lane's offset is
+// joined from the two aligned dwords it straddles. Of an offset of 125,
+// only the low three bytes are those from p + 125.
+inline Ints PickUnaligned(const uint8_t* p, Ints offsets) {
+    const __m512i low = _mm512_loadu_si512(p), high = _mm512_loadu_si512(p + 64);
+    const __m512i bytes = _mm512_zextsi256_si512(offsets);
+    const __m512i index = _mm512_srli_epi32(bytes, 2);
+    const __m512i shift = _mm512_slli_epi32(_mm512_and_si512(bytes, _mm512_set1_epi32(3)), 3);
+    // A shift of 32 (an aligned dword) clears the second dword's share.
+    const __m512i first = _mm512_srlv_epi32(_mm512_permutex2var_epi32(low, index, high), shift);
+    const __m512i second = _mm512_sllv_epi32(
+        _mm512_permutex2var_epi32(low, _mm512_add_epi32(index, _mm512_set1_epi32(1)), high),
+        _mm512_sub_epi32(_mm512_set1_epi32(32), shift));
+    return _mm512_castsi512_si256(_mm512_or_si512(first, second));
+}
 // Lanes holding 0..255 as the bytes of one 32-bit lane each, first lowest.
 inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
     return _mm256_or_si256(_mm256_or_si256(b0, _mm256_slli_epi32(b1, 8)),
@@ -290,6 +417,131 @@ inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise
 }
 #endif
 
+// Sixteen bytes as they lie, in one register at every level: the quarter
+// turns transpose their blocks in these.
+typedef __m128i Block16;
+inline Block16 LoadBlock16(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void StoreBlock16(uint8_t* p, Block16 v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+// The elements of Bits bits (8, 16, 32 or 64) of the low halves of a and b,
+// alternately, a's first.
+template <int Bits> inline Block16 InterleaveLow(Block16 a, Block16 b) {
+    static_assert(Bits == 8 || Bits == 16 || Bits == 32 || Bits == 64, "an element width");
+    if constexpr (Bits == 8)
+        return _mm_unpacklo_epi8(a, b);
+    else if constexpr (Bits == 16)
+        return _mm_unpacklo_epi16(a, b);
+    else if constexpr (Bits == 32)
+        return _mm_unpacklo_epi32(a, b);
+    else
+        return _mm_unpacklo_epi64(a, b);
+}
+// The same of the high halves.
+template <int Bits> inline Block16 InterleaveHigh(Block16 a, Block16 b) {
+    static_assert(Bits == 8 || Bits == 16 || Bits == 32 || Bits == 64, "an element width");
+    if constexpr (Bits == 8)
+        return _mm_unpackhi_epi8(a, b);
+    else if constexpr (Bits == 16)
+        return _mm_unpackhi_epi16(a, b);
+    else if constexpr (Bits == 32)
+        return _mm_unpackhi_epi32(a, b);
+    else
+        return _mm_unpackhi_epi64(a, b);
+}
+
+// Rows of pixels of three bytes (blue, green, red), kPixelStep pixels a
+// step, a step reading kPixelReach pixels of its row: the pixels' weighted
+// sums in 32-bit lanes.
+#if UEYE_SIMD_LEVEL >= 2
+// Four pixels in each 128-bit half, read as 16 bytes of which the first 12
+// are theirs.
+constexpr long kPixelStep = 8, kPixelReach = 10;
+typedef __m256i PixelSums;
+// blue·b + green·g + red·r of each pixel, weights below 2^15: the bytes are
+// spread into 16-bit lanes, blue and green paired for one multiply-add, red
+// alone with a zero weight.
+inline PixelSums WeighPixels(const uint8_t* p, int blue, int green, int red) {
+    const __m256i blueGreen = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(0, -1, 1, -1, 3, -1, 4, -1, 6, -1, 7, -1, 9, -1, 10, -1));
+    const __m256i redOnly = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1));
+    const __m256i pixels = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+    return _mm256_add_epi32(
+        _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, blueGreen),
+                          _mm256_set1_epi32((green << 16) | blue)),
+        _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, redOnly), _mm256_set1_epi32(red)));
+}
+// Each lane shifted right by `bits`, zeros in.
+inline PixelSums ShiftDown(PixelSums v, int bits) {
+    return _mm256_srli_epi32(v, bits);
+}
+// The low bytes of sums holding 0..255, kPixelStep bytes.
+inline void StorePixelBytes(uint8_t* p, PixelSums v) {
+    const __m256i words = _mm256_packus_epi32(v, v);
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    const int low = _mm_cvtsi128_si32(_mm256_castsi256_si128(bytes));
+    const int high = _mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1));
+    __builtin_memcpy(p, &low, 4);
+    __builtin_memcpy(p + 4, &high, 4);
+}
+
+// Four pixels of three bytes, each spread into a 32-bit lane whose high byte
+// is 0; reads 12 bytes.
+inline Block16 LoadSpreadPixels(const uint8_t* p) {
+    int32_t tail;
+    __builtin_memcpy(&tail, p + 8, 4);
+    const __m128i bytes = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                             _mm_cvtsi32_si128(tail));
+    return _mm_shuffle_epi8(bytes,
+                            _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
+}
+// The low three bytes of each 32-bit lane, as four pixels; writes 12 bytes.
+inline void StorePackedPixels(uint8_t* p, Block16 v) {
+    const __m128i packed =
+        _mm_shuffle_epi8(v, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), packed);
+    const int32_t tail = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
+    __builtin_memcpy(p + 8, &tail, 4);
+}
+#else
+// Each pixel read as a 32-bit word, so that the last pixel of a row, whose
+// word would run past it, is left to the plain loop.
+constexpr long kPixelStep = 4, kPixelReach = 5;
+typedef __m128i PixelSums;
+inline PixelSums WeighPixels(const uint8_t* p, int blue, int green, int red) {
+    const __m128i weights = _mm_set_epi16(0, static_cast<short>(red), static_cast<short>(green),
+                                          static_cast<short>(blue), 0, static_cast<short>(red),
+                                          static_cast<short>(green), static_cast<short>(blue));
+    const __m128i zero = _mm_setzero_si128();
+    uint32_t words[4];
+    __builtin_memcpy(words, p, 4);
+    __builtin_memcpy(words + 1, p + 3, 4);
+    __builtin_memcpy(words + 2, p + 6, 4);
+    __builtin_memcpy(words + 3, p + 9, 4);
+    const __m128i pixels = _mm_set_epi32(static_cast<int>(words[3]), static_cast<int>(words[2]),
+                                         static_cast<int>(words[1]), static_cast<int>(words[0]));
+    // Per pixel: blue and green weighted and added, and red.
+    const __m128 low = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpacklo_epi8(pixels, zero), weights));
+    const __m128 high = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpackhi_epi8(pixels, zero), weights));
+    const __m128i blueGreen = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m128i redOnly = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+    return _mm_add_epi32(blueGreen, redOnly);
+}
+inline PixelSums ShiftDown(PixelSums v, int bits) {
+    return _mm_srli_epi32(v, bits);
+}
+inline void StorePixelBytes(uint8_t* p, PixelSums v) {
+    const __m128i words = _mm_packs_epi32(v, v);
+    const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    __builtin_memcpy(p, &bytes, 4);
+}
+#endif
+
 #if UEYE_SIMD_LEVEL <= 2
 inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
     return _mm_or_si128(_mm_or_si128(b0, _mm_slli_epi32(b1, 8)),
@@ -365,7 +617,7 @@ long WalkPickedGroups(const int32_t* runs, long count, uint8_t* out, Sums sums, 
 
 // The lanes' indices of a picked group: its eight offsets from the base,
 // and those plus `step`.
-inline void PickIndices(const uint8_t* pick, __m512i step, __m512i& first, __m512i& second) {
+inline void PickIndices(const uint8_t* pick, Picks step, Picks& first, Picks& second) {
     first = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pick)));
     second = _mm512_add_epi64(first, step);
 }

@@ -73,49 +73,31 @@ using namespace lanes;
 typedef int32_t Words __attribute__((vector_size(sizeof(Ints))));
 
 #if UEYE_SIMD_LEVEL >= 3
+// avx512 alone picks 32-bit lanes from two registers (PickInts).
+//
 // The bytes of a grey row at the lanes' columns, picked in registers from
 // the 32 bytes from the first lane's column when every lane's column lies
 // among them (areas up to about four pixels wide): lane-by-lane inserts, or
 // gathers, would load the same bytes at several times the cost.
 bool PickBytes(const uint8_t* row, size_t stride, const int32_t* columns, Ints& values) {
     const int32_t first = columns[0];
-    const __m256i offsets = _mm256_sub_epi32(LoadInts(columns), _mm256_set1_epi32(first));
-    if (first < 0 || static_cast<size_t>(first) + 32 > stride ||
-        _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(32)) != 0xFF)
+    const Ints offsets = OffsetsFrom(columns, first);
+    if (first < 0 || static_cast<size_t>(first) + 32 > stride || !AllBelow(offsets, 32))
         return false;
-    const __m512i low =
-        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first)));
-    const __m512i high =
-        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first + 16)));
-    values = _mm512_castsi512_si256(
-        _mm512_permutex2var_epi32(low, _mm512_zextsi256_si512(offsets), high));
+    values = PickInts(LoadBytes16(row + first), offsets, LoadBytes16(row + first + 16));
     return true;
 }
 
 // The pixels of a 24-bit row at the lanes' columns, each lane's blue, green
 // and red in its low three bytes, picked in registers from the 128 bytes from
-// the first lane's pixel when every lane's pixel lies among them: each
-// lane's dword at its byte offset is joined from the two aligned dwords it
-// straddles.
+// the first lane's pixel when every lane's pixel lies among them.
 bool PickPixels(const uint8_t* row, size_t stride, const int32_t* columns, Words& values) {
     const int32_t first = columns[0];
-    const __m256i offsets = _mm256_mullo_epi32(
-        _mm256_sub_epi32(LoadInts(columns), _mm256_set1_epi32(first)), _mm256_set1_epi32(3));
+    const Ints offsets = Scale(OffsetsFrom(columns, first), 3);
     // A pixel at byte offset 126 or more would reach past the 128 bytes.
-    if (first < 0 || 3 * static_cast<size_t>(first) + 128 > stride ||
-        _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(126)) != 0xFF)
+    if (first < 0 || 3 * static_cast<size_t>(first) + 128 > stride || !AllBelow(offsets, 126))
         return false;
-    const uint8_t* const at = row + 3 * static_cast<size_t>(first);
-    const __m512i low = _mm512_loadu_si512(at), high = _mm512_loadu_si512(at + 64);
-    const __m512i bytes = _mm512_zextsi256_si512(offsets);
-    const __m512i index = _mm512_srli_epi32(bytes, 2);
-    const __m512i shift = _mm512_slli_epi32(_mm512_and_si512(bytes, _mm512_set1_epi32(3)), 3);
-    // A shift of 32 (an aligned pixel) clears the second dword's share.
-    const __m512i first32 = _mm512_srlv_epi32(_mm512_permutex2var_epi32(low, index, high), shift);
-    const __m512i second32 = _mm512_sllv_epi32(
-        _mm512_permutex2var_epi32(low, _mm512_add_epi32(index, _mm512_set1_epi32(1)), high),
-        _mm512_sub_epi32(_mm512_set1_epi32(32), shift));
-    values = reinterpret_cast<Words>(_mm512_castsi512_si256(_mm512_or_si512(first32, second32)));
+    values = reinterpret_cast<Words>(PickUnaligned(row + 3 * static_cast<size_t>(first), offsets));
     return true;
 }
 #endif
@@ -176,6 +158,7 @@ void VectorGrid(const AreaGridRow& r, const AreaGridColumns& c, long at,
                 }));
             };
 #if UEYE_SIMD_LEVEL >= 3
+            // avx512 alone picks the pixels from loaded registers.
             const uint8_t* const row = r.top + static_cast<size_t>(dy) * r.stride;
             Ints picked;
             Words pixels;
@@ -295,6 +278,14 @@ void ColourGridRow(const AreaGridRow& r, const AreaGridColumns& c, long first, l
     GridRow<3>(r, c, first, count, out);
 }
 
+// This level's table, each entry by name.
+constexpr AreaKernels AreaEntries() {
+    AreaKernels kernels{};
+    kernels.greyGridRow = GreyGridRow;
+    kernels.colourGridRow = ColourGridRow;
+    return kernels;
+}
+
 } // namespace
 
-extern const AreaKernels UEYE_KERNEL_TABLE(kAreaKernels) = {GreyGridRow, ColourGridRow};
+extern const AreaKernels UEYE_KERNEL_TABLE(kAreaKernels) = AreaEntries();

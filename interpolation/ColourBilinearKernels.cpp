@@ -26,12 +26,12 @@ void ColourBilinearRow(const BilinearSource& source, int32_t cellY, int32_t fy,
                        uint8_t* alpha) {
     long k = 0;
 #if UEYE_SIMD_LEVEL >= 3
+    // avx512 alone picks 32-bit lanes from two registers (PickInts).
     if (source.alpha == nullptr && alpha == nullptr) {
         // Sixteen bytes a step, each blended on its own in 32-bit lanes
         // with its pixel's weights: exact integer sums, as the plain form's.
         const uint8_t* row0 = source.firstRow + static_cast<size_t>(cellY) * source.stride;
         const uint8_t* row1 = row0 + source.stride;
-        const __m512i vfy = _mm512_set1_epi32(fy), full = _mm512_set1_epi32(256);
         const long bytes = 3 * count;
         const int32_t* index = columns.byteIndex + 3 * first;
         const int32_t* fraction = columns.byteFraction + 3 * first;
@@ -40,36 +40,19 @@ void ColourBilinearRow(const BilinearSource& source, int32_t cellY, int32_t fy,
             // The blue byte of the step's first pixel: the lowest byte read
             // when the columns go in order.
             const int32_t start = index[j] - static_cast<int32_t>(j % 3);
-            const __m512i offsets =
-                _mm512_sub_epi32(_mm512_loadu_si512(index + j), _mm512_set1_epi32(start));
-            if (static_cast<size_t>(start) + 32 > source.stride ||
-                _mm512_cmplt_epu32_mask(offsets, _mm512_set1_epi32(29)) != 0xFFFF)
-                break;
-            auto load = [start](const uint8_t* r, __m512i& low, __m512i& high) {
-                low = _mm512_cvtepu8_epi32(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + start)));
-                high = _mm512_cvtepu8_epi32(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + start + 16)));
-            };
-            __m512i low0, high0, low1, high1;
-            load(row0, low0, high0);
-            load(row1, low1, high1);
-            const __m512i right = _mm512_add_epi32(offsets, _mm512_set1_epi32(3));
-            const __m512i a00 = _mm512_permutex2var_epi32(low0, offsets, high0);
-            const __m512i a10 = _mm512_permutex2var_epi32(low0, right, high0);
-            const __m512i a01 = _mm512_permutex2var_epi32(low1, offsets, high1);
-            const __m512i a11 = _mm512_permutex2var_epi32(low1, right, high1);
-            const __m512i fx = _mm512_loadu_si512(fraction + j);
-            const __m512i d = _mm512_srai_epi32(_mm512_mullo_epi32(fx, vfy), 8);
-            const __m512i w00 =
-                _mm512_add_epi32(_mm512_sub_epi32(_mm512_sub_epi32(full, fx), vfy), d);
-            const __m512i w10 = _mm512_sub_epi32(fx, d), w01 = _mm512_sub_epi32(vfy, d);
-            __m512i sum = _mm512_mullo_epi32(a00, w00);
-            sum = _mm512_add_epi32(sum, _mm512_mullo_epi32(a10, w10));
-            sum = _mm512_add_epi32(sum, _mm512_mullo_epi32(a01, w01));
-            sum = _mm512_add_epi32(sum, _mm512_mullo_epi32(a11, d));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + j),
-                             _mm512_cvtepi32_epi8(_mm512_srli_epi32(sum, 8)));
+            const Ints16 offsets = LoadInts16(index + j) - start;
+            if (static_cast<size_t>(start) + 32 > source.stride || !AllBelow(offsets, 29)) break;
+            const Ints16 low0 = LoadBytes16(row0 + start), high0 = LoadBytes16(row0 + start + 16);
+            const Ints16 low1 = LoadBytes16(row1 + start), high1 = LoadBytes16(row1 + start + 16);
+            const Ints16 right = offsets + 3;
+            const Ints16 a00 = PickInts(low0, offsets, high0);
+            const Ints16 a10 = PickInts(low0, right, high0);
+            const Ints16 a01 = PickInts(low1, offsets, high1);
+            const Ints16 a11 = PickInts(low1, right, high1);
+            const Ints16 fx = LoadInts16(fraction + j);
+            const Ints16 d = (fx * fy) >> 8;
+            const Ints16 w00 = 256 - fx - fy + d, w10 = fx - d, w01 = fy - d;
+            StoreLowBytes16(pixels + j, (a00 * w00 + a10 * w10 + a01 * w01 + a11 * d) >> 8);
         }
         // From the pixel of the first byte not done, one pixel at a time.
         k = j / 3;

@@ -28,23 +28,22 @@ void GreyBilinearSamples(const WindowRows<T>& rows, const int32_t* xi, const flo
     for (; k + kCount <= count; k += kCount) {
         Doubles a00, a10, a01, a11;
 #if UEYE_SIMD_LEVEL >= 3
+        // avx512 alone picks lanes from two registers (Pick).
         // Samples whose corners lie within 16 values of each row (a
         // widening, or a slight narrowing) pick them from two registers of
         // each row; gathers would load the same values at several times the
         // cost.
         const int32_t base = xi[k];
-        const __m256i offsets = _mm256_sub_epi32(LoadInts(xi + k), _mm256_set1_epi32(base));
-        if (rows.Fits(static_cast<size_t>(base), 16) &&
-            _mm256_cmplt_epu32_mask(offsets, _mm256_set1_epi32(15)) == 0xFF) {
-            const __m512i left = _mm512_maskz_cvtepi32_epi64(0xFF, offsets);
-            const __m512i right = _mm512_add_epi64(left, _mm512_set1_epi64(1));
+        const Ints offsets = OffsetsFrom(xi + k, base);
+        if (rows.Fits(static_cast<size_t>(base), 16) && AllBelow(offsets, 15)) {
+            const Picks left = ToPicks(offsets), right = Plus(left, 1);
             Doubles upper0, upper1, lower0, lower1;
             rows.Sixteen(0, static_cast<size_t>(base), upper0, upper1);
             rows.Sixteen(1, static_cast<size_t>(base), lower0, lower1);
-            a00 = _mm512_permutex2var_pd(upper0, left, upper1);
-            a10 = _mm512_permutex2var_pd(upper0, right, upper1);
-            a01 = _mm512_permutex2var_pd(lower0, left, lower1);
-            a11 = _mm512_permutex2var_pd(lower0, right, lower1);
+            a00 = Pick(upper0, left, upper1);
+            a10 = Pick(upper0, right, upper1);
+            a01 = Pick(lower0, left, lower1);
+            a11 = Pick(lower0, right, lower1);
         } else
 #endif
         {
@@ -95,6 +94,7 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
     const double* const complements = columns.complement + from;
     long k = 0;
 #if UEYE_SIMD_LEVEL >= 3
+    // avx512 alone picks lanes from two registers (Pick).
     // Picked groups take w00 = (1 − t) − w01 in float lanes, their columns'
     // 1 − t being floats. The plain form subtracts in double precision and
     // rounds to float: one operation on two floats, rounded to double and
@@ -104,11 +104,11 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
     // double one.
     const uint8_t* const picks = columns.groups.picks + from;
     const Floats vu = SetFloats(u), unit = SetFloats(1.0f);
-    const __m512i one = _mm512_set1_epi64(1);
+    const Picks one = SetPicks(1);
     k = WalkPickedGroups(
         columns.groups.runs + from, count, out,
         [&](long i) {
-            __m512i left, right;
+            Picks left, right;
             PickIndices(picks + i, one, left, right);
             Doubles upper0, upper1, lower0, lower1;
             window.Sixteen(0, static_cast<size_t>(cells[i]), upper0, upper1);
@@ -117,11 +117,9 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
             const Floats d = t * vu;
             const Floats w01 = vu - d;
             const Floats w00 = (unit - t) - w01;
-            return BilinearSum(Widen(w00), t - d, w01, d,
-                               _mm512_permutex2var_pd(upper0, left, upper1),
-                               _mm512_permutex2var_pd(upper0, right, upper1),
-                               _mm512_permutex2var_pd(lower0, left, lower1),
-                               _mm512_permutex2var_pd(lower0, right, lower1));
+            return BilinearSum(Widen(w00), t - d, w01, d, Pick(upper0, left, upper1),
+                               Pick(upper0, right, upper1), Pick(lower0, left, lower1),
+                               Pick(lower0, right, lower1));
         },
         [&](long i) {
             GreyBilinearSamples(window, cells + i, fractions + i, complements + i, u, kCount,

@@ -79,6 +79,8 @@ constexpr int kChains = 4;
 constexpr int kWalk = kChains * kCount;
 
 #if UEYE_SIMD_LEVEL >= 3
+// avx512 alone picks lanes from loaded registers (Pick, PickOfFour).
+//
 // The rows of the in-register grey walk: each chain's row bytes from
 // first[c] as doubles, eight a register, its lanes' windows at offsets[c].
 // kSliding: every lane's window starts within 8 bytes of its chain's first,
@@ -88,19 +90,18 @@ constexpr int kWalk = kChains * kCount;
 // registers, and the lane indices of each tap are made once for all rows.
 template <bool kSliding, int kSize, typename Source>
 void GreyRowsPicked(const Source& source, const SampleWindow& window, const size_t* first,
-                    const __m512i* offsets, const Floats (*weights)[kChains], const SampleAxis& ay,
+                    const Picks* offsets, const Floats (*weights)[kChains], const SampleAxis& ay,
                     Doubles* sums) {
     // A sliding tap i takes index i mod 8; a wider one index i, and the last
     // 16 values where that is 16 or more.
     constexpr int kIndices = kSliding ? (kSize < 8 ? kSize : 8) : kSize;
     constexpr int kRegisters = kSliding ? (kSize - 1) / 8 + 2 : 4;
-    __m512i index[kIndices][kChains];
-    __mmask8 upper[kSliding ? 1 : kIndices][kChains];
+    Picks index[kIndices][kChains];
+    SecondPair upper[kSliding ? 1 : kIndices][kChains];
     for (int i = 0; i < kIndices; ++i)
         for (int c = 0; c < kChains; ++c) {
-            index[i][c] = _mm512_add_epi64(offsets[c], _mm512_set1_epi64(i));
-            if constexpr (!kSliding)
-                upper[i][c] = _mm512_cmpge_epi64_mask(index[i][c], _mm512_set1_epi64(16));
+            index[i][c] = Plus(offsets[c], i);
+            if constexpr (!kSliding) upper[i][c] = InSecondPair(index[i][c]);
         }
     for (int j = 0; j < kSize; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j);
@@ -115,14 +116,11 @@ void GreyRowsPicked(const Source& source, const SampleWindow& window, const size
 #pragma GCC unroll 4
             for (int c = 0; c < kChains; ++c) {
                 Doubles value;
-                if constexpr (kSliding) {
-                    value = _mm512_permutex2var_pd(bytes[c][i / 8], index[i % 8][c],
-                                                   bytes[c][i / 8 + 1]);
-                } else {
-                    value = _mm512_mask_blend_pd(
-                        upper[i][c], _mm512_permutex2var_pd(bytes[c][0], index[i][c], bytes[c][1]),
-                        _mm512_permutex2var_pd(bytes[c][2], index[i][c], bytes[c][3]));
-                }
+                if constexpr (kSliding)
+                    value = Pick(bytes[c][i / 8], index[i % 8][c], bytes[c][i / 8 + 1]);
+                else
+                    value = PickOfFour(bytes[c][0], bytes[c][1], bytes[c][2], bytes[c][3],
+                                       index[i][c], upper[i][c]);
                 const Floats w = weights[i][c] * wy;
                 sums[c] = RoundToFloat(AddExactProduct(sums[c], value, Widen(w)));
             }
@@ -143,13 +141,12 @@ bool GreyKernelSumsLoaded(const WindowRows<double>& source, const SampleWindow& 
                           const KernelTaps& columns, const SampleAxis& ay, uint8_t* results) {
     const int32_t* const starts = columns.start;
     int32_t low = starts[0], high = starts[0]; // the chains' first columns
-    __m512i offsets[kChains];
+    Picks offsets[kChains];
     for (int c = 0; c < kChains; ++c) {
         const int32_t first = starts[c * kCount];
-        const __m256i offset =
-            _mm256_sub_epi32(LoadInts(starts + c * kCount), _mm256_set1_epi32(first));
-        if (_mm256_cmple_epu32_mask(offset, _mm256_set1_epi32(15)) != 0xFF) return false;
-        offsets[c] = _mm512_maskz_cvtepu32_epi64(0xFF, offset);
+        const Ints offset = OffsetsFrom(starts + c * kCount, first);
+        if (!AllAtMost(offset, 15)) return false;
+        offsets[c] = ToPicks(offset);
         low = Lesser(low, first);
         high = Greater(high, first);
     }
@@ -169,7 +166,7 @@ bool GreyKernelSumsLoaded(const WindowRows<double>& source, const SampleWindow& 
 #pragma GCC unroll 4
             for (int c = 0; c < kChains; ++c) {
                 const double* const at = values + chain[c] + i;
-                const Doubles value = _mm512_permutex2var_pd(Load(at), offsets[c], Load(at + 8));
+                const Doubles value = Pick(Load(at), offsets[c], Load(at + 8));
                 const Floats w = LoadFloats(columns.weights + i * columns.stride + c * kCount) * wy;
                 sums[c] = RoundToFloat(AddExactProduct(sums[c], value, Widen(w)));
             }
@@ -191,24 +188,22 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
     Doubles sums[kChains];
     for (Doubles& sum : sums) sum = Set(0.0);
 #if UEYE_SIMD_LEVEL >= 3
+    // avx512 alone picks lanes from loaded registers.
     // Chains whose samples read within 32 bytes of each row (a widening, or
     // a slight narrowing) pick each tap's values from those bytes in
     // registers; gathers would load the same bytes at several times the
     // cost. The terms and their order are those of the walk below. Each
     // lane's offset from its chain's first is compared unsigned, so that a
     // window before the first lane's is beyond every bound.
-    __m512i offsets[kChains];
+    Picks offsets[kChains];
     size_t first[kChains];
     bool picked = true, sliding = true; // within 32 values; every offset at most 8
-    const __m256i lastStart = _mm256_set1_epi32(32 - window.size), eight = _mm256_set1_epi32(8);
     for (int c = 0; c < kChains; ++c) {
         first[c] = static_cast<size_t>(starts[c * kCount]);
-        const __m256i offset =
-            _mm256_sub_epi32(LoadInts(starts + c * kCount), _mm256_set1_epi32(starts[c * kCount]));
-        picked = picked && _mm256_cmple_epu32_mask(offset, lastStart) == 0xFF &&
-                 source.Fits(first[c], 32);
-        sliding = sliding && _mm256_cmple_epu32_mask(offset, eight) == 0xFF;
-        offsets[c] = _mm512_maskz_cvtepu32_epi64(0xFF, offset);
+        const Ints offset = OffsetsFrom(starts + c * kCount, starts[c * kCount]);
+        picked = picked && AllAtMost(offset, 32 - window.size) && source.Fits(first[c], 32);
+        sliding = sliding && AllAtMost(offset, 8);
+        offsets[c] = ToPicks(offset);
     }
     if (picked) {
         // Kernel windows have 4 cells a side, or 12 for Lanczos.
@@ -277,6 +272,7 @@ void GreyWindows(const Source& source, const SampleWindow& window, const KernelT
 #if UEYE_SIMD_LEVEL >= 1
     WalkInLanes<kWalk>(window, columns, count, results, [&](const KernelTaps& taps, uint8_t* sums) {
 #if UEYE_SIMD_LEVEL >= 3
+        // avx512 alone picks lanes from loaded registers.
         if constexpr (std::is_same<Source, WindowRows<double>>::value) {
             // Kernel windows have 4 cells a side, or 12 for Lanczos.
             if (window.size == 4 ? GreyKernelSumsLoaded<4>(source, window, taps, ay, sums)
@@ -287,6 +283,7 @@ void GreyWindows(const Source& source, const SampleWindow& window, const KernelT
         GreyKernelSumsVector(source, window, taps, ay, sums);
     });
 #else
+    // Without lanes, the plain walk, four samples interleaved.
     int done = 0;
     for (; done + 4 <= count; done += 4)
         GreyKernelSums<4>(source, window, TapsFrom(columns, done), SharedRow{window, ay},
@@ -381,33 +378,33 @@ constexpr int kColourGroups = 2;
 constexpr int kColourWalk = kColourGroups * kCount;
 
 #if UEYE_SIMD_LEVEL >= 3
+// avx512 alone picks lanes from loaded registers (PickInts, PickOfFour).
+//
 // The rows of ColourSumsPicked: each group's bytes from first[g], the
 // lanes' windows at offsets[g]; kWide when they read more than 32 bytes.
 template <bool kWide, int kSize>
 void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, const size_t* first,
-                      const __m512i* offsets, const Floats (*weights)[kColourGroups],
+                      const Ints16* offsets, const Floats (*weights)[kColourGroups],
                       const SampleAxis& ay, Doubles (*sums)[4]) {
     constexpr int chunks = kWide ? 4 : 2;
     // Each pick's lane indices (byte 3 · tap + channel of each lane's
     // window) and, from 64 bytes, the lanes that read the last 32: the same
     // on every row.
-    __m512i at[kColourGroups][3 * kSize];
-    __mmask16 high[kColourGroups][3 * kSize];
+    Ints16 at[kColourGroups][3 * kSize];
+    SecondPair16 high[kColourGroups][3 * kSize];
     for (int g = 0; g < kColourGroups; ++g)
         for (int p = 0; p < 3 * kSize; ++p) {
-            at[g][p] = _mm512_add_epi32(offsets[g], _mm512_set1_epi32(p));
-            high[g][p] = _mm512_cmpge_epi32_mask(at[g][p], _mm512_set1_epi32(32));
+            at[g][p] = offsets[g] + p;
+            high[g][p] = InSecondPair(at[g][p]);
         }
     for (int j = 0; j < kSize; ++j) {
         const uint8_t* row =
             planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
         const Floats wy = SetFloats(ay.weights[j]);
         // Each group's bytes as 32-bit lanes, sixteen a register.
-        __m512i bytes[kColourGroups][4];
+        Ints16 bytes[kColourGroups][4];
         for (int g = 0; g < kColourGroups; ++g)
-            for (int q = 0; q < chunks; ++q)
-                bytes[g][q] = _mm512_cvtepu8_epi32(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+            for (int q = 0; q < chunks; ++q) bytes[g][q] = LoadBytes16(row + first[g] + 16 * q);
 #pragma GCC unroll 12
         for (int i = 0; i < kSize; ++i)
 #pragma GCC unroll 2
@@ -415,13 +412,11 @@ void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, co
                 const Doubles w = Widen(weights[i][g] * wy);
                 for (int c = 0; c < 3; ++c) {
                     const int p = 3 * i + c;
-                    __m512i value = _mm512_permutex2var_epi32(bytes[g][0], at[g][p], bytes[g][1]);
-                    if (kWide)
-                        value = _mm512_mask_blend_epi32(
-                            high[g][p], value,
-                            _mm512_permutex2var_epi32(bytes[g][2], at[g][p], bytes[g][3]));
-                    sums[g][c] = RoundToFloat(
-                        AddExactProduct(sums[g][c], Widen(_mm512_castsi512_si256(value)), w));
+                    const Ints16 value = kWide ? PickOfFour(bytes[g][0], bytes[g][1], bytes[g][2],
+                                                            bytes[g][3], at[g][p], high[g][p])
+                                               : PickInts(bytes[g][0], at[g][p], bytes[g][1]);
+                    sums[g][c] =
+                        RoundToFloat(AddExactProduct(sums[g][c], Widen(LowInts(value)), w));
                 }
             }
     }
@@ -433,26 +428,21 @@ void ColourRowsPicked(const ColourPlanes& planes, const SampleWindow& window, co
 // pixels a register, and tap i of every lane is picked from registers ⌊i/8⌋
 // and ⌊i/8⌋ + 1 of its channel, one permutation a tap.
 void ColourRowsPlanar(const ColourPlanes& planes, const SampleWindow& window, const size_t* first,
-                      const __m512i* pixelOffsets, const Floats (*weights)[kColourGroups],
+                      const Picks* pixelOffsets, const Floats (*weights)[kColourGroups],
                       const SampleAxis& ay, Doubles (*sums)[4]) {
     constexpr int kSize = 12;
     // Tap i's lane indices: each lane's offset plus i mod 8.
-    __m512i at[kColourGroups][8];
+    Picks at[kColourGroups][8];
     for (int g = 0; g < kColourGroups; ++g)
-        for (int r = 0; r < 8; ++r)
-            at[g][r] = _mm512_add_epi64(pixelOffsets[g], _mm512_set1_epi64(r));
+        for (int r = 0; r < 8; ++r) at[g][r] = Plus(pixelOffsets[g], r);
     // Channel c of pixel k is byte 3k + c: pixels 0 to 15 from the row's 64
     // bytes, 16 to 20 from its last 16.
-    __m512i low[3], high[3];
-    __mmask16 upper[3];
+    Ints16 low[3], high[3];
+    SecondPair16 upper[3];
     for (int c = 0; c < 3; ++c) {
-        low[c] = _mm512_add_epi32(
-            _mm512_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45),
-            _mm512_set1_epi32(c));
-        upper[c] = _mm512_cmpge_epi32_mask(low[c], _mm512_set1_epi32(32));
-        high[c] =
-            _mm512_add_epi32(_mm512_setr_epi32(0, 3, 6, 9, 12, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
-                             _mm512_set1_epi32(c));
+        low[c] = Ints16{0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45} + c;
+        upper[c] = InSecondPair(low[c]);
+        high[c] = Ints16{0, 3, 6, 9, 12, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0} + c;
     }
     // Taps 0 to 7 read pixels 0 to 15 of a channel, taps 8 to 11 pixels 8
     // to 19: the registers of pixels 16 to 19 are made after the first eight
@@ -464,8 +454,7 @@ void ColourRowsPlanar(const ColourPlanes& planes, const SampleWindow& window, co
             for (int g = 0; g < kColourGroups; ++g) {
                 const Doubles w = Widen(weights[i][g] * wy);
                 for (int c = 0; c < 3; ++c) {
-                    const Doubles value =
-                        _mm512_permutex2var_pd(channels[g][c][0], at[g][i % 8], channels[g][c][1]);
+                    const Doubles value = Pick(channels[g][c][0], at[g][i % 8], channels[g][c][1]);
                     sums[g][c] = RoundToFloat(AddExactProduct(sums[g][c], value, w));
                 }
             }
@@ -475,27 +464,23 @@ void ColourRowsPlanar(const ColourPlanes& planes, const SampleWindow& window, co
             planes.firstRow + static_cast<size_t>(ay.cell - window.before + j) * planes.stride;
         const Floats wy = SetFloats(ay.weights[j]);
         Doubles channels[kColourGroups][3][2];
-        __m512i last[kColourGroups]; // bytes 48 to 63
+        Ints16 last[kColourGroups]; // bytes 48 to 63
         for (int g = 0; g < kColourGroups; ++g) {
-            __m512i bytes[4];
-            for (int q = 0; q < 4; ++q)
-                bytes[q] = _mm512_cvtepu8_epi32(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + first[g] + 16 * q)));
+            Ints16 bytes[4];
+            for (int q = 0; q < 4; ++q) bytes[q] = LoadBytes16(row + first[g] + 16 * q);
             last[g] = bytes[3];
             for (int c = 0; c < 3; ++c) {
-                const __m512i pixels = _mm512_mask_blend_epi32(
-                    upper[c], _mm512_permutex2var_epi32(bytes[0], low[c], bytes[1]),
-                    _mm512_permutex2var_epi32(bytes[2], low[c], bytes[3]));
-                channels[g][c][0] = Widen(_mm512_castsi512_si256(pixels));
-                channels[g][c][1] = Widen(_mm512_extracti64x4_epi64(pixels, 1));
+                const Ints16 pixels =
+                    PickOfFour(bytes[0], bytes[1], bytes[2], bytes[3], low[c], upper[c]);
+                channels[g][c][0] = Widen(LowInts(pixels));
+                channels[g][c][1] = Widen(HighInts(pixels));
             }
         }
         taps(channels, 0, 8, wy);
         for (int g = 0; g < kColourGroups; ++g)
             for (int c = 0; c < 3; ++c) {
                 channels[g][c][0] = channels[g][c][1];
-                channels[g][c][1] =
-                    Widen(_mm512_castsi512_si256(_mm512_permutexvar_epi32(high[c], last[g])));
+                channels[g][c][1] = Widen(LowInts(PickInts(last[g], high[c])));
             }
         taps(channels, 8, kSize, wy);
     }
@@ -510,7 +495,7 @@ void ColourRowsPlanar(const ColourPlanes& planes, const SampleWindow& window, co
 bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
                       const long long* starts, const Floats (*weights)[kColourGroups],
                       const SampleAxis& ay, Doubles (*sums)[4]) {
-    __m512i offsets[kColourGroups];
+    Ints16 offsets[kColourGroups];
     size_t first[kColourGroups];
     int span = 0, reach = 0; // bytes of a row the groups read; the largest lane offset in pixels
     for (int g = 0; g < kColourGroups; ++g) {
@@ -524,16 +509,16 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
             span = Greater(span, lanes[l] + 3 * window.size);
             reach = Greater(reach, lanes[l] / 3);
         }
-        offsets[g] = _mm512_zextsi256_si512(MakeInts([&lanes](int l) { return lanes[l]; }));
+        offsets[g] = ToInts16(MakeInts([&lanes](int l) { return lanes[l]; }));
     }
     if (span > 64) return false;
     const bool wide = span > 32; // the bytes read: 64, else 32
     for (int g = 0; g < kColourGroups; ++g)
         if (first[g] + (wide ? 64 : 32) > planes.stride) return false;
     if (window.size == 12 && reach <= 8) {
-        __m512i pixelOffsets[kColourGroups];
+        Picks pixelOffsets[kColourGroups];
         for (int g = 0; g < kColourGroups; ++g)
-            pixelOffsets[g] = _mm512_cvtepi32_epi64(MakeInts([&](int l) {
+            pixelOffsets[g] = ToPicks(MakeInts([&](int l) {
                 return static_cast<int32_t>(starts[g * kCount + l] - starts[g * kCount]);
             }));
         ColourRowsPlanar(planes, window, first, pixelOffsets, weights, ay, sums);
@@ -577,6 +562,7 @@ void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& wind
         for (Doubles& sum : group) sum = Set(0.0);
     bool done = false;
 #if UEYE_SIMD_LEVEL >= 3
+    // avx512 alone picks lanes from loaded registers.
     done = !withAlpha && ColourSumsPicked(planes, window, starts, weights, ay, sums);
 #endif
     for (int j = 0; j < window.size && !done; ++j) {
@@ -616,6 +602,7 @@ void ColourWindowsInside(const ColourPlanes& planes, const SampleWindow& window,
                                  ColourKernelSumsVector(planes, window, taps, ay, sums);
                              });
 #else
+    // Without lanes, the plain walk, four samples interleaved.
     int done = 0;
     for (; done + 4 <= count; done += 4)
         ColourKernelSums<4>(planes, window, TapsFrom(columns, done), SharedRow{window, ay},

@@ -36,22 +36,23 @@ void HorizontalGreyBlend(const double* blended, long step, const int32_t* ix, co
     };
     long x = 0;
 #if UEYE_SIMD_LEVEL >= 3
+    // avx512 alone picks lanes from two registers (Pick).
     // Picked groups load the 16 values from their base once and pick each
     // pixel's pair from them in registers; gathers would load the same
     // values, lane by lane, at several times the cost. The sums are convex
     // mixes of values in 0..255, whose truncation fits a byte, so the
     // narrowing keeps the low byte that the plain form keeps.
     using namespace lanes;
-    const __m512i stepIndex = _mm512_set1_epi64(step);
+    const Picks stepIndex = SetPicks(step);
     x = WalkPickedGroups(
         groups.runs, count, out,
         [&](long k) {
             const long base = Greater<long>(ix[k] - step + 1, 0);
-            __m512i leftIndex, rightIndex;
+            Picks leftIndex, rightIndex;
             PickIndices(groups.picks + k, stepIndex, leftIndex, rightIndex);
             const Doubles low = Load(blended + base), high = Load(blended + base + 8);
-            const Doubles left = _mm512_permutex2var_pd(low, leftIndex, high);
-            const Doubles right = _mm512_permutex2var_pd(low, rightIndex, high);
+            const Doubles left = Pick(low, leftIndex, high);
+            const Doubles right = Pick(low, rightIndex, high);
             const Doubles weight = Widen(LoadFloats(dx + k));
             return Truncate(right * weight + left * (Set(1.0) - weight));
         },
@@ -62,7 +63,14 @@ void HorizontalGreyBlend(const double* blended, long step, const int32_t* ix, co
     for (; x < count; ++x) out[x] = blend(x);
 }
 
+// This level's table, each entry by name.
+constexpr ResizeKernels ResizeEntries() {
+    ResizeKernels kernels{};
+    kernels.verticalGreyBlend = VerticalGreyBlend;
+    kernels.horizontalGreyBlend = HorizontalGreyBlend;
+    return kernels;
+}
+
 } // namespace
 
-extern const ResizeKernels UEYE_KERNEL_TABLE(kResizeKernels) = {VerticalGreyBlend,
-                                                                HorizontalGreyBlend};
+extern const ResizeKernels UEYE_KERNEL_TABLE(kResizeKernels) = ResizeEntries();

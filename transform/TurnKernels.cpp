@@ -3,11 +3,8 @@
 
 #include "image/KernelUnit.h"
 
+#include "image/KernelLanes.h"
 #include "transform/TurnKernels.h"
-
-#if UEYE_SIMD_LEVEL >= 1
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -26,34 +23,35 @@ template <size_t N> void TransposeBlock(const uint8_t* const* in, uint8_t* const
 // in[i] holds 16 bytes; out[j] receives byte j of every in[i], in order of i.
 template <> void TransposeBlock<1>(const uint8_t* const* in, uint8_t* const* out) {
 #if UEYE_SIMD_LEVEL >= 1
-    __m128i r[16];
-    for (int i = 0; i < 16; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[i]));
+    using namespace lanes;
+    Block16 r[16];
+    for (int i = 0; i < 16; ++i) r[i] = LoadBlock16(in[i]);
     // Four rounds of interleaving: bytes, words, double words, quad words.
-    __m128i t[16];
+    Block16 t[16];
     for (int i = 0; i < 8; ++i) {
-        t[i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
-        t[i + 8] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+        t[i] = InterleaveLow<8>(r[2 * i], r[2 * i + 1]);
+        t[i + 8] = InterleaveHigh<8>(r[2 * i], r[2 * i + 1]);
     }
     for (int i = 0; i < 4; ++i) {
-        r[i] = _mm_unpacklo_epi16(t[2 * i], t[2 * i + 1]);
-        r[i + 4] = _mm_unpackhi_epi16(t[2 * i], t[2 * i + 1]);
-        r[i + 8] = _mm_unpacklo_epi16(t[8 + 2 * i], t[8 + 2 * i + 1]);
-        r[i + 12] = _mm_unpackhi_epi16(t[8 + 2 * i], t[8 + 2 * i + 1]);
+        r[i] = InterleaveLow<16>(t[2 * i], t[2 * i + 1]);
+        r[i + 4] = InterleaveHigh<16>(t[2 * i], t[2 * i + 1]);
+        r[i + 8] = InterleaveLow<16>(t[8 + 2 * i], t[8 + 2 * i + 1]);
+        r[i + 12] = InterleaveHigh<16>(t[8 + 2 * i], t[8 + 2 * i + 1]);
     }
     // r[4q + i] holds columns 4q to 4q + 3 of input rows 4i to 4i + 3.
     for (int q = 0; q < 4; ++q)
         for (int h = 0; h < 2; ++h) {
-            t[4 * q + h] = _mm_unpacklo_epi32(r[4 * q + 2 * h], r[4 * q + 2 * h + 1]);
-            t[4 * q + h + 2] = _mm_unpackhi_epi32(r[4 * q + 2 * h], r[4 * q + 2 * h + 1]);
+            t[4 * q + h] = InterleaveLow<32>(r[4 * q + 2 * h], r[4 * q + 2 * h + 1]);
+            t[4 * q + h + 2] = InterleaveHigh<32>(r[4 * q + 2 * h], r[4 * q + 2 * h + 1]);
         }
     // t[4q + 2k + h] holds columns 4q + 2k and 4q + 2k + 1 of input rows
     // 8h to 8h + 7; the last round joins the two halves of each column.
     for (int q = 0; q < 4; ++q)
         for (int k = 0; k < 2; ++k) {
-            r[4 * q + 2 * k] = _mm_unpacklo_epi64(t[4 * q + 2 * k], t[4 * q + 2 * k + 1]);
-            r[4 * q + 2 * k + 1] = _mm_unpackhi_epi64(t[4 * q + 2 * k], t[4 * q + 2 * k + 1]);
+            r[4 * q + 2 * k] = InterleaveLow<64>(t[4 * q + 2 * k], t[4 * q + 2 * k + 1]);
+            r[4 * q + 2 * k + 1] = InterleaveHigh<64>(t[4 * q + 2 * k], t[4 * q + 2 * k + 1]);
         }
-    for (int j = 0; j < 16; ++j) _mm_storeu_si128(reinterpret_cast<__m128i*>(out[j]), r[j]);
+    for (int j = 0; j < 16; ++j) StoreBlock16(out[j], r[j]);
 #else
     for (int j = 0; j < 16; ++j)
         for (int i = 0; i < 16; ++i) out[j][i] = in[i][j];
@@ -61,30 +59,19 @@ template <> void TransposeBlock<1>(const uint8_t* const* in, uint8_t* const* out
 }
 
 // in[i] holds 4 pixels of 3 bytes; out[j] receives pixel j of every in[i], in
-// order of i. At avx2 each pixel is spread to 32 bits, the 4 x 4 words
+// order of i. From avx2 on, each pixel is spread to 32 bits, the 4 x 4 words
 // transposed, and the bytes packed back.
 template <> void TransposeBlock<3>(const uint8_t* const* in, uint8_t* const* out) {
 #if UEYE_SIMD_LEVEL >= 2
-    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    __m128i r[4];
-    for (int i = 0; i < 4; ++i) {
-        int32_t tail;
-        __builtin_memcpy(&tail, in[i] + 8, 4);
-        const __m128i bytes = _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in[i])), _mm_cvtsi32_si128(tail));
-        r[i] = _mm_shuffle_epi8(bytes, spread);
-    }
-    const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpacklo_epi32(r[2], r[3]);
-    const __m128i t2 = _mm_unpackhi_epi32(r[0], r[1]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
-    const __m128i columns[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
-                                _mm_unpacklo_epi64(t2, t3), _mm_unpackhi_epi64(t2, t3)};
-    for (int j = 0; j < 4; ++j) {
-        const __m128i packed = _mm_shuffle_epi8(columns[j], pack);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out[j]), packed);
-        const int32_t tail = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
-        __builtin_memcpy(out[j] + 8, &tail, 4);
-    }
+    // sse2 has no byte shuffle to spread the pixels: it takes the plain copy.
+    using namespace lanes;
+    Block16 r[4];
+    for (int i = 0; i < 4; ++i) r[i] = LoadSpreadPixels(in[i]);
+    const Block16 t0 = InterleaveLow<32>(r[0], r[1]), t1 = InterleaveLow<32>(r[2], r[3]);
+    const Block16 t2 = InterleaveHigh<32>(r[0], r[1]), t3 = InterleaveHigh<32>(r[2], r[3]);
+    const Block16 columns[4] = {InterleaveLow<64>(t0, t1), InterleaveHigh<64>(t0, t1),
+                                InterleaveLow<64>(t2, t3), InterleaveHigh<64>(t2, t3)};
+    for (int j = 0; j < 4; ++j) StorePackedPixels(out[j], columns[j]);
 #else
     for (int j = 0; j < 4; ++j)
         for (int i = 0; i < 4; ++i) __builtin_memcpy(out[j] + 3 * i, in[i] + 3 * j, 3);
@@ -144,6 +131,14 @@ void TurnPixelPlane(bool left, const uint8_t* source, size_t stride, long width,
     TurnPlane<3>(left, source, stride, width, height, target, targetStride);
 }
 
+// This level's table, each entry by name.
+constexpr TurnKernels TurnEntries() {
+    TurnKernels kernels{};
+    kernels.turnBytePlane = TurnBytePlane;
+    kernels.turnPixelPlane = TurnPixelPlane;
+    return kernels;
+}
+
 } // namespace
 
-extern const TurnKernels UEYE_KERNEL_TABLE(kTurnKernels) = {TurnBytePlane, TurnPixelPlane};
+extern const TurnKernels UEYE_KERNEL_TABLE(kTurnKernels) = TurnEntries();
