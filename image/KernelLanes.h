@@ -331,6 +331,47 @@ inline Doubles Abs(Doubles v) {
 inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise) {
     return _mm256_blendv_pd(otherwise, then, _mm256_cmp_pd(v, limit, _CMP_LT_OQ));
 }
+// Sixteen 16-bit lanes, unsigned, with the compiler's vector operators
+// (+, -, *: the low 16 bits, >>: zeros in), lane by lane. Lanes 0 to 7 lie in
+// the register's first 128-bit half, 8 to 15 in its second.
+typedef uint16_t Words16 __attribute__((vector_size(32)));
+// Lanes 0 to 7 p[i] − firstBase, lanes 8 to 15 p[i] − secondBase, each
+// difference saturated to the signed 16-bit range (a negative one reads as
+// 0x8000 or more).
+inline Words16 WordsFrom(const int32_t* p, int32_t firstBase, int32_t secondBase) {
+    const __m256i first = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                                           _mm256_set1_epi32(firstBase));
+    const __m256i second = _mm256_sub_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8)), _mm256_set1_epi32(secondBase));
+    return reinterpret_cast<Words16>(
+        _mm256_permute4x64_epi64(_mm256_packs_epi32(first, second), 0xD8));
+}
+// Every lane at most `bound`, compared unsigned.
+inline bool AllAtMost(Words16 v, uint16_t bound) {
+    const __m256i limit = _mm256_set1_epi16(static_cast<short>(bound));
+    const __m256i w = reinterpret_cast<__m256i>(v);
+    return _mm256_movemask_epi8(_mm256_cmpeq_epi16(_mm256_max_epu16(w, limit), limit)) == -1;
+}
+// Sixteen bytes at `first` in the first half, sixteen at `second` in the
+// second.
+typedef __m256i ByteBlocks;
+inline ByteBlocks LoadByteBlocks(const uint8_t* first, const uint8_t* second) {
+    return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(second),
+                               reinterpret_cast<const __m128i*>(first));
+}
+// Each lane the byte at its offset (0 to 15) in its half's block, widened:
+// one byte shuffle whose high control bytes are out of range, and so zero.
+inline Words16 PickBytes(ByteBlocks blocks, Words16 offsets) {
+    const Words16 widening = offsets | static_cast<uint16_t>(0x8000);
+    return reinterpret_cast<Words16>(
+        _mm256_shuffle_epi8(blocks, reinterpret_cast<__m256i>(widening)));
+}
+// The lanes, each holding 0..255, as sixteen bytes.
+inline void StoreWordsAsBytes(uint8_t* p, Words16 v) {
+    const __m256i w = reinterpret_cast<__m256i>(v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm_packus_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1)));
+}
 #else
 constexpr int kCount = 2;
 typedef __m128d Doubles;

@@ -57,6 +57,43 @@ void ColourBilinearRow(const BilinearSource& source, int32_t cellY, int32_t fy,
         // From the pixel of the first byte not done, one pixel at a time.
         k = j / 3;
     }
+#elif UEYE_SIMD_LEVEL == 2
+    // avx2 shuffles bytes within 128-bit halves only: sixteen bytes a step,
+    // eight in each half picked from sixteen loaded bytes of each row, and
+    // blended in 16-bit lanes. The weights are non-negative and sum to 256,
+    // so each product and sum stays below 65281: the 16-bit sums are the
+    // plain form's exact ones.
+    if (source.alpha == nullptr && alpha == nullptr) {
+        const uint8_t* row0 = source.firstRow + static_cast<size_t>(cellY) * source.stride;
+        const uint8_t* row1 = row0 + source.stride;
+        const long bytes = 3 * count;
+        const int32_t* index = columns.byteIndex + 3 * first;
+        const int32_t* fraction = columns.byteFraction + 3 * first;
+        const uint16_t vy = static_cast<uint16_t>(fy);
+        long j = 0;
+        for (; j + 16 <= bytes; j += 16) {
+            // Each half's first pixel's blue byte, the lowest it reads when
+            // the columns go in order.
+            const int32_t start0 = index[j] - static_cast<int32_t>(j % 3);
+            const int32_t start1 = index[j + 8] - static_cast<int32_t>((j + 8) % 3);
+            const Words16 left = WordsFrom(index + j, start0, start1);
+            if (static_cast<size_t>(Greater(start0, start1)) + 16 > source.stride ||
+                !AllAtMost(left, 12))
+                break;
+            const Words16 right = left + static_cast<uint16_t>(3);
+            const ByteBlocks upper = LoadByteBlocks(row0 + start0, row0 + start1);
+            const ByteBlocks lower = LoadByteBlocks(row1 + start0, row1 + start1);
+            const Words16 fx = WordsFrom(fraction + j, 0, 0);
+            const Words16 d = (fx * vy) >> 8;
+            const Words16 w00 = static_cast<uint16_t>(256) - fx - vy + d, w10 = fx - d,
+                          w01 = vy - d;
+            StoreWordsAsBytes(pixels + j,
+                              (PickBytes(upper, left) * w00 + PickBytes(upper, right) * w10 +
+                               PickBytes(lower, left) * w01 + PickBytes(lower, right) * d) >>
+                                  8);
+        }
+        k = j / 3;
+    }
 #endif
     const size_t alphaStride = static_cast<size_t>(source.width);
     for (; k < count; ++k) {

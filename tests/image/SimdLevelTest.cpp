@@ -276,12 +276,14 @@ TEST_P(KernelLevels, Samples) {
                 std::memcpy(colour.AlphaGetPointer(), alpha.data(), alpha.size());
             }
             const BilinearSource source(colour);
-            // Resample2's rows: columns in order or scattered, into rows with
-            // and without alpha.
-            for (bool ordered : {true, false}) {
+            // Resample2's rows: columns in order (a widening, a narrowing) or
+            // scattered, into rows with and without alpha.
+            for (int spacing : {4, 10, 0}) {
+                const bool ordered = spacing != 0;
                 std::vector<int32_t> cells(xi), byteIndex, byteFraction;
                 for (long k = 0; k < count; ++k) {
-                    if (ordered) cells[size_t(k)] = static_cast<int32_t>(k * 4 / 7);
+                    if (ordered)
+                        cells[size_t(k)] = static_cast<int32_t>(k * spacing / 7 % (side - 1));
                     for (int32_t c = 0; c < 3; ++c) {
                         byteIndex.push_back(3 * cells[size_t(k)] + c);
                         byteFraction.push_back(fx[size_t(k)]);
