@@ -124,6 +124,13 @@ inline Ints OffsetsFrom(const int32_t* p, int32_t base) {
 inline bool AllBelow(Ints v, int32_t bound) {
     return _mm256_cmplt_epu32_mask(v, _mm256_set1_epi32(bound)) == 0xFF;
 }
+// Sixteen bytes as doubles, the first eight in `low`.
+inline void LoadSixteenBytesAsDoubles(const uint8_t* p, Doubles& low, Doubles& high) {
+    const __m512i words =
+        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
+    high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
+}
 // Every lane at most `bound`, compared unsigned.
 inline bool AllAtMost(Ints v, int32_t bound) {
     return _mm256_cmple_epu32_mask(v, _mm256_set1_epi32(bound)) == 0xFF;
@@ -589,6 +596,40 @@ inline Ints PackQuads(Ints b0, Ints b1, Ints b2, Ints b3) {
                         _mm_or_si128(_mm_slli_epi32(b2, 16), _mm_slli_epi32(b3, 24)));
 }
 #endif
+
+// Blue, green and red of one bilinear sample of a 24-bit image in 1/256
+// steps, from the six bytes (two pixels) at p0 and at p1 of the row below.
+// The two rows' bytes interleaved and each vertical pair weighted at once.
+// The sums are exact integers (weights 0..256, at most 65280), so the order
+// of their terms does not matter. Six bytes of a row (blue, green, red of
+// two pixels) as 16-bit lanes, read as 4 + 2 bytes straight into the
+// register.
+inline uint32_t BlendColourPixel(const uint8_t* p0, const uint8_t* p1, long w00, long w10, long w01,
+                                 long w11) {
+    const __m128i zero = _mm_setzero_si128();
+    auto row = [zero](const uint8_t* p) {
+        uint32_t head = 0;
+        uint16_t tail = 0;
+        __builtin_memcpy(&head, p, 4);
+        __builtin_memcpy(&tail, p + 4, 2);
+        return _mm_unpacklo_epi8(
+            _mm_insert_epi16(_mm_cvtsi32_si128(static_cast<int>(head)), tail, 2), zero);
+    };
+    const __m128i upper = row(p0), lower = row(p1);
+    auto s16 = [](long w) { return static_cast<short>(w); };
+    // Blue, green and red of the left column and blue of the right one, then
+    // green and red of the right column.
+    const __m128i first = _mm_madd_epi16(_mm_unpacklo_epi16(upper, lower),
+                                         _mm_setr_epi16(s16(w00), s16(w01), s16(w00), s16(w01),
+                                                        s16(w00), s16(w01), s16(w10), s16(w11)));
+    const __m128i second =
+        _mm_madd_epi16(_mm_unpackhi_epi16(upper, lower),
+                       _mm_setr_epi16(s16(w10), s16(w11), s16(w10), s16(w11), 0, 0, 0, 0));
+    const __m128i right = _mm_or_si128(_mm_srli_si128(first, 12), _mm_slli_si128(second, 4));
+    const __m128i sums = _mm_srli_epi32(_mm_add_epi32(first, right), 8);
+    const __m128i words = _mm_packs_epi32(sums, sums);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+}
 
 // s + a·w for products a·w that are exact: an 8-bit value times a float
 // weight has at most 8 + 24 significant bits, which a double holds. The

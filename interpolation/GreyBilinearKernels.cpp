@@ -38,8 +38,8 @@ void GreyBilinearSamples(const WindowRows<T>& rows, const int32_t* xi, const flo
         if (rows.Fits(static_cast<size_t>(base), 16) && AllBelow(offsets, 15)) {
             const Picks left = ToPicks(offsets), right = Plus(left, 1);
             Doubles upper0, upper1, lower0, lower1;
-            rows.Sixteen(0, static_cast<size_t>(base), upper0, upper1);
-            rows.Sixteen(1, static_cast<size_t>(base), lower0, lower1);
+            rows.LoadSixteen(0, static_cast<size_t>(base), upper0, upper1);
+            rows.LoadSixteen(1, static_cast<size_t>(base), lower0, lower1);
             a00 = Pick(upper0, left, upper1);
             a10 = Pick(upper0, right, upper1);
             a01 = Pick(lower0, left, lower1);
@@ -111,8 +111,8 @@ void GreyBilinearWidened(const double* upper, const double* lower, size_t width,
             Picks left, right;
             PickIndices(picks + i, one, left, right);
             Doubles upper0, upper1, lower0, lower1;
-            window.Sixteen(0, static_cast<size_t>(cells[i]), upper0, upper1);
-            window.Sixteen(1, static_cast<size_t>(cells[i]), lower0, lower1);
+            window.LoadSixteen(0, static_cast<size_t>(cells[i]), upper0, upper1);
+            window.LoadSixteen(1, static_cast<size_t>(cells[i]), lower0, lower1);
             const Floats t = LoadFloats(fractions + i);
             const Floats d = t * vu;
             const Floats w01 = vu - d;

@@ -47,8 +47,8 @@ uint8_t PlainBilinear(const uint8_t* p0, size_t stride, float t, float u) {
 
 // The source point of target column x of a rotated row.
 void RotatedPoint(const RotatedRow& r, long x, float& srcX, float& srcY) {
-    srcX = static_cast<float>(r.columnCos[x] + r.vsi);
-    srcY = static_cast<float>(r.vco - r.columnSin[x]);
+    srcX = static_cast<float>(r.columnCos[x] + r.rowSin);
+    srcY = static_cast<float>(r.rowCos - r.columnSin[x]);
     if (r.shift) {
         srcX = static_cast<float>(srcX + r.shiftX);
         srcY = static_cast<float>(srcY + r.shiftY);
@@ -59,8 +59,8 @@ void RotatedPoint(const RotatedRow& r, long x, float& srcX, float& srcY) {
 // The same for kCount columns from x, each rounded to float and held as a
 // double.
 void RotatedPoints(const RotatedRow& r, long x, Doubles& srcX, Doubles& srcY) {
-    srcX = RoundToFloat(Load(r.columnCos + x) + Set(r.vsi));
-    srcY = RoundToFloat(Set(r.vco) - Load(r.columnSin + x));
+    srcX = RoundToFloat(Load(r.columnCos + x) + Set(r.rowSin));
+    srcY = RoundToFloat(Set(r.rowCos) - Load(r.columnSin + x));
     if (r.shift) {
         srcX = RoundToFloat(srcX + Set(r.shiftX));
         srcY = RoundToFloat(srcY + Set(r.shiftY));

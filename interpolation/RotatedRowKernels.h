@@ -9,10 +9,10 @@
 #include <cstdint>
 
 // One row of Rotate2's bilinear samples: for target column x the source
-// point is srcX = (float)(columnCos[x] + vsi), srcY = (float)(vco −
+// point is srcX = (float)(columnCos[x] + rowSin), srcY = (float)(rowCos −
 // columnSin[x]), each then shifted, when `shift`, as (float)(v + shiftX) and
 // (float)(v + shiftY); a sample is inside when its 2 × 2 window lies in the
-// width × height image.
+// width × height image. rowSin and rowCos are the row's terms of the two.
 struct RotatedRow {
     const uint8_t* firstRow;
     size_t stride;
@@ -20,7 +20,7 @@ struct RotatedRow {
     long long width, height;
     const double* columnCos;
     const double* columnSin;
-    double vsi, vco;
+    double rowSin, rowCos;
     bool shift;
     double shiftX, shiftY;
 };

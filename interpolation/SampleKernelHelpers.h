@@ -99,14 +99,11 @@ template <typename T> struct WindowRows {
     const T* Row(size_t row) const {
         return rows[row - top];
     }
-    // Values column .. column + 15 of a row, eight a register.
-    void Sixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
+    // Values column .. column + 15 of a row as doubles, eight a register.
+    void LoadSixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
         const T* at = rows[row - top] + column;
         if constexpr (std::is_same<T, uint8_t>::value) {
-            const __m512i words =
-                _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
-            low = _mm512_cvtepi32_pd(_mm512_castsi512_si256(words));
-            high = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(words, 1));
+            lanes::LoadSixteenBytesAsDoubles(at, low, high);
         } else {
             low = lanes::Load(at);
             high = lanes::Load(at + 8);
@@ -114,41 +111,6 @@ template <typename T> struct WindowRows {
     }
 #endif
 };
-
-// Blue, green and red of one sample; the weights are those of BilinearSource.
-#if UEYE_SIMD_LEVEL >= 1
-// The two rows' bytes interleaved and each vertical pair weighted at once.
-// The sums are exact integers (weights 0..256, at most 65280), so the order
-// of their terms does not matter. Six bytes of a row (blue, green, red of
-// two pixels) as 16-bit lanes, read as 4 + 2 bytes straight into the
-// register.
-[[maybe_unused]] uint32_t ColourSample(const uint8_t* p0, const uint8_t* p1, long w00, long w10,
-                                       long w01, long w11) {
-    const __m128i zero = _mm_setzero_si128();
-    auto row = [zero](const uint8_t* p) {
-        uint32_t head = 0;
-        uint16_t tail = 0;
-        __builtin_memcpy(&head, p, 4);
-        __builtin_memcpy(&tail, p + 4, 2);
-        return _mm_unpacklo_epi8(
-            _mm_insert_epi16(_mm_cvtsi32_si128(static_cast<int>(head)), tail, 2), zero);
-    };
-    const __m128i upper = row(p0), lower = row(p1);
-    auto s16 = [](long w) { return static_cast<short>(w); };
-    // Blue, green and red of the left column and blue of the right one, then
-    // green and red of the right column.
-    const __m128i first = _mm_madd_epi16(_mm_unpacklo_epi16(upper, lower),
-                                         _mm_setr_epi16(s16(w00), s16(w01), s16(w00), s16(w01),
-                                                        s16(w00), s16(w01), s16(w10), s16(w11)));
-    const __m128i second =
-        _mm_madd_epi16(_mm_unpackhi_epi16(upper, lower),
-                       _mm_setr_epi16(s16(w10), s16(w11), s16(w10), s16(w11), 0, 0, 0, 0));
-    const __m128i right = _mm_or_si128(_mm_srli_si128(first, 12), _mm_slli_si128(second, 4));
-    const __m128i sums = _mm_srli_epi32(_mm_add_epi32(first, right), 8);
-    const __m128i words = _mm_packs_epi32(sums, sums);
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
-}
-#endif
 
 // The colour sample at base cell (xi, yi) with fractions fx, fy in 1/256
 // steps, the weights those of BilinearSource; alpha from the plane when there
@@ -167,7 +129,7 @@ template <typename T> struct WindowRows {
     const uint8_t* p0 = firstRow + static_cast<size_t>(yi) * stride + 3 * static_cast<size_t>(xi);
     const uint8_t* p1 = p0 + stride;
 #if UEYE_SIMD_LEVEL >= 1
-    const uint32_t bytes = ColourSample(p0, p1, w00, w10, w01, w11);
+    const uint32_t bytes = lanes::BlendColourPixel(p0, p1, w00, w10, w01, w11);
     RGBQUAD result{static_cast<uint8_t>(bytes), static_cast<uint8_t>(bytes >> 8),
                    static_cast<uint8_t>(bytes >> 16), 0};
 #else
