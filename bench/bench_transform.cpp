@@ -25,9 +25,9 @@ CxImage MakeSource(unsigned bpp) {
 }
 
 const CxImage& Source(unsigned bpp) {
-    static const CxImage gray = MakeSource(8);
+    static const CxImage grey = MakeSource(8);
     static const CxImage colour = MakeSource(24);
-    return bpp == 8 ? gray : colour;
+    return bpp == 8 ? grey : colour;
 }
 
 // Runs `op` on a fresh copy of the source each iteration; the copy is untimed.

@@ -74,7 +74,7 @@ uint8_t IndexAt(const uint8_t* row, size_t x, unsigned bpp) {
 
 // Writes the picture's rows, top first, as one grey byte or three bytes per
 // pixel. Indexed pixels go through their palette colours.
-void ReadRows(CxImage& image, uint8_t* out, size_t stride, bool gray) {
+void ReadRows(CxImage& image, uint8_t* out, size_t stride, bool grey) {
     const size_t width = image.GetWidth();
     const size_t height = image.GetHeight();
     const unsigned bpp = image.GetBpp();
@@ -83,9 +83,9 @@ void ReadRows(CxImage& image, uint8_t* out, size_t stride, bool gray) {
     const bool identity = bpp == 8 && image.IsGrayScale();
     for (size_t y = 0; y < height; ++y, out += stride) {
         const uint8_t* row = image.GetBits(static_cast<unsigned long>(height - 1 - y));
-        if ((bpp == 24 && !gray) || (identity && gray)) {
-            std::memcpy(out, row, width * (gray ? 1 : 3));
-        } else if (gray) {
+        if ((bpp == 24 && !grey) || (identity && grey)) {
+            std::memcpy(out, row, width * (grey ? 1 : 3));
+        } else if (grey) {
             for (size_t x = 0; x < width; ++x) out[x] = colours[IndexAt(row, x, bpp)].rgbRed;
         } else {
             for (size_t x = 0; x < width; ++x) {
@@ -182,10 +182,10 @@ int32_t ueye_image_info(ueye_image image, uint32_t* width, uint32_t* height,
     });
 }
 
-int32_t ueye_image_is_gray(ueye_image image, int32_t* gray) {
-    if (gray == nullptr) return NullArgument("the grey output");
+int32_t ueye_image_is_gray(ueye_image image, int32_t* grey) {
+    if (grey == nullptr) return NullArgument("the grey output");
     return WithImage(image, [&](CxImage& picture) {
-        *gray = HasGreyPalette(picture) ? 1 : 0;
+        *grey = HasGreyPalette(picture) ? 1 : 0;
         return UEYE_OK;
     });
 }
@@ -206,15 +206,15 @@ int32_t ueye_image_read(ueye_image image, void* buffer, size_t stride, size_t si
         return Fail(UEYE_E_ARGUMENT, "the format must be UEYE_PIXELS_GRAY8 or UEYE_PIXELS_BGR24");
     }
     return WithImage(image, [&](CxImage& picture) {
-        const bool gray = format == UEYE_PIXELS_GRAY8;
-        if (gray && !HasGreyPalette(picture)) {
+        const bool grey = format == UEYE_PIXELS_GRAY8;
+        if (grey && !HasGreyPalette(picture)) {
             return Fail(UEYE_E_ARGUMENT, "the image has colours: read it as UEYE_PIXELS_BGR24");
         }
-        const size_t rowBytes = size_t(picture.GetWidth()) * (gray ? 1 : 3);
+        const size_t rowBytes = size_t(picture.GetWidth()) * (grey ? 1 : 3);
         if (!capi::BufferFits(rowBytes, picture.GetHeight(), stride, size)) {
             return UEYE_E_ARGUMENT;
         }
-        ReadRows(picture, static_cast<uint8_t*>(buffer), stride, gray);
+        ReadRows(picture, static_cast<uint8_t*>(buffer), stride, grey);
         return UEYE_OK;
     });
 }

@@ -204,7 +204,7 @@ UEYE_C_API int32_t UEYE_C_CALL ueye_image_free(ueye_image image);
 UEYE_C_API int32_t UEYE_C_CALL ueye_image_info(ueye_image image, uint32_t* width, uint32_t* height,
                                                uint32_t* bits_per_pixel, size_t* stride);
 /* 1 when every palette entry is a grey (indexed images only). */
-UEYE_C_API int32_t UEYE_C_CALL ueye_image_is_gray(ueye_image image, int32_t* gray);
+UEYE_C_API int32_t UEYE_C_CALL ueye_image_is_gray(ueye_image image, int32_t* grey);
 /* The image's own pixels: `top_row` points at the top row of the picture
  * and `row_step` is the distance in bytes to the row below it (negative:
  * rows are stored bottom-up). Valid until the image is changed or freed. */

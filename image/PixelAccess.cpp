@@ -9,7 +9,7 @@
 
 namespace {
 
-unsigned char GrayLevel(const RGBQUAD& c) {
+unsigned char GreyLevel(const RGBQUAD& c) {
     return static_cast<unsigned char>((306 * c.rgbRed + 601 * c.rgbGreen + 117 * c.rgbBlue) >> 10);
 }
 
@@ -46,7 +46,7 @@ RGBQUAD CxImage::GetPixelColor(long x, long y, bool getalpha) {
 }
 
 unsigned char CxImage::GetPixelGray(long x, long y) {
-    return GrayLevel(GetPixelColor(x, y, true));
+    return GreyLevel(GetPixelColor(x, y, true));
 }
 
 void CxImage::SetPixelIndex(long x, long y, unsigned char index) {

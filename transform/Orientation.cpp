@@ -17,7 +17,7 @@ using transform_detail::Percent;
 namespace {
 
 // Grey level with the luma weights in 1024ths.
-inline uint8_t Gray(unsigned red, unsigned green, unsigned blue) {
+inline uint8_t Grey(unsigned red, unsigned green, unsigned blue) {
     return static_cast<uint8_t>((306 * red + 601 * green + 117 * blue) >> 10);
 }
 
@@ -136,11 +136,11 @@ bool CxImage::GrayScale() {
     if (head.biBitCount == 24) {
         CxImage work;
         if (!createGreyWork(work)) return false;
-        const auto grayRow = ToneKernelsInUse().grayRow;
+        const auto greyRow = ToneKernelsInUse().greyRow;
         bands.RunRows([&](int, long y) {
             const uint8_t* source = info.firstRow + static_cast<size_t>(y) * info.effWidth;
             uint8_t* target = work.info.firstRow + static_cast<size_t>(y) * work.info.effWidth;
-            grayRow(source, target, width);
+            greyRow(source, target, width);
             std::memset(target + width, 0, work.info.effWidth - static_cast<size_t>(width));
         });
         return Transfer(work);
@@ -156,7 +156,7 @@ bool CxImage::GrayScale() {
     const uint32_t colours = head.biClrUsed;
     uint8_t grey[256] = {};
     for (uint32_t i = 0; i < colours; ++i)
-        grey[i] = Gray(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
+        grey[i] = Grey(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
     // An index outside the palette has no entry to take a grey level from.
     int32_t transIndex = info.transIndex;
     if (transIndex >= 0 && static_cast<uint32_t>(transIndex) < colours)

@@ -10,7 +10,7 @@ struct ToneKernels {
     // (306·red + 601·green + 117·blue) >> 10. The vector levels take the same
     // integer sums several pixels a step; the sums are exact, so the order of
     // their terms does not matter.
-    void (*grayRow)(const uint8_t* source, uint8_t* target, long width);
+    void (*greyRow)(const uint8_t* source, uint8_t* target, long width);
 };
 
 UEYE_DECLARE_KERNEL_TABLES(ToneKernels, kToneKernels);

@@ -151,9 +151,9 @@ class _Image:
             ctypes.byref(bpp),
             ctypes.byref(stride),
         )
-        gray = ctypes.c_int32()
-        call("ueye_image_is_gray", self.handle, ctypes.byref(gray))
-        shape = (height.value, width.value) if gray.value else (height.value, width.value, 3)
+        grey = ctypes.c_int32()
+        call("ueye_image_is_gray", self.handle, ctypes.byref(grey))
+        shape = (height.value, width.value) if grey.value else (height.value, width.value, 3)
         if out is None:
             out = np.empty(shape, dtype=np.uint8)
         elif (
@@ -170,7 +170,7 @@ class _Image:
             out.ctypes.data,
             out.strides[0],
             out.nbytes,
-            _GRAY8 if gray.value else _BGR24,
+            _GRAY8 if grey.value else _BGR24,
         )
         return out
 

@@ -87,9 +87,9 @@ static void test_image_round_trips(void) {
     size_t stride = 0;
     EXPECT(UEYE_OK, ueye_image_info(image, &width, &height, &bpp, &stride));
     CHECK(width == W && height == H && bpp == 8 && stride == 8);
-    int32_t gray = 0;
-    EXPECT(UEYE_OK, ueye_image_is_gray(image, &gray));
-    CHECK(gray == 1);
+    int32_t grey = 0;
+    EXPECT(UEYE_OK, ueye_image_is_gray(image, &grey));
+    CHECK(grey == 1);
 
     /* Read back into padded rows: the padding stays untouched. */
     memset(out, 0xEE, sizeof out);
@@ -161,10 +161,10 @@ static void test_transforms(void) {
     EXPECT(UEYE_OK, ueye_image_grayscale(image));
     EXPECT(UEYE_OK, ueye_image_decrease_bpp(image, 4, 1));
     EXPECT(UEYE_OK, ueye_image_dither(image, 3));
-    int32_t gray = 0;
-    EXPECT(UEYE_OK, ueye_image_is_gray(image, &gray));
+    int32_t grey = 0;
+    EXPECT(UEYE_OK, ueye_image_is_gray(image, &grey));
     EXPECT(UEYE_OK, ueye_image_info(image, &width, &height, &bpp, &stride));
-    CHECK(gray == 1 && bpp == 1);
+    CHECK(grey == 1 && bpp == 1);
     /* Failures the library reports: a deeper image cannot be increased. */
     EXPECT(UEYE_OK, ueye_image_increase_bpp(image, 8));
     EXPECT(UEYE_E_OPERATION, ueye_image_increase_bpp(image, 4));

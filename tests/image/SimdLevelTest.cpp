@@ -155,8 +155,8 @@ TEST_P(KernelLevels, TurnsRotationSourcesAndGrey) {
     for (long width = 1; width <= 70; ++width) {
         const std::vector<uint8_t> row = Bytes(3 * size_t(width));
         std::vector<uint8_t> a(static_cast<size_t>(width)), b(a.size());
-        kToneKernels_none.grayRow(row.data(), a.data(), width);
-        ToneKernelsInUse().grayRow(row.data(), b.data(), width);
+        kToneKernels_none.greyRow(row.data(), a.data(), width);
+        ToneKernelsInUse().greyRow(row.data(), b.data(), width);
         ASSERT_EQ(a, b) << width;
     }
 }

@@ -240,17 +240,17 @@ TEST(Orientation, Negative) {
     EXPECT_EQ(indexed.GetPaletteColor(7).rgbGreen, 255 - copy.GetPaletteColor(7).rgbGreen);
 
     // An identity grey palette: the indices change, only inside the selection.
-    CxImage gray(4, 4, 8);
-    gray.SetGrayPalette();
-    gray.Clear(10);
+    CxImage grey(4, 4, 8);
+    grey.SetGrayPalette();
+    grey.Clear(10);
     RECT box{1, 3, 3, 1}; // picture coordinates: columns 1..2, two rows
-    ASSERT_TRUE(gray.SelectionAddRect(box));
-    ASSERT_TRUE(gray.Negative());
+    ASSERT_TRUE(grey.SelectionAddRect(box));
+    ASSERT_TRUE(grey.Negative());
     long inverted = 0;
     for (long y = 0; y < 4; ++y)
         for (long x = 0; x < 4; ++x) {
-            const unsigned char v = gray.GetPixelIndex(x, y);
-            EXPECT_EQ(v, gray.SelectionIsInside(x, y) ? 245 : 10);
+            const unsigned char v = grey.GetPixelIndex(x, y);
+            EXPECT_EQ(v, grey.SelectionIsInside(x, y) ? 245 : 10);
             inverted += v == 245;
         }
     EXPECT_GT(inverted, 0);

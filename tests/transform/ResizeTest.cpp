@@ -72,13 +72,13 @@ TEST(Resample, BoxAveragingByHand) {
 
 TEST(Resample, BilinearAndBSpline) {
     // 8 bpp halved with mode 0 samples source positions 0 and 2 (dx = dy = 0).
-    CxImage gray(4, 4, 8);
-    gray.SetGrayPalette();
+    CxImage grey(4, 4, 8);
+    grey.SetGrayPalette();
     for (long y = 0; y < 4; ++y)
         for (long x = 0; x < 4; ++x)
-            gray.SetPixelIndex(x, y, static_cast<unsigned char>(40 * y + x));
+            grey.SetPixelIndex(x, y, static_cast<unsigned char>(40 * y + x));
     CxImage half;
-    ASSERT_TRUE(gray.Resample(2, 2, 0, &half));
+    ASSERT_TRUE(grey.Resample(2, 2, 0, &half));
     EXPECT_EQ(half.GetPixelIndex(1, 1), 82);
     // 2 -> 4 wide bilinear: midpoints between columns.
     CxImage ramp = Blue(2, 1, {100, 200});
