@@ -135,6 +135,9 @@ constexpr GreyBilinearKernels GreyBilinearEntries() {
     kernels.greyBilinearRow = GreyBilinearRow;
     kernels.widenBytes = WidenBytes;
     kernels.greyBilinearWidened = GreyBilinearWidened;
+#if UEYE_SIMD_LEVEL >= 3
+    kernels.pickGroups = PickGroups;
+#endif
     return kernels;
 }
 

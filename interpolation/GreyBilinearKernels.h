@@ -50,6 +50,12 @@ struct GreyBilinearKernels {
     void (*greyBilinearWidened)(const double* upper, const double* lower, size_t width,
                                 const GreyColumns& columns, long first, long count, float u,
                                 uint8_t* out);
+
+    // The picked groups of a row's lanes (PickGroups) where this level's
+    // walk picks them, else null: the groups are prepared only where they
+    // are read, and left empty elsewhere.
+    void (*pickGroups)(const int32_t* index, const char* inside, const char* usable, size_t count,
+                       long step, size_t entries, uint8_t* picks, int32_t* runs);
 };
 
 UEYE_DECLARE_KERNEL_TABLES(GreyBilinearKernels, kGreyBilinearKernels);

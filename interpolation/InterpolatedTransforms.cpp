@@ -184,6 +184,8 @@ struct ResamplePlan {
     std::vector<float> tapWeights;
     std::vector<float> greyFractions;
     std::vector<double> greyComplements; // 1 − fraction
+    // Taken once: its level's walk reads the picked groups it prepares.
+    const GreyBilinearKernels* greyKernels = nullptr;
     std::vector<uint8_t> greyPicks;
     std::vector<int32_t> greyPickRuns;
     std::vector<char> greyPickable; // inside, and 1 − fraction a float
@@ -225,9 +227,11 @@ bool AllocateColumnTables(ResamplePlan& p) {
             if (p.grey) {
                 p.greyFractions.resize(newWidth);
                 p.greyComplements.resize(newWidth);
-                p.greyPicks.resize(newWidth);
-                p.greyPickRuns.resize(newWidth);
-                p.greyPickable.resize(newWidth);
+                if (p.greyKernels->pickGroups != nullptr) {
+                    p.greyPicks.resize(newWidth);
+                    p.greyPickRuns.resize(newWidth);
+                    p.greyPickable.resize(newWidth);
+                }
             } else {
                 p.colourFractions.resize(newWidth);
                 p.byteIndex.resize(3 * newWidth);
@@ -266,8 +270,9 @@ void FillColumnTables(ResamplePlan& p, unsigned long sourceWidth) {
                     p.greyFractions[x] =
                         BilinearWeights::Fraction(columns[x].coordinate, columns[x].cell);
                     p.greyComplements[x] = 1.0 - static_cast<double>(p.greyFractions[x]);
-                    p.greyPickable[x] =
-                        static_cast<float>(p.greyComplements[x]) == p.greyComplements[x];
+                    if (!p.greyPickable.empty())
+                        p.greyPickable[x] =
+                            static_cast<float>(p.greyComplements[x]) == p.greyComplements[x];
                 } else
                     p.colourFractions[x] = static_cast<int32_t>(columns[x].fraction);
                 for (size_t c = 0; c < (p.grey ? 0 : 3); ++c) {
@@ -284,8 +289,10 @@ void FillColumnTables(ResamplePlan& p, unsigned long sourceWidth) {
                           : x + 1 == p.newWidth || !p.columnInside[at + 1] ? x + 1
                                                                            : p.insideEnd[at + 1];
     }
-    PickGroups(p.columnCells.data(), p.columnInside.data(), p.greyPickable.data(),
-               p.greyPicks.size(), 1, sourceWidth, p.greyPicks.data(), p.greyPickRuns.data());
+    if (!p.greyPicks.empty())
+        p.greyKernels->pickGroups(p.columnCells.data(), p.columnInside.data(),
+                                  p.greyPickable.data(), p.greyPicks.size(), 1, sourceWidth,
+                                  p.greyPicks.data(), p.greyPickRuns.data());
     p.greyColumns =
         GreyColumns{p.columnCells.data(), p.greyFractions.data(), p.greyComplements.data(),
                     PickedGroups{p.greyPicks.data(), p.greyPickRuns.data()}};
@@ -837,6 +844,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
                          static_cast<unsigned long>(newHeight), destination))
         return false;
     ResamplePlan plan(method, overflow);
+    plan.greyKernels = &GreyBilinearKernelsInUse();
     plan.width = head.biWidth;
     plan.height = head.biHeight;
     if (!PrepareResample(plan, *this, newWidth, newHeight, disableAveraging)) return false;
@@ -859,8 +867,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
     const BilinearSource bilinear(*this);
     const SourceRows source{info.firstRow, info.effWidth};
-    const RowKernels kernels{GreyBilinearKernelsInUse(), ColourBilinearKernelsInUse(),
-                             WalkKernelsInUse()};
+    const RowKernels kernels{*plan.greyKernels, ColourBilinearKernelsInUse(), WalkKernelsInUse()};
     // The source as the single sample reads it, for the row paths.
     struct Sampler {
         const RecordView image;

@@ -63,6 +63,7 @@ struct ResizePlan {
     // pixel; their vertical blends are held as doubles with a spare pixel at
     // the end, so that a column's right neighbour is always the same pixel of
     // the next one.
+    const ResizeKernels* kernels = nullptr; // taken once: the picks are its level's
     std::vector<BilinearColumn> bilinearColumns;
     std::vector<char> columnRead;
     std::vector<float> vertical; // 3 floats a source column, a row per band
@@ -120,10 +121,10 @@ void FillBilinearColumns(ResizePlan& p) {
             p.byteDx[at] = static_cast<float>(dx); // a float difference: exact
         }
     }
-    if (p.byteRows)
-        PickGroups(p.byteIx.data(), nullptr, nullptr, p.bytePicks.size(),
-                   static_cast<long>(p.channels), p.RowBytes() + p.channels, p.bytePicks.data(),
-                   p.bytePickRuns.data());
+    if (p.byteRows && p.kernels->pickGroups != nullptr)
+        p.kernels->pickGroups(p.byteIx.data(), nullptr, nullptr, p.bytePicks.size(),
+                              static_cast<long>(p.channels), p.RowBytes() + p.channels,
+                              p.bytePicks.data(), p.bytePickRuns.data());
 }
 
 // The column tables of the chosen path, and the bilinear rows of `bands`
@@ -145,6 +146,7 @@ bool PrepareResize(ResizePlan& p, int bands) {
         case ResizePath::Bilinear:
             break;
         }
+        p.kernels = &ResizeKernelsInUse();
         p.channels = p.indexed ? 1 : 3;
         p.byteRows = p.grey || !p.indexed;
         const size_t outBytes = p.channels * static_cast<size_t>(p.newWidth);
@@ -154,8 +156,10 @@ bool PrepareResize(ResizePlan& p, int bands) {
             p.byteVertical.resize((p.RowBytes() + p.channels) * static_cast<size_t>(bands));
             p.byteIx.resize(outBytes);
             p.byteDx.resize(outBytes);
-            p.bytePicks.resize(outBytes);
-            p.bytePickRuns.resize(outBytes);
+            if (p.kernels->pickGroups != nullptr) {
+                p.bytePicks.resize(outBytes);
+                p.bytePickRuns.resize(outBytes);
+            }
         }
         p.columnRead.resize(static_cast<size_t>(p.width));
     } catch (const std::exception&) {
@@ -275,7 +279,7 @@ void BSplineColourRow(const ResizePlan& p, const SplineRows& s, NearestIndexCach
 // Bilinear on byte rows, through the blend kernels. The rows are those of
 // source row y·ky and the next, dy the fraction between them.
 void BilinearByteRow(ResizePlan& p, int band, long iy, long iy1, double dy, uint8_t* out) {
-    const ResizeKernels& kernels = ResizeKernelsInUse();
+    const ResizeKernels& kernels = *p.kernels;
     const size_t rowBytes = p.RowBytes();
     double* const blended = &p.byteVertical[(rowBytes + p.channels) * static_cast<size_t>(band)];
     kernels.verticalGreyBlend(p.Row(iy), p.Row(iy1), static_cast<long>(rowBytes), dy, blended);

@@ -68,6 +68,9 @@ constexpr ResizeKernels ResizeEntries() {
     ResizeKernels kernels{};
     kernels.verticalGreyBlend = VerticalGreyBlend;
     kernels.horizontalGreyBlend = HorizontalGreyBlend;
+#if UEYE_SIMD_LEVEL >= 3
+    kernels.pickGroups = PickGroups;
+#endif
     return kernels;
 }
 

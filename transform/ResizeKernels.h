@@ -22,6 +22,12 @@ struct ResizeKernels {
     void (*horizontalGreyBlend)(const double* blended, long step, const int32_t* ix,
                                 const float* dx, const PickedGroups& groups, long count,
                                 uint8_t* out);
+
+    // The picked groups of a row's lanes (PickGroups) where this level's
+    // walk picks them, else null: the groups are prepared only where they
+    // are read, and left empty elsewhere.
+    void (*pickGroups)(const int32_t* index, const char* inside, const char* usable, size_t count,
+                       long step, size_t entries, uint8_t* picks, int32_t* runs);
 };
 
 UEYE_DECLARE_KERNEL_TABLES(ResizeKernels, kResizeKernels);

@@ -81,6 +81,9 @@ TEST_P(KernelLevels, ResizeBlends) {
     SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
     const ResizeKernels& plain = kResizeKernels_none;
     const ResizeKernels& wide = ResizeKernelsInUse();
+    // Picked groups are prepared only for the level whose walks read them.
+    EXPECT_EQ(wide.pickGroups != nullptr, ActiveSimdLevel() == SimdLevel::Avx512);
+    EXPECT_EQ(wide.pickGroups != nullptr, GreyBilinearKernelsInUse().pickGroups != nullptr);
     for (long width = 1; width <= 70; ++width) {
         const std::vector<uint8_t> p0 = Bytes(static_cast<size_t>(width)),
                                    p1 = Bytes(static_cast<size_t>(width));
