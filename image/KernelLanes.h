@@ -463,6 +463,52 @@ inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise
     const __m128d below = _mm_cmplt_pd(v, limit);
     return _mm_or_pd(_mm_and_pd(below, then), _mm_andnot_pd(below, otherwise));
 }
+// Eight 16-bit lanes, unsigned, with the compiler's vector operators
+// (+, -, *: the low 16 bits, >>: zeros in), lane by lane.
+typedef uint16_t Words8 __attribute__((vector_size(16)));
+// Eight 32-bit values, each within the signed 16-bit range, as 16-bit lanes.
+inline Words8 LoadWords8(const int32_t* p) {
+    return reinterpret_cast<Words8>(
+        _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4))));
+}
+// A pixel pair's six bytes (blue, green, red of a pixel and of the next) as
+// lanes 0 to 5, and the two bytes after them as lanes 6 and 7: eight bytes
+// are read, which must all lie in the pixel block.
+inline Words8 LoadPairWords(const uint8_t* p) {
+    return reinterpret_cast<Words8>(_mm_unpacklo_epi8(
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128()));
+}
+// Eight pixels' weights of a row's two columns, left[i] and right[i], each
+// pixel's broadcast into spread[i] as [l l l r r r l l]: its lanes 0 to 5
+// weigh the pair's six bytes (LoadPairWords).
+inline void SpreadWeights(Words8 left, Words8 right, Words8 spread[8]) {
+    const __m128i l = reinterpret_cast<__m128i>(left), r = reinterpret_cast<__m128i>(right);
+    // Pixel i's pair (l, r) in 32-bit lane i % 4 of low or high.
+    const __m128i low = _mm_unpacklo_epi16(l, r), high = _mm_unpackhi_epi16(l, r);
+    // The pair in every 32-bit lane, [l r l r l r l r], to [l l l r r r l l].
+    auto spread3 = [](__m128i pairs) {
+        return reinterpret_cast<Words8>(
+            _mm_shufflehi_epi16(_mm_shufflelo_epi16(pairs, 0x40), 0x05));
+    };
+    spread[0] = spread3(_mm_shuffle_epi32(low, 0x00));
+    spread[1] = spread3(_mm_shuffle_epi32(low, 0x55));
+    spread[2] = spread3(_mm_shuffle_epi32(low, 0xAA));
+    spread[3] = spread3(_mm_shuffle_epi32(low, 0xFF));
+    spread[4] = spread3(_mm_shuffle_epi32(high, 0x00));
+    spread[5] = spread3(_mm_shuffle_epi32(high, 0x55));
+    spread[6] = spread3(_mm_shuffle_epi32(high, 0xAA));
+    spread[7] = spread3(_mm_shuffle_epi32(high, 0xFF));
+}
+// A pixel's blue, green and red from its weighted pair (lanes 0 to 2 the
+// left column's terms, 3 to 5 the right one's): each channel's two halves
+// added, >> 8, at p[0 .. 2]. Writes four bytes, p[3] of no meaning.
+inline void StorePixelSums(uint8_t* p, Words8 sums) {
+    const __m128i s = reinterpret_cast<__m128i>(sums);
+    const __m128i channels = _mm_srli_epi16(_mm_add_epi16(s, _mm_srli_si128(s, 6)), 8);
+    const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(channels, channels));
+    __builtin_memcpy(p, &bytes, 4);
+}
 #endif
 
 // Sixteen bytes as they lie, in one register at every level: the quarter

@@ -94,6 +94,43 @@ void ColourBilinearRow(const BilinearSource& source, int32_t cellY, int32_t fy,
         }
         k = j / 3;
     }
+#elif UEYE_SIMD_LEVEL == 1
+    // sse2 has no byte shuffle: eight pixels' weights a step in 16-bit
+    // lanes, then each pixel's six bytes of each row as 16-bit lanes,
+    // weighted by its broadcast weights, its right column's half added to
+    // its left one's. The weights are non-negative and sum to 256, so each
+    // product and sum stays below 65281: the 16-bit sums are the plain
+    // form's exact ones.
+    if (source.alpha == nullptr && alpha == nullptr) {
+        const uint8_t* row0 = source.firstRow + static_cast<size_t>(cellY) * source.stride;
+        const uint8_t* row1 = row0 + source.stride;
+        const uint16_t vy = static_cast<uint16_t>(fy);
+        for (; k + 8 <= count; k += 8) {
+            const Words8 fx = LoadWords8(columns.fraction + first + k);
+            const Words8 d = (fx * vy) >> 8;
+            Words8 upper[8], lower[8];
+            SpreadWeights(static_cast<uint16_t>(256) - fx - vy + d, fx - d, upper);
+            SpreadWeights(vy - d, d, lower);
+            uint8_t bytes[3 * 8 + 1]; // the last pixel writes one byte more
+            for (int i = 0; i < 8; ++i) {
+                const int32_t cell = columns.cell[first + k + i];
+                const size_t at = 3 * static_cast<size_t>(cell);
+                // The pair's load reads two bytes past it: only where they
+                // lie inside the row's stride, else the plain way.
+                if (at + 8 <= source.stride) {
+                    StorePixelSums(bytes + 3 * i, LoadPairWords(row0 + at) * upper[i] +
+                                                      LoadPairWords(row1 + at) * lower[i]);
+                } else {
+                    const RGBQUAD c = ColourAt(source.firstRow, source.stride, nullptr, 0, cell,
+                                               cellY, columns.fraction[first + k + i], fy);
+                    bytes[3 * i] = c.rgbBlue;
+                    bytes[3 * i + 1] = c.rgbGreen;
+                    bytes[3 * i + 2] = c.rgbRed;
+                }
+            }
+            __builtin_memcpy(pixels + 3 * k, bytes, 3 * 8);
+        }
+    }
 #endif
     const size_t alphaStride = static_cast<size_t>(source.width);
     for (; k < count; ++k) {

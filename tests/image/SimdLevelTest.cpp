@@ -399,6 +399,44 @@ TEST_P(KernelLevels, Samples) {
 
 // Cubic weights of samples at every distance from their first cell that the
 // kernel's pieces meet (inside, the outer piece, beyond it), NaN included.
+// Resample2's 24-bit rows whose last windows reach the row's end, on the
+// image's first and last row pairs, rows padded by 0 to 3 bytes: a vector
+// form that reads past a pixel pair must leave those pixels to the plain way
+// (the sanitizer build sees a read past the block).
+TEST_P(KernelLevels, ColourRowsAtTheRowsEnd) {
+    SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
+    const long height = 3;
+    for (long width : {40L, 41L, 42L, 43L}) {
+        CxImage colour;
+        ASSERT_NE(colour.Create(width, height, 24), nullptr);
+        const std::vector<uint8_t> image = Bytes(size_t(colour.GetEffWidth()) * height);
+        std::memcpy(colour.GetBits(), image.data(), image.size());
+        const BilinearSource source(colour);
+        // Three columns skipped (first = 3), then 24 targets (three steps of
+        // eight) ending on the last window, width − 2, two targets a cell.
+        const long first = 3, count = 24;
+        std::vector<int32_t> cells, fx, byteIndex, byteFraction;
+        for (long k = 0; k < first + count; ++k) {
+            cells.push_back(static_cast<int32_t>(width - 2 - (first + count - 1 - k) / 2));
+            fx.push_back(static_cast<int32_t>(random() % 256));
+            for (int32_t c = 0; c < 3; ++c) {
+                byteIndex.push_back(3 * cells.back() + c);
+                byteFraction.push_back(fx.back());
+            }
+        }
+        const ColourColumns columns{cells.data(), fx.data(), byteIndex.data(), byteFraction.data()};
+        for (int32_t row : {0, static_cast<int32_t>(height - 2)})
+            for (int32_t fy : {0, 77, 255}) {
+                std::vector<uint8_t> a(3 * size_t(count)), b(a.size());
+                kColourBilinearKernels_none.colourBilinearRow(source, row, fy, columns, first,
+                                                              count, a.data(), nullptr);
+                ColourBilinearKernelsInUse().colourBilinearRow(source, row, fy, columns, first,
+                                                               count, b.data(), nullptr);
+                ASSERT_EQ(a, b) << width << " wide, row " << row << ", fy " << fy;
+            }
+    }
+}
+
 TEST_P(KernelLevels, CubicWeights) {
     SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
     const CubicWeightKernels& plain = kCubicWeightKernels_none;
