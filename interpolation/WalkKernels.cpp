@@ -110,7 +110,7 @@ void GreyRowsPicked(const Source& source, const SampleWindow& window, const size
         for (int c = 0; c < kChains; ++c)
             for (int r = 0; r < kRegisters; r += 2)
                 source.LoadSixteen(row, first[c] + 8 * static_cast<size_t>(r), bytes[c][r],
-                               bytes[c][r + 1]);
+                                   bytes[c][r + 1]);
 #pragma GCC unroll 12
         for (int i = 0; i < kSize; ++i)
 #pragma GCC unroll 4

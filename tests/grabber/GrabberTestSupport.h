@@ -86,13 +86,13 @@ class Probe : public IdsUeye {
 public:
     using IdsUeye::activeLoops;
     using IdsUeye::bitsPerPixel;
+    using IdsUeye::cameraOpen;
     using IdsUeye::exposure;
     using IdsUeye::frameCounter;
     using IdsUeye::IdsUeye;
     using IdsUeye::imageMemory;
     using IdsUeye::imageWidth;
     using IdsUeye::live;
-    using IdsUeye::cameraOpen;
     using IdsUeye::parameterFileName;
     using IdsUeye::sdkCamera;
     using IdsUeye::spare1;
