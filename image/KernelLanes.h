@@ -318,9 +318,11 @@ inline bool NoneWithin(Doubles x, Doubles y, Doubles lowX, Doubles highX, Double
         _mm256_and_pd(_mm256_cmp_pd(y, lowY, _CMP_GT_OQ), _mm256_cmp_pd(y, highY, _CMP_LT_OQ));
     return _mm256_movemask_pd(_mm256_and_pd(inX, inY)) == 0;
 }
+// Low bytes of lanes holding 0..255, gathered by one byte shuffle.
 inline void StoreBytes(uint8_t* p, Ints v) {
-    const __m128i words = _mm_packs_epi32(v, v);
-    const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    const __m128i lowBytes =
+        _mm_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const int32_t bytes = _mm_cvtsi128_si32(_mm_shuffle_epi8(v, lowBytes));
     __builtin_memcpy(p, &bytes, 4);
 }
 template <typename Value> Doubles MakeDoubles(Value value) {
@@ -337,6 +339,42 @@ inline Doubles Abs(Doubles v) {
 }
 inline Doubles IfBelow(Doubles v, Doubles limit, Doubles then, Doubles otherwise) {
     return _mm256_blendv_pd(otherwise, then, _mm256_cmp_pd(v, limit, _CMP_LT_OQ));
+}
+// Lanes p[l] - base.
+inline Ints OffsetsFrom(const int32_t* p, int32_t base) {
+    return _mm_sub_epi32(LoadInts(p), _mm_set1_epi32(base));
+}
+// Every lane below `bound` (1 or more), compared unsigned: a negative lane is
+// above every bound.
+inline bool AllBelow(Ints v, int32_t bound) {
+    const __m128i highest = _mm_set1_epi32(bound - 1);
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_max_epu32(v, highest), highest)) == 0xFFFF;
+}
+// Sixteen bytes of a row in both 128-bit halves, for PickByte.
+typedef __m256i ByteBlock;
+inline ByteBlock LoadByteBlock(const uint8_t* p) {
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+// Each lane's offset (0 to 15) into a block as a byte shuffle's control: the
+// offset in the low byte of its 64-bit lane, the other bytes out of range,
+// so that they read zero.
+typedef __m256i BytePicks;
+inline BytePicks ToBytePicks(Ints offsets) {
+    return _mm256_or_si256(_mm256_cvtepu32_epi64(offsets),
+                           _mm256_set1_epi64x(static_cast<int64_t>(0x8080808080808000ull)));
+}
+// Each lane's offset plus n (the offsets staying below 16).
+inline BytePicks Plus(BytePicks picks, int64_t n) {
+    return _mm256_add_epi64(picks, _mm256_set1_epi64x(n));
+}
+// Each lane the byte at its offset in the block, as a double: the byte lands
+// in the low bits of a double of exponent 52 (2^52 + byte, exact), from which
+// 2^52 is taken; one shuffle a lane where a conversion through 32-bit lanes
+// would take two.
+inline Doubles PickByte(ByteBlock block, BytePicks picks) {
+    const __m256i bits =
+        _mm256_or_si256(_mm256_shuffle_epi8(block, picks), _mm256_set1_epi64x(0x4330000000000000));
+    return _mm256_sub_pd(_mm256_castsi256_pd(bits), _mm256_set1_pd(4503599627370496.0));
 }
 // Sixteen 16-bit lanes, unsigned, with the compiler's vector operators
 // (+, -, *: the low 16 bits, >>: zeros in), lane by lane. Lanes 0 to 7 lie in

@@ -288,7 +288,7 @@ void AreaRows::SampleCells(uint8_t* const values, float cy) {
         if (grey && !window.kernel) {
             greyBilinearKernels.greyBilinearRow(
                 firstRow + static_cast<size_t>(ay.cell) * stride, stride, &cellX[c],
-                &greyFraction[c], BilinearWeights::Fraction(cy, ay.cell), run, values + c);
+                &greyFraction[c], nullptr, BilinearWeights::Fraction(cy, ay.cell), run, values + c);
         } else if (grey) {
             const uint8_t* rows[12];
             for (int j = 0; j < window.size; ++j)

@@ -13,6 +13,49 @@ namespace {
 
 #if UEYE_SIMD_LEVEL >= 1
 using namespace lanes;
+
+// The corners of kCount samples from column xi[0] on.
+struct CornerLanes {
+    Doubles a00, a10, a01, a11;
+};
+
+// The corners picked in registers where this level can, from the values
+// within a register's reach of the first sample's cell in each row; false
+// where they do not lie there (a narrowing, or the row's end): gathers or
+// lane-by-lane loads would read the same values at several times the cost.
+template <typename T>
+bool PickCorners([[maybe_unused]] const WindowRows<T>& rows, [[maybe_unused]] const int32_t* xi,
+                 [[maybe_unused]] CornerLanes& c) {
+#if UEYE_SIMD_LEVEL >= 3
+    // avx512 picks doubles from two registers (Pick).
+    const int32_t base = xi[0];
+    const Ints offsets = OffsetsFrom(xi, base);
+    if (!rows.Fits(static_cast<size_t>(base), 16) || !AllBelow(offsets, 15)) return false;
+    const Picks left = ToPicks(offsets), right = Plus(left, 1);
+    Doubles upper0, upper1, lower0, lower1;
+    rows.LoadSixteen(0, static_cast<size_t>(base), upper0, upper1);
+    rows.LoadSixteen(1, static_cast<size_t>(base), lower0, lower1);
+    c = {Pick(upper0, left, upper1), Pick(upper0, right, upper1), Pick(lower0, left, lower1),
+         Pick(lower0, right, lower1)};
+    return true;
+#elif UEYE_SIMD_LEVEL == 2
+    // avx2 picks bytes by byte shuffles within 128-bit halves (PickByte).
+    if constexpr (std::is_same<T, uint8_t>::value) {
+        const int32_t base = xi[0];
+        const Ints offsets = OffsetsFrom(xi, base);
+        if (!rows.Fits(static_cast<size_t>(base), 16) || !AllBelow(offsets, 15)) return false;
+        const BytePicks left = ToBytePicks(offsets), right = Plus(left, 1);
+        const ByteBlock upper = LoadByteBlock(rows.Row(0) + base),
+                        lower = LoadByteBlock(rows.Row(1) + base);
+        c = {PickByte(upper, left), PickByte(upper, right), PickByte(lower, left),
+             PickByte(lower, right)};
+        return true;
+    }
+    return false;
+#else
+    return false;
+#endif
+}
 #endif
 
 // The bilinear samples of greyBilinearRow over two window rows (row 0 the
@@ -26,40 +69,18 @@ void GreyBilinearSamples(const WindowRows<T>& rows, const int32_t* xi, const flo
 #if UEYE_SIMD_LEVEL >= 1
     const Floats vu = SetFloats(u);
     for (; k + kCount <= count; k += kCount) {
-        Doubles a00, a10, a01, a11;
-#if UEYE_SIMD_LEVEL >= 3
-        // avx512 alone picks lanes from two registers (Pick).
-        // Samples whose corners lie within 16 values of each row (a
-        // widening, or a slight narrowing) pick them from two registers of
-        // each row; gathers would load the same values at several times the
-        // cost.
-        const int32_t base = xi[k];
-        const Ints offsets = OffsetsFrom(xi + k, base);
-        if (rows.Fits(static_cast<size_t>(base), 16) && AllBelow(offsets, 15)) {
-            const Picks left = ToPicks(offsets), right = Plus(left, 1);
-            Doubles upper0, upper1, lower0, lower1;
-            rows.LoadSixteen(0, static_cast<size_t>(base), upper0, upper1);
-            rows.LoadSixteen(1, static_cast<size_t>(base), lower0, lower1);
-            a00 = Pick(upper0, left, upper1);
-            a10 = Pick(upper0, right, upper1);
-            a01 = Pick(lower0, left, lower1);
-            a11 = Pick(lower0, right, lower1);
-        } else
-#endif
-        {
+        CornerLanes c;
+        if (!PickCorners(rows, xi + k, c)) {
             auto corner = [&](size_t row, int dx) {
                 return rows.Lanes(
                     row, [&](int l) { return static_cast<size_t>(xi[k + l]); }, dx);
             };
-            a00 = corner(0, 0);
-            a10 = corner(0, 1);
-            a01 = corner(1, 0);
-            a11 = corner(1, 1);
+            c = {corner(0, 0), corner(0, 1), corner(1, 0), corner(1, 1)};
         }
         const Floats vt = LoadFloats(t + k);
         StoreBytes(out + k,
                    BilinearMix(vt, complement != nullptr ? Load(complement + k) : Complement(vt),
-                               vu, a00, a10, a01, a11));
+                               vu, c.a00, c.a10, c.a01, c.a11));
     }
 #endif
     for (; k < count; ++k) {
@@ -69,10 +90,10 @@ void GreyBilinearSamples(const WindowRows<T>& rows, const int32_t* xi, const flo
     }
 }
 
-void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const float* t, float u,
-                     long count, uint8_t* out) {
+void GreyBilinearRow(const uint8_t* row, size_t stride, const int32_t* xi, const float* t,
+                     const double* complement, float u, long count, uint8_t* out) {
     const uint8_t* const rows[2] = {row, row + stride};
-    GreyBilinearSamples(WindowRows<uint8_t>{rows, 0, stride}, xi, t, nullptr, u, count, out);
+    GreyBilinearSamples(WindowRows<uint8_t>{rows, 0, stride}, xi, t, complement, u, count, out);
 }
 
 void WidenBytes(const uint8_t* bytes, size_t count, double* out) {
@@ -138,6 +159,7 @@ constexpr GreyBilinearKernels GreyBilinearEntries() {
 #if UEYE_SIMD_LEVEL >= 3
     kernels.pickGroups = PickGroups;
 #endif
+    kernels.readsWidened = UEYE_SIMD_LEVEL != 2;
     return kernels;
 }
 

@@ -33,10 +33,12 @@ struct GreyBilinearKernels {
     // u − d in float lanes (a single operation on floats rounded once gives
     // the same float whether computed in float or in double and then
     // rounded), 1 − t − w01 and the weighted sum in double lanes, in the
-    // order of the plain form. At avx512, samples whose corners lie within 16
-    // bytes of each row pick them from those bytes in registers.
+    // order of the plain form. Samples whose corners lie within 16 bytes of
+    // each row pick them from those bytes in registers: doubles at avx512,
+    // bytes by byte shuffles at avx2. `complement` holds each sample's 1 − t
+    // in double precision, or is null to compute it in lanes.
     void (*greyBilinearRow)(const uint8_t* row, size_t stride, const int32_t* xi, const float* t,
-                            float u, long count, uint8_t* out);
+                            const double* complement, float u, long count, uint8_t* out);
 
     // out[i] = bytes[i] for i below count.
     void (*widenBytes)(const uint8_t* bytes, size_t count, double* out);
@@ -50,6 +52,11 @@ struct GreyBilinearKernels {
     void (*greyBilinearWidened)(const double* upper, const double* lower, size_t width,
                                 const GreyColumns& columns, long first, long count, float u,
                                 uint8_t* out);
+
+    // Whether Resample2's bilinear rows read their source rows widened
+    // (greyBilinearWidened), which pays where the widened values are picked
+    // in registers, rather than as bytes (greyBilinearRow).
+    bool readsWidened;
 
     // The picked groups of a row's lanes (PickGroups) where this level's
     // walk picks them, else null: the groups are prepared only where they

@@ -334,10 +334,14 @@ bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHe
     // float fraction on the grey ramp, the 1/256 one at 24 bpp.
     p.bilinearRuns = p.batched && !p.window.kernel;
     p.folded = p.overflow >= CxImage::OM_WRAP && p.overflow <= CxImage::OM_MIRROR;
-    // Grey samples read their window rows widened: the two of bilinear, or
-    // the four of a kernel; Lanczos's twelve rows of doubles would not stay
-    // in the first-level cache, and it reads bytes.
-    p.widenedRows = !p.grey ? 0 : !p.window.kernel ? 2 : p.window.size <= 4 ? p.window.size : 0;
+    // Grey samples read their window rows widened: the two of bilinear
+    // where the level's bilinear rows read them so, or the four of a kernel;
+    // Lanczos's twelve rows of doubles would not stay in the first-level
+    // cache, and it reads bytes.
+    p.widenedRows = !p.grey              ? 0
+                    : !p.window.kernel   ? (p.greyKernels->readsWidened ? 2 : 0)
+                    : p.window.size <= 4 ? p.window.size
+                                         : 0;
     if (!AllocateColumnTables(p)) return false;
     FillColumnTables(p, source.GetWidth());
     return true;
@@ -379,7 +383,7 @@ void PrepareRowPoints(const ResamplePlan& p, ResampleRow& r, const GreyBilinearK
     if (r.greyRow && r.rowInside)
         for (int j = 0; j < p.widenedRows; ++j)
             r.windowRows[j] = widened->Row(kernels, r.rowAxis.cell - window.before + j);
-    if (r.greyRow && window.kernel && r.rowInside)
+    if (r.greyRow && r.rowInside && p.widenedRows == 0)
         for (int j = 0; j < window.size; ++j)
             r.byteRows[j] = source.Row(static_cast<size_t>(r.rowAxis.cell - window.before + j));
     r.rowFraction = BilinearWeights::Fraction(r.rowAxis.coordinate, r.rowAxis.cell);
@@ -547,9 +551,15 @@ void PointRow(const ResamplePlan& plan, const ResampleRow& r, const RowKernels& 
         if (greyBilinearRow && plan.columnInside[at]) {
             // The columns inside from here on, in one call.
             const long end = plan.insideEnd[at];
-            kernels.greyBilinear.greyBilinearWidened(r.windowRows[0], r.windowRows[1],
-                                                     image.Width(), plan.greyColumns, x, end - x,
-                                                     r.rowFraction, r.greyOut + x);
+            const GreyColumns& columns = plan.greyColumns;
+            if (plan.widenedRows > 0)
+                kernels.greyBilinear.greyBilinearWidened(r.windowRows[0], r.windowRows[1],
+                                                         image.Width(), columns, x, end - x,
+                                                         r.rowFraction, r.greyOut + x);
+            else
+                kernels.greyBilinear.greyBilinearRow(r.byteRows[0], source.stride, columns.cell + x,
+                                                     columns.fraction + x, columns.complement + x,
+                                                     r.rowFraction, end - x, r.greyOut + x);
             x = end;
             lastGrey = true;
             continue;

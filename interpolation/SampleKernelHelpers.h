@@ -90,7 +90,8 @@ template <typename T> struct WindowRows {
             return lanes::MakeDoubles([&](int l) { return at[columns(l)]; });
     }
 #endif
-#if UEYE_SIMD_LEVEL >= 3
+#if UEYE_SIMD_LEVEL >= 2
+    // avx2 and avx512 pick values loaded together in registers.
     // Whether values [column, column + count) lie in every row.
     bool Fits(size_t column, size_t count) const {
         return column + count <= width;
@@ -99,6 +100,8 @@ template <typename T> struct WindowRows {
     const T* Row(size_t row) const {
         return rows[row - top];
     }
+#endif
+#if UEYE_SIMD_LEVEL >= 3
     // Values column .. column + 15 of a row as doubles, eight a register.
     void LoadSixteen(size_t row, size_t column, lanes::Doubles& low, lanes::Doubles& high) const {
         const T* at = rows[row - top] + column;

@@ -200,10 +200,10 @@ TEST_P(KernelLevels, Samples) {
                     columns[size_t(k)] = static_cast<int32_t>(k * 4 / 7);
             const uint8_t* row = image.data() + size_t(count % (side - 1)) * size_t(side);
             const float rowU = count % 3 == 0 ? 0.99999994f : Unit();
-            plainGrey.greyBilinearRow(row, size_t(side), columns.data(), t.data(), rowU, count,
-                                      a.data());
-            wideGrey.greyBilinearRow(row, size_t(side), columns.data(), t.data(), rowU, count,
-                                     b.data());
+            plainGrey.greyBilinearRow(row, size_t(side), columns.data(), t.data(), nullptr, rowU,
+                                      count, a.data());
+            wideGrey.greyBilinearRow(row, size_t(side), columns.data(), t.data(), nullptr, rowU,
+                                     count, b.data());
             ASSERT_EQ(a, b) << count << (ordered ? " in order" : " scattered");
             // The same over the two rows widened, from column 1 on.
             std::vector<double> widened(3 * size_t(side)), complement; // a column past the row too
