@@ -53,9 +53,11 @@ struct GreyBilinearKernels {
                                 const GreyColumns& columns, long first, long count, float u,
                                 uint8_t* out);
 
-    // Whether Resample2's bilinear rows read their source rows widened
-    // (greyBilinearWidened), which pays where the widened values are picked
-    // in registers, rather than as bytes (greyBilinearRow).
+    // Whether Resample2's grey samples read their source rows widened to
+    // doubles (greyBilinearWidened, the kernel walks' widened rows), which
+    // pays where the widened values are picked in registers, rather than as
+    // bytes (greyBilinearRow, the walks over bytes), which pays where bytes
+    // are picked.
     bool readsWidened;
 
     // The picked groups of a row's lanes (PickGroups) where this level's

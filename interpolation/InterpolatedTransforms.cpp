@@ -334,14 +334,14 @@ bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHe
     // float fraction on the grey ramp, the 1/256 one at 24 bpp.
     p.bilinearRuns = p.batched && !p.window.kernel;
     p.folded = p.overflow >= CxImage::OM_WRAP && p.overflow <= CxImage::OM_MIRROR;
-    // Grey samples read their window rows widened: the two of bilinear
-    // where the level's bilinear rows read them so, or the four of a kernel;
-    // Lanczos's twelve rows of doubles would not stay in the first-level
-    // cache, and it reads bytes.
-    p.widenedRows = !p.grey              ? 0
-                    : !p.window.kernel   ? (p.greyKernels->readsWidened ? 2 : 0)
-                    : p.window.size <= 4 ? p.window.size
-                                         : 0;
+    // Grey samples read their window rows widened where the level's walks
+    // read them so: the two of bilinear, or the four of a kernel; Lanczos's
+    // twelve rows of doubles would not stay in the first-level cache, and it
+    // reads bytes.
+    p.widenedRows = !p.grey || !p.greyKernels->readsWidened ? 0
+                    : !p.window.kernel                      ? 2
+                    : p.window.size <= 4                    ? p.window.size
+                                                            : 0;
     if (!AllocateColumnTables(p)) return false;
     FillColumnTables(p, source.GetWidth());
     return true;
