@@ -481,9 +481,9 @@ inline bool NoneWithin(Doubles x, Doubles y, Doubles lowX, Doubles highX, Double
 }
 inline void StoreBytes(uint8_t* p, Ints v) {
     const __m128i words = _mm_packs_epi32(v, v);
-    const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
-    p[0] = static_cast<uint8_t>(bytes);
-    p[1] = static_cast<uint8_t>(bytes >> 8);
+    const uint16_t bytes =
+        static_cast<uint16_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+    __builtin_memcpy(p, &bytes, 2);
 }
 template <typename Value> Doubles MakeDoubles(Value value) {
     return _mm_setr_pd(value(0), value(1));
