@@ -28,6 +28,29 @@ void VerticalGreyBlend(const uint8_t* p0, const uint8_t* p1, long width, double 
     for (; c < width; ++c) blended[c] = static_cast<float>(p1[c] * dy + p0[c] * rest);
 }
 
+#if UEYE_SIMD_LEVEL == 2
+// avx2 loads each pixel's pair and sorts the pairs into lanes (LoadStepPairs).
+//
+// The horizontal blend of the pixels from 0 on, kCount a step, each pair
+// read as wide loads where gathers or lane-by-lane loads would take several
+// times as long; returns how many were blended. The sums are convex mixes of
+// values in 0..255, whose truncation fits a byte, so the narrowing keeps the
+// low byte that the plain form keeps.
+template <int kStep>
+long BlendStepPairs(const double* blended, const int32_t* ix, const float* dx, long count,
+                    uint8_t* out) {
+    using namespace lanes;
+    long x = 0;
+    for (; x + kCount <= count; x += kCount) {
+        Doubles left, right;
+        LoadStepPairs<kStep>(blended, ix + x, left, right);
+        const Doubles weight = Widen(LoadFloats(dx + x));
+        StoreBytes(out + x, Truncate(AddExactProduct(left * (Set(1.0) - weight), right, weight)));
+    }
+    return x;
+}
+#endif
+
 void HorizontalGreyBlend(const double* blended, long step, const int32_t* ix, const float* dx,
                          [[maybe_unused]] const PickedGroups& groups, long count, uint8_t* out) {
     auto blend = [&](long k) {
@@ -59,6 +82,10 @@ void HorizontalGreyBlend(const double* blended, long step, const int32_t* ix, co
         [&](long k) {
             for (long i = k; i < k + kCount; ++i) out[i] = blend(i);
         });
+#elif UEYE_SIMD_LEVEL == 2
+    // avx2 reads each pixel's pair by wide loads.
+    if (step == 1) x = BlendStepPairs<1>(blended, ix, dx, count, out);
+    if (step == 3) x = BlendStepPairs<3>(blended, ix, dx, count, out);
 #endif
     for (; x < count; ++x) out[x] = blend(x);
 }
