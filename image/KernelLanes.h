@@ -369,31 +369,25 @@ inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first,
         second = _mm256_permute2f128_pd(_mm256_unpackhi_pd(a, b), _mm256_unpackhi_pd(c, d), 0x31);
     }
 }
-// Sixteen bytes of a row in both 128-bit halves, for PickByte.
-typedef __m256i ByteBlock;
+// Sixteen bytes of a row, for PickByte.
+typedef __m128i ByteBlock;
 inline ByteBlock LoadByteBlock(const uint8_t* p) {
-    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 // Each lane's offset (0 to 15) into a block as a byte shuffle's control: the
-// offset in the low byte of its 64-bit lane, the other bytes out of range,
+// offset in the low byte of its 32-bit lane, the other bytes out of range,
 // so that they read zero.
-typedef __m256i BytePicks;
+typedef __m128i BytePicks;
 inline BytePicks ToBytePicks(Ints offsets) {
-    return _mm256_or_si256(_mm256_cvtepu32_epi64(offsets),
-                           _mm256_set1_epi64x(static_cast<int64_t>(0x8080808080808000ull)));
+    return _mm_or_si128(offsets, _mm_set1_epi32(static_cast<int32_t>(0x80808000u)));
 }
 // Each lane's offset plus n (the offsets staying below 16).
-inline BytePicks Plus(BytePicks picks, int64_t n) {
-    return _mm256_add_epi64(picks, _mm256_set1_epi64x(n));
+inline BytePicks Plus(BytePicks picks, int32_t n) {
+    return _mm_add_epi32(picks, _mm_set1_epi32(n));
 }
-// Each lane the byte at its offset in the block, as a double: the byte lands
-// in the low bits of a double of exponent 52 (2^52 + byte, exact), from which
-// 2^52 is taken; one shuffle a lane where a conversion through 32-bit lanes
-// would take two.
+// Each lane the byte at its offset in the block, as a double.
 inline Doubles PickByte(ByteBlock block, BytePicks picks) {
-    const __m256i bits =
-        _mm256_or_si256(_mm256_shuffle_epi8(block, picks), _mm256_set1_epi64x(0x4330000000000000));
-    return _mm256_sub_pd(_mm256_castsi256_pd(bits), _mm256_set1_pd(4503599627370496.0));
+    return _mm256_cvtepi32_pd(_mm_shuffle_epi8(block, picks));
 }
 // Sixteen 16-bit lanes, unsigned, with the compiler's vector operators
 // (+, -, *: the low 16 bits, >>: zeros in), lane by lane. Lanes 0 to 7 lie in
@@ -466,6 +460,29 @@ inline Ints LoadInts(const int32_t* p) {
 }
 template <typename Value> Ints MakeInts(Value value) {
     return _mm_setr_epi32(value(0), value(1), 0, 0);
+}
+// Bytes a[i] and b[i] for i below count (at most 16) as 32-bit values side
+// by side, out[2i] = a[i] and out[2i + 1] = b[i], so that LoadInts(out + 2i)
+// gives the two lanes of i; sixteen bytes are read at a and at b. Without a
+// byte shuffle, the bytes are widened and interleaved by unpacks, four
+// values a store.
+inline void InterleaveBytePairs(const uint8_t* a, const uint8_t* b, int count, int32_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytesA = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i bytesB = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+    auto store = [&](int at, __m128i words) {
+        __m128i* to = reinterpret_cast<__m128i*>(out + 2 * at);
+        _mm_storeu_si128(to, _mm_unpacklo_epi16(words, zero));
+        _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(words, zero));
+    };
+    for (int half = 0; half < 2 && 8 * half < count; ++half) {
+        const __m128i wordsA =
+            half == 0 ? _mm_unpacklo_epi8(bytesA, zero) : _mm_unpackhi_epi8(bytesA, zero);
+        const __m128i wordsB =
+            half == 0 ? _mm_unpacklo_epi8(bytesB, zero) : _mm_unpackhi_epi8(bytesB, zero);
+        store(8 * half, _mm_unpacklo_epi16(wordsA, wordsB));
+        if (8 * half + 4 < count) store(8 * half + 4, _mm_unpackhi_epi16(wordsA, wordsB));
+    }
 }
 template <typename Value> Floats MakeFloats(Value value) {
     return _mm_setr_ps(value(0), value(1), 0, 0);

@@ -90,8 +90,7 @@ template <typename T> struct WindowRows {
             return lanes::MakeDoubles([&](int l) { return at[columns(l)]; });
     }
 #endif
-#if UEYE_SIMD_LEVEL >= 2
-    // avx2 and avx512 pick values loaded together in registers.
+#if UEYE_SIMD_LEVEL >= 1
     // Whether values [column, column + count) lie in every row.
     bool Fits(size_t column, size_t count) const {
         return column + count <= width;

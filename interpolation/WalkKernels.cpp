@@ -218,6 +218,38 @@ bool GreyRowsByteShuffled(const WindowRows<uint8_t>& source, const SampleWindow&
 }
 #endif
 
+#if UEYE_SIMD_LEVEL == 1
+// sse2 has no byte shuffle (InterleaveBytePairs).
+//
+// The walk over byte rows when every lane's window lies within the 16 bytes
+// from its start in every row: each row's bytes of a chain's two lanes are
+// widened and interleaved once, and every tap's values loaded from them. The
+// terms and their order are those of GreyKernelSumsVector. False, and
+// nothing done, where the 16 bytes leave the rows.
+bool GreyRowsInterleaved(const WindowRows<uint8_t>& source, const SampleWindow& window,
+                         const int32_t* starts, const Floats (*weights)[kChains],
+                         const SampleAxis& ay, Doubles* sums) {
+    for (int k = 0; k < kWalk; ++k)
+        if (!source.Fits(static_cast<size_t>(starts[k]), 16)) return false;
+    int32_t taps[kChains][2 * 16];
+    for (int j = 0; j < window.size; ++j) {
+        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
+        const Floats wy = SetFloats(ay.weights[j]);
+        const uint8_t* const bytes = source.Row(row);
+        for (int c = 0; c < kChains; ++c)
+            InterleaveBytePairs(bytes + starts[2 * c], bytes + starts[2 * c + 1], window.size,
+                                taps[c]);
+        for (int i = 0; i < window.size; ++i)
+            for (int c = 0; c < kChains; ++c) {
+                const Floats w = weights[i][c] * wy;
+                sums[c] = RoundToFloat(
+                    AddExactProduct(sums[c], Widen(LoadInts(taps[c] + 2 * i)), Widen(w)));
+            }
+    }
+    return true;
+}
+#endif
+
 template <typename Source>
 void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
                           const KernelTaps& columns, const SampleAxis& ay, uint8_t* results) {
@@ -265,6 +297,15 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
     // avx2 picks bytes by byte shuffles.
     if constexpr (std::is_same<Source, WindowRows<uint8_t>>::value) {
         if (GreyRowsByteShuffled(source, window, starts, weights, ay, sums)) {
+            for (int c = 0; c < kChains; ++c)
+                StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+            return;
+        }
+    }
+#else
+    // sse2 interleaves each row's bytes of two lanes once.
+    if constexpr (std::is_same<Source, WindowRows<uint8_t>>::value) {
+        if (GreyRowsInterleaved(source, window, starts, weights, ay, sums)) {
             for (int c = 0; c < kChains; ++c)
                 StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
             return;
