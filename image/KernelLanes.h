@@ -369,6 +369,31 @@ inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first,
         second = _mm256_permute2f128_pd(_mm256_unpackhi_pd(a, b), _mm256_unpackhi_pd(c, d), 0x31);
     }
 }
+// Byte i of each lane's pointer for i below count (at most 16) as 32-bit
+// values side by side: out[4i + l] = at[l][i], so that LoadInts(out + 4i)
+// gives the lanes of byte i; sixteen bytes are read at each pointer. The
+// four rows of bytes are transposed by unpacks and each four bytes widened,
+// where reading them one by one would take several times as long.
+inline void InterleaveLaneBytes(const uint8_t* const (&at)[kCount], int count, int32_t* out) {
+    __m128i bytes[4];
+    for (int l = 0; l < 4; ++l) bytes[l] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at[l]));
+    for (int half = 0; half < 2 && 8 * half < count; ++half) {
+        // Bytes 8·half .. 8·half + 7 of lanes 0 and 1, and of lanes 2 and 3,
+        // interleaved, then in fours: byte i of the four lanes side by side.
+        const __m128i first = half == 0 ? _mm_unpacklo_epi8(bytes[0], bytes[1])
+                                        : _mm_unpackhi_epi8(bytes[0], bytes[1]);
+        const __m128i second = half == 0 ? _mm_unpacklo_epi8(bytes[2], bytes[3])
+                                         : _mm_unpackhi_epi8(bytes[2], bytes[3]);
+        const __m128i fours[2] = {_mm_unpacklo_epi16(first, second),
+                                  _mm_unpackhi_epi16(first, second)};
+        for (int q = 0; q < 2 && 8 * half + 4 * q < count; ++q) {
+            __m256i* to = reinterpret_cast<__m256i*>(out + 4 * (8 * half + 4 * q));
+            _mm256_storeu_si256(to, _mm256_cvtepu8_epi32(fours[q]));
+            _mm256_storeu_si256(to + 1,
+                                _mm256_cvtepu8_epi32(_mm_unpackhi_epi64(fours[q], fours[q])));
+        }
+    }
+}
 // Sixteen bytes of a row, for PickByte.
 typedef __m128i ByteBlock;
 inline ByteBlock LoadByteBlock(const uint8_t* p) {
@@ -461,17 +486,17 @@ inline Ints LoadInts(const int32_t* p) {
 template <typename Value> Ints MakeInts(Value value) {
     return _mm_setr_epi32(value(0), value(1), 0, 0);
 }
-// Bytes a[i] and b[i] for i below count (at most 16) as 32-bit values side
-// by side, out[2i] = a[i] and out[2i + 1] = b[i], so that LoadInts(out + 2i)
-// gives the two lanes of i; sixteen bytes are read at a and at b. Without a
-// byte shuffle, the bytes are widened and interleaved by unpacks, four
+// Byte i of each lane's pointer for i below count (at most 16) as 32-bit
+// values side by side: out[2i + l] = at[l][i], so that LoadInts(out + 2i)
+// gives the lanes of byte i; sixteen bytes are read at each pointer. Without
+// a byte shuffle, the bytes are widened and interleaved by unpacks, four
 // values a store.
-inline void InterleaveBytePairs(const uint8_t* a, const uint8_t* b, int count, int32_t* out) {
+inline void InterleaveLaneBytes(const uint8_t* const (&at)[kCount], int count, int32_t* out) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i bytesA = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
-    const __m128i bytesB = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
-    auto store = [&](int at, __m128i words) {
-        __m128i* to = reinterpret_cast<__m128i*>(out + 2 * at);
+    const __m128i bytesA = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at[0]));
+    const __m128i bytesB = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at[1]));
+    auto store = [&](int from, __m128i words) {
+        __m128i* to = reinterpret_cast<__m128i*>(out + 2 * from);
         _mm_storeu_si128(to, _mm_unpacklo_epi16(words, zero));
         _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(words, zero));
     };

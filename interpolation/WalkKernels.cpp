@@ -219,10 +219,10 @@ bool GreyRowsByteShuffled(const WindowRows<uint8_t>& source, const SampleWindow&
 #endif
 
 #if UEYE_SIMD_LEVEL == 1
-// sse2 has no byte shuffle (InterleaveBytePairs).
+// sse2 has no byte shuffle (InterleaveLaneBytes).
 //
 // The walk over byte rows when every lane's window lies within the 16 bytes
-// from its start in every row: each row's bytes of a chain's two lanes are
+// from its start in every row: each row's bytes of a chain's lanes are
 // widened and interleaved once, and every tap's values loaded from them. The
 // terms and their order are those of GreyKernelSumsVector. False, and
 // nothing done, where the 16 bytes leave the rows.
@@ -231,19 +231,21 @@ bool GreyRowsInterleaved(const WindowRows<uint8_t>& source, const SampleWindow& 
                          const SampleAxis& ay, Doubles* sums) {
     for (int k = 0; k < kWalk; ++k)
         if (!source.Fits(static_cast<size_t>(starts[k]), 16)) return false;
-    int32_t taps[kChains][2 * 16];
+    int32_t taps[kChains][kCount * 16];
     for (int j = 0; j < window.size; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j);
         const Floats wy = SetFloats(ay.weights[j]);
         const uint8_t* const bytes = source.Row(row);
-        for (int c = 0; c < kChains; ++c)
-            InterleaveBytePairs(bytes + starts[2 * c], bytes + starts[2 * c + 1], window.size,
-                                taps[c]);
+        for (int c = 0; c < kChains; ++c) {
+            const uint8_t* at[kCount];
+            for (int l = 0; l < kCount; ++l) at[l] = bytes + starts[c * kCount + l];
+            InterleaveLaneBytes(at, window.size, taps[c]);
+        }
         for (int i = 0; i < window.size; ++i)
             for (int c = 0; c < kChains; ++c) {
                 const Floats w = weights[i][c] * wy;
                 sums[c] = RoundToFloat(
-                    AddExactProduct(sums[c], Widen(LoadInts(taps[c] + 2 * i)), Widen(w)));
+                    AddExactProduct(sums[c], Widen(LoadInts(taps[c] + kCount * i)), Widen(w)));
             }
     }
     return true;
@@ -303,7 +305,7 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
         }
     }
 #else
-    // sse2 interleaves each row's bytes of two lanes once.
+    // sse2 interleaves each row's bytes of a chain's lanes once.
     if constexpr (std::is_same<Source, WindowRows<uint8_t>>::value) {
         if (GreyRowsInterleaved(source, window, starts, weights, ay, sums)) {
             for (int c = 0; c < kChains; ++c)
@@ -630,6 +632,49 @@ bool ColourSumsPicked(const ColourPlanes& planes, const SampleWindow& window,
 }
 #endif
 
+#if UEYE_SIMD_LEVEL <= 2
+// avx2 and sse2 interleave the lanes' bytes (InterleaveLaneBytes).
+//
+// The colour walk without alpha when every lane's window row lies within
+// the sixteen-byte blocks from its first byte in every row: each row's
+// bytes of a group's lanes are interleaved once, and every tap's channels
+// loaded from them. The terms and their order are those of
+// ColourKernelSumsVector. False, and nothing done, where the blocks leave
+// the rows.
+bool ColourSumsInterleaved(const ColourPlanes& planes, const SampleWindow& window,
+                           const long long* starts, const Floats (*weights)[kColourGroups],
+                           const SampleAxis& ay, Doubles (*sums)[4]) {
+    const int bytes = 3 * window.size; // of a window row
+    const int blocks = (bytes + 15) / 16;
+    for (int k = 0; k < kColourWalk; ++k)
+        if (starts[k] < 0 ||
+            3 * static_cast<unsigned long long>(starts[k]) + 16 * blocks > planes.stride)
+            return false;
+    int32_t values[kColourGroups][48 * kCount];
+    for (int j = 0; j < window.size; ++j) {
+        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
+        const uint8_t* pixels = planes.firstRow + row * planes.stride;
+        const Floats wy = SetFloats(ay.weights[j]);
+        for (int g = 0; g < kColourGroups; ++g)
+            for (int b = 0; b < blocks; ++b) {
+                const uint8_t* at[kCount];
+                for (int l = 0; l < kCount; ++l)
+                    at[l] = pixels + 3 * static_cast<size_t>(starts[g * kCount + l]) + 16 * b;
+                InterleaveLaneBytes(at, Lesser(16, bytes - 16 * b), values[g] + 16 * kCount * b);
+            }
+        for (int i = 0; i < window.size; ++i)
+            for (int g = 0; g < kColourGroups; ++g) {
+                const Doubles w = Widen(weights[i][g] * wy);
+                for (int c = 0; c < 3; ++c) {
+                    const Doubles value = Widen(LoadInts(values[g] + kCount * (3 * i + c)));
+                    sums[g][c] = RoundToFloat(AddExactProduct(sums[g][c], value, w));
+                }
+            }
+    }
+    return true;
+}
+#endif
+
 // The colours of a colour walk's sums, alpha 0 without alpha values.
 void StoreColours(const Doubles (*sums)[4], bool withAlpha, RGBQUAD* results) {
     for (int g = 0; g < kColourGroups; ++g)
@@ -656,6 +701,9 @@ void ColourKernelSumsVector(const ColourPlanes& planes, const SampleWindow& wind
 #if UEYE_SIMD_LEVEL >= 3
     // avx512 alone picks lanes from loaded registers.
     done = !withAlpha && ColourSumsPicked(planes, window, starts, weights, ay, sums);
+#else
+    // avx2 and sse2 interleave the lanes' bytes.
+    done = !withAlpha && ColourSumsInterleaved(planes, window, starts, weights, ay, sums);
 #endif
     for (int j = 0; j < window.size && !done; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j);
