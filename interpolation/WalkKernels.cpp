@@ -73,9 +73,12 @@ void GreyKernelSums(const Source& source, const SampleWindow& window, const Kern
 }
 
 #if UEYE_SIMD_LEVEL >= 1
-// Samples of the vector walk: four registers of sums, so that the roundings
-// of one chain overlap those of the others.
-constexpr int kChains = 4;
+// Samples of the vector walk: several registers of sums, so that the
+// roundings of one chain overlap those of the others. The walk is bound by
+// each chain's latency (a sum, its rounding to float and back): avx2, whose
+// walk loads each tap's values from memory, keeps eight chains in its
+// sixteen registers; the others, which hold more per chain, four.
+constexpr int kChains = UEYE_SIMD_LEVEL == 2 ? 8 : 4;
 constexpr int kWalk = kChains * kCount;
 
 #if UEYE_SIMD_LEVEL >= 3
@@ -176,50 +179,8 @@ bool GreyKernelSumsLoaded(const WindowRows<double>& source, const SampleWindow& 
 }
 #endif
 
-#if UEYE_SIMD_LEVEL == 2
-// avx2 picks bytes by byte shuffles within 128-bit halves (PickByte).
-//
-// The walk over byte rows when each chain's windows lie within the 16 bytes
-// from its first lane's window in every row: each row's 16 bytes are loaded
-// once a chain and every tap's values picked from them, the picks moving one
-// byte a tap. The terms and their order are those of GreyKernelSumsVector.
-// False, and nothing done, for other windows and where the 16 bytes leave
-// the rows.
-bool GreyRowsByteShuffled(const WindowRows<uint8_t>& source, const SampleWindow& window,
-                          const int32_t* starts, const Floats (*weights)[kChains],
-                          const SampleAxis& ay, Doubles* sums) {
-    BytePicks offsets[kChains];
-    size_t first[kChains];
-    for (int c = 0; c < kChains; ++c) {
-        first[c] = static_cast<size_t>(starts[c * kCount]);
-        const Ints offset = OffsetsFrom(starts + c * kCount, starts[c * kCount]);
-        if (!AllBelow(offset, 17 - window.size) || !source.Fits(first[c], 16)) return false;
-        offsets[c] = ToBytePicks(offset);
-    }
-    for (int j = 0; j < window.size; ++j) {
-        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
-        const Floats wy = SetFloats(ay.weights[j]);
-        ByteBlock blocks[kChains];
-        BytePicks picks[kChains];
-        for (int c = 0; c < kChains; ++c) {
-            blocks[c] = LoadByteBlock(source.Row(row) + first[c]);
-            picks[c] = offsets[c];
-        }
-        for (int i = 0; i < window.size; ++i)
-#pragma GCC unroll 4
-            for (int c = 0; c < kChains; ++c) {
-                const Doubles value = PickByte(blocks[c], picks[c]);
-                picks[c] = Plus(picks[c], 1);
-                const Floats w = weights[i][c] * wy;
-                sums[c] = RoundToFloat(AddExactProduct(sums[c], value, Widen(w)));
-            }
-    }
-    return true;
-}
-#endif
-
-#if UEYE_SIMD_LEVEL == 1
-// sse2 has no byte shuffle (InterleaveLaneBytes).
+#if UEYE_SIMD_LEVEL <= 2
+// avx2 and sse2 interleave the lanes' bytes (InterleaveLaneBytes).
 //
 // The walk over byte rows when every lane's window lies within the 16 bytes
 // from its start in every row: each row's bytes of a chain's lanes are
@@ -294,15 +255,6 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
             GreyRowsPicked<false, 12>(source, window, first, offsets, weights, ay, sums);
         for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
         return;
-    }
-#elif UEYE_SIMD_LEVEL == 2
-    // avx2 picks bytes by byte shuffles.
-    if constexpr (std::is_same<Source, WindowRows<uint8_t>>::value) {
-        if (GreyRowsByteShuffled(source, window, starts, weights, ay, sums)) {
-            for (int c = 0; c < kChains; ++c)
-                StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
-            return;
-        }
     }
 #else
     // sse2 interleaves each row's bytes of a chain's lanes once.
