@@ -709,49 +709,30 @@ inline void StorePixelBytes(uint8_t* p, PixelSums v) {
 }
 #endif
 
-#if UEYE_SIMD_LEVEL >= 2
+#if UEYE_SIMD_LEVEL == 2
 // Byte i of each lane's pointer for i below count (at most 16) as 32-bit
-// values side by side: out[kCount·i + l] = at[l][i], so that
-// LoadInts(out + kCount·i) gives the lanes of byte i; sixteen bytes are read
-// at each pointer. Four lanes at a time, their bytes are transposed by
-// unpacks and each four widened, where reading them one by one would take
-// several times as long.
+// values side by side: out[4i + l] = at[l][i], so that LoadInts(out + 4i)
+// gives the lanes of byte i; sixteen bytes are read at each pointer. The
+// four rows of bytes are transposed by unpacks and each four bytes widened,
+// where reading them one by one would take several times as long.
 inline void InterleaveLaneBytes(const uint8_t* const (&at)[kCount], int count, int32_t* out) {
-    for (int group = 0; group < kCount / 4; ++group) {
-        __m128i bytes[4];
-        for (int l = 0; l < 4; ++l)
-            bytes[l] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at[4 * group + l]));
-        // Bytes i .. i + 3 of the four lanes (`fours`) widened into
-        // out[kCount·i + 4·group ...] and the three kCount-lane rows after.
-        auto store = [&](int i, __m128i fours) {
-            int32_t* const to = out + kCount * i + 4 * group;
-#if UEYE_SIMD_LEVEL >= 3
-            // avx512 rows are eight lanes: each four are a quarter's store.
-            const __m512i wide = _mm512_cvtepu8_epi32(fours);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm512_castsi512_si128(wide));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8),
-                             _mm512_extracti32x4_epi32(wide, 1));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16),
-                             _mm512_extracti32x4_epi32(wide, 2));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 24),
-                             _mm512_extracti32x4_epi32(wide, 3));
-#else
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm256_cvtepu8_epi32(fours));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 8),
-                                _mm256_cvtepu8_epi32(_mm_unpackhi_epi64(fours, fours)));
-#endif
-        };
-        for (int half = 0; half < 2 && 8 * half < count; ++half) {
-            // Bytes 8·half .. 8·half + 7 of lanes 0 and 1, and of lanes 2
-            // and 3, interleaved, then in fours: byte i of the four lanes
-            // side by side.
-            const __m128i first = half == 0 ? _mm_unpacklo_epi8(bytes[0], bytes[1])
-                                            : _mm_unpackhi_epi8(bytes[0], bytes[1]);
-            const __m128i second = half == 0 ? _mm_unpacklo_epi8(bytes[2], bytes[3])
-                                             : _mm_unpackhi_epi8(bytes[2], bytes[3]);
-            store(8 * half, _mm_unpacklo_epi16(first, second));
-            if (8 * half + 4 < count) store(8 * half + 4, _mm_unpackhi_epi16(first, second));
-        }
+    __m128i bytes[4];
+    for (int l = 0; l < 4; ++l) bytes[l] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at[l]));
+    // Bytes i .. i + 3 of the four lanes (`fours`), widened.
+    auto store = [out](int i, __m128i fours) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * i), _mm256_cvtepu8_epi32(fours));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * i + 8),
+                            _mm256_cvtepu8_epi32(_mm_unpackhi_epi64(fours, fours)));
+    };
+    for (int half = 0; half < 2 && 8 * half < count; ++half) {
+        // Bytes 8·half .. 8·half + 7 of lanes 0 and 1, and of lanes 2 and 3,
+        // interleaved, then in fours: byte i of the four lanes side by side.
+        const __m128i first = half == 0 ? _mm_unpacklo_epi8(bytes[0], bytes[1])
+                                        : _mm_unpackhi_epi8(bytes[0], bytes[1]);
+        const __m128i second = half == 0 ? _mm_unpacklo_epi8(bytes[2], bytes[3])
+                                         : _mm_unpackhi_epi8(bytes[2], bytes[3]);
+        store(8 * half, _mm_unpacklo_epi16(first, second));
+        if (8 * half + 4 < count) store(8 * half + 4, _mm_unpackhi_epi16(first, second));
     }
 }
 #endif
