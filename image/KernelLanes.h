@@ -487,6 +487,17 @@ inline void InterleaveLaneBytes(const uint8_t* const (&at)[kCount], int count, i
 template <typename Value> Floats MakeFloats(Value value) {
     return _mm_setr_ps(value(0), value(1), 0, 0);
 }
+// Lane l's values at p + index[l] and at p + index[l] + kStep (1 or 3), in
+// `first` and `second`: each read by a 128-bit load with its neighbour, the
+// lanes then sorted by shuffles.
+template <int kStep>
+inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first, Doubles& second) {
+    static_assert(kStep == 1 || kStep == 3, "pairs a step of 1 or 3 apart");
+    const double* const a = p + index[0];
+    const double* const b = p + index[1];
+    first = _mm_unpacklo_pd(_mm_loadu_pd(a), _mm_loadu_pd(b));
+    second = _mm_unpackhi_pd(_mm_loadu_pd(a + kStep - 1), _mm_loadu_pd(b + kStep - 1));
+}
 inline Doubles Widen(Floats v) {
     return _mm_cvtps_pd(v);
 }

@@ -28,8 +28,9 @@ void VerticalGreyBlend(const uint8_t* p0, const uint8_t* p1, long width, double 
     for (; c < width; ++c) blended[c] = static_cast<float>(p1[c] * dy + p0[c] * rest);
 }
 
-#if UEYE_SIMD_LEVEL == 2
-// avx2 loads each pixel's pair and sorts the pairs into lanes (LoadStepPairs).
+#if UEYE_SIMD_LEVEL == 1 || UEYE_SIMD_LEVEL == 2
+// avx2 and sse2 load each pixel's pair and sort the pairs into lanes
+// (LoadStepPairs).
 //
 // The horizontal blend of the pixels from 0 on, kCount a step, each pair
 // read as wide loads where gathers or lane-by-lane loads would take several
@@ -82,8 +83,8 @@ void HorizontalGreyBlend(const double* blended, long step, const int32_t* ix, co
         [&](long k) {
             for (long i = k; i < k + kCount; ++i) out[i] = blend(i);
         });
-#elif UEYE_SIMD_LEVEL == 2
-    // avx2 reads each pixel's pair by wide loads.
+#elif UEYE_SIMD_LEVEL >= 1
+    // avx2 and sse2 read each pixel's pair by wide loads.
     if (step == 1) x = BlendStepPairs<1>(blended, ix, dx, count, out);
     if (step == 3) x = BlendStepPairs<3>(blended, ix, dx, count, out);
 #endif
