@@ -213,7 +213,8 @@ float CxImage::KernelBessel_Q1(const float x) {
 
 float CxImage::KernelBessel_Order1(float x) {
     if (x == 0.0f) return 0.0f;
-    if (std::isinf(x)) return 0.0f; // the limit; sin(inf) has no value
+    // The limit, odd as the function is; sin(inf) has no value.
+    if (std::isinf(x)) return std::copysign(0.0f, x);
     const float m = std::fabs(x);
     const double md = static_cast<double>(m);
     if (m < 8.0f)

@@ -216,6 +216,7 @@ TEST(Kernels, NoNaNOfTheirOwnAtTheEdges) {
         {"Sinc(-inf)", CxImage::KernelSinc(-inf), 0.0f},
         {"Lanczos(inf, inf)", CxImage::KernelLanczosSinc(inf, inf), 0.0f},
         {"Order1(inf)", CxImage::KernelBessel_Order1(inf), 0.0f},
+        {"Order1(-inf)", CxImage::KernelBessel_Order1(-inf), -0.0f},
         {"Bessel(-inf)", CxImage::KernelBessel(-inf), 0.0f},
         {"Bessel(3e38)", CxImage::KernelBessel(3e38f), 0.0f},
         {"Blackman(inf)", CxImage::KernelBlackman(inf), nan},
