@@ -9,7 +9,6 @@
 #include "interpolation/Elementary.h"
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -53,13 +52,6 @@ double RationalSquared(const double (&num)[N], const double (&den)[N], double u)
     const double n = HornerSquared(num, u), d = HornerSquared(den, u);
     if (std::isinf(n) || std::isinf(d)) return num[0] / den[0];
     return n / d;
-}
-
-// A result that has no value, as one NaN on every processor: an operation
-// that makes a NaN (inf - inf, 0 * inf) sets its sign bit on x86 and clears
-// it on ARM.
-float Defined(float v) {
-    return std::isnan(v) ? std::numeric_limits<float>::quiet_NaN() : v;
 }
 
 constexpr double kJ1Num[9] = {2701.1227108923235,    -4695753.530642996,    3413234182.3017006,
@@ -132,9 +124,11 @@ float CxImage::KernelGeneralizedCubic(const float x, const float a) {
     const double t2 = static_cast<double>(t2f);
     const double ad = static_cast<double>(a);
     // An infinite `a` gives no kernel: inf - inf inside, the one NaN out.
-    if (t < 1.0f) return Defined(static_cast<float>((ad + 2.0) * d * t2 - (ad + 3.0) * t2 + 1.0));
+    if (t < 1.0f)
+        return elementary::OneNaN(static_cast<float>((ad + 2.0) * d * t2 - (ad + 3.0) * t2 + 1.0));
     if (t < 2.0f)
-        return Defined(static_cast<float>(ad * d * t2 - 5.0 * ad * t2 + 8.0 * ad * d - 4.0 * ad));
+        return elementary::OneNaN(
+            static_cast<float>(ad * d * t2 - 5.0 * ad * t2 + 8.0 * ad * d - 4.0 * ad));
     return 0.0f;
 }
 
@@ -192,7 +186,7 @@ float CxImage::KernelBlackman(const float x) {
         static_cast<float>(elementary::Cos(static_cast<double>(static_cast<float>(d * kPi))));
     const float c2 =
         static_cast<float>(elementary::Cos(static_cast<double>(static_cast<float>(d * kTwoPi))));
-    return Defined(
+    return elementary::OneNaN(
         static_cast<float>(k042 + 0.5 * static_cast<double>(c1) + k008 * static_cast<double>(c2)));
 }
 
