@@ -104,7 +104,7 @@ UEYE_C_API int32_t UEYE_C_CALL ueye_api_version(void);
 /* The plug-in's interface version text. Never null. */
 UEYE_C_API const char* UEYE_C_CALL ueye_plugin_version(void);
 /* The vector instruction set the image library uses: "none", "sse2",
- * "avx2" or "avx512". Never null. */
+ * "avx2" or "avx512"; "neon" on AArch64. Never null. */
 UEYE_C_API const char* UEYE_C_CALL ueye_simd_level(void);
 /* Threads an image operation may spread its rows over, 1 to 256 (results
  * are the same bits at every count). */

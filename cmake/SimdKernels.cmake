@@ -1,7 +1,8 @@
 # Vector kernel units: each is written once and compiled once per
 # instruction-set level, every copy with its own level's target flags and
 # nothing else built with them. The library picks one copy per family at run
-# time (image/SimdLevel.h). Off x86, only the portable level is built.
+# time (image/SimdLevel.h). On AArch64 the portable level and neon are built;
+# elsewhere only the portable one.
 set(UEYE_KERNEL_UNITS
   transform/ResizeKernels.cpp transform/TurnKernels.cpp transform/ToneKernels.cpp
   interpolation/GreyBilinearKernels.cpp interpolation/ColourBilinearKernels.cpp
@@ -15,12 +16,21 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|x86_64|AMD64|amd64)$")
   # above the portable one are built.
   set_source_files_properties(${CMAKE_SOURCE_DIR}/image/SimdLevel.cpp PROPERTIES
     COMPILE_DEFINITIONS UEYE_SIMD_X86)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+  # NEON is part of every AArch64 processor: the neon level takes the sse2
+  # level's place (index 1) with lanes of the same widths, so the kernel
+  # units' level-1 code serves it.
+  set(UEYE_SIMD_X86 OFF)
+  set(UEYE_SIMD_LEVELS none neon)
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/image/SimdLevel.cpp PROPERTIES
+    COMPILE_DEFINITIONS UEYE_SIMD_NEON)
 else()
   set(UEYE_SIMD_X86 OFF)
   set(UEYE_SIMD_LEVELS none)
 endif()
 set(UEYE_SIMD_FLAGS_none "")
 set(UEYE_SIMD_FLAGS_sse2 "")
+set(UEYE_SIMD_FLAGS_neon -DUEYE_SIMD_NEON)
 set(UEYE_SIMD_FLAGS_avx2 -mavx2 -mfma)
 set(UEYE_SIMD_FLAGS_avx512 -mavx2 -mfma -mavx512f -mavx512bw -mavx512dq -mavx512vl)
 # GCC 12's own intrinsic headers leave the unused lanes of some results

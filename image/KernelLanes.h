@@ -14,7 +14,10 @@
 #error "only kernel units use the lanes"
 #endif
 
-#if UEYE_SIMD_LEVEL >= 1
+#if UEYE_SIMD_LEVEL >= 1 && defined(UEYE_SIMD_NEON)
+// AArch64's neon level: the lane types of sse2, in NEON registers.
+#include "image/KernelLanesNeon.h"
+#elif UEYE_SIMD_LEVEL >= 1
 
 #include <immintrin.h>
 

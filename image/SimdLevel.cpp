@@ -64,6 +64,11 @@ SimdLevel DetectSimdLevel() {
         zmmSaved && all(f.leaf7Ebx, (1u << 16) | (1u << 17) | (1u << 30) | (1u << 31));
     return avx512 ? SimdLevel::Avx512 : SimdLevel::Avx2;
 }
+#elif defined(UEYE_SIMD_NEON)
+// Every AArch64 processor has NEON (Advanced SIMD).
+SimdLevel DetectSimdLevel() {
+    return SimdLevel::Neon;
+}
 #else
 SimdLevel DetectSimdLevel() {
     return SimdLevel::None;
@@ -92,6 +97,10 @@ SimdLevel InitialLevel() {
 std::atomic<int> g_level{-1};
 
 const char* const kNames[kSimdLevelCount] = {"none", "sse2", "avx2", "avx512"};
+#if defined(UEYE_SIMD_NEON)
+// The sse2 slot's name on AArch64; the x86 names still parse there.
+const char* const kNeonName = "neon";
+#endif
 
 } // namespace
 
@@ -117,11 +126,20 @@ SimdLevel SetSimdLevel(SimdLevel requested) {
 
 const char* SimdLevelName(SimdLevel level) {
     const int index = static_cast<int>(level);
+#if defined(UEYE_SIMD_NEON)
+    if (level == SimdLevel::Neon) return kNeonName;
+#endif
     return index >= 0 && index < kSimdLevelCount ? kNames[index] : "none";
 }
 
 bool ParseSimdLevel(const char* name, SimdLevel& level) {
     if (name == nullptr) return false;
+#if defined(UEYE_SIMD_NEON)
+    if (std::strcmp(name, kNeonName) == 0) {
+        level = SimdLevel::Neon;
+        return true;
+    }
+#endif
     for (int i = 0; i < kSimdLevelCount; ++i)
         if (std::strcmp(name, kNames[i]) == 0) {
             level = static_cast<SimdLevel>(i);
@@ -135,11 +153,15 @@ const char* CxImage::GetSimdLevel() {
 }
 
 // The one point where each family's kernels are chosen: the table of the
-// level in use. Off x86 only the portable copy is built, and every level
-// names it.
+// level in use. On AArch64 the levels above none name the neon copy;
+// elsewhere off x86 only the portable copy is built, and every level names
+// it.
 #if defined(UEYE_SIMD_X86)
 #define UEYE_KERNEL_TABLES(name)                                                                   \
     { &name##_none, &name##_sse2, &name##_avx2, &name##_avx512 }
+#elif defined(UEYE_SIMD_NEON)
+#define UEYE_KERNEL_TABLES(name)                                                                   \
+    { &name##_none, &name##_neon, &name##_neon, &name##_neon }
 #else
 #define UEYE_KERNEL_TABLES(name)                                                                   \
     { &name##_none, &name##_none, &name##_none, &name##_none }

@@ -2,6 +2,8 @@
 
 #include "interpolation/CxPoint2.h"
 
+#include "interpolation/Elementary.h"
+
 #include <cmath>
 
 CxPoint2::CxPoint2() : x(0.0f), y(0.0f) {}
@@ -20,5 +22,6 @@ float CxPoint2::Distance(float px, float py) {
     const double dx = static_cast<double>(x) - static_cast<double>(px);
     const double dy = static_cast<double>(y) - static_cast<double>(py);
     const float sum = static_cast<float>(dx * dx + dy * dy);
-    return static_cast<float>(std::sqrt(static_cast<double>(sum)));
+    // Two infinite coordinates of one sign on an axis: no distance.
+    return elementary::OneNaN(static_cast<float>(std::sqrt(static_cast<double>(sum))));
 }

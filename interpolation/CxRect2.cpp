@@ -1,7 +1,10 @@
 // CxRect2: a rectangle of float corners, its size, surface, centre and cross-
-// section with another.
+// section with another. Infinite corners that leave a size or a centre
+// without a value (inf - inf, 0 * inf) give the one NaN of OneNaN.
 
 #include "interpolation/CxRect2.h"
+
+#include "interpolation/Elementary.h"
 
 CxRect2::CxRect2() : corner1(0.0f, 0.0f), corner2(0.0f, 0.0f) {}
 
@@ -12,20 +15,20 @@ CxRect2::CxRect2(const CxRect2& r) = default;
 CxRect2& CxRect2::operator=(const CxRect2& r) = default;
 
 float CxRect2::Width() const {
-    return static_cast<float>(corner2.x - corner1.x);
+    return elementary::OneNaN(static_cast<float>(corner2.x - corner1.x));
 }
 
 float CxRect2::Height() const {
-    return static_cast<float>(corner2.y - corner1.y);
+    return elementary::OneNaN(static_cast<float>(corner2.y - corner1.y));
 }
 
 float CxRect2::Surface() const {
-    return static_cast<float>(Height() * Width());
+    return elementary::OneNaN(static_cast<float>(Height() * Width()));
 }
 
 CxPoint2 CxRect2::Center() {
-    return CxPoint2(static_cast<float>((corner2.x + corner1.x) * 0.5f),
-                    static_cast<float>((corner2.y + corner1.y) * 0.5f));
+    return CxPoint2(elementary::OneNaN(static_cast<float>((corner2.x + corner1.x) * 0.5f)),
+                    elementary::OneNaN(static_cast<float>((corner2.y + corner1.y) * 0.5f)));
 }
 
 CxRect2 CxRect2::CrossSection(const CxRect2& r) const {

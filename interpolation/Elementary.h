@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cfloat>
+#include <limits>
 
 // Results must be the same bits on every compiler and machine. The x87 unit
 // keeps intermediates in extended precision and rounds them when it likes;
@@ -19,6 +20,13 @@ double Sin(double x);
 double Cos(double x);
 double Exp(double x);
 double Atan2(double y, double x);
+
+// A float result without a value as one NaN on every processor: an
+// operation that makes a NaN (inf - inf, 0 * inf, inf / inf) sets its sign
+// bit on x86 and clears it on ARM. Other values pass unchanged.
+inline float OneNaN(float v) {
+    return v != v ? std::numeric_limits<float>::quiet_NaN() : v;
+}
 
 // π/2 correctly rounded: the value the maths library's acos(0.0) gives.
 constexpr double kHalfPi = 0x1.921fb54442d18p+0;

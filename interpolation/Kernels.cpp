@@ -43,6 +43,17 @@ template <size_t N> double HornerSquared(const double (&c)[N], double u) {
     return value;
 }
 
+// num(u) / den(u), both polynomials in u². Beyond |u| of about 1e19 the
+// terms overflow and the evaluation would give inf / inf, a NaN whose sign
+// differs between processors; there the quotient equals the ratio of the
+// leading coefficients far below float precision, and that limit is taken.
+template <size_t N>
+double RationalSquared(const double (&num)[N], const double (&den)[N], double u) {
+    const double n = HornerSquared(num, u), d = HornerSquared(den, u);
+    if (std::isinf(n) || std::isinf(d)) return num[0] / den[0];
+    return n / d;
+}
+
 constexpr double kJ1Num[9] = {2701.1227108923235,    -4695753.530642996,    3413234182.3017006,
                               -1322983480332.1265,   290879526383477.56,    -3.588817569910106e16,
                               2.3164335806340024e18, -6.672106568924916e19, 5.811993540016061e20};
@@ -112,14 +123,20 @@ float CxImage::KernelGeneralizedCubic(const float x, const float a) {
     const float t2f = static_cast<float>(d * d);
     const double t2 = static_cast<double>(t2f);
     const double ad = static_cast<double>(a);
-    if (t < 1.0f) return static_cast<float>((ad + 2.0) * d * t2 - (ad + 3.0) * t2 + 1.0);
-    if (t < 2.0f) return static_cast<float>(ad * d * t2 - 5.0 * ad * t2 + 8.0 * ad * d - 4.0 * ad);
+    // An infinite `a` gives no kernel: inf - inf inside, the one NaN out.
+    if (t < 1.0f)
+        return elementary::OneNaN(static_cast<float>((ad + 2.0) * d * t2 - (ad + 3.0) * t2 + 1.0));
+    if (t < 2.0f)
+        return elementary::OneNaN(
+            static_cast<float>(ad * d * t2 - 5.0 * ad * t2 + 8.0 * ad * d - 4.0 * ad));
     return 0.0f;
 }
 
 float CxImage::KernelLanczosSinc(const float x, const float radius) {
     if (std::fabs(x) > radius) return 0.0f;
     if (x == 0.0f) return 1.0f;
+    // Only an unbounded radius lets an infinite x through: sinc's limit.
+    if (std::isinf(x)) return 0.0f;
     const float X = static_cast<float>(static_cast<double>(x) * kPi);
     const float Y = static_cast<float>(static_cast<double>(X) / static_cast<double>(radius));
     const double sincX =
@@ -156,6 +173,7 @@ float CxImage::KernelHamming(const float x) {
 
 float CxImage::KernelSinc(const float x) {
     if (x == 0.0f) return 1.0f;
+    if (std::isinf(x)) return 0.0f; // the limit; sin(inf) has no value
     const double xpi = static_cast<double>(x) * kPi;
     const float sine =
         static_cast<float>(elementary::Sin(static_cast<double>(static_cast<float>(xpi))));
@@ -168,27 +186,29 @@ float CxImage::KernelBlackman(const float x) {
         static_cast<float>(elementary::Cos(static_cast<double>(static_cast<float>(d * kPi))));
     const float c2 =
         static_cast<float>(elementary::Cos(static_cast<double>(static_cast<float>(d * kTwoPi))));
-    return static_cast<float>(k042 + 0.5 * static_cast<double>(c1) +
-                              k008 * static_cast<double>(c2));
+    return elementary::OneNaN(
+        static_cast<float>(k042 + 0.5 * static_cast<double>(c1) + k008 * static_cast<double>(c2)));
 }
 
 float CxImage::KernelBessel_J1(const float x) {
     const double d = static_cast<double>(x);
-    return static_cast<float>(HornerSquared(kJ1Num, d) / HornerSquared(kJ1Den, d));
+    return static_cast<float>(RationalSquared(kJ1Num, kJ1Den, d));
 }
 
 float CxImage::KernelBessel_P1(const float x) {
     const double s = 8.0 / static_cast<double>(x);
-    return static_cast<float>(HornerSquared(kP1Num, s) / HornerSquared(kP1Den, s));
+    return static_cast<float>(RationalSquared(kP1Num, kP1Den, s));
 }
 
 float CxImage::KernelBessel_Q1(const float x) {
     const double s = 8.0 / static_cast<double>(x);
-    return static_cast<float>(HornerSquared(kQ1Num, s) / HornerSquared(kQ1Den, s));
+    return static_cast<float>(RationalSquared(kQ1Num, kQ1Den, s));
 }
 
 float CxImage::KernelBessel_Order1(float x) {
     if (x == 0.0f) return 0.0f;
+    // The limit, odd as the function is; sin(inf) has no value.
+    if (std::isinf(x)) return std::copysign(0.0f, x);
     const float m = std::fabs(x);
     const double md = static_cast<double>(m);
     if (m < 8.0f)

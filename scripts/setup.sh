@@ -7,7 +7,10 @@ packages=(cmake g++ make libboost-thread-dev libboost-date-time-dev libboost-chr
           libaravis-dev libusb-1.0-0-dev aravis-tools iproute2 "$@")
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  # A name installed for two architectures (amd64 and arm64) is ambiguous
+  # to dpkg without its own architecture.
+  dpkg -s "$p" >/dev/null 2>&1 || dpkg -s "$p:$(dpkg --print-architecture)" >/dev/null 2>&1 ||
+    missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=""

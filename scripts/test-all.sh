@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build (the Python package's suite
 # included), a build under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the threaded tests under ThreadSanitizer, and the installed packages.
+# the threaded tests under ThreadSanitizer, the other machines (32-bit x86,
+# AArch64 under qemu, Windows under wine), and the installed packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -72,6 +73,7 @@ part "GenICam end to end, sanitizers" env GENICAM_BUILD_DIR=build-sanitize bash 
 part "live view end to end" bash scripts/test-liveview.sh build
 part "fuzz targets" bash scripts/fuzz.sh
 part "32-bit x86 and clang" bash scripts/test-exactness.sh
+part "AArch64 under qemu" bash scripts/test-aarch64.sh
 part "Windows builds" bash scripts/test-windows.sh
 part "installed package" bash scripts/test-package.sh
 part "Python package" bash scripts/test-python.sh

@@ -141,7 +141,7 @@ def test_bad_input_is_a_value_error(call, message):
 
 
 def test_library_settings():
-    assert ug.simd_level() in ("none", "sse2", "avx2", "avx512")
+    assert ug.simd_level() in ("none", "sse2", "avx2", "avx512", "neon")
     assert ug.plugin_version() == "FrameGrabber $Revision: 1.26 $"
     assert ug.api_version() == 10100
     ug.set_thread_count(4)

@@ -1,6 +1,7 @@
 // Runs the built framegrab program against the plug-in and checks what it
 // writes and how it fails.
 #include "image/CxImage.h"
+#include "image/SimdLevel.h"
 #include "platform/ProgramDirectory.h"
 #include "tests/TempDirectory.h"
 
@@ -171,6 +172,17 @@ TEST_F(FramegrabProgram, VersionNamesTheKernelLevel) {
     ASSERT_EQ(Run("--version", "UEYE_IMAGE_SIMD=none "), 0) << LogText();
 #endif
     EXPECT_NE(LogText().find("Image kernels: none"), std::string::npos) << LogText();
+    // An unknown cap, or one of another machine's levels, leaves the best
+    // level the machine has.
+    const std::string best = "Image kernels: " + std::string(SimdLevelName(SupportedSimdLevel()));
+    for (const std::string cap : {"bogus", "avx512", "neon"}) {
+#if defined(_WIN32)
+        ASSERT_EQ(Run("--version", "set UEYE_IMAGE_SIMD=" + cap + "&& "), 0) << LogText();
+#else
+        ASSERT_EQ(Run("--version", "UEYE_IMAGE_SIMD=" + cap + " "), 0) << LogText();
+#endif
+        EXPECT_NE(LogText().find(best), std::string::npos) << cap << ": " << LogText();
+    }
 }
 
 TEST_F(FramegrabProgram, FailuresHaveDistinctExitCodes) {

@@ -45,6 +45,27 @@ TEST(SimdLevel, NamesAndTheCap) {
     SetSimdLevel(initial);
 }
 
+// A cap written for another machine: on AArch64 the x86 names parse and
+// give the best level there, neon; elsewhere "neon" is unknown, and an
+// unknown cap is ignored.
+TEST(SimdLevel, CapsOfOtherMachines) {
+    const SimdLevel initial = ActiveSimdLevel();
+#if defined(__aarch64__)
+    EXPECT_EQ(SupportedSimdLevel(), SimdLevel::Neon);
+    EXPECT_STREQ(SimdLevelName(SimdLevel::Neon), "neon");
+    for (const char* x86 : {"sse2", "avx2", "avx512"}) {
+        SimdLevel parsed = SimdLevel::None;
+        ASSERT_TRUE(ParseSimdLevel(x86, parsed)) << x86;
+        EXPECT_EQ(SetSimdLevel(parsed), SimdLevel::Neon) << x86;
+    }
+#else
+    SimdLevel untouched = SimdLevel::Sse2;
+    EXPECT_FALSE(ParseSimdLevel("neon", untouched));
+    EXPECT_EQ(untouched, SimdLevel::Sse2);
+#endif
+    SetSimdLevel(initial);
+}
+
 // Two threads making the first call at once agree (ThreadSanitizer watches
 // this one: each test runs in a process of its own).
 TEST(SimdLevel, FirstCallsFromTwoThreadsAgree) {

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
 static void ExpectRect(const CxRect2& r, float x1, float y1, float x2, float y2) {
     EXPECT_EQ(r.corner1.x, x1);
     EXPECT_EQ(r.corner1.y, y1);
@@ -43,4 +47,19 @@ TEST(Geometry, CrossSection) {
     ExpectRect(CxRect2(0, 0, 1, 1).CrossSection(CxRect2(2, 2, 3, 3)), 0, 0, 0, 0);
     ExpectRect(CxRect2(-1.5f, -0.5f, 0.5f, 0.5f).CrossSection(CxRect2(-0.5f, -0.5f, 0.5f, 0.5f)),
                -0.5f, -0.5f, 0.5f, 0.5f);
+}
+
+// Infinite coordinates that leave a measure without a value (inf - inf,
+// 0 * inf) give the NaN with a clear sign on every processor, bit for bit.
+TEST(Geometry, MeasuresWithoutAValueAreOneNaN) {
+    const float inf = INFINITY;
+    const CxRect2 infinite(inf, -inf, inf, 1.0f), flat(-inf, 0.0f, inf, 0.0f);
+    CxRect2 across(-inf, -inf, inf, inf);
+    const float results[] = {CxPoint2(inf, 0.0f).Distance(inf, 0.0f), infinite.Width(),
+                             flat.Surface(), across.Center().x, across.Center().y};
+    for (float v : results) {
+        uint32_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        EXPECT_EQ(bits, 0x7FC00000u);
+    }
 }
