@@ -47,6 +47,33 @@ template <typename Value> Ints MakeInts(Value value) {
 template <typename Value> Floats MakeFloats(Value value) {
     return Floats{static_cast<float>(value(0)), static_cast<float>(value(1))};
 }
+// Byte i of each lane's pointer for i below count (at most 16) as 32-bit
+// values side by side: out[2i + l] = at[l][i], so that LoadInts(out + 2i)
+// gives the lanes of byte i; sixteen bytes are read at each pointer, zipped
+// and widened, four values a store.
+inline void InterleaveLaneBytes(const uint8_t* const (&at)[kCount], int count, int32_t* out) {
+    const uint8x16x2_t zipped = vzipq_u8(vld1q_u8(at[0]), vld1q_u8(at[1]));
+    auto store = [out](int from, uint8x8_t pairs) {
+        const uint16x8_t words = vmovl_u8(pairs);
+        vst1q_s32(out + 2 * from, vreinterpretq_s32_u32(vmovl_u16(vget_low_u16(words))));
+        vst1q_s32(out + 2 * from + 4, vreinterpretq_s32_u32(vmovl_u16(vget_high_u16(words))));
+    };
+    for (int half = 0; half < 2 && 8 * half < count; ++half) {
+        store(8 * half, vget_low_u8(zipped.val[half]));
+        if (8 * half + 4 < count) store(8 * half + 4, vget_high_u8(zipped.val[half]));
+    }
+}
+// Lane l's values at p + index[l] and at p + index[l] + kStep (1 or 3), in
+// `first` and `second`: each read by a 128-bit load with its neighbour, the
+// lanes then zipped.
+template <int kStep>
+inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first, Doubles& second) {
+    static_assert(kStep == 1 || kStep == 3, "pairs a step of 1 or 3 apart");
+    const double* const a = p + index[0];
+    const double* const b = p + index[1];
+    first = vzip1q_f64(vld1q_f64(a), vld1q_f64(b));
+    second = vzip2q_f64(vld1q_f64(a + kStep - 1), vld1q_f64(b + kStep - 1));
+}
 inline Doubles Widen(Floats v) {
     return vcvt_f64_f32(v);
 }
