@@ -19,7 +19,9 @@ cxx=$triplet-g++-win32
 [ -f "$prefix/lib/libboost_thread.a" ] && [ -f "$prefix/lib/libboost_chrono.a" ] && exit 0
 
 headers=/usr/include/boost
-version=$(dpkg-query -W -f='${Version}' libboost1.74-dev)
+# The host architecture's package: installed for a second one too (arm64
+# for the AArch64 build), the bare name would print both versions.
+version=$(dpkg-query -W -f='${Version}' "libboost1.74-dev:$(dpkg --print-architecture)")
 upstream=${version%%-*}
 upstream=${upstream#*:}
 
