@@ -257,7 +257,7 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
         return;
     }
 #else
-    // sse2 interleaves each row's bytes of a chain's lanes once.
+    // avx2 and sse2 interleave each row's bytes of a chain's lanes once.
     if constexpr (std::is_same<Source, WindowRows<uint8_t>>::value) {
         if (GreyRowsInterleaved(source, window, starts, weights, ay, sums)) {
             for (int c = 0; c < kChains; ++c)
