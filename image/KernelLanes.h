@@ -372,6 +372,17 @@ inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first,
         second = _mm256_permute2f128_pd(_mm256_unpackhi_pd(a, b), _mm256_unpackhi_pd(c, d), 0x31);
     }
 }
+// The kCount values from p + index[l] on of each lane l, lane by lane:
+// out[t] holds p[index[l] + t] in lane l. The lanes' values are read in
+// halves, two lanes a register, and sorted by unpacks.
+inline void LoadTransposed(const double* p, const int32_t* index, Doubles (&out)[kCount]) {
+    for (int half = 0; half < 2; ++half) {
+        const __m256d even = _mm256_loadu2_m128d(p + index[2] + 2 * half, p + index[0] + 2 * half);
+        const __m256d odd = _mm256_loadu2_m128d(p + index[3] + 2 * half, p + index[1] + 2 * half);
+        out[2 * half] = _mm256_unpacklo_pd(even, odd);
+        out[2 * half + 1] = _mm256_unpackhi_pd(even, odd);
+    }
+}
 // Sixteen bytes of a row, for PickByte.
 typedef __m128i ByteBlock;
 inline ByteBlock LoadByteBlock(const uint8_t* p) {
@@ -500,6 +511,11 @@ inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first,
     const double* const b = p + index[1];
     first = _mm_unpacklo_pd(_mm_loadu_pd(a), _mm_loadu_pd(b));
     second = _mm_unpackhi_pd(_mm_loadu_pd(a + kStep - 1), _mm_loadu_pd(b + kStep - 1));
+}
+// The kCount values from p + index[l] on of each lane l, lane by lane:
+// out[t] holds p[index[l] + t] in lane l (the pairs a step of 1 apart).
+inline void LoadTransposed(const double* p, const int32_t* index, Doubles (&out)[kCount]) {
+    LoadStepPairs<1>(p, index, out[0], out[1]);
 }
 inline Doubles Widen(Floats v) {
     return _mm_cvtps_pd(v);

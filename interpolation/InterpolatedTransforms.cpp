@@ -175,6 +175,8 @@ struct ResamplePlan {
     bool bilinearRuns = false;       // batched bilinear samples, from the column tables
     bool folded = false;             // the overflow folds coordinates back into the image
     int widenedRows = 0;             // the grey window rows read widened to doubles
+    bool spreadRows = false;         // the grey kernel rows read spread into their taps
+    size_t planeStride = 0;          // of a spread row's planes: the columns and the slack
 
     std::vector<SampleAxis> columns;
     std::vector<int32_t> columnCells;
@@ -186,6 +188,7 @@ struct ResamplePlan {
     std::vector<double> greyComplements; // 1 − fraction
     // Taken once: its level's walk reads the picked groups it prepares.
     const GreyBilinearKernels* greyKernels = nullptr;
+    const WalkKernels* walkKernels = nullptr;
     std::vector<uint8_t> greyPicks;
     std::vector<int32_t> greyPickRuns;
     std::vector<char> greyPickable; // inside, and 1 − fraction a float
@@ -338,10 +341,16 @@ bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHe
     // read them so: the two of bilinear, or the four of a kernel; Lanczos's
     // twelve rows of doubles would not stay in the first-level cache, and it
     // reads bytes.
-    p.widenedRows = !p.grey || !p.greyKernels->readsWidened ? 0
-                    : !p.window.kernel                      ? 2
-                    : p.window.size <= 4                    ? p.window.size
-                                                            : 0;
+    // Where the level's walks read rows spread into their taps, kernel
+    // samples of four taps a side read them so instead; Lanczos's twelve
+    // would not stay in the second-level cache, and it reads bytes.
+    p.spreadRows =
+        p.grey && p.window.kernel && p.window.size <= 4 && p.walkKernels->spreadTaps != nullptr;
+    p.widenedRows = !p.grey || !p.greyKernels->readsWidened || p.spreadRows ? 0
+                    : !p.window.kernel                                      ? 2
+                    : p.window.size <= 4                                    ? p.window.size
+                                                                            : 0;
+    p.planeStride = static_cast<size_t>(newWidth) + kTapSlack;
     if (!AllocateColumnTables(p)) return false;
     FillColumnTables(p, source.GetWidth());
     return true;
@@ -352,6 +361,61 @@ struct SourceRows {
     const uint8_t* first;
     size_t stride;
     const uint8_t* Row(size_t r) const { return first + r * stride; }
+};
+
+// Source rows of a grey image spread into the taps of the plan's kernel
+// columns (spreadTaps), for a band's kernel samples: row r is kept in slot r
+// mod slots, one slot a window row, as WidenedRows keeps them, so each
+// source row is widened and spread once per band. Columns whose windows
+// leave the image, and the slack past the last, hold zeros.
+class SpreadRows {
+public:
+    SpreadRows(const ResamplePlan& p, const uint8_t* firstRow, size_t stride, size_t width)
+        : plan(&p), firstRow(firstRow), stride(stride), widened(width),
+          values(static_cast<size_t>(p.window.size) * SlotValues(p)),
+          held(static_cast<size_t>(p.window.size), -1) {}
+
+    // Whether a band's rows stay within kLimit bytes.
+    static bool Fits(const ResamplePlan& p) {
+        const size_t size = static_cast<size_t>(p.window.size);
+        return p.planeStride <= kLimit / sizeof(double) / size / size;
+    }
+
+    const double* Row(long long row) {
+        const ResamplePlan& p = *plan;
+        const size_t slot = static_cast<size_t>(row) % held.size();
+        double* const planes = values.data() + slot * SlotValues(p);
+        if (held[slot] != row) {
+            p.greyKernels->widenBytes(firstRow + static_cast<size_t>(row) * stride, widened.size(),
+                                      widened.data());
+            for (long x = 0; x < p.newWidth;) {
+                const size_t at = static_cast<size_t>(x);
+                if (!p.columnInside[at]) {
+                    ++x;
+                    continue;
+                }
+                const long end = p.insideEnd[at];
+                p.walkKernels->spreadTaps(widened.data(), p.window, p.kernelColumns.From(x),
+                                          static_cast<int>(end - x), p.planeStride, planes + at);
+                x = end;
+            }
+            held[slot] = row;
+        }
+        return planes;
+    }
+
+private:
+    static constexpr size_t kLimit = size_t(64) << 20;
+    static size_t SlotValues(const ResamplePlan& p) {
+        return static_cast<size_t>(p.window.size) * p.planeStride;
+    }
+
+    const ResamplePlan* plan;
+    const uint8_t* firstRow;
+    size_t stride;
+    std::vector<double> widened; // the row being spread
+    std::vector<double> values;
+    std::vector<long long> held;
 };
 
 // One target row of point samples: its source row's axis and where it lies.
@@ -367,8 +431,9 @@ struct ResampleRow {
     bool greyRow;    // grey samples stored straight as grey indices
     bool storesGrey; // the writer stores grey indices straight
     uint8_t* greyOut;
-    const double* windowRows[4] = {}; // the window's source rows, widened
-    const uint8_t* byteRows[12] = {}; // the window's source rows, as bytes
+    const double* windowRows[4] = {};  // the window's source rows, widened
+    const double* spreadRows[12] = {}; // the window's source rows, spread into taps
+    const uint8_t* byteRows[12] = {};  // the window's source rows, as bytes
     float rowFraction = 0;
     long nearestRow = -1;
     bool nearestRowInside = false;
@@ -378,11 +443,14 @@ struct ResampleRow {
 // The row's window rows, its fraction and its nearest source row, for point
 // samples.
 void PrepareRowPoints(const ResamplePlan& p, ResampleRow& r, const GreyBilinearKernels& kernels,
-                      WidenedRows* widened, const SourceRows& source) {
+                      WidenedRows* widened, SpreadRows* spread, const SourceRows& source) {
     const SampleWindow& window = p.window;
     if (r.greyRow && r.rowInside)
         for (int j = 0; j < p.widenedRows; ++j)
             r.windowRows[j] = widened->Row(kernels, r.rowAxis.cell - window.before + j);
+    if (r.greyRow && r.rowInside && spread != nullptr)
+        for (int j = 0; j < window.size; ++j)
+            r.spreadRows[j] = spread->Row(r.rowAxis.cell - window.before + j);
     if (r.greyRow && r.rowInside && p.widenedRows == 0)
         for (int j = 0; j < window.size; ++j)
             r.byteRows[j] = source.Row(static_cast<size_t>(r.rowAxis.cell - window.before + j));
@@ -403,7 +471,12 @@ void GreyNearestRun(const ResamplePlan& p, const uint8_t* from, long x, long end
 // Kernel samples of a grey source whose windows lie inside, `count` from x.
 void GreyKernelRun(const ResamplePlan& p, const ResampleRow& r, const WalkKernels& walkKernels,
                    const SourceRows& source, unsigned long sourceWidth, long x, long count) {
-    if (p.widenedRows > 0)
+    if (r.spreadRows[0] != nullptr) {
+        const double* from[12];
+        for (int j = 0; j < p.window.size; ++j) from[j] = r.spreadRows[j] + x;
+        walkKernels.greyWindowsSpread(from, p.planeStride, p.window, p.kernelColumns.From(x),
+                                      static_cast<int>(count), r.rowAxis, r.greyOut + x);
+    } else if (p.widenedRows > 0)
         walkKernels.greyWindowsWidened(r.windowRows, sourceWidth, p.window, p.kernelColumns.From(x),
                                        static_cast<int>(count), r.rowAxis, r.greyOut + x);
     else
@@ -855,6 +928,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         return false;
     ResamplePlan plan(method, overflow);
     plan.greyKernels = &GreyBilinearKernelsInUse();
+    plan.walkKernels = &WalkKernelsInUse();
     plan.width = head.biWidth;
     plan.height = head.biHeight;
     if (!PrepareResample(plan, *this, newWidth, newHeight, disableAveraging)) return false;
@@ -867,6 +941,16 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     } catch (const std::exception&) {
         return false;
     }
+    // Spread rows are a speed-up: where they would not fit, the walks read
+    // bytes.
+    std::vector<SpreadRows> spread;
+    try {
+        if (plan.spreadRows && SpreadRows::Fits(plan))
+            spread.assign(static_cast<size_t>(bands.Count()),
+                          SpreadRows(plan, info.firstRow, info.effWidth, GetWidth()));
+    } catch (const std::exception&) {
+        spread.clear();
+    }
     // Area samples go a target row at a time.
     auto sourceX = [&plan](long x) { return plan.SourceX(x); };
     auto sourceY = [&plan](long y) { return plan.SourceY(y); };
@@ -877,7 +961,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     ReuseDestinationBlock(work, destination, work.GetBpp() >= 8);
     const BilinearSource bilinear(*this);
     const SourceRows source{info.firstRow, info.effWidth};
-    const RowKernels kernels{*plan.greyKernels, ColourBilinearKernelsInUse(), WalkKernelsInUse()};
+    const RowKernels kernels{*plan.greyKernels, ColourBilinearKernelsInUse(), *plan.walkKernels};
     // The source as the single sample reads it, for the row paths.
     struct Sampler {
         const RecordView image;
@@ -911,7 +995,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
             return;
         }
         PrepareRowPoints(plan, r, kernels.greyBilinear,
-                         widened.empty() ? nullptr : &widened[static_cast<size_t>(band)], source);
+                         widened.empty() ? nullptr : &widened[static_cast<size_t>(band)],
+                         spread.empty() ? nullptr : &spread[static_cast<size_t>(band)], source);
         transform_detail::DirectRow row(work, y);
         PointRow(plan, r, kernels, sampler, source, bilinear, writer, row, y);
     });

@@ -354,6 +354,93 @@ void GreyWindowsWidened(const double* const* rows, size_t width, const SampleWin
                 window, columns, count, ay, results);
 }
 
+#if UEYE_SIMD_LEVEL >= 1 && UEYE_SIMD_LEVEL <= 2
+// avx2, sse2 and neon spread each source row into its taps once: their
+// walks over bytes spend as long bringing a tap's values to its lanes as on
+// its arithmetic, and a spread row serves every target row that reads it.
+// Each group of lanes reads its taps a register of them at a time, from
+// the row widened once, and sorts them into their planes (LoadTransposed).
+void SpreadTaps(const double* row, const SampleWindow& window, const KernelTaps& columns, int count,
+                size_t planeStride, double* planes) {
+    const int whole = window.size - window.size % kCount; // the taps read in registers
+    auto plane = [&](int i) { return planes + static_cast<size_t>(i) * planeStride; };
+    int k = 0;
+    for (; k + kCount <= count; k += kCount)
+        for (int i = 0; i < whole; i += kCount) {
+            Doubles taps[kCount];
+            LoadTransposed(row + i, columns.start + k, taps);
+            for (int t = 0; t < kCount; ++t) Store(plane(i + t) + k, taps[t]);
+        }
+    // The taps left: past `whole` in the groups, all of them after.
+    for (int s = whole < window.size ? 0 : k; s < count; ++s)
+        for (int i = s < k ? whole : 0; i < window.size; ++i)
+            plane(i)[s] = row[columns.start[s] + i];
+}
+
+// The walk over spread rows keeps eight chains at every level: little but
+// the sums stays in registers, and sse2's four would wait on their
+// roundings.
+constexpr int kSpreadChains = 8;
+constexpr int kSpreadWalk = kSpreadChains * kCount;
+
+// kSpreadWalk samples over spread rows, kSpreadChains registers of sums, each tap's
+// lanes one load; the column weights of sample k's tap i at weights[i ·
+// stride + k]. The terms and their order are those of GreyKernelSumsVector.
+void GreySpreadSums(const double* const* rows, size_t planeStride, const SampleWindow& window,
+                    const float* weights, size_t stride, const SampleAxis& ay, uint8_t* results) {
+    Floats columnWeights[12][kSpreadChains];
+    for (int i = 0; i < window.size; ++i)
+        for (int c = 0; c < kSpreadChains; ++c)
+            columnWeights[i][c] =
+                LoadFloats(weights + static_cast<size_t>(i) * stride + c * kCount);
+    Doubles sums[kSpreadChains];
+    for (Doubles& sum : sums) sum = Set(0.0);
+    for (int j = 0; j < window.size; ++j) {
+        const Floats wy = SetFloats(ay.weights[j]);
+        for (int i = 0; i < window.size; ++i) {
+            const double* const values = rows[j] + static_cast<size_t>(i) * planeStride;
+            for (int c = 0; c < kSpreadChains; ++c) {
+                const Floats w = columnWeights[i][c] * wy;
+                sums[c] =
+                    RoundToFloat(AddExactProduct(sums[c], Load(values + c * kCount), Widen(w)));
+            }
+        }
+    }
+    for (int c = 0; c < kSpreadChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+}
+
+static_assert(kSpreadWalk <= static_cast<int>(kTapSlack),
+              "a walk's lanes past a run lie in the slack");
+
+// The walks of a run, kSpreadWalk samples at a time; the lanes past its end take
+// zero weights and the values in the planes' slack, and their sums are
+// dropped.
+void GreyWindowsSpread(const double* const* rows, size_t planeStride, const SampleWindow& window,
+                       const KernelTaps& columns, int count, const SampleAxis& ay,
+                       uint8_t* results) {
+    const double* from[12];
+    for (int done = 0; done < count; done += kSpreadWalk) {
+        for (int j = 0; j < window.size; ++j) from[j] = rows[j] + done;
+        if (done + kSpreadWalk <= count) {
+            GreySpreadSums(from, planeStride, window, columns.weights + done, columns.stride, ay,
+                           results + done);
+            continue;
+        }
+        const int rest = count - done;
+        float weights[12 * kSpreadWalk];
+        for (int i = 0; i < window.size; ++i)
+            for (int k = 0; k < kSpreadWalk; ++k)
+                weights[i * kSpreadWalk + k] =
+                    k < rest ? columns.weights[static_cast<size_t>(i) * columns.stride +
+                                               static_cast<size_t>(done + k)]
+                             : 0.0f;
+        uint8_t sums[kSpreadWalk];
+        GreySpreadSums(from, planeStride, window, weights, kSpreadWalk, ay, sums);
+        std::memcpy(results + done, sums, static_cast<size_t>(rest));
+    }
+}
+#endif
+
 #if UEYE_SIMD_LEVEL >= 1
 // The grey walk of kWalk samples each with its own window rows, kChains
 // registers of sums; each lane's bytes read on their own.
@@ -770,6 +857,10 @@ constexpr WalkKernels WalkEntries() {
     WalkKernels kernels{};
     kernels.greyWindowsInside = GreyWindowsInside;
     kernels.greyWindowsWidened = GreyWindowsWidened;
+#if UEYE_SIMD_LEVEL >= 1 && UEYE_SIMD_LEVEL <= 2
+    kernels.spreadTaps = SpreadTaps;
+    kernels.greyWindowsSpread = GreyWindowsSpread;
+#endif
     kernels.colourWindowsInside = ColourWindowsInside;
     kernels.greyPointsInside = GreyPointsInside;
     kernels.colourPointsInside = ColourPointsInside;

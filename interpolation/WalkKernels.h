@@ -35,6 +35,9 @@ struct KernelTaps {
     KernelTaps From(long k) const { return KernelTaps{start + k, weights + k, stride}; }
 };
 
+// The values past a run's end that greyWindowsSpread may read in each plane.
+constexpr size_t kTapSlack = 64;
+
 struct WalkKernels {
     // The kernel walk of `count` samples on one row axis whose window
     // columns all lie inside an image on the grey ramp: the one channel of
@@ -55,6 +58,24 @@ struct WalkKernels {
     void (*greyWindowsWidened)(const double* const* rows, size_t width, const SampleWindow& window,
                                const KernelTaps& columns, int count, const SampleAxis& ay,
                                uint8_t* results);
+
+    // The taps of a run of `count` samples sharing their window columns, in
+    // one source row widened to doubles: planes[i · planeStride + k] =
+    // row[columns.start[k] + i], the value tap i of sample k reads. A row so
+    // spread serves every target row that reads it, and the walk below loads
+    // each tap's lanes at once. Null where the level's walks read bytes or
+    // widened rows instead.
+    void (*spreadTaps)(const double* row, const SampleWindow& window, const KernelTaps& columns,
+                       int count, size_t planeStride, double* planes);
+
+    // greyWindowsInside over spread rows: rows[j] holds window row j spread
+    // by spreadTaps, from the run's first sample on, its planes planeStride
+    // apart and each readable kTapSlack values past the run's end (values
+    // the walk reads for lanes past it, whose sums are dropped). Null where
+    // spreadTaps is.
+    void (*greyWindowsSpread)(const double* const* rows, size_t planeStride,
+                              const SampleWindow& window, const KernelTaps& columns, int count,
+                              const SampleAxis& ay, uint8_t* results);
 
     // The same walk for colour: blue, green, red and, with alpha values, the
     // alpha of each sample (else 0), each channel its own sum. The vector

@@ -393,6 +393,22 @@ TEST_P(KernelLevels, Samples) {
                 wideWalks.greyWindowsWidened(widenedRows.data(), size_t(wideSide), window, run,
                                              count, row, b.data());
                 ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples, widened";
+                if (wideWalks.spreadTaps != nullptr) {
+                    // The rows spread into their taps, zeros in the slack.
+                    const size_t planeStride = size_t(count) + kTapSlack;
+                    const size_t rowValues = size_t(window.size) * planeStride;
+                    std::vector<double> spread(size_t(window.size) * rowValues);
+                    std::vector<const double*> spreadRows;
+                    for (int j = 0; j < window.size; ++j) {
+                        double* planes = spread.data() + size_t(j) * rowValues;
+                        wideWalks.spreadTaps(widenedRows[size_t(j)], window, run, count,
+                                             planeStride, planes);
+                        spreadRows.push_back(planes);
+                    }
+                    wideWalks.greyWindowsSpread(spreadRows.data(), planeStride, window, run, count,
+                                                row, b.data());
+                    ASSERT_EQ(a, b) << "method " << m << ", " << count << " samples, spread";
+                }
                 plainWalks.greyPointsInside(wideImage.data(), size_t(wideSide), window, run,
                                             ownRows, count, a.data());
                 wideWalks.greyPointsInside(wideImage.data(), size_t(wideSide), window, run, ownRows,
