@@ -372,15 +372,28 @@ inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first,
         second = _mm256_permute2f128_pd(_mm256_unpackhi_pd(a, b), _mm256_unpackhi_pd(c, d), 0x31);
     }
 }
-// The kCount values from p + index[l] on of each lane l, lane by lane:
-// out[t] holds p[index[l] + t] in lane l. The lanes' values are read in
-// halves, two lanes a register, and sorted by unpacks.
-inline void LoadTransposed(const double* p, const int32_t* index, Doubles (&out)[kCount]) {
-    for (int half = 0; half < 2; ++half) {
-        const __m256d even = _mm256_loadu2_m128d(p + index[2] + 2 * half, p + index[0] + 2 * half);
-        const __m256d odd = _mm256_loadu2_m128d(p + index[3] + 2 * half, p + index[1] + 2 * half);
-        out[2 * half] = _mm256_unpacklo_pd(even, odd);
-        out[2 * half + 1] = _mm256_unpackhi_pd(even, odd);
+// The four bytes from p + index[l] on of each of eight lanes, transposed
+// and widened: byte t of lane l to out[t · stride + l] as a 32-bit value.
+// Each lane's four bytes are read at once, the lanes' transposed by
+// unpacks, and each byte's eight lanes widened and stored at once.
+inline void SpreadLaneBytes(const uint8_t* p, const int32_t* index, int32_t* out, size_t stride) {
+    auto four = [&](int l) {
+        int32_t bytes;
+        __builtin_memcpy(&bytes, p + index[l], sizeof bytes);
+        return _mm_cvtsi32_si128(bytes);
+    };
+    // Bytes 4t .. 4t + 3: byte t of lanes l to l + 3.
+    auto quarter = [&](int l) {
+        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(four(l), four(l + 1)),
+                                  _mm_unpacklo_epi8(four(l + 2), four(l + 3)));
+    };
+    const __m128i low = quarter(0), high = quarter(4);
+    // Bytes 8t .. 8t + 7 of `pairs[t / 2]`, t mod 2: byte t of lanes 0 to 7.
+    const __m128i pairs[2] = {_mm_unpacklo_epi32(low, high), _mm_unpackhi_epi32(low, high)};
+    for (int t = 0; t < 4; ++t) {
+        const __m128i bytes = t % 2 == 0 ? pairs[t / 2] : _mm_srli_si128(pairs[t / 2], 8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(t) * stride),
+                            _mm256_cvtepu8_epi32(bytes));
     }
 }
 // Sixteen bytes of a row, for PickByte.
@@ -511,11 +524,6 @@ inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first,
     const double* const b = p + index[1];
     first = _mm_unpacklo_pd(_mm_loadu_pd(a), _mm_loadu_pd(b));
     second = _mm_unpackhi_pd(_mm_loadu_pd(a + kStep - 1), _mm_loadu_pd(b + kStep - 1));
-}
-// The kCount values from p + index[l] on of each lane l, lane by lane:
-// out[t] holds p[index[l] + t] in lane l (the pairs a step of 1 apart).
-inline void LoadTransposed(const double* p, const int32_t* index, Doubles (&out)[kCount]) {
-    LoadStepPairs<1>(p, index, out[0], out[1]);
 }
 inline Doubles Widen(Floats v) {
     return _mm_cvtps_pd(v);

@@ -74,11 +74,6 @@ inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first,
     first = vzip1q_f64(vld1q_f64(a), vld1q_f64(b));
     second = vzip2q_f64(vld1q_f64(a + kStep - 1), vld1q_f64(b + kStep - 1));
 }
-// The kCount values from p + index[l] on of each lane l, lane by lane:
-// out[t] holds p[index[l] + t] in lane l (the pairs a step of 1 apart).
-inline void LoadTransposed(const double* p, const int32_t* index, Doubles (&out)[kCount]) {
-    LoadStepPairs<1>(p, index, out[0], out[1]);
-}
 inline Doubles Widen(Floats v) {
     return vcvt_f64_f32(v);
 }

@@ -337,15 +337,12 @@ bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHe
     // float fraction on the grey ramp, the 1/256 one at 24 bpp.
     p.bilinearRuns = p.batched && !p.window.kernel;
     p.folded = p.overflow >= CxImage::OM_WRAP && p.overflow <= CxImage::OM_MIRROR;
-    // Grey samples read their window rows widened where the level's walks
-    // read them so: the two of bilinear, or the four of a kernel; Lanczos's
-    // twelve rows of doubles would not stay in the first-level cache, and it
-    // reads bytes.
-    // Where the level's walks read rows spread into their taps, kernel
-    // samples of four taps a side read them so instead; Lanczos's twelve
-    // would not stay in the second-level cache, and it reads bytes.
-    p.spreadRows =
-        p.grey && p.window.kernel && p.window.size <= 4 && p.walkKernels->spreadTaps != nullptr;
+    // Grey kernel samples read their window rows spread into their taps
+    // where the level's walks read them so. Other grey samples read them
+    // widened where the level's walks read them so: the two of bilinear, or
+    // the four of a kernel; Lanczos's twelve rows of doubles would not stay
+    // in the first-level cache, and it reads bytes.
+    p.spreadRows = p.grey && p.window.kernel && p.walkKernels->spreadTaps != nullptr;
     p.widenedRows = !p.grey || !p.greyKernels->readsWidened || p.spreadRows ? 0
                     : !p.window.kernel                                      ? 2
                     : p.window.size <= 4                                    ? p.window.size
@@ -366,28 +363,27 @@ struct SourceRows {
 // Source rows of a grey image spread into the taps of the plan's kernel
 // columns (spreadTaps), for a band's kernel samples: row r is kept in slot r
 // mod slots, one slot a window row, as WidenedRows keeps them, so each
-// source row is widened and spread once per band. Columns whose windows
-// leave the image, and the slack past the last, hold zeros.
+// source row is spread once per band. Columns whose windows leave the
+// image, and the slack past the last, hold zeros.
 class SpreadRows {
 public:
-    SpreadRows(const ResamplePlan& p, const uint8_t* firstRow, size_t stride, size_t width)
-        : plan(&p), firstRow(firstRow), stride(stride), widened(width),
+    SpreadRows(const ResamplePlan& p, const uint8_t* firstRow, size_t stride)
+        : plan(&p), firstRow(firstRow), stride(stride),
           values(static_cast<size_t>(p.window.size) * SlotValues(p)),
           held(static_cast<size_t>(p.window.size), -1) {}
 
     // Whether a band's rows stay within kLimit bytes.
     static bool Fits(const ResamplePlan& p) {
         const size_t size = static_cast<size_t>(p.window.size);
-        return p.planeStride <= kLimit / sizeof(double) / size / size;
+        return p.planeStride <= kLimit / sizeof(int32_t) / size / size;
     }
 
-    const double* Row(long long row) {
+    const int32_t* Row(long long row) {
         const ResamplePlan& p = *plan;
         const size_t slot = static_cast<size_t>(row) % held.size();
-        double* const planes = values.data() + slot * SlotValues(p);
+        int32_t* const planes = values.data() + slot * SlotValues(p);
         if (held[slot] != row) {
-            p.greyKernels->widenBytes(firstRow + static_cast<size_t>(row) * stride, widened.size(),
-                                      widened.data());
+            const uint8_t* const bytes = firstRow + static_cast<size_t>(row) * stride;
             for (long x = 0; x < p.newWidth;) {
                 const size_t at = static_cast<size_t>(x);
                 if (!p.columnInside[at]) {
@@ -395,7 +391,7 @@ public:
                     continue;
                 }
                 const long end = p.insideEnd[at];
-                p.walkKernels->spreadTaps(widened.data(), p.window, p.kernelColumns.From(x),
+                p.walkKernels->spreadTaps(bytes, p.window, p.kernelColumns.From(x),
                                           static_cast<int>(end - x), p.planeStride, planes + at);
                 x = end;
             }
@@ -413,8 +409,7 @@ private:
     const ResamplePlan* plan;
     const uint8_t* firstRow;
     size_t stride;
-    std::vector<double> widened; // the row being spread
-    std::vector<double> values;
+    std::vector<int32_t> values;
     std::vector<long long> held;
 };
 
@@ -431,9 +426,9 @@ struct ResampleRow {
     bool greyRow;    // grey samples stored straight as grey indices
     bool storesGrey; // the writer stores grey indices straight
     uint8_t* greyOut;
-    const double* windowRows[4] = {};  // the window's source rows, widened
-    const double* spreadRows[12] = {}; // the window's source rows, spread into taps
-    const uint8_t* byteRows[12] = {};  // the window's source rows, as bytes
+    const double* windowRows[4] = {};   // the window's source rows, widened
+    const int32_t* spreadRows[12] = {}; // the window's source rows, spread into taps
+    const uint8_t* byteRows[12] = {};   // the window's source rows, as bytes
     float rowFraction = 0;
     long nearestRow = -1;
     bool nearestRowInside = false;
@@ -472,7 +467,7 @@ void GreyNearestRun(const ResamplePlan& p, const uint8_t* from, long x, long end
 void GreyKernelRun(const ResamplePlan& p, const ResampleRow& r, const WalkKernels& walkKernels,
                    const SourceRows& source, unsigned long sourceWidth, long x, long count) {
     if (r.spreadRows[0] != nullptr) {
-        const double* from[12];
+        const int32_t* from[12];
         for (int j = 0; j < p.window.size; ++j) from[j] = r.spreadRows[j] + x;
         walkKernels.greyWindowsSpread(from, p.planeStride, p.window, p.kernelColumns.From(x),
                                       static_cast<int>(count), r.rowAxis, r.greyOut + x);
@@ -947,7 +942,7 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     try {
         if (plan.spreadRows && SpreadRows::Fits(plan))
             spread.assign(static_cast<size_t>(bands.Count()),
-                          SpreadRows(plan, info.firstRow, info.effWidth, GetWidth()));
+                          SpreadRows(plan, info.firstRow, info.effWidth));
     } catch (const std::exception&) {
         spread.clear();
     }

@@ -354,88 +354,84 @@ void GreyWindowsWidened(const double* const* rows, size_t width, const SampleWin
                 window, columns, count, ay, results);
 }
 
-#if UEYE_SIMD_LEVEL >= 1 && UEYE_SIMD_LEVEL <= 2
-// avx2, sse2 and neon spread each source row into its taps once: their
-// walks over bytes spend as long bringing a tap's values to its lanes as on
-// its arithmetic, and a spread row serves every target row that reads it.
-// Each group of lanes reads its taps a register of them at a time, from
-// the row widened once, and sorts them into their planes (LoadTransposed).
-void SpreadTaps(const double* row, const SampleWindow& window, const KernelTaps& columns, int count,
-                size_t planeStride, double* planes) {
-    const int whole = window.size - window.size % kCount; // the taps read in registers
+#if UEYE_SIMD_LEVEL == 2
+// avx2 spreads each source row into its taps once: its walks over bytes
+// spend as long bringing a tap's values to its lanes as on their
+// arithmetic, and a spread row serves every target row that reads it. The
+// taps stay 32-bit integers, which the walk converts as it loads them: rows
+// of doubles, twice the size, save that conversion but cost more than it
+// at two threads. (sse2 and neon gain nothing: with two lanes, the
+// conversion costs what the spread saves.)
+//
+// Eight lanes' taps are spread four at a time (SpreadLaneBytes), the rest
+// value by value.
+void SpreadTaps(const uint8_t* row, const SampleWindow& window, const KernelTaps& columns,
+                int count, size_t planeStride, int32_t* planes) {
+    constexpr int kLanes = 8, kTaps = 4;
+    const int whole = window.size - window.size % kTaps; // the taps spread four at a time
     auto plane = [&](int i) { return planes + static_cast<size_t>(i) * planeStride; };
     int k = 0;
-    for (; k + kCount <= count; k += kCount)
-        for (int i = 0; i < whole; i += kCount) {
-            Doubles taps[kCount];
-            LoadTransposed(row + i, columns.start + k, taps);
-            for (int t = 0; t < kCount; ++t) Store(plane(i + t) + k, taps[t]);
-        }
-    // The taps left: past `whole` in the groups, all of them after.
+    for (; k + kLanes <= count; k += kLanes)
+        for (int i = 0; i < whole; i += kTaps)
+            SpreadLaneBytes(row + i, columns.start + k, plane(i) + k, planeStride);
+    // The taps left: past `whole` in the lanes above, all of them after.
     for (int s = whole < window.size ? 0 : k; s < count; ++s)
         for (int i = s < k ? whole : 0; i < window.size; ++i)
             plane(i)[s] = row[columns.start[s] + i];
 }
 
-// The walk over spread rows keeps eight chains at every level: little but
-// the sums stays in registers, and sse2's four would wait on their
-// roundings.
-constexpr int kSpreadChains = 8;
-constexpr int kSpreadWalk = kSpreadChains * kCount;
-
-// kSpreadWalk samples over spread rows, kSpreadChains registers of sums, each tap's
+// kWalk samples over spread rows, kChains registers of sums, each tap's
 // lanes one load; the column weights of sample k's tap i at weights[i ·
 // stride + k]. The terms and their order are those of GreyKernelSumsVector.
-void GreySpreadSums(const double* const* rows, size_t planeStride, const SampleWindow& window,
+void GreySpreadSums(const int32_t* const* rows, size_t planeStride, const SampleWindow& window,
                     const float* weights, size_t stride, const SampleAxis& ay, uint8_t* results) {
-    Floats columnWeights[12][kSpreadChains];
+    Floats columnWeights[12][kChains];
     for (int i = 0; i < window.size; ++i)
-        for (int c = 0; c < kSpreadChains; ++c)
+        for (int c = 0; c < kChains; ++c)
             columnWeights[i][c] =
                 LoadFloats(weights + static_cast<size_t>(i) * stride + c * kCount);
-    Doubles sums[kSpreadChains];
+    Doubles sums[kChains];
     for (Doubles& sum : sums) sum = Set(0.0);
     for (int j = 0; j < window.size; ++j) {
         const Floats wy = SetFloats(ay.weights[j]);
         for (int i = 0; i < window.size; ++i) {
-            const double* const values = rows[j] + static_cast<size_t>(i) * planeStride;
-            for (int c = 0; c < kSpreadChains; ++c) {
+            const int32_t* const values = rows[j] + static_cast<size_t>(i) * planeStride;
+            for (int c = 0; c < kChains; ++c) {
                 const Floats w = columnWeights[i][c] * wy;
-                sums[c] =
-                    RoundToFloat(AddExactProduct(sums[c], Load(values + c * kCount), Widen(w)));
+                sums[c] = RoundToFloat(
+                    AddExactProduct(sums[c], Widen(LoadInts(values + c * kCount)), Widen(w)));
             }
         }
     }
-    for (int c = 0; c < kSpreadChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
 }
 
-static_assert(kSpreadWalk <= static_cast<int>(kTapSlack),
-              "a walk's lanes past a run lie in the slack");
+static_assert(kWalk <= static_cast<int>(kTapSlack), "a walk's lanes past a run lie in the slack");
 
-// The walks of a run, kSpreadWalk samples at a time; the lanes past its end take
+// The walks of a run, kWalk samples at a time; the lanes past its end take
 // zero weights and the values in the planes' slack, and their sums are
 // dropped.
-void GreyWindowsSpread(const double* const* rows, size_t planeStride, const SampleWindow& window,
+void GreyWindowsSpread(const int32_t* const* rows, size_t planeStride, const SampleWindow& window,
                        const KernelTaps& columns, int count, const SampleAxis& ay,
                        uint8_t* results) {
-    const double* from[12];
-    for (int done = 0; done < count; done += kSpreadWalk) {
+    const int32_t* from[12];
+    for (int done = 0; done < count; done += kWalk) {
         for (int j = 0; j < window.size; ++j) from[j] = rows[j] + done;
-        if (done + kSpreadWalk <= count) {
+        if (done + kWalk <= count) {
             GreySpreadSums(from, planeStride, window, columns.weights + done, columns.stride, ay,
                            results + done);
             continue;
         }
         const int rest = count - done;
-        float weights[12 * kSpreadWalk];
+        float weights[12 * kWalk];
         for (int i = 0; i < window.size; ++i)
-            for (int k = 0; k < kSpreadWalk; ++k)
-                weights[i * kSpreadWalk + k] =
+            for (int k = 0; k < kWalk; ++k)
+                weights[i * kWalk + k] =
                     k < rest ? columns.weights[static_cast<size_t>(i) * columns.stride +
                                                static_cast<size_t>(done + k)]
                              : 0.0f;
-        uint8_t sums[kSpreadWalk];
-        GreySpreadSums(from, planeStride, window, weights, kSpreadWalk, ay, sums);
+        uint8_t sums[kWalk];
+        GreySpreadSums(from, planeStride, window, weights, kWalk, ay, sums);
         std::memcpy(results + done, sums, static_cast<size_t>(rest));
     }
 }
@@ -857,7 +853,7 @@ constexpr WalkKernels WalkEntries() {
     WalkKernels kernels{};
     kernels.greyWindowsInside = GreyWindowsInside;
     kernels.greyWindowsWidened = GreyWindowsWidened;
-#if UEYE_SIMD_LEVEL >= 1 && UEYE_SIMD_LEVEL <= 2
+#if UEYE_SIMD_LEVEL == 2
     kernels.spreadTaps = SpreadTaps;
     kernels.greyWindowsSpread = GreyWindowsSpread;
 #endif

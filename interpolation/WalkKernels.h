@@ -60,20 +60,19 @@ struct WalkKernels {
                                uint8_t* results);
 
     // The taps of a run of `count` samples sharing their window columns, in
-    // one source row widened to doubles: planes[i · planeStride + k] =
-    // row[columns.start[k] + i], the value tap i of sample k reads. A row so
-    // spread serves every target row that reads it, and the walk below loads
-    // each tap's lanes at once. Null where the level's walks read bytes or
-    // widened rows instead.
-    void (*spreadTaps)(const double* row, const SampleWindow& window, const KernelTaps& columns,
-                       int count, size_t planeStride, double* planes);
+    // one source row: planes[i · planeStride + k] = row[columns.start[k] + i],
+    // the value tap i of sample k reads. A row so spread serves every target
+    // row that reads it, and the walk below loads each tap's lanes at once.
+    // Null where the level's walks read bytes or widened rows instead.
+    void (*spreadTaps)(const uint8_t* row, const SampleWindow& window, const KernelTaps& columns,
+                       int count, size_t planeStride, int32_t* planes);
 
     // greyWindowsInside over spread rows: rows[j] holds window row j spread
     // by spreadTaps, from the run's first sample on, its planes planeStride
     // apart and each readable kTapSlack values past the run's end (values
     // the walk reads for lanes past it, whose sums are dropped). Null where
     // spreadTaps is.
-    void (*greyWindowsSpread)(const double* const* rows, size_t planeStride,
+    void (*greyWindowsSpread)(const int32_t* const* rows, size_t planeStride,
                               const SampleWindow& window, const KernelTaps& columns, int count,
                               const SampleAxis& ay, uint8_t* results);
 

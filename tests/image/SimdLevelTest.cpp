@@ -397,12 +397,12 @@ TEST_P(KernelLevels, Samples) {
                     // The rows spread into their taps, zeros in the slack.
                     const size_t planeStride = size_t(count) + kTapSlack;
                     const size_t rowValues = size_t(window.size) * planeStride;
-                    std::vector<double> spread(size_t(window.size) * rowValues);
-                    std::vector<const double*> spreadRows;
+                    std::vector<int32_t> spread(size_t(window.size) * rowValues);
+                    std::vector<const int32_t*> spreadRows;
                     for (int j = 0; j < window.size; ++j) {
-                        double* planes = spread.data() + size_t(j) * rowValues;
-                        wideWalks.spreadTaps(widenedRows[size_t(j)], window, run, count,
-                                             planeStride, planes);
+                        int32_t* planes = spread.data() + size_t(j) * rowValues;
+                        wideWalks.spreadTaps(byteRows[size_t(j)], window, run, count, planeStride,
+                                             planes);
                         spreadRows.push_back(planes);
                     }
                     wideWalks.greyWindowsSpread(spreadRows.data(), planeStride, window, run, count,
