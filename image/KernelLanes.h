@@ -412,22 +412,9 @@ inline BytePicks ToBytePicks(Ints offsets) {
 inline BytePicks Plus(BytePicks picks, int32_t n) {
     return _mm_add_epi32(picks, _mm_set1_epi32(n));
 }
-// Each lane the byte at its offset in the block, as a 32-bit value.
-inline Ints PickByte(ByteBlock block, BytePicks picks) {
-    return _mm_shuffle_epi8(block, picks);
-}
-// Lanes of 32-bit values as floats (exact below 2^24).
-inline Floats ToFloats(Ints v) {
-    return _mm_cvtepi32_ps(v);
-}
-// Toward zero, for lanes within the 32-bit range.
-inline Ints TruncateFloats(Floats v) {
-    return _mm_cvttps_epi32(v);
-}
-// Every lane at least `low` and at most `high` (NaN is neither).
-inline bool AllWithin(Floats v, float low, float high) {
-    return _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(v, _mm_set1_ps(low)),
-                                      _mm_cmple_ps(v, _mm_set1_ps(high)))) == 0xF;
+// Each lane the byte at its offset in the block, as a double.
+inline Doubles PickByte(ByteBlock block, BytePicks picks) {
+    return _mm256_cvtepi32_pd(_mm_shuffle_epi8(block, picks));
 }
 // Sixteen 16-bit lanes, unsigned, with the compiler's vector operators
 // (+, -, *: the low 16 bits, >>: zeros in), lane by lane. Lanes 0 to 7 lie in
@@ -553,20 +540,6 @@ inline Ints LoadBytes(const uint8_t* p) {
 }
 inline Ints Truncate(Doubles v) {
     return _mm_cvttpd_epi32(v);
-}
-// Lanes of 32-bit values as floats (exact below 2^24).
-inline Floats ToFloats(Ints v) {
-    return _mm_cvtepi32_ps(v);
-}
-// Toward zero, for lanes within the 32-bit range.
-inline Ints TruncateFloats(Floats v) {
-    return _mm_cvttps_epi32(v);
-}
-// Every lane at least `low` and at most `high` (NaN is neither).
-inline bool AllWithin(Floats v, float low, float high) {
-    return (_mm_movemask_ps(
-                _mm_and_ps(_mm_cmpge_ps(v, _mm_set1_ps(low)), _mm_cmple_ps(v, _mm_set1_ps(high)))) &
-            3) == 3;
 }
 inline bool AllWithin(Doubles v, Doubles low, Doubles high) {
     return _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(v, low), _mm_cmplt_pd(v, high))) == 0x3;

@@ -95,19 +95,6 @@ inline Ints Truncate(Doubles v) {
                                              vcleq_s64(t, vdupq_n_s64(INT32_MAX))));
     return vmovn_s64(vbslq_s64(fits, t, vdupq_n_s64(INT32_MIN)));
 }
-// Lanes of 32-bit values as floats (exact below 2^24).
-inline Floats ToFloats(Ints v) {
-    return vcvt_f32_s32(v);
-}
-// Toward zero, for lanes within the 32-bit range.
-inline Ints TruncateFloats(Floats v) {
-    return vcvt_s32_f32(v);
-}
-// Every lane at least `low` and at most `high` (NaN is neither).
-inline bool AllWithin(Floats v, float low, float high) {
-    const uint32x2_t within = vand_u32(vcge_f32(v, vdup_n_f32(low)), vcle_f32(v, vdup_n_f32(high)));
-    return vminv_u32(within) != 0;
-}
 // Every lane of a mask set.
 inline bool All(uint64x2_t mask) {
     return (vgetq_lane_u64(mask, 0) & vgetq_lane_u64(mask, 1)) != 0;

@@ -23,11 +23,11 @@ struct CornerLanes {
 // within a register's reach of the first sample's cell in each row; false
 // where they do not lie there (a narrowing, or the row's end): gathers or
 // lane-by-lane loads would read the same values at several times the cost.
-// avx512 alone picks doubles from two registers (Pick).
 template <typename T>
 bool PickCorners([[maybe_unused]] const WindowRows<T>& rows, [[maybe_unused]] const int32_t* xi,
                  [[maybe_unused]] CornerLanes& c) {
 #if UEYE_SIMD_LEVEL >= 3
+    // avx512 picks doubles from two registers (Pick).
     const int32_t base = xi[0];
     const Ints offsets = OffsetsFrom(xi, base);
     if (!rows.Fits(static_cast<size_t>(base), 16) || !AllBelow(offsets, 15)) return false;
@@ -38,68 +38,23 @@ bool PickCorners([[maybe_unused]] const WindowRows<T>& rows, [[maybe_unused]] co
     c = {Pick(upper0, left, upper1), Pick(upper0, right, upper1), Pick(lower0, left, lower1),
          Pick(lower0, right, lower1)};
     return true;
+#elif UEYE_SIMD_LEVEL == 2
+    // avx2 picks bytes by byte shuffles within 128-bit halves (PickByte).
+    if constexpr (std::is_same<T, uint8_t>::value) {
+        const int32_t base = xi[0];
+        const Ints offsets = OffsetsFrom(xi, base);
+        if (!rows.Fits(static_cast<size_t>(base), 16) || !AllBelow(offsets, 15)) return false;
+        const BytePicks left = ToBytePicks(offsets), right = Plus(left, 1);
+        const ByteBlock upper = LoadByteBlock(rows.Row(0) + base),
+                        lower = LoadByteBlock(rows.Row(1) + base);
+        c = {PickByte(upper, left), PickByte(upper, right), PickByte(lower, left),
+             PickByte(lower, right)};
+        return true;
+    }
+    return false;
 #else
     return false;
 #endif
-}
-#endif
-
-#if UEYE_SIMD_LEVEL >= 1 && UEYE_SIMD_LEVEL <= 2
-// avx2, sse2 and neon read the corners as bytes and estimate the samples
-// in float lanes (EstimatedMix), whose conversions cost a fraction of the
-// double sums'.
-//
-// The corners of kCount samples from column xi[0] on, as 32-bit lanes:
-// avx2 picks each from the sixteen bytes from the first sample's cell in
-// its row by one byte shuffle (PickByte), false where they do not lie
-// there; the others read them one by one.
-struct CornerBytes {
-    Ints a00, a10, a01, a11;
-};
-bool PickCornerBytes(const WindowRows<uint8_t>& rows, const int32_t* xi, CornerBytes& c) {
-#if UEYE_SIMD_LEVEL == 2
-    const int32_t base = xi[0];
-    const Ints offsets = OffsetsFrom(xi, base);
-    if (!rows.Fits(static_cast<size_t>(base), 16) || !AllBelow(offsets, 15)) return false;
-    const BytePicks left = ToBytePicks(offsets), right = Plus(left, 1);
-    const ByteBlock upper = LoadByteBlock(rows.Row(0) + base),
-                    lower = LoadByteBlock(rows.Row(1) + base);
-    c = {PickByte(upper, left), PickByte(upper, right), PickByte(lower, left),
-         PickByte(lower, right)};
-#else
-    auto corner = [&](size_t row, int dx) {
-        const uint8_t* const bytes = rows.Row(row) + dx;
-        return MakeInts([&](int l) { return static_cast<int>(bytes[xi[l]]); });
-    };
-    c = {corner(0, 0), corner(0, 1), corner(1, 0), corner(1, 1)};
-#endif
-    return true;
-}
-
-// BilinearMix's samples estimated in float lanes, where that decides them.
-// The weights are BilinearMix's but w00, taken as (1 − t) − w01 in float:
-// for fractions t and u in [0, 1], each of the two roundings and 1 − t's
-// own moves it by at most 2^-24, so that w00 lies within 3 · 2^-24 of
-// BilinearMix's, and the weights' magnitudes sum to at most 1 + 2^-20. With
-// each product and sum rounded to float, the estimate then lies within
-// γ4 · 255 · (1 + 2^-20) + 255 · 3 · 2^-24 < 2^-13 of the exact sum of
-// BilinearMix's products, and BilinearMix's double sums within 2^-43 of
-// it. Where every lane's estimate lies at least 2^-12 from an integer, the
-// two truncate alike, and the lanes' bytes are stored; false, and nothing
-// stored, elsewhere: sums next to an integer, as flat pixels give, and
-// sums on a grid of integers that simple scales give (a tenth of the lanes
-// of a 1.25 scale).
-bool EstimatedMix(Floats t, Floats u, const CornerBytes& c, uint8_t* out) {
-    constexpr float kMargin = 1.0f / 4096;
-    if (!AllWithin(t, 0.0f, 1.0f)) return false;
-    const Floats d = t * u;
-    const Floats w01 = u - d;
-    const Floats sum = ToFloats(c.a00) * ((SetFloats(1.0f) - t) - w01) + ToFloats(c.a10) * (t - d) +
-                       ToFloats(c.a01) * w01 + ToFloats(c.a11) * d;
-    const Ints whole = TruncateFloats(sum);
-    if (!AllWithin(sum - ToFloats(whole), kMargin, 1.0f - kMargin)) return false;
-    StoreBytes(out, whole);
-    return true;
 }
 #endif
 
@@ -113,22 +68,8 @@ void GreyBilinearSamples(const WindowRows<T>& rows, const int32_t* xi, const flo
     long k = 0;
 #if UEYE_SIMD_LEVEL >= 1
     const Floats vu = SetFloats(u);
-    [[maybe_unused]] const bool estimable = u >= 0 && u <= 1;
     for (; k + kCount <= count; k += kCount) {
-        const Floats vt = LoadFloats(t + k);
-        const Doubles vc = complement != nullptr ? Load(complement + k) : Complement(vt);
         CornerLanes c;
-#if UEYE_SIMD_LEVEL <= 2
-        if constexpr (std::is_same<T, uint8_t>::value) {
-            CornerBytes bytes;
-            if (PickCornerBytes(rows, xi + k, bytes)) {
-                if (!estimable || !EstimatedMix(vt, vu, bytes, out + k))
-                    StoreBytes(out + k, BilinearMix(vt, vc, vu, Widen(bytes.a00), Widen(bytes.a10),
-                                                    Widen(bytes.a01), Widen(bytes.a11)));
-                continue;
-            }
-        }
-#endif
         if (!PickCorners(rows, xi + k, c)) {
             auto corner = [&](size_t row, int dx) {
                 return rows.Lanes(
@@ -136,7 +77,10 @@ void GreyBilinearSamples(const WindowRows<T>& rows, const int32_t* xi, const flo
             };
             c = {corner(0, 0), corner(0, 1), corner(1, 0), corner(1, 1)};
         }
-        StoreBytes(out + k, BilinearMix(vt, vc, vu, c.a00, c.a10, c.a01, c.a11));
+        const Floats vt = LoadFloats(t + k);
+        StoreBytes(out + k,
+                   BilinearMix(vt, complement != nullptr ? Load(complement + k) : Complement(vt),
+                               vu, c.a00, c.a10, c.a01, c.a11));
     }
 #endif
     for (; k < count; ++k) {
@@ -215,7 +159,7 @@ constexpr GreyBilinearKernels GreyBilinearEntries() {
 #if UEYE_SIMD_LEVEL >= 3
     kernels.pickGroups = PickGroups;
 #endif
-    kernels.readsWidened = UEYE_SIMD_LEVEL == 0 || UEYE_SIMD_LEVEL >= 3;
+    kernels.readsWidened = UEYE_SIMD_LEVEL != 2;
     return kernels;
 }
 

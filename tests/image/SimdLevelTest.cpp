@@ -434,42 +434,6 @@ TEST_P(KernelLevels, Samples) {
     }
 }
 
-// Grey bilinear samples whose sums lie next to an integer: flat corners (a
-// weighted sum of one value, whose weights sum to about 1) and corners one
-// apart, at fractions on a fine grid, near 0 and near 1, and at random, on
-// rows of every flat value. A vector form that estimates the sums must leave
-// every such sample to the exact sums.
-TEST_P(KernelLevels, GreyBilinearSumsNextToIntegers) {
-    SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
-    const long width = 72, count = 64;
-    std::vector<int32_t> columns;
-    std::vector<float> t;
-    for (long k = 0; k < count; ++k) {
-        columns.push_back(static_cast<int32_t>(k * 5 / 7));
-        t.push_back(k % 4 == 0   ? static_cast<float>(k) / 64.0f
-                    : k % 4 == 1 ? 1.0f - std::ldexp(1.0f, -static_cast<int>(k % 24) - 1)
-                    : k % 4 == 2 ? std::ldexp(1.0f, -static_cast<int>(k % 30))
-                                 : Unit());
-    }
-    for (int value = 0; value < 256; ++value)
-        for (int step : {0, 1}) {
-            // Two rows: flat, or value and value − step side by side.
-            std::vector<uint8_t> rows(2 * size_t(width));
-            for (size_t i = 0; i < rows.size(); ++i)
-                rows[i] = static_cast<uint8_t>(std::max(0, value - step * static_cast<int>(i % 2)));
-            for (float u : {0.0f, 0.5f, 0.99999994f, 1e-30f, Unit(), Unit()}) {
-                std::vector<uint8_t> a(static_cast<size_t>(count)), b(a.size());
-                kGreyBilinearKernels_none.greyBilinearRow(rows.data(), size_t(width),
-                                                          columns.data(), t.data(), nullptr, u,
-                                                          count, a.data());
-                GreyBilinearKernelsInUse().greyBilinearRow(rows.data(), size_t(width),
-                                                           columns.data(), t.data(), nullptr, u,
-                                                           count, b.data());
-                ASSERT_EQ(a, b) << "value " << value << ", step " << step << ", u " << u;
-            }
-        }
-}
-
 // Cubic weights of samples at every distance from their first cell that the
 // kernel's pieces meet (inside, the outer piece, beyond it), NaN included.
 // Resample2's 24-bit rows whose last windows reach the row's end, on the
