@@ -443,10 +443,11 @@ void PrepareRowPoints(const ResamplePlan& p, ResampleRow& r, const GreyBilinearK
     if (r.greyRow && r.rowInside)
         for (int j = 0; j < p.widenedRows; ++j)
             r.windowRows[j] = widened->Row(kernels, r.rowAxis.cell - window.before + j);
+    // Spread rows stand in for the byte rows.
     if (r.greyRow && r.rowInside && spread != nullptr)
         for (int j = 0; j < window.size; ++j)
             r.spreadRows[j] = spread->Row(r.rowAxis.cell - window.before + j);
-    if (r.greyRow && r.rowInside && p.widenedRows == 0)
+    else if (r.greyRow && r.rowInside && p.widenedRows == 0)
         for (int j = 0; j < window.size; ++j)
             r.byteRows[j] = source.Row(static_cast<size_t>(r.rowAxis.cell - window.before + j));
     r.rowFraction = BilinearWeights::Fraction(r.rowAxis.coordinate, r.rowAxis.cell);
