@@ -13,12 +13,15 @@
 // Resample2's grey bilinear columns, prepared once per call: each target
 // column's base cell, its fraction t, 1 − t in double precision, and the
 // groups of columns whose corners are picked in registers, each column's
-// 1 − t a float.
+// 1 − t a float. `floatComplement` marks the columns whose 1 − t is a float
+// (every column whose coordinate lies at 1 or beyond), where the level's
+// walk reads it, else it is null.
 struct GreyColumns {
     const int32_t* cell;
     const float* fraction;
     const double* complement;
     PickedGroups groups;
+    const char* floatComplement;
 };
 
 struct GreyBilinearKernels {
@@ -52,6 +55,24 @@ struct GreyBilinearKernels {
     void (*greyBilinearWidened)(const double* upper, const double* lower, size_t width,
                                 const GreyColumns& columns, long first, long count, float u,
                                 uint8_t* out);
+
+    // A source row's corners spread into two planes of doubles (Resample2's
+    // grey bilinear samples at avx2, else null): planes[k] =
+    // row[cell[k]] and planes[planeStride + k] = row[cell[k] + 1], for k
+    // below count, `width` bytes of the row readable. Each source row is
+    // spread once for the target rows that read it.
+    void (*spreadCorners)(const uint8_t* row, size_t width, const int32_t* cell, long count,
+                          size_t planeStride, double* planes);
+
+    // greyBilinearRow for target columns first .. first + count − 1 over two
+    // source rows spread by spreadCorners (rows[0] the upper): the corners
+    // are loaded as they lie, and where a column's 1 − t is a float
+    // (columns.floatComplement) its weight w00 = (1 − t) − w01 is taken in
+    // float lanes, a single operation on floats, which gives the float the
+    // plain form rounds to.
+    void (*greyBilinearSpread)(const double* const* rows, size_t planeStride,
+                               const GreyColumns& columns, long first, long count, float u,
+                               uint8_t* out);
 
     // Whether Resample2's grey samples read their source rows widened to
     // doubles (greyBilinearWidened, the kernel walks' widened rows), which

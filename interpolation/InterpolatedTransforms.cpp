@@ -176,6 +176,7 @@ struct ResamplePlan {
     bool folded = false;             // the overflow folds coordinates back into the image
     int widenedRows = 0;             // the grey window rows read widened to doubles
     bool spreadRows = false;         // the grey kernel rows read spread into their taps
+    bool spreadCorners = false;      // the grey bilinear rows read spread into their corners
     size_t planeStride = 0;          // of a spread row's planes: the columns and the slack
 
     std::vector<SampleAxis> columns;
@@ -233,8 +234,9 @@ bool AllocateColumnTables(ResamplePlan& p) {
                 if (p.greyKernels->pickGroups != nullptr) {
                     p.greyPicks.resize(newWidth);
                     p.greyPickRuns.resize(newWidth);
-                    p.greyPickable.resize(newWidth);
                 }
+                if (p.greyKernels->pickGroups != nullptr || p.spreadCorners)
+                    p.greyPickable.resize(newWidth);
             } else {
                 p.colourFractions.resize(newWidth);
                 p.byteIndex.resize(3 * newWidth);
@@ -298,7 +300,8 @@ void FillColumnTables(ResamplePlan& p, unsigned long sourceWidth) {
                                   p.greyPicks.data(), p.greyPickRuns.data());
     p.greyColumns =
         GreyColumns{p.columnCells.data(), p.greyFractions.data(), p.greyComplements.data(),
-                    PickedGroups{p.greyPicks.data(), p.greyPickRuns.data()}};
+                    PickedGroups{p.greyPicks.data(), p.greyPickRuns.data()},
+                    p.spreadCorners ? p.greyPickable.data() : nullptr};
 }
 
 // Chooses how to sample and prepares the column tables; false when they do
@@ -343,10 +346,11 @@ bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHe
     // the four of a kernel; Lanczos's twelve rows of doubles would not stay
     // in the first-level cache, and it reads bytes.
     p.spreadRows = p.grey && p.window.kernel && p.walkKernels->spreadTaps != nullptr;
-    p.widenedRows = !p.grey || !p.greyKernels->readsWidened || p.spreadRows ? 0
-                    : !p.window.kernel                                      ? 2
-                    : p.window.size <= 4                                    ? p.window.size
-                                                                            : 0;
+    p.spreadCorners = p.grey && p.bilinearRuns && p.greyKernels->spreadCorners != nullptr;
+    p.widenedRows = !p.grey || !p.greyKernels->readsWidened || p.spreadRows || p.spreadCorners ? 0
+                    : !p.window.kernel                                                         ? 2
+                    : p.window.size <= 4 ? p.window.size
+                                         : 0;
     p.planeStride = static_cast<size_t>(newWidth) + kTapSlack;
     if (!AllocateColumnTables(p)) return false;
     FillColumnTables(p, source.GetWidth());
@@ -360,12 +364,13 @@ struct SourceRows {
     const uint8_t* Row(size_t r) const { return first + r * stride; }
 };
 
-// Source rows of a grey image spread into the taps of the plan's kernel
-// columns (spreadTaps), for a band's kernel samples: row r is kept in slot r
-// mod slots, one slot a window row, as WidenedRows keeps them, so each
-// source row is spread once per band. Columns whose windows leave the
+// Source rows of a grey image spread into the taps of the plan's columns,
+// for a band's samples: a kernel's taps as 32-bit values (spreadTaps), or a
+// bilinear sample's two corners as doubles (spreadCorners). Row r is kept in
+// slot r mod slots, one slot a window row, as WidenedRows keeps them, so
+// each source row is spread once per band. Columns whose windows leave the
 // image, and the slack past the last, hold zeros.
-class SpreadRows {
+template <typename Value> class SpreadRows {
 public:
     SpreadRows(const ResamplePlan& p, const uint8_t* firstRow, size_t stride)
         : plan(&p), firstRow(firstRow), stride(stride),
@@ -375,13 +380,13 @@ public:
     // Whether a band's rows stay within kLimit bytes.
     static bool Fits(const ResamplePlan& p) {
         const size_t size = static_cast<size_t>(p.window.size);
-        return p.planeStride <= kLimit / sizeof(int32_t) / size / size;
+        return p.planeStride <= kLimit / sizeof(Value) / size / size;
     }
 
-    const int32_t* Row(long long row) {
+    const Value* Row(long long row) {
         const ResamplePlan& p = *plan;
         const size_t slot = static_cast<size_t>(row) % held.size();
-        int32_t* const planes = values.data() + slot * SlotValues(p);
+        Value* const planes = values.data() + slot * SlotValues(p);
         if (held[slot] != row) {
             const uint8_t* const bytes = firstRow + static_cast<size_t>(row) * stride;
             for (long x = 0; x < p.newWidth;) {
@@ -391,8 +396,14 @@ public:
                     continue;
                 }
                 const long end = p.insideEnd[at];
-                p.walkKernels->spreadTaps(bytes, p.window, p.kernelColumns.From(x),
-                                          static_cast<int>(end - x), p.planeStride, planes + at);
+                if constexpr (std::is_same<Value, double>::value)
+                    p.greyKernels->spreadCorners(bytes, static_cast<size_t>(p.width),
+                                                 p.columnCells.data() + at, end - x, p.planeStride,
+                                                 planes + at);
+                else
+                    p.walkKernels->spreadTaps(bytes, p.window, p.kernelColumns.From(x),
+                                              static_cast<int>(end - x), p.planeStride,
+                                              planes + at);
                 x = end;
             }
             held[slot] = row;
@@ -409,7 +420,7 @@ private:
     const ResamplePlan* plan;
     const uint8_t* firstRow;
     size_t stride;
-    std::vector<int32_t> values;
+    std::vector<Value> values;
     std::vector<long long> held;
 };
 
@@ -428,6 +439,7 @@ struct ResampleRow {
     uint8_t* greyOut;
     const double* windowRows[4] = {};   // the window's source rows, widened
     const int32_t* spreadRows[12] = {}; // the window's source rows, spread into taps
+    const double* cornerRows[2] = {};   // the window's source rows, spread into corners
     const uint8_t* byteRows[12] = {};   // the window's source rows, as bytes
     float rowFraction = 0;
     long nearestRow = -1;
@@ -438,13 +450,16 @@ struct ResampleRow {
 // The row's window rows, its fraction and its nearest source row, for point
 // samples.
 void PrepareRowPoints(const ResamplePlan& p, ResampleRow& r, const GreyBilinearKernels& kernels,
-                      WidenedRows* widened, SpreadRows* spread, const SourceRows& source) {
+                      WidenedRows* widened, SpreadRows<int32_t>* spread,
+                      SpreadRows<double>* corners, const SourceRows& source) {
     const SampleWindow& window = p.window;
     if (r.greyRow && r.rowInside)
         for (int j = 0; j < p.widenedRows; ++j)
             r.windowRows[j] = widened->Row(kernels, r.rowAxis.cell - window.before + j);
     // Spread rows stand in for the byte rows.
-    if (r.greyRow && r.rowInside && spread != nullptr)
+    if (r.greyRow && r.rowInside && corners != nullptr)
+        for (int j = 0; j < 2; ++j) r.cornerRows[j] = corners->Row(r.rowAxis.cell + j);
+    else if (r.greyRow && r.rowInside && spread != nullptr)
         for (int j = 0; j < window.size; ++j)
             r.spreadRows[j] = spread->Row(r.rowAxis.cell - window.before + j);
     else if (r.greyRow && r.rowInside && p.widenedRows == 0)
@@ -621,7 +636,10 @@ void PointRow(const ResamplePlan& plan, const ResampleRow& r, const RowKernels& 
             // The columns inside from here on, in one call.
             const long end = plan.insideEnd[at];
             const GreyColumns& columns = plan.greyColumns;
-            if (plan.widenedRows > 0)
+            if (r.cornerRows[0] != nullptr)
+                kernels.greyBilinear.greyBilinearSpread(r.cornerRows, plan.planeStride, columns, x,
+                                                        end - x, r.rowFraction, r.greyOut + x);
+            else if (plan.widenedRows > 0)
                 kernels.greyBilinear.greyBilinearWidened(r.windowRows[0], r.windowRows[1],
                                                          image.Width(), columns, x, end - x,
                                                          r.rowFraction, r.greyOut + x);
@@ -939,13 +957,18 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
     }
     // Spread rows are a speed-up: where they would not fit, the walks read
     // bytes.
-    std::vector<SpreadRows> spread;
+    std::vector<SpreadRows<int32_t>> spread;
+    std::vector<SpreadRows<double>> corners;
     try {
-        if (plan.spreadRows && SpreadRows::Fits(plan))
+        if (plan.spreadRows && SpreadRows<int32_t>::Fits(plan))
             spread.assign(static_cast<size_t>(bands.Count()),
-                          SpreadRows(plan, info.firstRow, info.effWidth));
+                          SpreadRows<int32_t>(plan, info.firstRow, info.effWidth));
+        if (plan.spreadCorners && SpreadRows<double>::Fits(plan))
+            corners.assign(static_cast<size_t>(bands.Count()),
+                           SpreadRows<double>(plan, info.firstRow, info.effWidth));
     } catch (const std::exception&) {
         spread.clear();
+        corners.clear();
     }
     // Area samples go a target row at a time.
     auto sourceX = [&plan](long x) { return plan.SourceX(x); };
@@ -992,7 +1015,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         }
         PrepareRowPoints(plan, r, kernels.greyBilinear,
                          widened.empty() ? nullptr : &widened[static_cast<size_t>(band)],
-                         spread.empty() ? nullptr : &spread[static_cast<size_t>(band)], source);
+                         spread.empty() ? nullptr : &spread[static_cast<size_t>(band)],
+                         corners.empty() ? nullptr : &corners[static_cast<size_t>(band)], source);
         transform_detail::DirectRow row(work, y);
         PointRow(plan, r, kernels, sampler, source, bilinear, writer, row, y);
     });

@@ -199,6 +199,7 @@ TEST_P(KernelLevels, Samples) {
     const long side = 40;
     const std::vector<uint8_t> image = Bytes(size_t(side) * side * 3);
     const std::vector<uint8_t> alpha = Bytes(size_t(side) * side);
+    const std::vector<uint8_t> flat(3 * size_t(side), 255);
     for (long count = 0; count <= 70; ++count) {
         std::vector<int32_t> xi, yi, fx, fy;
         std::vector<float> t;
@@ -219,7 +220,10 @@ TEST_P(KernelLevels, Samples) {
             if (ordered)
                 for (long k = 0; k < count; ++k)
                     columns[size_t(k)] = static_cast<int32_t>(k * 4 / 7);
-            const uint8_t* row = image.data() + size_t(count % (side - 1)) * size_t(side);
+            // Flat rows: whether the weights sum to 1 decides each result.
+            const uint8_t* row = count % 2 == 1
+                                     ? flat.data()
+                                     : image.data() + size_t(count % (side - 1)) * size_t(side);
             const float rowU = count % 3 == 0 ? 0.99999994f : Unit();
             plainGrey.greyBilinearRow(row, size_t(side), columns.data(), t.data(), nullptr, rowU,
                                       count, a.data());
@@ -243,11 +247,23 @@ TEST_P(KernelLevels, Samples) {
             PickGroups(columns.data(), inside.data(), pickable.data(), picks.size(), 1,
                        size_t(side), picks.data(), runs.data());
             const GreyColumns greyColumns{columns.data(), t.data(), complement.data(),
-                                          PickedGroups{picks.data(), runs.data()}};
+                                          PickedGroups{picks.data(), runs.data()}, pickable.data()};
             const long from = std::min(count, 1L);
             std::vector<uint8_t> c(a.size() - size_t(from));
             wideGrey.greyBilinearWidened(widened.data(), widened.data() + side, size_t(side),
                                          greyColumns, from, count - from, rowU, c.data());
+            ASSERT_TRUE(std::equal(c.begin(), c.end(), a.begin() + from)) << count;
+            // The same over the two rows spread into their corners.
+            if (wideGrey.spreadCorners == nullptr) continue;
+            const size_t planeStride = columns.size() + 3;
+            std::vector<double> upper(2 * planeStride), lower(upper.size());
+            wideGrey.spreadCorners(row, size_t(side), columns.data(), count, planeStride,
+                                   upper.data());
+            wideGrey.spreadCorners(row + side, size_t(side), columns.data(), count, planeStride,
+                                   lower.data());
+            const double* const spread[2] = {upper.data(), lower.data()};
+            wideGrey.greyBilinearSpread(spread, planeStride, greyColumns, from, count - from, rowU,
+                                        c.data());
             ASSERT_TRUE(std::equal(c.begin(), c.end(), a.begin() + from)) << count;
         }
         // Rotated rows that run into the image and out of it again.
