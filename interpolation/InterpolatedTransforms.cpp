@@ -177,7 +177,7 @@ struct ResamplePlan {
     int widenedRows = 0;             // the grey window rows read widened to doubles
     bool spreadRows = false;         // the grey kernel rows read spread into their taps
     bool spreadCorners = false;      // the grey bilinear rows read spread into their corners
-    size_t planeStride = 0;          // of a spread row's planes: the columns and the slack
+    size_t planeStride = 0; // of a spread row's planes: the columns and the slack, 64 bytes whole
 
     std::vector<SampleAxis> columns;
     std::vector<int32_t> columnCells;
@@ -351,7 +351,7 @@ bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHe
                     : !p.window.kernel                                                         ? 2
                     : p.window.size <= 4 ? p.window.size
                                          : 0;
-    p.planeStride = static_cast<size_t>(newWidth) + kTapSlack;
+    p.planeStride = (static_cast<size_t>(newWidth) + kTapSlack + 15) / 16 * 16;
     if (!AllocateColumnTables(p)) return false;
     FillColumnTables(p, source.GetWidth());
     return true;
@@ -374,7 +374,7 @@ template <typename Value> class SpreadRows {
 public:
     SpreadRows(const ResamplePlan& p, const uint8_t* firstRow, size_t stride)
         : plan(&p), firstRow(firstRow), stride(stride),
-          values(static_cast<size_t>(p.window.size) * SlotValues(p)),
+          values(static_cast<size_t>(p.window.size) * SlotValues(p) + kAlignment / sizeof(Value)),
           held(static_cast<size_t>(p.window.size), -1) {}
 
     // Whether a band's rows stay within kLimit bytes.
@@ -386,7 +386,7 @@ public:
     const Value* Row(long long row) {
         const ResamplePlan& p = *plan;
         const size_t slot = static_cast<size_t>(row) % held.size();
-        Value* const planes = values.data() + slot * SlotValues(p);
+        Value* const planes = Aligned() + slot * SlotValues(p);
         if (held[slot] != row) {
             const uint8_t* const bytes = firstRow + static_cast<size_t>(row) * stride;
             for (long x = 0; x < p.newWidth;) {
@@ -413,6 +413,13 @@ public:
 
 private:
     static constexpr size_t kLimit = size_t(64) << 20;
+    // Planes start on a cache line, so that a run's lanes load and store
+    // without splitting one.
+    static constexpr size_t kAlignment = 64;
+    Value* Aligned() {
+        const uintptr_t at = reinterpret_cast<uintptr_t>(values.data());
+        return values.data() + (kAlignment - at % kAlignment) % kAlignment / sizeof(Value);
+    }
     static size_t SlotValues(const ResamplePlan& p) {
         return static_cast<size_t>(p.window.size) * p.planeStride;
     }
