@@ -213,6 +213,30 @@ bool GreyRowsInterleaved(const WindowRows<uint8_t>& source, const SampleWindow& 
 }
 #endif
 
+// The walk's rows with each lane's values read on their own, kSize taps a
+// side, or window.size where kSize is 0: a bicubic walk's four taps unroll
+// (3 % faster at sse2, whose bicubic rows walk widened rows so); Lanczos's
+// twelve ran slower unrolled.
+template <int kSize, typename Source>
+void GreyRowsLaneByLane(const Source& source, const SampleWindow& window, const int32_t* starts,
+                        const Floats (*weights)[kChains], const SampleAxis& ay, Doubles* sums) {
+    const int size = kSize > 0 ? kSize : window.size;
+    for (int j = 0; j < size; ++j) {
+        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
+        const Floats wy = SetFloats(ay.weights[j]);
+        for (int i = 0; i < size; ++i) {
+            for (int c = 0; c < kChains; ++c) {
+                const Doubles values = source.Lanes(
+                    row, [&](int l) { return static_cast<size_t>(starts[c * kCount + l]); }, i);
+                // The float product of the two weights, then the sum in
+                // double precision rounded to float.
+                const Floats w = weights[i][c] * wy;
+                sums[c] = RoundToFloat(AddExactProduct(sums[c], values, Widen(w)));
+            }
+        }
+    }
+}
+
 template <typename Source>
 void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
                           const KernelTaps& columns, const SampleAxis& ay, uint8_t* results) {
@@ -266,20 +290,10 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
         }
     }
 #endif
-    for (int j = 0; j < window.size; ++j) {
-        const size_t row = static_cast<size_t>(ay.cell - window.before + j);
-        const Floats wy = SetFloats(ay.weights[j]);
-        for (int i = 0; i < window.size; ++i) {
-            for (int c = 0; c < kChains; ++c) {
-                const Doubles values = source.Lanes(
-                    row, [&](int l) { return static_cast<size_t>(starts[c * kCount + l]); }, i);
-                // The float product of the two weights, then the sum in
-                // double precision rounded to float.
-                const Floats w = weights[i][c] * wy;
-                sums[c] = RoundToFloat(AddExactProduct(sums[c], values, Widen(w)));
-            }
-        }
-    }
+    if (window.size == 4)
+        GreyRowsLaneByLane<4>(source, window, starts, weights, ay, sums);
+    else
+        GreyRowsLaneByLane<0>(source, window, starts, weights, ay, sums);
     for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
 }
 #endif
