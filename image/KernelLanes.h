@@ -372,6 +372,11 @@ inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first,
         second = _mm256_permute2f128_pd(_mm256_unpackhi_pd(a, b), _mm256_unpackhi_pd(c, d), 0x31);
     }
 }
+// p[1], p[2] and p[3] in lanes 0 to 2, and p[3] again in lane 3: a load of
+// p[0] to p[3] moved down a lane.
+inline Doubles LoadFromSecond(const double* p) {
+    return _mm256_permute4x64_pd(_mm256_loadu_pd(p), 0xF9);
+}
 // The four bytes from p + index[l] on of each of eight lanes, transposed
 // and widened: byte t of lane l to out[t · stride + l] as a 32-bit value.
 // Each lane's four bytes are read at once, the lanes' transposed by

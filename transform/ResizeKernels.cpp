@@ -52,6 +52,28 @@ long BlendStepPairs(const double* blended, const int32_t* ix, const float* dx, l
 }
 #endif
 
+#if UEYE_SIMD_LEVEL == 2
+// avx2 blends a 24-bit pixel's three channels a step: its left values are
+// three neighbouring doubles and its right ones the three after them, each
+// loaded as they lie, where picking each byte's pair by LoadStepPairs takes
+// four loads and four shuffles for four bytes. The fourth lane, the next
+// pixel's first byte, is stored and then overwritten by that pixel's step;
+// the last pixel, whose fourth byte would pass `count`, is left to the
+// caller. Returns how many bytes were blended.
+long BlendPixels(const double* blended, const int32_t* ix, const float* dx, long count,
+                 uint8_t* out) {
+    using namespace lanes;
+    long x = 0;
+    for (; x + 4 <= count; x += 3) {
+        const double* const left = blended + ix[x];
+        const Doubles weight = Set(static_cast<double>(dx[x]));
+        StoreBytes(out + x, Truncate(AddExactProduct(Load(left) * (Set(1.0) - weight),
+                                                     LoadFromSecond(left + 2), weight)));
+    }
+    return x;
+}
+#endif
+
 void HorizontalGreyBlend(const double* blended, long step, const int32_t* ix, const float* dx,
                          [[maybe_unused]] const PickedGroups& groups, long count, uint8_t* out) {
     auto blend = [&](long k) {
@@ -86,7 +108,11 @@ void HorizontalGreyBlend(const double* blended, long step, const int32_t* ix, co
 #elif UEYE_SIMD_LEVEL >= 1
     // avx2 and sse2 read each pixel's pair by wide loads.
     if (step == 1) x = BlendStepPairs<1>(blended, ix, dx, count, out);
+#if UEYE_SIMD_LEVEL == 2
+    if (step == 3) x = BlendPixels(blended, ix, dx, count, out);
+#else
     if (step == 3) x = BlendStepPairs<3>(blended, ix, dx, count, out);
+#endif
 #endif
     for (; x < count; ++x) out[x] = blend(x);
 }

@@ -18,7 +18,9 @@ struct ResizeKernels {
     // out[x] = low byte of trunc(right·dx[x] + left·(1 − dx[x])) in double
     // precision, left and right the blended values at ix[x] and
     // ix[x] + step; `groups` as PickGroups gives them for ix and step over
-    // the blended row.
+    // the blended row. A step of 3 blends 24-bit pixels: count is a multiple
+    // of 3 and pixel p's channels have ix[3p + c] = ix[3p] + c and
+    // dx[3p + c] = dx[3p].
     void (*horizontalGreyBlend)(const double* blended, long step, const int32_t* ix,
                                 const float* dx, const PickedGroups& groups, long count,
                                 uint8_t* out);

@@ -120,22 +120,27 @@ TEST_P(KernelLevels, ResizeBlends) {
             for (bool ordered : {true, false}) {
                 std::vector<double> blended(a.begin(), a.begin() + width);
                 for (long c = 0; c < step; ++c) blended.push_back(blended[size_t(width - 1)]);
+                // Whole pixels, each channel's column and fraction its pixel's.
+                const long count = width / step * step;
                 std::vector<int32_t> ix;
                 std::vector<float> dx;
-                for (long x = 0; x < width; ++x) {
-                    ix.push_back(
-                        static_cast<int32_t>(ordered ? x * 2 / 3 : random() % size_t(width)));
-                    dx.push_back(Unit());
+                for (long x = 0; x < count; x += step) {
+                    const long cell = ordered ? x / step * 2 / 3 : random() % (width / step);
+                    const float fraction = Unit();
+                    for (long c = 0; c < step; ++c) {
+                        ix.push_back(static_cast<int32_t>(step * cell + c));
+                        dx.push_back(fraction);
+                    }
                 }
-                std::vector<uint8_t> outA(static_cast<size_t>(width)), outB(outA.size());
+                std::vector<uint8_t> outA(static_cast<size_t>(count)), outB(outA.size());
                 std::vector<uint8_t> picks(ix.size());
                 std::vector<int32_t> runs(ix.size());
                 PickGroups(ix.data(), nullptr, nullptr, ix.size(), step, blended.size(),
                            picks.data(), runs.data());
                 const PickedGroups groups{picks.data(), runs.data()};
-                plain.horizontalGreyBlend(blended.data(), step, ix.data(), dx.data(), groups, width,
+                plain.horizontalGreyBlend(blended.data(), step, ix.data(), dx.data(), groups, count,
                                           outA.data());
-                wide.horizontalGreyBlend(blended.data(), step, ix.data(), dx.data(), groups, width,
+                wide.horizontalGreyBlend(blended.data(), step, ix.data(), dx.data(), groups, count,
                                          outB.data());
                 ASSERT_EQ(outA, outB) << width << ", step " << step;
             }
