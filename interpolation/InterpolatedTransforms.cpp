@@ -577,7 +577,7 @@ long FoldedKernelRun(const ResamplePlan& p, const ResampleRow& r, const WalkKern
             ColourPlanes{pixels[0], kStride, bilinear.alpha != nullptr ? alphas[0] : nullptr,
                          kSegment},
             window, run, count, copyRows, results);
-        for (int k = 0; k < count; ++k) row.Store(x + k, results[k]);
+        row.StoreRun(x, results, count);
     }
     return end;
 }
@@ -686,7 +686,7 @@ void PointRow(const ResamplePlan& plan, const ResampleRow& r, const RowKernels& 
                 for (long k = 0; k < count; ++k) writer.SetPixelColor(x + k, y, results[k], true);
             } else {
                 image.WindowsInside(window, run, static_cast<int>(count), r.rowAxis, results);
-                for (long k = 0; k < count; ++k) row.Store(x + k, results[k]);
+                row.StoreRun(x, results, count);
             }
             x += count;
             lastGrey = false;
@@ -859,7 +859,7 @@ int RotatedKernelRun(const RotateRow& r, const RotateKernels& kernels, KernelRun
             ColourPlanes{r.rotated.firstRow, r.rotated.stride, r.bilinear.alpha,
                          static_cast<size_t>(p.sourceWidth)},
             p.window, kernelRun.Columns(), kernelRun.Rows(), count, results);
-        for (int k = 0; k < count; ++k) r.row.Store(x + k, results[k]);
+        r.row.StoreRun(x, results, count);
     }
     return count;
 }

@@ -3,6 +3,7 @@
 #include "image/CxImage.h"
 
 #include <cstdint>
+#include <cstring>
 
 // Helpers shared by the transformation units. They use only the public
 // interface of CxImage.
@@ -28,6 +29,17 @@ struct DirectRow {
         pixels[3 * x + 1] = c.rgbGreen;
         pixels[3 * x + 2] = c.rgbRed;
         if (alpha != nullptr) alpha[x] = c.rgbReserved;
+    }
+
+    // Pixels x to x + count − 1. Without alpha each but the last is one
+    // 4-byte store of its colour, whose fourth byte the next pixel's store
+    // then writes over.
+    void StoreRun(long x, const RGBQUAD* colours, long count) {
+        static_assert(sizeof(RGBQUAD) == 4, "blue, green, red and one byte more");
+        long k = 0;
+        if (alpha == nullptr)
+            for (; k + 1 < count; ++k) std::memcpy(pixels + 3 * (x + k), colours + k, 4);
+        for (; k < count; ++k) Store(x + k, colours[k]);
     }
 };
 
