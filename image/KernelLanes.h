@@ -353,24 +353,17 @@ inline bool AllBelow(Ints v, int32_t bound) {
     const __m128i highest = _mm_set1_epi32(bound - 1);
     return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_max_epu32(v, highest), highest)) == 0xFFFF;
 }
-// Lane l's values at p + index[l] and at p + index[l] + kStep (1 or 3), in
-// `first` and `second`: each lane's pair read by 128-bit loads (both values
-// in one, a step of 1) or a 256-bit one (the values at its ends, a step of
-// 3), then sorted into the lanes by shuffles.
+// Lane l's values at p + index[l] and at p + index[l] + 1, in `first` and
+// `second`: each lane's pair read by one 128-bit load, then sorted into the
+// lanes by shuffles. (Pixels of three bytes are blended a pixel a step at
+// this level, with LoadFromSecond.)
 template <int kStep>
 inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first, Doubles& second) {
-    static_assert(kStep == 1 || kStep == 3, "pairs a step of 1 or 3 apart");
-    if constexpr (kStep == 1) {
-        const __m256d even = _mm256_loadu2_m128d(p + index[2], p + index[0]);
-        const __m256d odd = _mm256_loadu2_m128d(p + index[3], p + index[1]);
-        first = _mm256_unpacklo_pd(even, odd);
-        second = _mm256_unpackhi_pd(even, odd);
-    } else {
-        const __m256d a = _mm256_loadu_pd(p + index[0]), b = _mm256_loadu_pd(p + index[1]);
-        const __m256d c = _mm256_loadu_pd(p + index[2]), d = _mm256_loadu_pd(p + index[3]);
-        first = _mm256_permute2f128_pd(_mm256_unpacklo_pd(a, b), _mm256_unpacklo_pd(c, d), 0x20);
-        second = _mm256_permute2f128_pd(_mm256_unpackhi_pd(a, b), _mm256_unpackhi_pd(c, d), 0x31);
-    }
+    static_assert(kStep == 1, "pairs a step of 1 apart");
+    const __m256d even = _mm256_loadu2_m128d(p + index[2], p + index[0]);
+    const __m256d odd = _mm256_loadu2_m128d(p + index[3], p + index[1]);
+    first = _mm256_unpacklo_pd(even, odd);
+    second = _mm256_unpackhi_pd(even, odd);
 }
 // p[1], p[2] and p[3] in lanes 0 to 2, and p[3] again in lane 3: a load of
 // p[0] to p[3] moved down a lane.

@@ -206,7 +206,7 @@ void GreyBilinearSpread(const double* const* rows, size_t planeStride, const Gre
     const double* const a11 = a01 + planeStride;
     const float* const t = columns.fraction + from;
     const double* const complement = columns.complement + from;
-    const char* const floatComplement = columns.floatComplement + from;
+    const char* const complementIsFloat = columns.complementIsFloat + from;
     auto sample = [&](long k) {
         out[k] = BilinearWeights(t[k], u).Mix(a00[k], a10[k], a01[k], a11[k]);
     };
@@ -222,7 +222,7 @@ void GreyBilinearSpread(const double* const* rows, size_t planeStride, const Gre
         // gives the plain form's doubly rounded result. The four lanes' flags
         // (each 0 or 1) are read at once.
         uint32_t flags;
-        __builtin_memcpy(&flags, floatComplement + k, sizeof flags);
+        __builtin_memcpy(&flags, complementIsFloat + k, sizeof flags);
         const Doubles w00 = flags == 0x01010101u ? Widen((unit - vt) - w01)
                                                  : RoundToFloat(Load(complement + k) - Widen(w01));
         StoreBytes(out + k, BilinearSum(w00, vt - d, w01, d, Load(a00 + k), Load(a10 + k),

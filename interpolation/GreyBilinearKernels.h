@@ -13,7 +13,7 @@
 // Resample2's grey bilinear columns, prepared once per call: each target
 // column's base cell, its fraction t, 1 − t in double precision, and the
 // groups of columns whose corners are picked in registers, each column's
-// 1 − t a float. `floatComplement` marks the columns whose 1 − t is a float
+// 1 − t a float. `complementIsFloat` marks the columns whose 1 − t is a float
 // (every column whose coordinate lies at 1 or beyond), where the level's
 // walk reads it, else it is null.
 struct GreyColumns {
@@ -21,7 +21,7 @@ struct GreyColumns {
     const float* fraction;
     const double* complement;
     PickedGroups groups;
-    const char* floatComplement;
+    const char* complementIsFloat;
 };
 
 struct GreyBilinearKernels {
@@ -67,7 +67,7 @@ struct GreyBilinearKernels {
     // greyBilinearRow for target columns first .. first + count − 1 over two
     // source rows spread by spreadCorners (rows[0] the upper): the corners
     // are loaded as they lie, and where a column's 1 − t is a float
-    // (columns.floatComplement) its weight w00 = (1 − t) − w01 is taken in
+    // (columns.complementIsFloat) its weight w00 = (1 − t) − w01 is taken in
     // float lanes, a single operation on floats, which gives the float the
     // plain form rounds to.
     void (*greyBilinearSpread)(const double* const* rows, size_t planeStride,

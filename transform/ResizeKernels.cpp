@@ -30,7 +30,7 @@ void VerticalGreyBlend(const uint8_t* p0, const uint8_t* p1, long width, double 
 
 #if UEYE_SIMD_LEVEL == 1 || UEYE_SIMD_LEVEL == 2
 // avx2 and sse2 load each pixel's pair and sort the pairs into lanes
-// (LoadStepPairs).
+// (LoadStepPairs): sse2 at both steps, avx2 for grey rows (a step of 1).
 //
 // The horizontal blend of the pixels from 0 on, kCount a step, each pair
 // read as wide loads where gathers or lane-by-lane loads would take several
