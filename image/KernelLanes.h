@@ -98,7 +98,14 @@ inline bool NoneWithin(Doubles x, Doubles y, Doubles lowX, Doubles highX, Double
 }
 // Low bytes of lanes holding 0..255.
 inline void StoreBytes(uint8_t* p, Ints v) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm256_cvtepi32_epi8(v));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm256_maskz_cvtepi32_epi8(0xFF, v));
+}
+// Low bytes of four registers of lanes holding 0..255, a's first.
+inline void StoreBytesOfFour(uint8_t* p, Ints a, Ints b, Ints c, Ints d) {
+    StoreBytes(p, a);
+    StoreBytes(p + 8, b);
+    StoreBytes(p + 16, c);
+    StoreBytes(p + 24, d);
 }
 template <typename Value> Doubles MakeDoubles(Value value) {
     return _mm512_setr_pd(value(0), value(1), value(2), value(3), value(4), value(5), value(6),
@@ -328,6 +335,12 @@ inline void StoreBytes(uint8_t* p, Ints v) {
     const int32_t bytes = _mm_cvtsi128_si32(_mm_shuffle_epi8(v, lowBytes));
     __builtin_memcpy(p, &bytes, 4);
 }
+// Low bytes of four registers of lanes holding 0..255, a's first, packed
+// together (the packs saturate nothing there).
+inline void StoreBytesOfFour(uint8_t* p, Ints a, Ints b, Ints c, Ints d) {
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
+}
 template <typename Value> Doubles MakeDoubles(Value value) {
     return _mm256_setr_pd(value(0), value(1), value(2), value(3));
 }
@@ -555,6 +568,11 @@ inline void StoreBytes(uint8_t* p, Ints v) {
     const __m128i words = _mm_packs_epi32(v, v);
     const uint16_t bytes = static_cast<uint16_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
     __builtin_memcpy(p, &bytes, 2);
+}
+// The packs of StoreBytes, four registers' lanes at once, a's first.
+inline void StoreBytesOfFour(uint8_t* p, Ints a, Ints b, Ints c, Ints d) {
+    const __m128i words = _mm_packs_epi32(_mm_unpacklo_epi64(a, b), _mm_unpacklo_epi64(c, d));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(words, words));
 }
 template <typename Value> Doubles MakeDoubles(Value value) {
     return _mm_setr_pd(value(0), value(1));

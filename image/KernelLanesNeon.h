@@ -123,6 +123,12 @@ inline void StoreBytes(uint8_t* p, Ints v) {
     p[0] = vget_lane_u8(bytes, 0);
     p[1] = vget_lane_u8(bytes, 1);
 }
+// The packs of StoreBytes, four registers' lanes at once, a's first.
+inline void StoreBytesOfFour(uint8_t* p, Ints a, Ints b, Ints c, Ints d) {
+    const int16x8_t words =
+        vcombine_s16(vqmovn_s32(vcombine_s32(a, b)), vqmovn_s32(vcombine_s32(c, d)));
+    vst1_u8(p, vqmovun_s16(words));
+}
 template <typename Value> Doubles MakeDoubles(Value value) {
     return Doubles{static_cast<double>(value(0)), static_cast<double>(value(1))};
 }

@@ -81,6 +81,15 @@ void GreyKernelSums(const Source& source, const SampleWindow& window, const Kern
 constexpr int kChains = UEYE_SIMD_LEVEL == 2 ? 8 : 4;
 constexpr int kWalk = kChains * kCount;
 
+// The chains' sums clamped and truncated to bytes, chain by chain, packed
+// four chains at a time.
+void StoreChains(const Doubles* sums, uint8_t* results) {
+    static_assert(kChains % 4 == 0, "chains in fours");
+    for (int c = 0; c < kChains; c += 4)
+        StoreBytesOfFour(results + c * kCount, ClampToBytes(sums[c]), ClampToBytes(sums[c + 1]),
+                         ClampToBytes(sums[c + 2]), ClampToBytes(sums[c + 3]));
+}
+
 #if UEYE_SIMD_LEVEL >= 3
 // avx512 alone picks lanes from loaded registers (Pick, PickOfFour).
 //
@@ -174,7 +183,7 @@ bool GreyKernelSumsLoaded(const WindowRows<double>& source, const SampleWindow& 
                 sums[c] = RoundToFloat(AddExactProduct(sums[c], value, Widen(w)));
             }
     }
-    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+    StoreChains(sums, results);
     return true;
 }
 #endif
@@ -218,8 +227,9 @@ bool GreyRowsInterleaved(const WindowRows<uint8_t>& source, const SampleWindow& 
 // (3 % faster at sse2, whose bicubic rows walk widened rows so); Lanczos's
 // twelve ran slower unrolled.
 template <int kSize, typename Source>
-void GreyRowsLaneByLane(const Source& source, const SampleWindow& window, const int32_t* starts,
-                        const Floats (*weights)[kChains], const SampleAxis& ay, Doubles* sums) {
+void GreyRowsLaneByLane(const Source& source, const SampleWindow& window, const KernelTaps& columns,
+                        const SampleAxis& ay, Doubles* sums) {
+    const int32_t* const starts = columns.start;
     const int size = kSize > 0 ? kSize : window.size;
     for (int j = 0; j < size; ++j) {
         const size_t row = static_cast<size_t>(ay.cell - window.before + j);
@@ -230,7 +240,7 @@ void GreyRowsLaneByLane(const Source& source, const SampleWindow& window, const 
                     row, [&](int l) { return static_cast<size_t>(starts[c * kCount + l]); }, i);
                 // The float product of the two weights, then the sum in
                 // double precision rounded to float.
-                const Floats w = weights[i][c] * wy;
+                const Floats w = LoadFloats(columns.weights + i * columns.stride + c * kCount) * wy;
                 sums[c] = RoundToFloat(AddExactProduct(sums[c], values, Widen(w)));
             }
         }
@@ -241,11 +251,15 @@ template <typename Source>
 void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
                           const KernelTaps& columns, const SampleAxis& ay, uint8_t* results) {
     const int32_t* const starts = columns.start;
-    // Column weights side by side: weights[i][c] of the chain c's samples.
+    // Column weights side by side for the walks that take them so:
+    // weights[i][c] of the chain c's samples. The walk lane by lane loads
+    // each where it takes it, which spares a copy.
     Floats weights[12][kChains];
-    for (int i = 0; i < window.size; ++i)
-        for (int c = 0; c < kChains; ++c)
-            weights[i][c] = LoadFloats(columns.weights + i * columns.stride + c * kCount);
+    auto sideBySide = [&] {
+        for (int i = 0; i < window.size; ++i)
+            for (int c = 0; c < kChains; ++c)
+                weights[i][c] = LoadFloats(columns.weights + i * columns.stride + c * kCount);
+    };
     Doubles sums[kChains];
     for (Doubles& sum : sums) sum = Set(0.0);
 #if UEYE_SIMD_LEVEL >= 3
@@ -267,6 +281,7 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
         offsets[c] = ToPicks(offset);
     }
     if (picked) {
+        sideBySide();
         // Kernel windows have 4 cells a side, or 12 for Lanczos.
         const bool small = window.size == 4;
         if (sliding && small)
@@ -277,24 +292,24 @@ void GreyKernelSumsVector(const Source& source, const SampleWindow& window,
             GreyRowsPicked<false, 4>(source, window, first, offsets, weights, ay, sums);
         else
             GreyRowsPicked<false, 12>(source, window, first, offsets, weights, ay, sums);
-        for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+        StoreChains(sums, results);
         return;
     }
 #else
     // avx2 and sse2 interleave each row's bytes of a chain's lanes once.
     if constexpr (std::is_same<Source, WindowRows<uint8_t>>::value) {
+        sideBySide();
         if (GreyRowsInterleaved(source, window, starts, weights, ay, sums)) {
-            for (int c = 0; c < kChains; ++c)
-                StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+            StoreChains(sums, results);
             return;
         }
     }
 #endif
     if (window.size == 4)
-        GreyRowsLaneByLane<4>(source, window, starts, weights, ay, sums);
+        GreyRowsLaneByLane<4>(source, window, columns, ay, sums);
     else
-        GreyRowsLaneByLane<0>(source, window, starts, weights, ay, sums);
-    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+        GreyRowsLaneByLane<0>(source, window, columns, ay, sums);
+    StoreChains(sums, results);
 }
 #endif
 
@@ -417,7 +432,7 @@ void GreySpreadSums(const int32_t* const* rows, size_t planeStride, const Sample
             }
         }
     }
-    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+    StoreChains(sums, results);
 }
 
 static_assert(kWalk <= static_cast<int>(kTapSlack), "a walk's lanes past a run lie in the slack");
@@ -472,7 +487,7 @@ void GreyPointSumsVector(const uint8_t* firstRow, size_t stride, const SampleWin
                 sums[c] = RoundToFloat(AddExactProduct(sums[c], Widen(values), Widen(w)));
             }
     }
-    for (int c = 0; c < kChains; ++c) StoreBytes(results + c * kCount, ClampToBytes(sums[c]));
+    StoreChains(sums, results);
 }
 #endif
 
