@@ -176,6 +176,7 @@ struct ResamplePlan {
     bool folded = false;             // the overflow folds coordinates back into the image
     int widenedRows = 0;             // the grey window rows read widened to doubles
     bool spreadRows = false;         // the grey kernel rows read spread into their taps
+    bool spreadFolds = false;        // ... every column's, folded where its window leaves
     bool spreadCorners = false;      // the grey bilinear rows read spread into their corners
     size_t planeStride = 0; // of a spread row's planes: the columns and the slack, 64 bytes whole
 
@@ -185,6 +186,9 @@ struct ResamplePlan {
     // tap, side by side, for the kernels' lanes.
     std::vector<int32_t> windowStarts;
     std::vector<float> tapWeights;
+    // Spread rows that fold: the window columns of each column whose window
+    // leaves the image, folded into it (tap i of column x at x · size + i).
+    std::vector<int32_t> foldedColumns;
     std::vector<float> greyFractions;
     std::vector<double> greyComplements; // 1 − fraction
     // Taken once: its level's walk reads the picked groups it prepares.
@@ -197,6 +201,7 @@ struct ResamplePlan {
     std::vector<char> columnInside;
     std::vector<int32_t> byteIndex, byteFractions; // 24 bpp: the same for each byte
     std::vector<long> insideEnd;                   // the end of the columns inside from here on
+    std::vector<long> reachEnd; // spreadFolds: the end of the columns whose windows reach inside
     // Nearest samples: each column's source column, read where it and the
     // row's lie inside as the single sample reads the pixel itself.
     std::vector<int32_t> nearestColumns;
@@ -226,6 +231,10 @@ bool AllocateColumnTables(ResamplePlan& p) {
             p.windowStarts.resize(newWidth);
             p.tapWeights.resize(static_cast<size_t>(p.window.size) * newWidth);
         }
+        if (p.spreadFolds) {
+            p.foldedColumns.resize(static_cast<size_t>(p.window.size) * newWidth);
+            p.reachEnd.resize(newWidth);
+        }
         if (p.bilinearRuns) {
             p.columnCells.resize(newWidth);
             if (p.grey) {
@@ -250,7 +259,8 @@ bool AllocateColumnTables(ResamplePlan& p) {
 }
 
 // Fills the column tables sized by AllocateColumnTables.
-void FillColumnTables(ResamplePlan& p, unsigned long sourceWidth) {
+void FillColumnTables(ResamplePlan& p, CxImage& source) {
+    const unsigned long sourceWidth = source.GetWidth();
     const SampleWindow& window = p.window;
     const std::vector<SampleAxis>& columns = p.columns;
     for (size_t x = 0; x < columns.size() && p.batched; ++x)
@@ -267,6 +277,13 @@ void FillColumnTables(ResamplePlan& p, unsigned long sourceWidth) {
             p.tapWeights[i * p.windowStarts.size() + x] = columns[x].weights[i];
     }
     p.kernelColumns = KernelTaps{p.windowStarts.data(), p.tapWeights.data(), p.windowStarts.size()};
+    for (size_t x = 0; x < columns.size() && p.spreadFolds; ++x)
+        for (size_t i = 0; i < static_cast<size_t>(window.size) && !p.columnInside[x]; ++i) {
+            long long column = columns[x].cell - window.before + static_cast<long long>(i), row = 0;
+            RecordView(source).FoldWide(column, row, p.overflow);
+            p.foldedColumns[x * static_cast<size_t>(window.size) + i] =
+                static_cast<int32_t>(column);
+        }
     if (p.bilinearRuns) {
         for (size_t x = 0; x < columns.size(); ++x)
             if (p.columnInside[x]) {
@@ -293,6 +310,12 @@ void FillColumnTables(ResamplePlan& p, unsigned long sourceWidth) {
         p.insideEnd[at] = !p.columnInside[at]                              ? x
                           : x + 1 == p.newWidth || !p.columnInside[at + 1] ? x + 1
                                                                            : p.insideEnd[at + 1];
+    }
+    for (long x = static_cast<long>(p.reachEnd.size()) - 1; x >= 0; --x) {
+        const size_t at = static_cast<size_t>(x);
+        const long long cell = columns[at].cell;
+        const bool reaches = cell + window.after >= 0 && cell - window.before < p.width;
+        p.reachEnd[at] = !reaches ? x : x + 1 == p.newWidth ? x + 1 : p.reachEnd[at + 1];
     }
     if (!p.greyPicks.empty())
         p.greyKernels->pickGroups(p.columnCells.data(), p.columnInside.data(),
@@ -346,6 +369,7 @@ bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHe
     // the four of a kernel; Lanczos's twelve rows of doubles would not stay
     // in the first-level cache, and it reads bytes.
     p.spreadRows = p.grey && p.window.kernel && p.walkKernels->spreadTaps != nullptr;
+    p.spreadFolds = p.spreadRows && p.folded;
     p.spreadCorners = p.grey && p.bilinearRuns && p.greyKernels->spreadCorners != nullptr;
     p.widenedRows = !p.grey || !p.greyKernels->readsWidened || p.spreadRows || p.spreadCorners ? 0
                     : !p.window.kernel                                                         ? 2
@@ -353,7 +377,7 @@ bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHe
                                          : 0;
     p.planeStride = (static_cast<size_t>(newWidth) + kTapSlack + 15) / 16 * 16;
     if (!AllocateColumnTables(p)) return false;
-    FillColumnTables(p, source.GetWidth());
+    FillColumnTables(p, source);
     return true;
 }
 
@@ -369,7 +393,8 @@ struct SourceRows {
 // bilinear sample's two corners as doubles (spreadCorners). Row r is kept in
 // slot r mod slots, one slot a window row, as WidenedRows keeps them, so
 // each source row is spread once per band. Columns whose windows leave the
-// image, and the slack past the last, hold zeros.
+// image hold their folded taps where the plan folds them (spreadFolds), else
+// zeros, as the slack past the last does.
 template <typename Value> class SpreadRows {
 public:
     SpreadRows(const ResamplePlan& p, const uint8_t* firstRow, size_t stride)
@@ -389,9 +414,13 @@ public:
         Value* const planes = Aligned() + slot * SlotValues(p);
         if (held[slot] != row) {
             const uint8_t* const bytes = firstRow + static_cast<size_t>(row) * stride;
+            const size_t size = static_cast<size_t>(p.window.size);
             for (long x = 0; x < p.newWidth;) {
                 const size_t at = static_cast<size_t>(x);
                 if (!p.columnInside[at]) {
+                    if constexpr (std::is_same<Value, int32_t>::value)
+                        for (size_t i = 0; i < size && p.spreadFolds; ++i)
+                            planes[i * p.planeStride + at] = bytes[p.foldedColumns[at * size + i]];
                     ++x;
                     continue;
                 }
@@ -448,28 +477,55 @@ struct ResampleRow {
     const int32_t* spreadRows[12] = {}; // the window's source rows, spread into taps
     const double* cornerRows[2] = {};   // the window's source rows, spread into corners
     const uint8_t* byteRows[12] = {};   // the window's source rows, as bytes
+    bool spreadWhole = false;           // spreadRows hold every column's taps, folded (spreadFolds)
     float rowFraction = 0;
     long nearestRow = -1;
     bool nearestRowInside = false;
     bool greyNearest = false;
 };
 
+// The rows of a window that leaves the image, folded as `fold` folds them,
+// for spread rows that fold; false where the window lies wholly outside, or
+// where two of its rows would share a slot of the spread rows' ring.
+template <typename Fold>
+bool FoldedWindowRows(const ResamplePlan& p, const ResampleRow& r, const Fold& fold,
+                      long long (&rows)[12]) {
+    const SampleWindow& window = p.window;
+    const long long top = r.rowAxis.cell - window.before;
+    if (top + window.size <= 0 || top >= p.height) return false;
+    for (int j = 0; j < window.size; ++j) {
+        long long column = 0;
+        rows[j] = top + j;
+        fold(column, rows[j]);
+        for (int k = 0; k < j; ++k)
+            if (rows[k] != rows[j] && rows[k] % window.size == rows[j] % window.size) return false;
+    }
+    return true;
+}
+
 // The row's window rows, its fraction and its nearest source row, for point
-// samples.
+// samples. `fold` folds a column and row as the image folds them.
+template <typename Fold>
 void PrepareRowPoints(const ResamplePlan& p, ResampleRow& r, const GreyBilinearKernels& kernels,
                       WidenedRows* widened, SpreadRows<int32_t>* spread,
-                      SpreadRows<double>* corners, const SourceRows& source) {
+                      SpreadRows<double>* corners, const SourceRows& source, const Fold& fold) {
     const SampleWindow& window = p.window;
+    long long folded[12];
     if (r.greyRow && r.rowInside)
         for (int j = 0; j < p.widenedRows; ++j)
             r.windowRows[j] = widened->Row(kernels, r.rowAxis.cell - window.before + j);
     // Spread rows stand in for the byte rows.
     if (r.greyRow && r.rowInside && corners != nullptr)
         for (int j = 0; j < 2; ++j) r.cornerRows[j] = corners->Row(r.rowAxis.cell + j);
-    else if (r.greyRow && r.rowInside && spread != nullptr)
+    else if (r.greyRow && r.rowInside && spread != nullptr) {
         for (int j = 0; j < window.size; ++j)
             r.spreadRows[j] = spread->Row(r.rowAxis.cell - window.before + j);
-    else if (r.greyRow && r.rowInside && p.widenedRows == 0)
+        r.spreadWhole = p.spreadFolds;
+    } else if (r.greyRow && spread != nullptr && p.spreadFolds &&
+               FoldedWindowRows(p, r, fold, folded)) {
+        for (int j = 0; j < window.size; ++j) r.spreadRows[j] = spread->Row(folded[j]);
+        r.spreadWhole = true;
+    } else if (r.greyRow && r.rowInside && p.widenedRows == 0)
         for (int j = 0; j < window.size; ++j)
             r.byteRows[j] = source.Row(static_cast<size_t>(r.rowAxis.cell - window.before + j));
     r.rowFraction = BilinearWeights::Fraction(r.rowAxis.coordinate, r.rowAxis.cell);
@@ -666,6 +722,17 @@ void PointRow(const ResamplePlan& plan, const ResampleRow& r, const RowKernels& 
                 row.pixels + 3 * x, row.alpha != nullptr ? row.alpha + x : nullptr);
             x = end;
             continue;
+        }
+        if (r.spreadWhole) {
+            // Spread rows that fold hold every column's taps: a run goes on
+            // to the first column whose window lies wholly outside.
+            const long end = std::min(x + kRun, plan.reachEnd[at]);
+            if (end > x) {
+                GreyKernelRun(plan, r, kernels.walk, source, image.Width(), x, end - x);
+                x = end;
+                lastGrey = true;
+                continue;
+            }
         }
         const long count =
             r.rowInside && window.kernel && (plan.direct || r.greyRow || plan.paletteWalk)
@@ -1023,7 +1090,8 @@ bool CxImage::Resample2(long newWidth, long newHeight, InterpolationMethod metho
         PrepareRowPoints(plan, r, kernels.greyBilinear,
                          widened.empty() ? nullptr : &widened[static_cast<size_t>(band)],
                          spread.empty() ? nullptr : &spread[static_cast<size_t>(band)],
-                         corners.empty() ? nullptr : &corners[static_cast<size_t>(band)], source);
+                         corners.empty() ? nullptr : &corners[static_cast<size_t>(band)], source,
+                         sampler);
         transform_detail::DirectRow row(work, y);
         PointRow(plan, r, kernels, sampler, source, bilinear, writer, row, y);
     });

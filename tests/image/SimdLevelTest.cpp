@@ -495,6 +495,34 @@ TEST_P(KernelLevels, ColourRowsAtTheRowsEnd) {
     }
 }
 
+// Resample2's grey kernel samples whose windows leave the image, under each
+// folding overflow, against the plain level: where spread rows hold the
+// folded taps of every column and row, the bits stay the plain walk's. A
+// wrapped window at the top reaches the bottom rows, whose slots in the
+// spread rows' ring (row mod window size) meet those of the top rows at 30
+// and 31 rows; those rows must take another way.
+TEST_P(KernelLevels, FoldedKernelWindows) {
+    SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
+    for (CxImage::InterpolationMethod method : {CxImage::IM_BICUBIC2, CxImage::IM_LANCZOS})
+        for (CxImage::OverflowMethod overflow :
+             {CxImage::OM_WRAP, CxImage::OM_REPEAT, CxImage::OM_MIRROR})
+            for (long height : {30L, 31L}) {
+                CxImage grey, plain, wide;
+                ASSERT_NE(grey.Create(37, height, 8), nullptr);
+                grey.SetGrayPalette();
+                const std::vector<uint8_t> bytes = Bytes(size_t(grey.GetEffWidth()) * height);
+                std::memcpy(grey.GetBits(), bytes.data(), bytes.size());
+                {
+                    ScopedSimdLevel none(SimdLevel::None);
+                    ASSERT_TRUE(grey.Resample2(46, height * 5 / 4, method, overflow, &plain));
+                }
+                ASSERT_TRUE(grey.Resample2(46, height * 5 / 4, method, overflow, &wide));
+                ASSERT_TRUE(SameBytes(plain.GetBits(), wide.GetBits(),
+                                      size_t(plain.GetEffWidth()) * plain.GetHeight()))
+                    << method << ", overflow " << overflow << ", " << height << " rows";
+            }
+}
+
 TEST_P(KernelLevels, CubicWeights) {
     SKIP_UNLESS_SIMD_LEVEL(scope, GetParam());
     const CubicWeightKernels& plain = kCubicWeightKernels_none;
