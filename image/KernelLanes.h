@@ -383,30 +383,6 @@ inline void LoadStepPairs(const double* p, const int32_t* index, Doubles& first,
 inline Doubles LoadFromSecond(const double* p) {
     return _mm256_permute4x64_pd(_mm256_loadu_pd(p), 0xF9);
 }
-// The four bytes from p + index[l] on of each of eight lanes, transposed
-// and widened: byte t of lane l to out[t · stride + l] as a 32-bit value.
-// Each lane's four bytes are read at once, the lanes' transposed by
-// unpacks, and each byte's eight lanes widened and stored at once.
-inline void SpreadLaneBytes(const uint8_t* p, const int32_t* index, int32_t* out, size_t stride) {
-    auto four = [&](int l) {
-        int32_t bytes;
-        __builtin_memcpy(&bytes, p + index[l], sizeof bytes);
-        return _mm_cvtsi32_si128(bytes);
-    };
-    // Bytes 4t .. 4t + 3: byte t of lanes l to l + 3.
-    auto quarter = [&](int l) {
-        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(four(l), four(l + 1)),
-                                  _mm_unpacklo_epi8(four(l + 2), four(l + 3)));
-    };
-    const __m128i low = quarter(0), high = quarter(4);
-    // Bytes 8t .. 8t + 7 of `pairs[t / 2]`, t mod 2: byte t of lanes 0 to 7.
-    const __m128i pairs[2] = {_mm_unpacklo_epi32(low, high), _mm_unpackhi_epi32(low, high)};
-    for (int t = 0; t < 4; ++t) {
-        const __m128i bytes = t % 2 == 0 ? pairs[t / 2] : _mm_srli_si128(pairs[t / 2], 8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(t) * stride),
-                            _mm256_cvtepu8_epi32(bytes));
-    }
-}
 // Sixteen bytes of a row, for PickByte.
 typedef __m128i ByteBlock;
 inline ByteBlock LoadByteBlock(const uint8_t* p) {
@@ -760,6 +736,33 @@ inline void StorePixelBytes(uint8_t* p, PixelSums v) {
     const __m128i words = _mm_packs_epi32(v, v);
     const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
     __builtin_memcpy(p, &bytes, 4);
+}
+#endif
+
+#if UEYE_SIMD_LEVEL >= 2
+// The four bytes from p + index[l] on of each of eight lanes, transposed
+// and widened: byte t of lane l to out[t · stride + l] as a 32-bit value.
+// Each lane's four bytes are read at once, the lanes' transposed by
+// unpacks, and each byte's eight lanes widened and stored at once.
+inline void SpreadLaneBytes(const uint8_t* p, const int32_t* index, int32_t* out, size_t stride) {
+    auto four = [&](int l) {
+        int32_t bytes;
+        __builtin_memcpy(&bytes, p + index[l], sizeof bytes);
+        return _mm_cvtsi32_si128(bytes);
+    };
+    // Bytes 4t .. 4t + 3: byte t of lanes l to l + 3.
+    auto quarter = [&](int l) {
+        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(four(l), four(l + 1)),
+                                  _mm_unpacklo_epi8(four(l + 2), four(l + 3)));
+    };
+    const __m128i low = quarter(0), high = quarter(4);
+    // Bytes 8t .. 8t + 7 of `pairs[t / 2]`, t mod 2: byte t of lanes 0 to 7.
+    const __m128i pairs[2] = {_mm_unpacklo_epi32(low, high), _mm_unpackhi_epi32(low, high)};
+    for (int t = 0; t < 4; ++t) {
+        const __m128i bytes = t % 2 == 0 ? pairs[t / 2] : _mm_srli_si128(pairs[t / 2], 8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(t) * stride),
+                            _mm256_cvtepu8_epi32(bytes));
+    }
 }
 #endif
 

@@ -383,14 +383,14 @@ void GreyWindowsWidened(const double* const* rows, size_t width, const SampleWin
                 window, columns, count, ay, results);
 }
 
-#if UEYE_SIMD_LEVEL == 2
-// avx2 spreads each source row into its taps once: its walks over bytes
-// spend as long bringing a tap's values to its lanes as on their
-// arithmetic, and a spread row serves every target row that reads it. The
-// taps stay 32-bit integers, which the walk converts as it loads them: rows
-// of doubles, twice the size, save that conversion but cost more than it
-// at two threads. (sse2 and neon gain nothing: with two lanes, the
-// conversion costs what the spread saves.)
+#if UEYE_SIMD_LEVEL >= 2
+// avx2 and avx512 spread each source row into its taps once: the avx2 walks
+// over bytes spend as long bringing a tap's values to its lanes as on their
+// arithmetic, the avx512 ones a pick a tap, and a spread row serves every
+// target row that reads it. The taps stay 32-bit integers, which the walk
+// converts as it loads them: rows of doubles, twice the size, save that
+// conversion but cost more than it at two threads. (sse2 and neon gain
+// nothing: with two lanes, the conversion costs what the spread saves.)
 //
 // Eight lanes' taps are spread four at a time (SpreadLaneBytes), the rest
 // value by value.
@@ -882,7 +882,7 @@ constexpr WalkKernels WalkEntries() {
     WalkKernels kernels{};
     kernels.greyWindowsInside = GreyWindowsInside;
     kernels.greyWindowsWidened = GreyWindowsWidened;
-#if UEYE_SIMD_LEVEL == 2
+#if UEYE_SIMD_LEVEL >= 2
     kernels.spreadTaps = SpreadTaps;
     kernels.greyWindowsSpread = GreyWindowsSpread;
 #endif
