@@ -368,7 +368,8 @@ bool PrepareResample(ResamplePlan& p, CxImage& source, long newWidth, long newHe
     // widened where the level's walks read them so: the two of bilinear, or
     // the four of a kernel; Lanczos's twelve rows of doubles would not stay
     // in the first-level cache, and it reads bytes.
-    p.spreadRows = p.grey && p.window.kernel && p.walkKernels->spreadTaps != nullptr;
+    p.spreadRows = p.grey && p.window.kernel && p.walkKernels->spreadTaps != nullptr &&
+                   p.window.size >= p.walkKernels->smallestSpreadWindow;
     p.spreadFolds = p.spreadRows && p.folded;
     p.spreadCorners = p.grey && p.bilinearRuns && p.greyKernels->spreadCorners != nullptr;
     p.widenedRows = !p.grey || !p.greyKernels->readsWidened || p.spreadRows || p.spreadCorners ? 0

@@ -885,6 +885,7 @@ constexpr WalkKernels WalkEntries() {
 #if UEYE_SIMD_LEVEL >= 2
     kernels.spreadTaps = SpreadTaps;
     kernels.greyWindowsSpread = GreyWindowsSpread;
+    kernels.smallestSpreadWindow = UEYE_SIMD_LEVEL >= 3 ? 12 : 4;
 #endif
     kernels.colourWindowsInside = ColourWindowsInside;
     kernels.greyPointsInside = GreyPointsInside;

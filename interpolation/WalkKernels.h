@@ -66,6 +66,10 @@ struct WalkKernels {
     // Null where the level's walks read bytes or widened rows instead.
     void (*spreadTaps)(const uint8_t* row, const SampleWindow& window, const KernelTaps& columns,
                        int count, size_t planeStride, int32_t* planes);
+    // The smallest window (cells a side) whose rows spreadTaps spreads:
+    // avx512 picks a four-cell window's taps from widened rows in registers,
+    // which gains at two threads what the spread would lose there.
+    int smallestSpreadWindow;
 
     // greyWindowsInside over spread rows: rows[j] holds window row j spread
     // by spreadTaps, from the run's first sample on, its planes planeStride
